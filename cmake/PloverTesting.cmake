@@ -1,0 +1,23 @@
+# GoogleTest from Debian's source package, built with the cross compiler, and a helper that
+# registers a suite's tests with ctest (each one runs under Wine through the emulator).
+set(PLOVER_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+add_subdirectory(${PLOVER_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+include(GoogleTest)
+
+# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN])
+function(plover_add_gtest target)
+  cmake_parse_arguments(ARG "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  if(ARG_NO_MAIN)
+    target_link_libraries(${target} PRIVATE gtest gmock ${ARG_LIBS} plover_win32)
+  else()
+    target_link_libraries(${target} PRIVATE gtest_main gmock ${ARG_LIBS} plover_win32)
+  endif()
+  # Listing runs at ctest time, so a build never needs Wine.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                       PROPERTIES TIMEOUT 120)
+endfunction()

@@ -1,0 +1,347 @@
+// Our declarations of the OPC Data Access 1.0/2.0 custom interfaces.
+// Binary compatibility with vendors' servers and their proxies rests on these: IIDs, vtable
+// order, parameter lists and structure layouts follow the OPC DA standard exactly.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+#include <objidl.h>
+#include <oaidl.h>
+
+typedef DWORD OPCHANDLE;
+
+// ---- Enumerations -------------------------------------------------------------------------
+
+typedef enum tagOPCDATASOURCE { OPC_DS_CACHE = 1, OPC_DS_DEVICE = 2 } OPCDATASOURCE;
+
+typedef enum tagOPCBROWSETYPE { OPC_BRANCH = 1, OPC_LEAF = 2, OPC_FLAT = 3 } OPCBROWSETYPE;
+
+// "HIERARCHIAL" is the standard's own spelling.
+typedef enum tagOPCNAMESPACETYPE { OPC_NS_HIERARCHIAL = 1, OPC_NS_FLAT = 2 } OPCNAMESPACETYPE;
+
+typedef enum tagOPCBROWSEDIRECTION {
+  OPC_BROWSE_UP = 1,
+  OPC_BROWSE_DOWN = 2,
+  OPC_BROWSE_TO = 3
+} OPCBROWSEDIRECTION;
+
+typedef enum tagOPCEUTYPE { OPC_NOENUM = 0, OPC_ANALOG = 1, OPC_ENUMERATED = 2 } OPCEUTYPE;
+
+typedef enum tagOPCSERVERSTATE {
+  OPC_STATUS_RUNNING = 1,
+  OPC_STATUS_FAILED = 2,
+  OPC_STATUS_NOCONFIG = 3,
+  OPC_STATUS_SUSPENDED = 4,
+  OPC_STATUS_TEST = 5
+} OPCSERVERSTATE;
+
+typedef enum tagOPCENUMSCOPE {
+  OPC_ENUM_PRIVATE_CONNECTIONS = 1,
+  OPC_ENUM_PUBLIC_CONNECTIONS = 2,
+  OPC_ENUM_ALL_CONNECTIONS = 3,
+  OPC_ENUM_PRIVATE = 4,
+  OPC_ENUM_PUBLIC = 5,
+  OPC_ENUM_ALL = 6
+} OPCENUMSCOPE;
+
+// ---- Constants ------------------------------------------------------------------------------
+
+#define OPC_READABLE 1
+#define OPC_WRITEABLE 2
+
+#define OPC_QUALITY_MASK 0xC0
+#define OPC_STATUS_MASK 0xFC
+#define OPC_LIMIT_MASK 0x03
+
+#define OPC_QUALITY_BAD 0x00
+#define OPC_QUALITY_UNCERTAIN 0x40
+#define OPC_QUALITY_GOOD 0xC0
+
+#define OPC_QUALITY_CONFIG_ERROR 0x04
+#define OPC_QUALITY_NOT_CONNECTED 0x08
+#define OPC_QUALITY_DEVICE_FAILURE 0x0C
+#define OPC_QUALITY_SENSOR_FAILURE 0x10
+#define OPC_QUALITY_LAST_KNOWN 0x14
+#define OPC_QUALITY_COMM_FAILURE 0x18
+#define OPC_QUALITY_OUT_OF_SERVICE 0x1C
+#define OPC_QUALITY_WAITING_FOR_INITIAL_DATA 0x20
+#define OPC_QUALITY_LAST_USABLE 0x44
+#define OPC_QUALITY_SENSOR_CAL 0x50
+#define OPC_QUALITY_EGU_EXCEEDED 0x54
+#define OPC_QUALITY_SUB_NORMAL 0x58
+#define OPC_QUALITY_LOCAL_OVERRIDE 0xD8
+
+#define OPC_LIMIT_OK 0x00
+#define OPC_LIMIT_LOW 0x01
+#define OPC_LIMIT_HIGH 0x02
+#define OPC_LIMIT_CONST 0x03
+
+// Clipboard format names of the OPC DA 1.0 data streams.
+#define OPC_STM_FORMAT_DATA L"OPCSTMFORMATDATA"
+#define OPC_STM_FORMAT_DATATIME L"OPCSTMFORMATDATATIME"
+#define OPC_STM_FORMAT_WRITECOMPLETE L"OPCSTMFORMATWRITECOMPLETE"
+
+// ---- Result codes ---------------------------------------------------------------------------
+
+#define OPC_E_INVALIDHANDLE ((HRESULT)0xC0040001L)
+#define OPC_E_BADTYPE ((HRESULT)0xC0040004L)
+#define OPC_E_PUBLIC ((HRESULT)0xC0040005L)
+#define OPC_E_BADRIGHTS ((HRESULT)0xC0040006L)
+#define OPC_E_UNKNOWNITEMID ((HRESULT)0xC0040007L)
+#define OPC_E_INVALIDITEMID ((HRESULT)0xC0040008L)
+#define OPC_E_INVALIDFILTER ((HRESULT)0xC0040009L)
+#define OPC_E_UNKNOWNPATH ((HRESULT)0xC004000AL)
+#define OPC_E_RANGE ((HRESULT)0xC004000BL)
+#define OPC_E_DUPLICATENAME ((HRESULT)0xC004000CL)
+#define OPC_S_UNSUPPORTEDRATE ((HRESULT)0x0004000DL)
+#define OPC_S_CLAMP ((HRESULT)0x0004000EL)
+#define OPC_S_INUSE ((HRESULT)0x0004000FL)
+#define OPC_E_INVALIDCONFIGFILE ((HRESULT)0xC0040010L)
+#define OPC_E_NOTFOUND ((HRESULT)0xC0040011L)
+
+// ---- Structures (natural alignment, field order as the standard declares them) ---------------
+
+typedef struct tagOPCITEMDEF {
+  LPWSTR szAccessPath;
+  LPWSTR szItemID;
+  BOOL bActive;
+  OPCHANDLE hClient;
+  DWORD dwBlobSize;
+  BYTE* pBlob;
+  VARTYPE vtRequestedDataType;
+  WORD wReserved;
+} OPCITEMDEF;
+
+typedef struct tagOPCITEMRESULT {
+  OPCHANDLE hServer;
+  VARTYPE vtCanonicalDataType;
+  WORD wReserved;
+  DWORD dwAccessRights;
+  DWORD dwBlobSize;
+  BYTE* pBlob;
+} OPCITEMRESULT;
+
+typedef struct tagOPCITEMSTATE {
+  OPCHANDLE hClient;
+  FILETIME ftTimeStamp;
+  WORD wQuality;
+  WORD wReserved;
+  VARIANT vDataValue;
+} OPCITEMSTATE;
+
+typedef struct tagOPCITEMATTRIBUTES {
+  LPWSTR szAccessPath;
+  LPWSTR szItemID;
+  BOOL bActive;
+  OPCHANDLE hClient;
+  OPCHANDLE hServer;
+  DWORD dwAccessRights;
+  DWORD dwBlobSize;
+  BYTE* pBlob;
+  VARTYPE vtRequestedDataType;
+  VARTYPE vtCanonicalDataType;
+  OPCEUTYPE dwEUType;
+  VARIANT vEUInfo;
+} OPCITEMATTRIBUTES;
+
+typedef struct tagOPCSERVERSTATUS {
+  FILETIME ftStartTime;
+  FILETIME ftCurrentTime;
+  FILETIME ftLastUpdateTime;
+  OPCSERVERSTATE dwServerState;
+  DWORD dwGroupCount;
+  DWORD dwBandWidth;
+  WORD wMajorVersion;
+  WORD wMinorVersion;
+  WORD wBuildNumber;
+  WORD wReserved;
+  LPWSTR szVendorInfo;
+} OPCSERVERSTATUS;
+
+// Stream headers: the wire layout is the same on every build (no pointers inside).
+typedef struct tagOPCGROUPHEADER {
+  DWORD dwSize;
+  DWORD dwItemCount;
+  OPCHANDLE hClientGroup;
+  DWORD dwTransactionID;
+  HRESULT hrStatus;
+} OPCGROUPHEADER;
+
+typedef struct tagOPCITEMHEADER1 {
+  OPCHANDLE hClient;
+  DWORD dwValueOffset;
+  WORD wQuality;
+  WORD wReserved;
+  FILETIME ftTimeStampItem;
+} OPCITEMHEADER1;
+
+typedef struct tagOPCITEMHEADER2 {
+  OPCHANDLE hClient;
+  DWORD dwValueOffset;
+  WORD wQuality;
+  WORD wReserved;
+} OPCITEMHEADER2;
+
+typedef struct tagOPCGROUPHEADERWRITE {
+  DWORD dwItemCount;
+  OPCHANDLE hClientGroup;
+  DWORD dwTransactionID;
+  HRESULT hrStatus;
+} OPCGROUPHEADERWRITE;
+
+typedef struct tagOPCITEMHEADERWRITE {
+  OPCHANDLE hClient;
+  HRESULT dwError;
+} OPCITEMHEADERWRITE;
+
+#ifdef __cplusplus
+static_assert(sizeof(OPCGROUPHEADER) == 20, "OPCGROUPHEADER is 20 bytes on the wire");
+static_assert(sizeof(OPCITEMHEADER1) == 20, "OPCITEMHEADER1 is 20 bytes on the wire");
+static_assert(sizeof(OPCITEMHEADER2) == 12, "OPCITEMHEADER2 is 12 bytes on the wire");
+static_assert(sizeof(OPCGROUPHEADERWRITE) == 16, "OPCGROUPHEADERWRITE is 16 bytes on the wire");
+static_assert(sizeof(OPCITEMHEADERWRITE) == 8, "OPCITEMHEADERWRITE is 8 bytes on the wire");
+#endif
+
+// ---- Interface identifiers and component categories -------------------------------------------
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+extern const IID IID_IOPCServer;
+extern const IID IID_IOPCServerPublicGroups;
+extern const IID IID_IOPCBrowseServerAddressSpace;
+extern const IID IID_IOPCGroupStateMgt;
+extern const IID IID_IOPCPublicGroupStateMgt;
+extern const IID IID_IOPCSyncIO;
+extern const IID IID_IOPCAsyncIO;
+extern const IID IID_IOPCItemMgt;
+extern const IID IID_IEnumOPCItemAttributes;
+extern const IID IID_IOPCDataCallback;
+extern const IID IID_IOPCAsyncIO2;
+extern const IID IID_IOPCItemProperties;
+extern const GUID CATID_OPCDAServer10;
+extern const GUID CATID_OPCDAServer20;
+#ifdef __cplusplus
+}
+#endif
+
+// ---- Interfaces (C++ only; vtable order after IUnknown as the standard gives it) ---------------
+
+#ifdef __cplusplus
+
+struct IOPCServer : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR szName, BOOL bActive,
+                                             DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                                             LONG* pTimeBias, FLOAT* pPercentDeadband,
+                                             DWORD dwLCID, OPCHANDLE* phServerGroup,
+                                             DWORD* pRevisedUpdateRate, REFIID riid,
+                                             IUnknown** ppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LCID dwLocale,
+                                                   LPWSTR* ppString) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR szName, REFIID riid,
+                                                   IUnknown** ppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetStatus(OPCSERVERSTATUS** ppServerStatus) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid,
+                                                          IUnknown** ppUnk) = 0;
+};
+
+struct IOPCServerPublicGroups : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetPublicGroupByName(LPCWSTR szName, REFIID riid,
+                                                         IUnknown** ppUnk) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
+};
+
+struct IOPCBrowseServerAddressSpace : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection,
+                                                         LPCWSTR szString) = 0;
+  virtual HRESULT STDMETHODCALLTYPE BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType,
+                                                     LPCWSTR szFilterCriteria,
+                                                     VARTYPE vtDataTypeFilter,
+                                                     DWORD dwAccessRightsFilter,
+                                                     IEnumString** ppIEnumString) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR szItemID,
+                                                      IEnumString** ppIEnumString) = 0;
+};
+
+struct IOPCGroupStateMgt : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
+                                             LONG* pTimeBias, FLOAT* pPercentDeadband,
+                                             DWORD* pLCID, OPCHANDLE* phClientGroup,
+                                             OPCHANDLE* phServerGroup) = 0;
+  // Every in-pointer may be null, meaning "leave unchanged".
+  virtual HRESULT STDMETHODCALLTYPE SetState(DWORD* pRequestedUpdateRate,
+                                             DWORD* pRevisedUpdateRate, BOOL* pActive,
+                                             LONG* pTimeBias, FLOAT* pPercentDeadband,
+                                             DWORD* pLCID, OPCHANDLE* phClientGroup) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) = 0;
+};
+
+struct IOPCPublicGroupStateMgt : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetState(BOOL* pPublic) = 0;
+  virtual HRESULT STDMETHODCALLTYPE MoveToPublic() = 0;
+};
+
+struct IOPCSyncIO : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount,
+                                         OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                                         HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer,
+                                          VARIANT* pItemValues, HRESULT** ppErrors) = 0;
+};
+
+struct IOPCAsyncIO : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                         DWORD dwCount, OPCHANDLE* phServer,
+                                         DWORD* pTransactionID, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
+                                          VARIANT* pItemValues, DWORD* pTransactionID,
+                                          HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                            DWORD* pTransactionID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) = 0;
+};
+
+struct IOPCItemMgt : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF* pItemArray,
+                                             OPCITEMRESULT** ppAddResults,
+                                             HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray,
+                                                  BOOL bBlobUpdate,
+                                                  OPCITEMRESULT** ppValidationResults,
+                                                  HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE* phServer,
+                                                HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE* phServer,
+                                                   BOOL bActive, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD dwCount, OPCHANDLE* phServer,
+                                                     OPCHANDLE* phClient, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetDatatypes(DWORD dwCount, OPCHANDLE* phServer,
+                                                 VARTYPE* pRequestedDatatypes,
+                                                 HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE CreateEnumerator(REFIID riid, IUnknown** ppUnk) = 0;
+};
+
+struct IEnumOPCItemAttributes : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray,
+                                         ULONG* pceltFetched) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+  virtual HRESULT STDMETHODCALLTYPE Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) = 0;
+};
+
+// Lets __uuidof and IID_PPV_ARGS work with these interfaces.
+__CRT_UUID_DECL(IOPCServer, 0x39c13a4d, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCServerPublicGroups, 0x39c13a4e, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCBrowseServerAddressSpace, 0x39c13a4f, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCGroupStateMgt, 0x39c13a50, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCPublicGroupStateMgt, 0x39c13a51, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCSyncIO, 0x39c13a52, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCAsyncIO, 0x39c13a53, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCItemMgt, 0x39c13a54, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IEnumOPCItemAttributes, 0x39c13a55, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+
+#endif  // __cplusplus

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Starts Plover under a private Xvfb display and writes a PNG of the screen.
+#   tools/screenshot.sh [out.png] [seconds to wait, default 4]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=$(realpath -m "${1:-plover.png}")
+wait_s=${2:-4}
+"$root/tools/setup.sh"
+build=${PLOVER_BUILD_DIR:-$root/build/x64}
+"$root/tools/build.sh" x64 "$build"
+# shellcheck source=wineenv.sh
+source "$root/tools/wineenv.sh" "$build"
+trap plover_cleanup EXIT
+PLOVER_FORCE_XVFB=1 plover_start_display
+plover_wine_prepare
+plover_start_wineserver
+plover_register_servers
+
+mkdir -p "$build/run"
+(cd "$build/run" && wine "$build/bin/Plover.exe" >/dev/null 2>&1 &)
+for _ in $(seq 100); do
+  xwininfo -root -tree 2>/dev/null | grep -q "Plover CLIENT" && break
+  sleep 0.2
+done
+sleep "$wait_s"
+xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out"
+echo "plover: screenshot written to $out"

@@ -1,0 +1,75 @@
+# Sourced by the other scripts: a project-local Wine prefix, an X display and one wineserver.
+#   source tools/wineenv.sh <build dir>
+# Afterwards: plover_wine_prepare (once per prefix, cheap when done), plover_start_display,
+# plover_start_wineserver, plover_register_servers; plover_cleanup runs at exit.
+
+plover_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+plover_build=$(realpath -m "${1:-${PLOVER_BUILD_DIR:-$plover_root/build/x64}}")
+
+export WINEPREFIX="$plover_build/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=${WINEDEBUG:--all}
+# No Mono/Gecko installers, no desktop menu entries.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+
+plover_xvfb_pid=""
+plover_wineserver_started=""
+
+plover_wine_prepare() {
+  [ -f "$WINEPREFIX/.plover-ready" ] && return 0
+  echo "plover: preparing the Wine prefix $WINEPREFIX (first run only)" >&2
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w
+  # Dialog and UI fonts mapped to an installed CJK font, so Chinese renders as glyphs.
+  local reg="$WINEPREFIX/plover-fonts.reg"
+  iconv -f UTF-8 -t UTF-16LE >"$reg.body" <"$plover_root/tools/fonts.reg"
+  printf '\xff\xfe' | cat - "$reg.body" >"$reg" && rm -f "$reg.body"
+  wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.plover-ready"
+}
+
+plover_start_display() {
+  if [ -n "${DISPLAY:-}" ] && [ -z "${PLOVER_FORCE_XVFB:-}" ]; then return 0; fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    plover_xvfb_pid=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && return 0
+      sleep 0.1
+    done
+    kill "$plover_xvfb_pid" 2>/dev/null || true
+  done
+  echo "plover: could not start Xvfb" >&2
+  return 1
+}
+
+plover_start_wineserver() {
+  # One persistent wineserver for the whole run instead of one per test process.
+  wineserver -p 2>/dev/null || true
+  plover_wineserver_started=1
+  local warm="$plover_build/bin/plover_prewarm.exe"
+  if [ -f "$warm" ]; then
+    wine "$warm" </dev/null >/dev/null 2>&1 || true
+  else
+    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  fi
+}
+
+plover_register_servers() {
+  local dll
+  for dll in "$plover_build"/bin/PloverSim.dll; do
+    [ -f "$dll" ] || continue
+    (cd "$(dirname "$dll")" && wine regsvr32 /s "$(basename "$dll")") ||
+      { echo "plover: registering $(basename "$dll") failed" >&2; return 1; }
+  done
+}
+
+plover_cleanup() {
+  if [ -n "$plover_wineserver_started" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -n "$plover_xvfb_pid" ]; then kill "$plover_xvfb_pid" 2>/dev/null || true; fi
+}
