@@ -232,10 +232,9 @@ extern const GUID CATID_OPCDAServer20;
 struct IOPCServer : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR szName, BOOL bActive,
                                              DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
-                                             LONG* pTimeBias, FLOAT* pPercentDeadband,
-                                             DWORD dwLCID, OPCHANDLE* phServerGroup,
-                                             DWORD* pRevisedUpdateRate, REFIID riid,
-                                             IUnknown** ppUnk) = 0;
+                                             LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID,
+                                             OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
+                                             REFIID riid, IUnknown** ppUnk) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LCID dwLocale,
                                                    LPWSTR* ppString) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR szName, REFIID riid,
@@ -268,14 +267,14 @@ struct IOPCBrowseServerAddressSpace : public IUnknown {
 
 struct IOPCGroupStateMgt : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
-                                             LONG* pTimeBias, FLOAT* pPercentDeadband,
-                                             DWORD* pLCID, OPCHANDLE* phClientGroup,
+                                             LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD* pLCID,
+                                             OPCHANDLE* phClientGroup,
                                              OPCHANDLE* phServerGroup) = 0;
   // Every in-pointer may be null, meaning "leave unchanged".
-  virtual HRESULT STDMETHODCALLTYPE SetState(DWORD* pRequestedUpdateRate,
-                                             DWORD* pRevisedUpdateRate, BOOL* pActive,
-                                             LONG* pTimeBias, FLOAT* pPercentDeadband,
-                                             DWORD* pLCID, OPCHANDLE* phClientGroup) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate,
+                                             BOOL* pActive, LONG* pTimeBias,
+                                             FLOAT* pPercentDeadband, DWORD* pLCID,
+                                             OPCHANDLE* phClientGroup) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) = 0;
   virtual HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) = 0;
 };
@@ -286,17 +285,16 @@ struct IOPCPublicGroupStateMgt : public IUnknown {
 };
 
 struct IOPCSyncIO : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount,
-                                         OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
-                                         HRESULT** ppErrors) = 0;
-  virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer,
-                                          VARIANT* pItemValues, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                                         OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                                          HRESULT** ppErrors) = 0;
 };
 
 struct IOPCAsyncIO : public IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource,
-                                         DWORD dwCount, OPCHANDLE* phServer,
-                                         DWORD* pTransactionID, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
+                                         OPCHANDLE* phServer, DWORD* pTransactionID,
+                                         HRESULT** ppErrors) = 0;
   virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
                                           VARIANT* pItemValues, DWORD* pTransactionID,
                                           HRESULT** ppErrors) = 0;
@@ -307,16 +305,15 @@ struct IOPCAsyncIO : public IUnknown {
 
 struct IOPCItemMgt : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF* pItemArray,
-                                             OPCITEMRESULT** ppAddResults,
-                                             HRESULT** ppErrors) = 0;
+                                             OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) = 0;
   virtual HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray,
                                                   BOOL bBlobUpdate,
                                                   OPCITEMRESULT** ppValidationResults,
                                                   HRESULT** ppErrors) = 0;
   virtual HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE* phServer,
                                                 HRESULT** ppErrors) = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE* phServer,
-                                                   BOOL bActive, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive,
+                                                   HRESULT** ppErrors) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD dwCount, OPCHANDLE* phServer,
                                                      OPCHANDLE* phClient, HRESULT** ppErrors) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetDatatypes(DWORD dwCount, OPCHANDLE* phServer,
@@ -334,14 +331,23 @@ struct IEnumOPCItemAttributes : public IUnknown {
 };
 
 // Lets __uuidof and IID_PPV_ARGS work with these interfaces.
-__CRT_UUID_DECL(IOPCServer, 0x39c13a4d, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCServerPublicGroups, 0x39c13a4e, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCBrowseServerAddressSpace, 0x39c13a4f, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCGroupStateMgt, 0x39c13a50, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCPublicGroupStateMgt, 0x39c13a51, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCSyncIO, 0x39c13a52, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCAsyncIO, 0x39c13a53, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IOPCItemMgt, 0x39c13a54, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
-__CRT_UUID_DECL(IEnumOPCItemAttributes, 0x39c13a55, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCServer, 0x39c13a4d, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
+                0xb3)
+__CRT_UUID_DECL(IOPCServerPublicGroups, 0x39c13a4e, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf,
+                0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCBrowseServerAddressSpace, 0x39c13a4f, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20,
+                0xaf, 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCGroupStateMgt, 0x39c13a50, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8,
+                0xad, 0xb3)
+__CRT_UUID_DECL(IOPCPublicGroupStateMgt, 0x39c13a51, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf,
+                0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCSyncIO, 0x39c13a52, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
+                0xb3)
+__CRT_UUID_DECL(IOPCAsyncIO, 0x39c13a53, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
+                0xb3)
+__CRT_UUID_DECL(IOPCItemMgt, 0x39c13a54, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
+                0xb3)
+__CRT_UUID_DECL(IEnumOPCItemAttributes, 0x39c13a55, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf,
+                0xd8, 0xad, 0xb3)
 
 #endif  // __cplusplus

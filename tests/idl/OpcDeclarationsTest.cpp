@@ -17,8 +17,7 @@ std::wstring GuidText(const GUID& g) {
 TEST(OpcDeclarations, InterfaceIdentifiers) {
   EXPECT_EQ(GuidText(IID_IOPCServer), L"{39C13A4D-011E-11D0-9675-0020AFD8ADB3}");
   EXPECT_EQ(GuidText(IID_IOPCServerPublicGroups), L"{39C13A4E-011E-11D0-9675-0020AFD8ADB3}");
-  EXPECT_EQ(GuidText(IID_IOPCBrowseServerAddressSpace),
-            L"{39C13A4F-011E-11D0-9675-0020AFD8ADB3}");
+  EXPECT_EQ(GuidText(IID_IOPCBrowseServerAddressSpace), L"{39C13A4F-011E-11D0-9675-0020AFD8ADB3}");
   EXPECT_EQ(GuidText(IID_IOPCGroupStateMgt), L"{39C13A50-011E-11D0-9675-0020AFD8ADB3}");
   EXPECT_EQ(GuidText(IID_IOPCPublicGroupStateMgt), L"{39C13A51-011E-11D0-9675-0020AFD8ADB3}");
   EXPECT_EQ(GuidText(IID_IOPCSyncIO), L"{39C13A52-011E-11D0-9675-0020AFD8ADB3}");
@@ -94,8 +93,7 @@ struct SlotRecorder : IOPCSyncIO, IOPCAsyncIO {
     last = 10;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE Write(DWORD, DWORD, OPCHANDLE*, VARIANT*, DWORD*,
-                                  HRESULT**) override {
+  HRESULT STDMETHODCALLTYPE Write(DWORD, DWORD, OPCHANDLE*, VARIANT*, DWORD*, HRESULT**) override {
     last = 11;
     return S_OK;
   }

@@ -4,8 +4,8 @@
 #include <objbase.h>
 
 int main() {
-  HWND wnd = CreateWindowExW(0, L"STATIC", L"prewarm", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10,
-                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND wnd = CreateWindowExW(0, L"STATIC", L"prewarm", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
   if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
     IUnknown* unk = nullptr;
     // Any class will do: the call is what brings up the RPC service.
