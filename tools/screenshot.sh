@@ -17,11 +17,13 @@ plover_start_wineserver
 plover_register_servers
 
 mkdir -p "$build/run"
-(cd "$build/run" && wine "$build/bin/Plover.exe" >/dev/null 2>&1 &)
+# A Wine virtual desktop draws the window captions itself; bare Xvfb has no window manager.
+(cd "$build/run" &&
+  wine explorer "/desktop=Plover,1280x960" "$(winepath -w "$build/bin/Plover.exe")" >/dev/null 2>&1 &)
 for _ in $(seq 100); do
-  xwininfo -root -tree 2>/dev/null | grep -q "Plover CLIENT" && break
+  xwininfo -root -tree 2>/dev/null | grep -q "Plover - Wine desktop" && break
   sleep 0.2
 done
 sleep "$wait_s"
-xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out"
+xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 1280 960 | pnmtopng >"$out"
 echo "plover: screenshot written to $out"

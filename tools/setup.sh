@@ -9,7 +9,7 @@ PLOVER_PACKAGES=(
   googletest
   wine wine64
   xvfb xauth x11-utils x11-apps netpbm
-  fonts-wqy-microhei
+  fonts-wqy-microhei fonts-wine
 )
 
 missing=()
