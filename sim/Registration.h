@@ -1,0 +1,22 @@
+// Registry entries of the four server variants (ProgID, CLSID, OPC marker key,
+// in-process server path, OPC DA 1.0 component category).
+#pragma once
+
+#include "AddressSpace.h"
+
+#include <windows.h>
+
+namespace plover::sim {
+
+struct VariantInfo {
+    SimVariant variant;
+    const CLSID* clsid;
+    const wchar_t* progId;
+    const wchar_t* description;
+};
+
+const VariantInfo* Variants(size_t* count);
+HRESULT RegisterServers();
+HRESULT UnregisterServers();
+
+}  // namespace plover::sim

@@ -1,0 +1,63 @@
+// Builds the OPC DA 1.0 data and write-complete streams in their fixed 32-bit wire
+// layout, whatever the build's own pointer size.
+//
+// Data stream: 20-byte group header, then one item header per item (20 bytes with
+// time stamps, 12 without), then the value area. Each value starts at an 8-byte
+// boundary with a 16-byte VARIANT slot: vt at +0, the value bytes at +8. Pointer
+// fields are written as 0; readers rewrite them to the payload that follows:
+//   VT_BSTR            +16: byte length (4), +20: characters, then a NUL character.
+//   VT_ARRAY | scalar  +16: 24-byte one-dimensional SAFEARRAY descriptor (cDims 1,
+//                      fFeatures, cbElements, cLocks 0, pvData 0, cElements,
+//                      lLbound), +40: the elements.
+//   VT_ARRAY | VT_BSTR +16: descriptor with cbElements 4 and FADF_BSTR, +40: one
+//                      4-byte element slot per string, all 0 (so a reader that copies
+//                      the array as it stands sees null, that is empty, strings and
+//                      touches nothing else), then per element: byte length (4),
+//                      characters, a NUL character, padding to a 4-byte boundary.
+//                      The whole value stays inside its dwValueOffset span, so a
+//                      reader that knows nothing of it skips it safely.
+// Types without a fixed wire form (interfaces, by-reference values, variant or
+// decimal arrays) are sent as VT_EMPTY.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace plover::sim {
+
+struct StreamItem {
+    DWORD hClient = 0;
+    WORD quality = 0;
+    FILETIME timeStamp{};
+    const VARIANT* value = nullptr;  // null sends VT_EMPTY
+};
+
+struct WriteResult {
+    DWORD hClient = 0;
+    HRESULT error = S_OK;
+};
+
+class StreamWriter {
+public:
+    void BuildData(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus, bool withTime,
+                   const StreamItem* items, size_t count);
+    void BuildWriteComplete(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
+                            const WriteResult* results, size_t count);
+
+    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+    // A fresh movable global block holding the bytes; null when out of memory.
+    HGLOBAL CopyToGlobal() const;
+
+    // Bytes one value occupies in the value area (slot, payload and padding).
+    static size_t ValueSize(const VARIANT* value);
+
+private:
+    size_t WriteValue(size_t at, const VARIANT* value);
+
+    std::vector<uint8_t> m_bytes;
+};
+
+}  // namespace plover::sim
