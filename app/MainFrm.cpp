@@ -1,0 +1,84 @@
+#include "MainFrm.h"
+
+#include "BrowseView.h"
+#include "PloverView.h"
+#include "StartupSplash.h"
+
+namespace {
+const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+}  // namespace
+
+int CMainFrame::OnCreate(LPCREATESTRUCTW lpcs) {
+  if (CFrameWnd::OnCreate(lpcs) == -1) return -1;
+
+  if (!m_wndToolBar.CreateEx(*this, TBSTYLE_FLAT, WS_CHILD | WS_VISIBLE, CBRS_TOP, AFX_IDW_TOOLBAR) ||
+      !m_wndToolBar.LoadToolBar(IDR_MAINFRAME))
+    return -1;
+
+  if (!m_wndDlgBar.Create(*this, IDR_MAINFRAME, CBRS_ALIGN_TOP, AFX_IDW_DIALOGBAR)) return -1;
+
+  if (!m_wndReBar.Create(*this, RBS_BANDBORDERS,
+                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, AFX_IDW_REBAR) ||
+      !m_wndReBar.AddBar(m_wndToolBar, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP) ||
+      !m_wndReBar.AddBar(m_wndDlgBar, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP))
+    return -1;
+
+  if (!m_wndStatusBar.Create(*this, WS_CHILD | WS_VISIBLE, AFX_IDW_STATUS_BAR) ||
+      !m_wndStatusBar.SetIndicators(kIndicators, static_cast<int>(std::size(kIndicators))))
+    return -1;
+  SetMessageText(AFX_IDS_IDLEMESSAGE);
+
+  m_wndToolBar.SetBarStyle(m_wndToolBar.GetBarStyle() | CBRS_TOOLTIPS | CBRS_FLYBY);
+
+  if (!m_wndPLDialogBar.Create(*this, IDD_PLDIALOGBAR, CBRS_TOP | CBRS_TOOLTIPS | CBRS_FLYBY,
+                               ID_VIEW_PLDIALOGBAR))
+    return -1;
+
+  ::SetTimer(m_hWnd, kBannerTimer, 50, nullptr);
+
+  ShowStartupSplash(m_hWnd);
+  RecalcLayout();
+  return 0;
+}
+
+BOOL CMainFrame::OnCreateClient(LPCREATESTRUCTW, CDocument* pDoc) {
+  if (!m_wndSplitter.CreateStatic(m_hWnd, 1, 2)) return FALSE;
+  if (!m_wndSplitter.CreateView(0, 0, std::make_unique<CBrowseView>(), SIZE{100, 100}, pDoc) ||
+      !m_wndSplitter.CreateView(0, 1, std::make_unique<CPloverView>(), SIZE{100, 100}, pDoc)) {
+    m_wndSplitter.DestroyWindow();
+    return FALSE;
+  }
+  m_hWndClient = m_wndSplitter.m_hWnd;
+  return TRUE;
+}
+
+CBrowseView* CMainFrame::GetBrowseView() const {
+  return m_wndSplitter.m_hWnd ? dynamic_cast<CBrowseView*>(m_wndSplitter.GetPane(0, 0)) : nullptr;
+}
+
+CPloverView* CMainFrame::GetItemView() const {
+  return m_wndSplitter.m_hWnd ? dynamic_cast<CPloverView*>(m_wndSplitter.GetPane(0, 1)) : nullptr;
+}
+
+LRESULT CMainFrame::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&) {
+  if (wParam != kBannerTimer) return 0;
+  // One shot. The credits banner that fills the second dialog bar is created here once
+  // the credits control exists.
+  ::KillTimer(m_hWnd, kBannerTimer);
+  return 0;
+}
+
+LRESULT CMainFrame::OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&) {
+  if (CPloverView* pView = GetItemView()) ::SendMessageW(pView->m_hWnd, uMsg, 0, lParam);
+  return 0;
+}
+
+void CMainFrame::OnUpdateWhenDisconnected(CCmdUI& ui) {
+  if (!GetBrowseView()) return;  // no pane, no rule
+  ui.Enable(!IsServerConnected());
+}
+
+void CMainFrame::OnUpdateWhenConnected(CCmdUI& ui) {
+  if (!GetBrowseView()) return;
+  ui.Enable(IsServerConnected());
+}

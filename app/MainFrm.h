@@ -1,0 +1,75 @@
+// The main frame: toolbar and first dialog bar in a rebar, the second dialog bar (the
+// banner's host), the status bar and a 1x2 splitter with the browse tree and the item list.
+#pragma once
+#include "FrameWnd.h"
+#include "PloverMessages.h"
+#include "Splitter.h"
+#include "resource.h"
+
+class CBrowseView;
+class CPloverView;
+
+class CMainFrame : public CFrameWnd {
+public:
+  static const UINT_PTR kBannerTimer = 1001;
+
+  // The panes, when they exist and are of the expected class.
+  CBrowseView* GetBrowseView() const;
+  CPloverView* GetItemView() const;
+  // Whether the browse view's OPC client is connected. There is no client object yet,
+  // so nothing is ever connected.
+  BOOL IsServerConnected() const { return FALSE; }
+
+  CSplitterWnd& GetSplitter() { return m_wndSplitter; }
+  CToolBar& GetToolBar() { return m_wndToolBar; }
+  CStatusBar& GetStatusBar() { return m_wndStatusBar; }
+  CReBar& GetReBar() { return m_wndReBar; }
+  CDialogBar& GetDialogBar() { return m_wndDlgBar; }
+  CDialogBar& GetPLDialogBar() { return m_wndPLDialogBar; }
+
+  BEGIN_MSG_MAP(CMainFrame)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
+    MESSAGE_HANDLER(WM_OPC_GROUPCHANGED, OnRelayToItemView)
+    MESSAGE_HANDLER(WM_OPC_GROUPDELETED, OnRelayToItemView)
+    COMMAND_ID_HANDLER(ID_OPC_CONNECT, OnOpcConnect)
+    COMMAND_ID_HANDLER(ID_OPC_DISCONNECT, OnOpcDisconnect)
+    COMMAND_ID_HANDLER(ID_OPC_SERVER_PROPERTIES, OnOpcServerProperties)
+    COMMAND_ID_HANDLER(ID_OPC_GROUP_MANAGEMENT, OnOpcGroupManagement)
+    COMMAND_ID_HANDLER(ID_OPC_BROWSE_OPTIONS, OnOpcBrowseOptions)
+    UPDATE_COMMAND_UI(ID_OPC_CONNECT, OnUpdateWhenDisconnected)
+    UPDATE_COMMAND_UI(ID_OPC_BROWSE_OPTIONS, OnUpdateWhenDisconnected)
+    UPDATE_COMMAND_UI(ID_OPC_DISCONNECT, OnUpdateWhenConnected)
+    UPDATE_COMMAND_UI(ID_OPC_SERVER_PROPERTIES, OnUpdateWhenConnected)
+    UPDATE_COMMAND_UI(ID_OPC_GROUP_MANAGEMENT, OnUpdateWhenConnected)
+    COMMAND_ID_HANDLER(ID_VIEW_PLDIALOGBAR, OnViewPLDialogBar)
+    UPDATE_COMMAND_UI(ID_VIEW_PLDIALOGBAR, OnUpdateControlBarMenu)
+    CHAIN_MSG_MAP(CFrameWnd)
+  END_MSG_MAP()
+
+protected:
+  int OnCreate(LPCREATESTRUCTW lpcs) override;
+  BOOL OnCreateClient(LPCREATESTRUCTW lpcs, CDocument* pDoc) override;
+
+private:
+  LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&);
+  LRESULT OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&);
+  // The server commands' actions arrive with the dialogs and the client core; until then
+  // they are routed here and do nothing.
+  void OnOpcConnect() {}
+  void OnOpcDisconnect() {}
+  void OnOpcServerProperties() {}
+  void OnOpcGroupManagement() {}
+  void OnOpcBrowseOptions() {}
+  void OnUpdateWhenDisconnected(CCmdUI& ui);
+  void OnUpdateWhenConnected(CCmdUI& ui);
+  void OnViewPLDialogBar() { OnBarCheck(ID_VIEW_PLDIALOGBAR); }
+
+  // Owned in this order.
+  CSplitterWnd m_wndSplitter;
+  CStatusBar m_wndStatusBar;
+  CToolBar m_wndToolBar;
+  CReBar m_wndReBar;
+  CDialogBar m_wndDlgBar;
+  // The credits banner (created by timer 1001) will sit here, between the two dialog bars.
+  CDialogBar m_wndPLDialogBar;
+};

@@ -1,0 +1,17 @@
+// The application object.
+#pragma once
+#include "App.h"
+
+class CPloverApp : public CWinApp {
+public:
+  BOOL InitInstance() override;
+  BOOL PreTranslateMessage(MSG* pMsg) override;
+
+  BEGIN_MSG_MAP(CPloverApp)
+    COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAppAbout)
+    CHAIN_MSG_MAP(CWinApp)
+  END_MSG_MAP()
+
+private:
+  void OnAppAbout();
+};

@@ -1,0 +1,9 @@
+#include "PloverDoc.h"
+
+BOOL CPloverDoc::OnNewDocument() {
+  return CDocument::OnNewDocument();
+}
+
+void CPloverDoc::Serialize(CArchive& ar) {
+  (void)ar;
+}

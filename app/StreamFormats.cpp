@@ -1,0 +1,6 @@
+#include "StreamFormats.h"
+
+COpcStreamFormats::COpcStreamFormats()
+    : m_cfData(::RegisterClipboardFormatW(kDataName)),
+      m_cfDataTime(::RegisterClipboardFormatW(kDataTimeName)),
+      m_cfWriteComplete(::RegisterClipboardFormatW(kWriteCompleteName)) {}

@@ -1,0 +1,227 @@
+#include "Dialog.h"
+
+#include <cerrno>
+#include <cwchar>
+#include <limits>
+#include <cwctype>
+
+#include "ModalRunner.h"
+
+void CDataExchange::Fail(int nIDC) {
+  m_bFailed = TRUE;
+  HWND hCtrl = ::GetDlgItem(m_hDlg, nIDC);
+  if (hCtrl) {
+    ::SetFocus(hCtrl);
+    ::SendMessageW(hCtrl, EM_SETSEL, 0, -1);
+  }
+}
+
+namespace {
+std::wstring GetItemText(HWND hDlg, int nIDC) {
+  HWND h = ::GetDlgItem(hDlg, nIDC);
+  int n = h ? ::GetWindowTextLengthW(h) : 0;
+  std::wstring s(n + 1, L'\0');
+  n = h ? ::GetWindowTextW(h, s.data(), n + 1) : 0;
+  s.resize(n > 0 ? n : 0);
+  return s;
+}
+
+bool IsBlankTail(const wchar_t* p) {
+  while (*p && std::iswspace(*p)) ++p;
+  return *p == 0;
+}
+
+// Parses the whole field as a number; trailing text or an empty field is an error.
+template <typename T, typename Parse>
+void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, Parse parse, const wchar_t* pszFmt,
+                    const wchar_t* pszError) {
+  if (pDX->m_bFailed) return;
+  if (!pDX->m_bSaveAndValidate) {
+    wchar_t buf[64];
+    std::swprintf(buf, 64, pszFmt, value);
+    ::SetDlgItemTextW(pDX->m_hDlg, nIDC, buf);
+    return;
+  }
+  std::wstring text = GetItemText(pDX->m_hDlg, nIDC);
+  wchar_t* pEnd = nullptr;
+  errno = 0;
+  auto parsed = parse(text.c_str(), &pEnd);
+  if (text.empty() || pEnd == text.c_str() || !IsBlankTail(pEnd) || errno == ERANGE ||
+      parsed < std::numeric_limits<T>::lowest() || parsed > std::numeric_limits<T>::max()) {
+    AfxMessageBox(pszError, MB_OK | MB_ICONEXCLAMATION);
+    pDX->Fail(nIDC);
+    return;
+  }
+  value = static_cast<T>(parsed);
+}
+}  // namespace
+
+void DDX_Text(CDataExchange* pDX, int nIDC, std::wstring& value) {
+  if (pDX->m_bFailed) return;
+  if (pDX->m_bSaveAndValidate)
+    value = GetItemText(pDX->m_hDlg, nIDC);
+  else
+    ::SetDlgItemTextW(pDX->m_hDlg, nIDC, value.c_str());
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
+  ExchangeNumber(pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstoll(s, e, 10); },
+                 L"%d", L"请输入一个整数。");
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
+  ExchangeNumber(pDX, nIDC, value,
+                 [](const wchar_t* s, wchar_t** e) {
+                   // wcstoull would quietly wrap a minus sign around.
+                   const wchar_t* p = s;
+                   while (std::iswspace(*p)) ++p;
+                   if (*p == L'-') {
+                     *e = const_cast<wchar_t*>(s);
+                     return 0ull;
+                   }
+                   return std::wcstoull(s, e, 10);
+                 },
+                 L"%lu", L"请输入一个正整数。");
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, double& value) {
+  ExchangeNumber(pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); },
+                 L"%g", L"请输入一个数字。");
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
+  ExchangeNumber(pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); },
+                 L"%g", L"请输入一个数字。");
+}
+
+void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
+  if (pDX->m_bFailed) return;
+  if (pDX->m_bSaveAndValidate)
+    value = static_cast<int>(::IsDlgButtonChecked(pDX->m_hDlg, nIDC));
+  else
+    ::CheckDlgButton(pDX->m_hDlg, nIDC, static_cast<UINT>(value));
+}
+
+void DDX_CBIndex(CDataExchange* pDX, int nIDC, int& index) {
+  if (pDX->m_bFailed) return;
+  if (pDX->m_bSaveAndValidate)
+    index = static_cast<int>(::SendDlgItemMessageW(pDX->m_hDlg, nIDC, CB_GETCURSEL, 0, 0));
+  else
+    ::SendDlgItemMessageW(pDX->m_hDlg, nIDC, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void DDX_CBString(CDataExchange* pDX, int nIDC, std::wstring& value) {
+  if (pDX->m_bFailed) return;
+  if (pDX->m_bSaveAndValidate) {
+    value = GetItemText(pDX->m_hDlg, nIDC);
+    return;
+  }
+  // Select the matching entry; an editable combo box keeps the text even without one.
+  HWND h = ::GetDlgItem(pDX->m_hDlg, nIDC);
+  LRESULT i = ::SendMessageW(h, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(value.c_str()));
+  ::SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(i), 0);
+  if (i == CB_ERR) ::SetWindowTextW(h, value.c_str());
+}
+
+void DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index) {
+  if (pDX->m_bFailed) return;
+  if (pDX->m_bSaveAndValidate)
+    index = static_cast<int>(::SendDlgItemMessageW(pDX->m_hDlg, nIDC, LB_GETCURSEL, 0, 0));
+  else
+    ::SendDlgItemMessageW(pDX->m_hDlg, nIDC, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& control) {
+  if (pDX->m_bFailed || control.m_hWnd) return;
+  HWND h = ::GetDlgItem(pDX->m_hDlg, nIDC);
+  if (!h || !control.SubclassWindow(h)) pDX->m_bFailed = TRUE;
+}
+
+INT_PTR CDialog::DoModal(HWND hOwner) {
+  return GetModalRunner().RunDialog(*this, hOwner);
+}
+
+INT_PTR CDialog::RunModalLoop(HWND hOwner) {
+  m_bModal = TRUE;
+  m_nModalResult = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
+                                     hOwner, StaticDlgProc, reinterpret_cast<LPARAM>(this));
+  m_bModal = FALSE;
+  return m_nModalResult;
+}
+
+BOOL CDialog::Create(HWND hParent) {
+  m_bModal = FALSE;
+  HWND h = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
+                                hParent, StaticDlgProc, reinterpret_cast<LPARAM>(this));
+  return h != nullptr;
+}
+
+void CDialog::EndDialog(INT_PTR nResult) {
+  m_nModalResult = nResult;
+  if (m_bModal)
+    ::EndDialog(m_hWnd, nResult);
+  else
+    DestroyWindow();
+}
+
+BOOL CDialog::UpdateData(BOOL bSaveAndValidate) {
+  CDataExchange dx(m_hWnd, bSaveAndValidate);
+  DoDataExchange(&dx);
+  return !dx.m_bFailed;
+}
+
+BOOL CDialog::OnInitDialog() {
+  UpdateData(FALSE);
+  return TRUE;
+}
+
+void CDialog::OnOK() {
+  if (UpdateData(TRUE)) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+  EndDialog(IDCANCEL);
+}
+
+LRESULT CDialog::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  LRESULT lResult = 0;
+  if (ProcessWindowMessage(m_hWnd, uMsg, wParam, lParam, lResult)) {
+    // These few return their result directly from a dialog procedure.
+    if ((uMsg >= WM_CTLCOLORMSGBOX && uMsg <= WM_CTLCOLORSTATIC) || uMsg == WM_COMPAREITEM ||
+        uMsg == WM_VKEYTOITEM || uMsg == WM_CHARTOITEM || uMsg == WM_QUERYDRAGICON)
+      return lResult;
+    ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, lResult);
+    return TRUE;
+  }
+  if (uMsg == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+    if (LOWORD(wParam) == IDOK) {
+      OnOK();
+      return TRUE;
+    }
+    if (LOWORD(wParam) == IDCANCEL) {
+      OnCancel();
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+INT_PTR CALLBACK CDialog::StaticDlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  CDialog* pDlg = static_cast<CDialog*>(CWnd::FromHandle(hWnd));
+  if (uMsg == WM_INITDIALOG) {
+    pDlg = reinterpret_cast<CDialog*>(lParam);
+    pDlg->Attach(hWnd);
+    LRESULT lResult = 0;
+    if (pDlg->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult))
+      return lResult;
+    return pDlg->OnInitDialog();
+  }
+  if (!pDlg) return FALSE;
+  INT_PTR r = pDlg->WindowProc(uMsg, wParam, lParam);
+  if (uMsg == WM_NCDESTROY) {
+    pDlg->Detach();
+    pDlg->OnFinalMessage(hWnd);
+  }
+  return r;
+}

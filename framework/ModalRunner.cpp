@@ -1,0 +1,57 @@
+#include "ModalRunner.h"
+
+#include "App.h"
+#include "Dialog.h"
+#include "FrameworkRes.h"
+
+namespace {
+CModalRunner g_realRunner;
+CModalRunner* g_pRunner = &g_realRunner;
+}  // namespace
+
+int CModalRunner::MessageBox(HWND hOwner, const std::wstring& text, const std::wstring& caption,
+                             UINT nType) {
+  return ::MessageBoxW(hOwner, text.c_str(), caption.c_str(), nType);
+}
+
+INT_PTR CModalRunner::RunDialog(CDialog& dlg, HWND hOwner) {
+  return dlg.RunModalLoop(hOwner);
+}
+
+BOOL CModalRunner::GetFileName(OPENFILENAMEW& ofn, BOOL bOpen) {
+  return bOpen ? ::GetOpenFileNameW(&ofn) : ::GetSaveFileNameW(&ofn);
+}
+
+BOOL CModalRunner::PrintDialog(PRINTDLGW& pd) {
+  return ::PrintDlgW(&pd);
+}
+
+BOOL CModalRunner::ChooseColor(CHOOSECOLORW& cc) {
+  return ::ChooseColorW(&cc);
+}
+
+BOOL CModalRunner::ChooseFont(CHOOSEFONTW& cf) {
+  return ::ChooseFontW(&cf);
+}
+
+CModalRunner& GetModalRunner() {
+  return *g_pRunner;
+}
+
+CModalRunner* SetModalRunner(CModalRunner* pRunner) {
+  CModalRunner* pPrev = g_pRunner;
+  g_pRunner = pRunner ? pRunner : &g_realRunner;
+  return pPrev;
+}
+
+int AfxMessageBox(const std::wstring& text, UINT nType) {
+  CWinApp* pApp = AfxGetApp();
+  std::wstring caption = pApp ? pApp->m_strAppName : LoadResString(AFX_IDS_APP_TITLE);
+  if (caption.empty()) caption = L"Plover";
+  HWND hOwner = nullptr;
+  if (pApp && pApp->m_pMainWnd && ::IsWindow(pApp->m_pMainWnd->m_hWnd))
+    hOwner = pApp->m_pMainWnd->m_hWnd;
+  // A modal message box owned by a disabled window would re-enable the wrong one.
+  if (hOwner) hOwner = ::GetLastActivePopup(hOwner);
+  return GetModalRunner().MessageBox(hOwner, text, caption, nType);
+}

@@ -1,0 +1,149 @@
+#include "Wnd.h"
+
+#include <commctrl.h>
+
+namespace {
+const wchar_t kWndProp[] = L"Plover.CWnd";
+// The object whose window is being created on this thread; it claims the first message.
+thread_local CWnd* t_pCreating = nullptr;
+}  // namespace
+
+CWnd::~CWnd() {
+  // Windows outlived by their objects would call into freed memory.
+  if (m_hWnd && ::IsWindow(m_hWnd)) {
+    HWND h = m_hWnd;
+    Detach();
+    ::DestroyWindow(h);
+  }
+}
+
+void CWnd::Attach(HWND hWnd) {
+  m_hWnd = hWnd;
+  ::SetPropW(hWnd, kWndProp, this);
+}
+
+void CWnd::Detach() {
+  if (m_hWnd) {
+    ::RemovePropW(m_hWnd, kWndProp);
+    if (m_pfnSuperWindowProc != ::DefWindowProcW)
+      ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuperWindowProc));
+  }
+  m_hWnd = nullptr;
+}
+
+CWnd* CWnd::FromHandle(HWND hWnd) {
+  return hWnd ? static_cast<CWnd*>(::GetPropW(hWnd, kWndProp)) : nullptr;
+}
+
+LPCWSTR CWnd::RegisterClass(LPCWSTR pszName, UINT style, HCURSOR hCursor, HBRUSH hbrBackground,
+                            HICON hIcon) {
+  WNDCLASSEXW wc{};
+  HINSTANCE hInst = ::GetModuleHandleW(nullptr);
+  if (::GetClassInfoExW(hInst, pszName, &wc)) return pszName;
+  wc.cbSize = sizeof(wc);
+  wc.style = style;
+  wc.lpfnWndProc = StaticWndProc;
+  wc.hInstance = hInst;
+  wc.hCursor = hCursor;
+  wc.hbrBackground = hbrBackground;
+  wc.hIcon = hIcon;
+  wc.lpszClassName = pszName;
+  return ::RegisterClassExW(&wc) ? pszName : nullptr;
+}
+
+BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR pszClass, LPCWSTR pszName, DWORD dwStyle, int x,
+                    int y, int cx, int cy, HWND hParent, HMENU hMenuOrId) {
+  CWnd* pPrev = t_pCreating;
+  t_pCreating = this;
+  HWND h = ::CreateWindowExW(dwExStyle, pszClass, pszName, dwStyle, x, y, cx, cy, hParent,
+                             hMenuOrId, ::GetModuleHandleW(nullptr), nullptr);
+  t_pCreating = pPrev;
+  if (!h) {
+    m_hWnd = nullptr;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CWnd::CreateControl(DWORD dwExStyle, LPCWSTR pszClass, DWORD dwStyle, const RECT& rc,
+                         HWND hParent, UINT nID) {
+  HWND h = ::CreateWindowExW(dwExStyle, pszClass, nullptr, dwStyle, rc.left, rc.top,
+                             rc.right - rc.left, rc.bottom - rc.top, hParent,
+                             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)),
+                             ::GetModuleHandleW(nullptr), nullptr);
+  if (!h) return FALSE;
+  if (!SubclassWindow(h)) {
+    ::DestroyWindow(h);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL CWnd::SubclassWindow(HWND hWnd) {
+  if (!hWnd || m_hWnd || FromHandle(hWnd)) return FALSE;
+  Attach(hWnd);
+  m_pfnSuperWindowProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StaticWndProc)));
+  return TRUE;
+}
+
+BOOL CWnd::DestroyWindow() {
+  return m_hWnd ? ::DestroyWindow(m_hWnd) : FALSE;
+}
+
+std::wstring CWnd::GetWindowText() const {
+  int n = ::GetWindowTextLengthW(m_hWnd);
+  std::wstring s(n + 1, L'\0');
+  n = ::GetWindowTextW(m_hWnd, s.data(), n + 1);
+  s.resize(n > 0 ? n : 0);
+  return s;
+}
+
+LRESULT CWnd::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  LRESULT lResult = 0;
+  if (ProcessWindowMessage(m_hWnd, uMsg, wParam, lParam, lResult)) return lResult;
+  return DefWindowProc(uMsg, wParam, lParam);
+}
+
+LRESULT CWnd::DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  return ::CallWindowProcW(m_pfnSuperWindowProc, m_hWnd, uMsg, wParam, lParam);
+}
+
+LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  CWnd* pWnd = FromHandle(hWnd);
+  if (!pWnd) {
+    pWnd = t_pCreating;
+    if (!pWnd) return ::DefWindowProcW(hWnd, uMsg, wParam, lParam);
+    t_pCreating = nullptr;
+    pWnd->Attach(hWnd);
+  }
+  if (uMsg != WM_NCDESTROY) return pWnd->WindowProc(uMsg, wParam, lParam);
+
+  LRESULT lResult = pWnd->WindowProc(uMsg, wParam, lParam);
+  WNDPROC pfnSuper = pWnd->m_pfnSuperWindowProc;
+  pWnd->Detach();
+  pWnd->m_pfnSuperWindowProc = ::DefWindowProcW;
+  // A subclassed control still has to see its own WM_NCDESTROY to free its data.
+  if (pfnSuper != ::DefWindowProcW) lResult = ::CallWindowProcW(pfnSuper, hWnd, uMsg, wParam, lParam);
+  pWnd->OnFinalMessage(hWnd);
+  return lResult;
+}
+
+std::wstring LoadResString(UINT nID) {
+  const wchar_t* p = nullptr;
+  // With a zero buffer size LoadString hands back a pointer into the resource itself.
+  int n = ::LoadStringW(::GetModuleHandleW(nullptr), nID, reinterpret_cast<LPWSTR>(&p), 0);
+  return (n > 0 && p) ? std::wstring(p, n) : std::wstring();
+}
+
+std::wstring GetCommandPrompt(UINT nID) {
+  std::wstring s = LoadResString(nID);
+  size_t pos = s.find(L'\n');
+  return pos == std::wstring::npos ? s : s.substr(0, pos);
+}
+
+std::wstring GetCommandTip(UINT nID) {
+  std::wstring s = LoadResString(nID);
+  size_t pos = s.find(L'\n');
+  return pos == std::wstring::npos ? std::wstring() : s.substr(pos + 1);
+}

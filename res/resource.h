@@ -1,0 +1,22 @@
+// Resource and command ids of Plover. The standard ids come from the framework.
+#pragma once
+#include "FrameworkRes.h"
+
+// Menu, accelerators, icon, toolbar, document string and the rebar's dialog bar template
+#define IDR_MAINFRAME 128
+
+// Dialog templates
+#define IDD_ABOUTBOX 100
+#define IDD_PLDIALOGBAR 102     // the second dialog bar (command id 103), hosts the banner
+
+// Controls
+#define IDC_CREDITS 1011        // credits area (About box and banner bar)
+#define IDC_HYPERLINK 1012      // maker's web address in the About box
+
+// Commands
+#define ID_VIEW_PLDIALOGBAR 103  // show or hide the second dialog bar; nothing issues it
+#define ID_OPC_CONNECT 32771
+#define ID_OPC_DISCONNECT 32772
+#define ID_OPC_SERVER_PROPERTIES 32784
+#define ID_OPC_GROUP_MANAGEMENT 32786
+#define ID_OPC_BROWSE_OPTIONS 32787
