@@ -132,6 +132,7 @@ public:
     return ::SendMessageW(m_hWnd, uMsg, wParam, lParam);
   }
   std::wstring GetWindowText() const;
+  DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_STYLE)); }
 
 protected:
   virtual LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,80 @@
+// Drives the real application in-process: constructs CPloverApp, runs InitInstance, pumps
+// messages and closes it again. Modal UI is answered by a recording runner, and the
+// profile goes to a private registry key so parallel tests do not share a recent-file list.
+#pragma once
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MainFrm.h"
+#include "ModalRunner.h"
+#include "PloverApp.h"
+
+struct RecordedMessageBox {
+  std::wstring text;
+  std::wstring caption;
+  UINT type;
+};
+
+class RecordingRunner : public CModalRunner {
+public:
+  int MessageBox(HWND, const std::wstring& text, const std::wstring& caption, UINT type) override {
+    boxes.push_back({text, caption, type});
+    return IDOK;
+  }
+  INT_PTR RunDialog(CDialog& dlg, HWND) override {
+    dialogs.push_back(dlg.m_nIDTemplate);
+    return IDCANCEL;
+  }
+  // Answers the next file dialog with this path, or cancels when it is empty.
+  BOOL GetFileName(OPENFILENAMEW& ofn, BOOL bOpen) override {
+    fileDialogs.push_back(bOpen);
+    if (nextFile.empty() || nextFile.size() + 1 > ofn.nMaxFile) return FALSE;
+    lstrcpyW(ofn.lpstrFile, nextFile.c_str());
+    return TRUE;
+  }
+  BOOL PrintDialog(PRINTDLGW&) override {
+    ++printDialogs;
+    return FALSE;
+  }
+
+  std::vector<RecordedMessageBox> boxes;
+  std::vector<UINT> dialogs;
+  std::vector<BOOL> fileDialogs;
+  std::wstring nextFile;
+  int printDialogs = 0;
+};
+
+class AppFixture : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the application with that command line; FALSE when InitInstance failed.
+  BOOL Start(const std::wstring& cmdLine = std::wstring());
+  // Closes the main window (if any) and ends the application.
+  void Stop();
+  // Handles waiting messages and one idle pass, repeatedly for at least ms milliseconds.
+  void Pump(DWORD ms = 0);
+  CMainFrame* Frame() const;
+  // Sends a menu command the way a menu click does.
+  void Command(UINT id);
+  // Runs the frame's menu update on the top-level popup with this position.
+  HMENU OpenPopup(int nPos);
+  // A fresh directory under %TEMP% for this test.
+  std::wstring TempDir();
+
+  std::unique_ptr<CPloverApp> m_app;
+  RecordingRunner m_runner;
+  HKEY m_hProfileRoot = nullptr;
+  std::wstring m_strProfileKey;
+  std::vector<std::wstring> m_tempDirs;
+};
+
+std::wstring ReadMenuString(HMENU hMenu, UINT nPos);
+LONGLONG FileSize(const std::wstring& path);
+void WriteFileText(const std::wstring& path, const char* text);
