@@ -12,8 +12,6 @@ case "$arch" in
 esac
 dir=${2:-$default_dir}
 
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$dir" -G Ninja \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
-fi
+# Configure every time (cheap once cached): folders that appear later are picked up.
+cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

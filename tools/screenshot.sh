@@ -16,6 +16,7 @@ plover_wine_prepare
 plover_start_wineserver
 plover_register_servers
 
+[ -f "$build/bin/Plover.exe" ] || { echo "plover: $build/bin/Plover.exe was not built" >&2; exit 1; }
 mkdir -p "$build/run"
 # A Wine virtual desktop draws the window captions itself; bare Xvfb has no window manager.
 (cd "$build/run" &&
