@@ -121,7 +121,8 @@ const ItemState& Simulation::Sample(uint32_t index, uint64_t nowMs)
     if (!st.initialised) {
         Compute(index, nowMs, &st.value.v);
         st.quality = SignalQuality(def, nowMs);
-        st.changedAtMs = nowMs;
+        // A static value has been what it is since the server started.
+        st.changedAtMs = def.signal == SignalKind::Static && !def.cycleQuality ? 0 : nowMs;
         st.sampledAtMs = nowMs;
         st.initialised = true;
         return st;
