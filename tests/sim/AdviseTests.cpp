@@ -227,3 +227,67 @@ TEST_F(SimAdvise, LiveTimersDeliverOnTheClientThread)
     CoTaskMemFree(st->szVendorInfo);
     CoTaskMemFree(st);
 }
+
+TEST_F(SimAdvise, OneRealValueMakesA56ByteStream)
+{
+    Add(L"Signals.Ramp", 0xABCD, VT_R4);
+    RecordingSink& sink = Sink();
+    Advise(group.Get(), StreamFormats().dataTime, &sink);
+    ASSERT_EQ(S_OK, control->AdvanceTime(1000));
+    ASSERT_EQ(1u, sink.received.size());
+    const std::vector<uint8_t>& b = sink.received[0].bytes;
+    ASSERT_GE(b.size(), 56u);
+    auto dw = [&](size_t at) { DWORD v; memcpy(&v, b.data() + at, 4); return v; };
+    EXPECT_EQ(56u, dw(0));        // dwSize
+    EXPECT_EQ(1u, dw(4));         // dwItemCount
+    EXPECT_EQ(0x1234u, dw(8));    // hClientGroup
+    EXPECT_EQ(0u, dw(12));        // dwTransactionID of a subscription update
+    EXPECT_EQ(0xABCDu, dw(20));   // hClient
+    EXPECT_EQ(40u, dw(24));       // dwValueOffset
+    EXPECT_EQ(0xC0u, dw(28) & 0xFFFF);
+    EXPECT_NE(0u, dw(36));        // time stamp, high part
+    EXPECT_EQ(VT_R4, dw(40) & 0xFFFF);
+    float f = 0;
+    memcpy(&f, b.data() + 48, 4);
+    EXPECT_NEAR(10.0f, f, 0.1f) << "the ramp one second into its ten";
+}
+
+TEST_F(SimAdvise, ClientMayTearEverythingDownInsideACallback)
+{
+    Ptr<IPloverSimControl> probe;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER, IID_IPloverSimControl,
+                                     probe.PutVoid()));
+    OPCHANDLE hGroup = 0;
+    Ptr<IOPCItemMgt> g = AddGroup(L"Doomed", 500, 9, 0, TRUE, &hGroup);
+    OPCHANDLE item = 0;
+    ASSERT_EQ(S_OK, AddItem(g.Get(), L"Signals.Counter", VT_EMPTY, 1, &item));
+    RecordingSink& first = Sink();
+    RecordingSink& second = Sink();
+    Advise(g.Get(), StreamFormats().dataTime, &first);
+    Advise(g.Get(), StreamFormats().data, &second);
+    // From here the server is held through this raw pointer only.
+    IPloverSimControl* raw = control.Get();
+    raw->AddRef();
+    control.Reset();
+    first.onData = [&] {
+        // Read the value again, then drop the group and the whole server mid-delivery.
+        VARIANT v;
+        EXPECT_EQ(S_OK, ReadOne(g.Get(), OPC_DS_CACHE, item, &v));
+        EXPECT_EQ(S_OK, server->RemoveGroup(hGroup, TRUE));
+        g.Reset();
+        group.Reset();
+        server.Reset();
+        raw->Release();
+    };
+    ASSERT_EQ(S_OK, raw->AdvanceTime(500));
+    EXPECT_EQ(1u, first.received.size());
+    EXPECT_EQ(1u, second.received.size()) << "the other sink still gets the stream being delivered";
+    PumpFor(50);
+    PloverSimLiveCounts c{};
+    ASSERT_EQ(S_OK, probe->GetLiveCounts(&c));
+    EXPECT_EQ(1, c.servers) << "only the probe is left";
+    EXPECT_EQ(0, c.groups);
+    EXPECT_EQ(0, c.connections);
+    EXPECT_EQ(0u, first.Refs());
+    EXPECT_EQ(0u, second.Refs());
+}

@@ -33,6 +33,8 @@ void STDMETHODCALLTYPE RecordingSink::OnDataChange(FORMATETC* fe, STGMEDIUM* med
         }
     }
     received.push_back(std::move(r));
+    if (onData)
+        onData();
 }
 
 DecodedData RecordingSink::Data(size_t i) const

@@ -12,6 +12,7 @@
 #include "opcda.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,7 @@ public:
     ULONG Refs() const { return m_ref; }
     std::vector<Received> received;
     bool inCall = false;  // set by the test around a server call
+    std::function<void()> onData;  // run after each stream is recorded
 
     // Decodes received[i] as a data stream in its own format.
     DecodedData Data(size_t i) const;
