@@ -6,35 +6,29 @@
 
 namespace plover::sim {
 
-void* ClassFactory::Query(REFIID riid)
-{
-    if (riid == IID_IUnknown || riid == IID_IClassFactory)
-        return static_cast<IClassFactory*>(this);
-    return nullptr;
+void* ClassFactory::Query(REFIID riid) {
+  if (riid == IID_IUnknown || riid == IID_IClassFactory) return static_cast<IClassFactory*>(this);
+  return nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject)
-{
-    if (!ppvObject)
-        return E_POINTER;
-    *ppvObject = nullptr;
-    if (pUnkOuter)
-        return CLASS_E_NOAGGREGATION;
-    auto* server = new (std::nothrow) SimServer(m_variant);
-    if (!server)
-        return E_OUTOFMEMORY;
-    HRESULT hr = server->QueryInterface(riid, ppvObject);
-    server->Release();
-    return hr;
+HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid,
+                                                       void** ppvObject) {
+  if (!ppvObject) return E_POINTER;
+  *ppvObject = nullptr;
+  if (pUnkOuter) return CLASS_E_NOAGGREGATION;
+  auto* server = new (std::nothrow) SimServer(m_variant);
+  if (!server) return E_OUTOFMEMORY;
+  HRESULT hr = server->QueryInterface(riid, ppvObject);
+  server->Release();
+  return hr;
 }
 
-HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL fLock)
-{
-    if (fLock)
-        ModuleLock();
-    else
-        ModuleUnlock();
-    return S_OK;
+HRESULT STDMETHODCALLTYPE ClassFactory::LockServer(BOOL fLock) {
+  if (fLock)
+    ModuleLock();
+  else
+    ModuleUnlock();
+  return S_OK;
 }
 
 }  // namespace plover::sim

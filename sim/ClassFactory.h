@@ -6,18 +6,19 @@
 namespace plover::sim {
 
 class ClassFactory final : public ComRoot, public IClassFactory {
-public:
-    explicit ClassFactory(SimVariant variant) : ComRoot(LiveKind::Other), m_variant(variant) {}
+ public:
+  explicit ClassFactory(SimVariant variant) : ComRoot(LiveKind::Other), m_variant(variant) {}
 
-    PLOVER_COM_IUNKNOWN
+  PLOVER_COM_IUNKNOWN
 
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override;
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
+                                           void** ppvObject) override;
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
 
-private:
-    void* Query(REFIID riid) override;
+ private:
+  void* Query(REFIID riid) override;
 
-    SimVariant m_variant;
+  SimVariant m_variant;
 };
 
 }  // namespace plover::sim

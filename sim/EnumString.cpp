@@ -6,69 +6,57 @@
 namespace plover::sim {
 
 EnumString::EnumString(std::vector<std::wstring> names, size_t position)
-    : ComRoot(LiveKind::Enumerator), m_names(std::move(names)), m_pos(position)
-{
+    : ComRoot(LiveKind::Enumerator), m_names(std::move(names)), m_pos(position) {}
+
+void* EnumString::Query(REFIID riid) {
+  if (riid == IID_IUnknown || riid == IID_IEnumString) return static_cast<IEnumString*>(this);
+  return nullptr;
 }
 
-void* EnumString::Query(REFIID riid)
-{
-    if (riid == IID_IUnknown || riid == IID_IEnumString)
-        return static_cast<IEnumString*>(this);
-    return nullptr;
-}
-
-HRESULT STDMETHODCALLTYPE EnumString::Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched)
-{
-    if (pceltFetched)
-        *pceltFetched = 0;
-    if (!rgelt || (celt > 1 && !pceltFetched))
-        return E_INVALIDARG;
-    ULONG fetched = 0;
-    while (fetched < celt && m_pos < m_names.size()) {
-        const std::wstring& s = m_names[m_pos];
-        size_t bytes = (s.size() + 1) * sizeof(wchar_t);
-        auto* p = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
-        if (!p) {
-            for (ULONG i = 0; i < fetched; ++i) {
-                CoTaskMemFree(rgelt[i]);
-                rgelt[i] = nullptr;
-            }
-            m_pos -= fetched;
-            return E_OUTOFMEMORY;
-        }
-        std::memcpy(p, s.c_str(), bytes);
-        rgelt[fetched++] = p;
-        ++m_pos;
+HRESULT STDMETHODCALLTYPE EnumString::Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) {
+  if (pceltFetched) *pceltFetched = 0;
+  if (!rgelt || (celt > 1 && !pceltFetched)) return E_INVALIDARG;
+  ULONG fetched = 0;
+  while (fetched < celt && m_pos < m_names.size()) {
+    const std::wstring& s = m_names[m_pos];
+    size_t bytes = (s.size() + 1) * sizeof(wchar_t);
+    auto* p = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+    if (!p) {
+      for (ULONG i = 0; i < fetched; ++i) {
+        CoTaskMemFree(rgelt[i]);
+        rgelt[i] = nullptr;
+      }
+      m_pos -= fetched;
+      return E_OUTOFMEMORY;
     }
-    if (pceltFetched)
-        *pceltFetched = fetched;
-    return fetched == celt ? S_OK : S_FALSE;
+    std::memcpy(p, s.c_str(), bytes);
+    rgelt[fetched++] = p;
+    ++m_pos;
+  }
+  if (pceltFetched) *pceltFetched = fetched;
+  return fetched == celt ? S_OK : S_FALSE;
 }
 
-HRESULT STDMETHODCALLTYPE EnumString::Skip(ULONG celt)
-{
-    size_t left = m_names.size() - m_pos;
-    if (celt > left) {
-        m_pos = m_names.size();
-        return S_FALSE;
-    }
-    m_pos += celt;
-    return S_OK;
+HRESULT STDMETHODCALLTYPE EnumString::Skip(ULONG celt) {
+  size_t left = m_names.size() - m_pos;
+  if (celt > left) {
+    m_pos = m_names.size();
+    return S_FALSE;
+  }
+  m_pos += celt;
+  return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EnumString::Reset()
-{
-    m_pos = 0;
-    return S_OK;
+HRESULT STDMETHODCALLTYPE EnumString::Reset() {
+  m_pos = 0;
+  return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EnumString::Clone(IEnumString** ppenum)
-{
-    if (!ppenum)
-        return E_INVALIDARG;
-    auto* e = new (std::nothrow) EnumString(m_names, m_pos);
-    *ppenum = e;
-    return e ? S_OK : E_OUTOFMEMORY;
+HRESULT STDMETHODCALLTYPE EnumString::Clone(IEnumString** ppenum) {
+  if (!ppenum) return E_INVALIDARG;
+  auto* e = new (std::nothrow) EnumString(m_names, m_pos);
+  *ppenum = e;
+  return e ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace plover::sim

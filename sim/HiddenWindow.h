@@ -8,34 +8,34 @@
 namespace plover::sim {
 
 class WindowHandler {
-public:
-    virtual void OnTimer(UINT_PTR id) = 0;
-    virtual void OnPosted() = 0;
+ public:
+  virtual void OnTimer(UINT_PTR id) = 0;
+  virtual void OnPosted() = 0;
 
-protected:
-    ~WindowHandler() = default;
+ protected:
+  ~WindowHandler() = default;
 };
 
 class HiddenWindow {
-public:
-    HiddenWindow() = default;
-    HiddenWindow(const HiddenWindow&) = delete;
-    HiddenWindow& operator=(const HiddenWindow&) = delete;
-    ~HiddenWindow() { Destroy(); }
+ public:
+  HiddenWindow() = default;
+  HiddenWindow(const HiddenWindow&) = delete;
+  HiddenWindow& operator=(const HiddenWindow&) = delete;
+  ~HiddenWindow() { Destroy(); }
 
-    bool Create(WindowHandler* handler);
-    void Destroy();
-    void StartTimer(UINT_PTR id, DWORD ms);
-    void StopTimer(UINT_PTR id);
-    void Post();
+  bool Create(WindowHandler* handler);
+  void Destroy();
+  void StartTimer(UINT_PTR id, DWORD ms);
+  void StopTimer(UINT_PTR id);
+  void Post();
 
-    // Called from DllMain when the module leaves the process.
-    static void UnregisterWindowClass();
+  // Called from DllMain when the module leaves the process.
+  static void UnregisterWindowClass();
 
-private:
-    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
-    HWND m_hwnd = nullptr;
+  HWND m_hwnd = nullptr;
 };
 
 HINSTANCE ModuleInstance();

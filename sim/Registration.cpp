@@ -25,112 +25,100 @@ const VariantInfo kVariants[] = {
 
 const wchar_t kCategoryText[] = L"OPC Data Access Servers Version 1.0";
 
-std::wstring GuidText(const GUID& g)
-{
-    wchar_t text[40] = {};
-    StringFromGUID2(g, text, 40);
-    return text;
+std::wstring GuidText(const GUID& g) {
+  wchar_t text[40] = {};
+  StringFromGUID2(g, text, 40);
+  return text;
 }
 
-LONG SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value)
-{
-    HKEY key = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (rc != ERROR_SUCCESS)
-        return rc;
-    rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return rc;
+LONG SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
+  HKEY key = nullptr;
+  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                            &key, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return rc;
 }
 
 // The category through the component categories manager where the system has one,
 // else by writing its keys directly.
-void RegisterCategory(const CLSID& clsid)
-{
-    ICatRegister* cat = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                  reinterpret_cast<void**>(&cat));
-    if (SUCCEEDED(hr)) {
-        CATEGORYINFO info{};
-        info.catid = CATID_OPCDAServer10;
-        info.lcid = 0x409;
-        lstrcpynW(info.szDescription, kCategoryText, 128);
-        cat->RegisterCategories(1, &info);
-        CATID id = CATID_OPCDAServer10;
-        hr = cat->RegisterClassImplCategories(clsid, 1, &id);
-        cat->Release();
-        if (SUCCEEDED(hr))
-            return;
-    }
-    std::wstring catid = GuidText(CATID_OPCDAServer10);
-    SetKey(L"Component Categories\\" + catid, L"409", kCategoryText);
-    SetKey(L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + catid, nullptr, L"");
+void RegisterCategory(const CLSID& clsid) {
+  ICatRegister* cat = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICatRegister, reinterpret_cast<void**>(&cat));
+  if (SUCCEEDED(hr)) {
+    CATEGORYINFO info{};
+    info.catid = CATID_OPCDAServer10;
+    info.lcid = 0x409;
+    lstrcpynW(info.szDescription, kCategoryText, 128);
+    cat->RegisterCategories(1, &info);
+    CATID id = CATID_OPCDAServer10;
+    hr = cat->RegisterClassImplCategories(clsid, 1, &id);
+    cat->Release();
+    if (SUCCEEDED(hr)) return;
+  }
+  std::wstring catid = GuidText(CATID_OPCDAServer10);
+  SetKey(L"Component Categories\\" + catid, L"409", kCategoryText);
+  SetKey(L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + catid, nullptr, L"");
 }
 
-void UnregisterCategory(const CLSID& clsid)
-{
-    ICatRegister* cat = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                                   IID_ICatRegister, reinterpret_cast<void**>(&cat)))) {
-        CATID id = CATID_OPCDAServer10;
-        cat->UnRegisterClassImplCategories(clsid, 1, &id);
-        cat->Release();
-    }
+void UnregisterCategory(const CLSID& clsid) {
+  ICatRegister* cat = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_ICatRegister, reinterpret_cast<void**>(&cat)))) {
+    CATID id = CATID_OPCDAServer10;
+    cat->UnRegisterClassImplCategories(clsid, 1, &id);
+    cat->Release();
+  }
 }
 
 }  // namespace
 
-const VariantInfo* Variants(size_t* count)
-{
-    *count = sizeof(kVariants) / sizeof(kVariants[0]);
-    return kVariants;
+const VariantInfo* Variants(size_t* count) {
+  *count = sizeof(kVariants) / sizeof(kVariants[0]);
+  return kVariants;
 }
 
-HRESULT RegisterServers()
-{
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return SELFREG_E_CLASS;
-    // regsvr32 has initialised COM for us; the category manager needs it.
-    HRESULT init = CoInitialize(nullptr);
-    LONG rc = ERROR_SUCCESS;
-    for (const VariantInfo& v : kVariants) {
-        std::wstring clsid = GuidText(*v.clsid);
-        std::wstring progId = v.progId;
-        std::wstring clsKey = L"CLSID\\" + clsid;
-        LONG results[] = {
-            SetKey(progId, nullptr, v.description),
-            SetKey(progId + L"\\CLSID", nullptr, clsid),
-            // Clients recognise OPC servers by this key and read its default value.
-            SetKey(progId + L"\\OPC", nullptr, v.description),
-            SetKey(clsKey, nullptr, v.description),
-            SetKey(clsKey + L"\\ProgID", nullptr, progId),
-            SetKey(clsKey + L"\\InprocServer32", nullptr, path),
-            SetKey(clsKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
-        };
-        for (LONG r : results)
-            if (r != ERROR_SUCCESS)
-                rc = r;
-        RegisterCategory(*v.clsid);
-    }
-    if (SUCCEEDED(init))
-        CoUninitialize();
-    return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+HRESULT RegisterServers() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
+  // regsvr32 has initialised COM for us; the category manager needs it.
+  HRESULT init = CoInitialize(nullptr);
+  LONG rc = ERROR_SUCCESS;
+  for (const VariantInfo& v : kVariants) {
+    std::wstring clsid = GuidText(*v.clsid);
+    std::wstring progId = v.progId;
+    std::wstring clsKey = L"CLSID\\" + clsid;
+    LONG results[] = {
+        SetKey(progId, nullptr, v.description),
+        SetKey(progId + L"\\CLSID", nullptr, clsid),
+        // Clients recognise OPC servers by this key and read its default value.
+        SetKey(progId + L"\\OPC", nullptr, v.description),
+        SetKey(clsKey, nullptr, v.description),
+        SetKey(clsKey + L"\\ProgID", nullptr, progId),
+        SetKey(clsKey + L"\\InprocServer32", nullptr, path),
+        SetKey(clsKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
+    };
+    for (LONG r : results)
+      if (r != ERROR_SUCCESS) rc = r;
+    RegisterCategory(*v.clsid);
+  }
+  if (SUCCEEDED(init)) CoUninitialize();
+  return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }
 
-HRESULT UnregisterServers()
-{
-    HRESULT init = CoInitialize(nullptr);
-    for (const VariantInfo& v : kVariants) {
-        UnregisterCategory(*v.clsid);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, v.progId);
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*v.clsid)).c_str());
-    }
-    if (SUCCEEDED(init))
-        CoUninitialize();
-    return S_OK;
+HRESULT UnregisterServers() {
+  HRESULT init = CoInitialize(nullptr);
+  for (const VariantInfo& v : kVariants) {
+    UnregisterCategory(*v.clsid);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, v.progId);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*v.clsid)).c_str());
+  }
+  if (SUCCEEDED(init)) CoUninitialize();
+  return S_OK;
 }
 
 }  // namespace plover::sim

@@ -9,10 +9,10 @@
 namespace plover::sim {
 
 struct VariantInfo {
-    SimVariant variant;
-    const CLSID* clsid;
-    const wchar_t* progId;
-    const wchar_t* description;
+  SimVariant variant;
+  const CLSID* clsid;
+  const wchar_t* progId;
+  const wchar_t* description;
 };
 
 const VariantInfo* Variants(size_t* count);

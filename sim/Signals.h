@@ -11,12 +11,12 @@
 namespace plover::sim {
 
 struct ItemState {
-    Variant value;  // canonical type
-    WORD quality = 0xC0;
-    uint64_t changedAtMs = 0;  // simulated time of the last change
-    uint64_t sampledAtMs = 0;
-    bool initialised = false;
-    bool written = false;  // a written value sticks for static items
+  Variant value;  // canonical type
+  WORD quality = 0xC0;
+  uint64_t changedAtMs = 0;  // simulated time of the last change
+  uint64_t sampledAtMs = 0;
+  bool initialised = false;
+  bool written = false;  // a written value sticks for static items
 };
 
 // Value of a signal at a simulated time, as a double in the signal's range.
@@ -25,21 +25,21 @@ double SignalValue(const ItemDef& def, uint32_t itemIndex, uint64_t timeMs, uint
 WORD SignalQuality(const ItemDef& def, uint64_t timeMs);
 
 class Simulation {
-public:
-    explicit Simulation(const AddressSpace& space);
+ public:
+  explicit Simulation(const AddressSpace& space);
 
-    // Brings the item up to the given simulated time; returns its state.
-    const ItemState& Sample(uint32_t index, uint64_t nowMs);
-    // Stores a value already converted to the canonical type.
-    void Store(uint32_t index, const VARIANT& value, uint64_t nowMs);
+  // Brings the item up to the given simulated time; returns its state.
+  const ItemState& Sample(uint32_t index, uint64_t nowMs);
+  // Stores a value already converted to the canonical type.
+  void Store(uint32_t index, const VARIANT& value, uint64_t nowMs);
 
-    const AddressSpace& Space() const { return m_space; }
+  const AddressSpace& Space() const { return m_space; }
 
-private:
-    void Compute(uint32_t index, uint64_t nowMs, VARIANT* out) const;
+ private:
+  void Compute(uint32_t index, uint64_t nowMs, VARIANT* out) const;
 
-    const AddressSpace& m_space;
-    std::vector<ItemState> m_states;
+  const AddressSpace& m_space;
+  std::vector<ItemState> m_states;
 };
 
 // Simulated time to UTC file time, given the file time of simulated time 0.

@@ -30,40 +30,41 @@ inline constexpr IID IID_IPloverSimControl = {
 
 // Live objects of the whole process (all server objects of the DLL together).
 struct PloverSimLiveCounts {
-    LONG servers;
-    LONG groups;
-    LONG enumerators;   // IEnumString, IEnumUnknown, IEnumOPCItemAttributes
-    LONG connections;   // IDataObject advise connections
-    LONG others;        // class factories and anything else
+  LONG servers;
+  LONG groups;
+  LONG enumerators;  // IEnumString, IEnumUnknown, IEnumOPCItemAttributes
+  LONG connections;  // IDataObject advise connections
+  LONG others;       // class factories and anything else
 };
 
 struct IPloverSimControl : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetLiveCounts(PloverSimLiveCounts* counts) = 0;
-    // Makes "Interface::Method" (e.g. L"IOPCServer::AddGroup", L"IOPCSyncIO::Read",
-    // L"IDataObject::DAdvise") return hr without doing anything, once or until
-    // cleared. hr S_OK clears that method.
-    virtual HRESULT STDMETHODCALLTYPE FailMethod(LPCWSTR method, HRESULT hr, BOOL always) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ClearFailures() = 0;
-    // AddItems, ValidateItems and SetDatatypes refuse this requested type for this item
-    // with OPC_E_BADTYPE. An item ID of "*" applies to every item.
-    virtual HRESULT STDMETHODCALLTYPE RefuseType(LPCWSTR itemId, VARTYPE requested) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ClearRefusals() = 0;
-    // While set, groups do not hand out IDataObject.
-    virtual HRESULT STDMETHODCALLTYPE SetNoDataObject(BOOL noDataObject) = 0;
-    // Sends the bytes as they are, at once, to the group's advise sinks registered for the
-    // clipboard format (0: every data sink of the group, whatever its format).
-    virtual HRESULT STDMETHODCALLTYPE PushStream(DWORD hServerGroup, DWORD clipFormat,
-                                                 const BYTE* data, DWORD size) = 0;
-    // Deterministic mode: the simulated clock stops and update timers do nothing; time
-    // moves only through AdvanceTime, which runs every update the interval holds.
-    virtual HRESULT STDMETHODCALLTYPE SetDeterministic(BOOL deterministic) = 0;
-    virtual HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) = 0;
-    // Delivers every pending asynchronous result now.
-    virtual HRESULT STDMETHODCALLTYPE Flush() = 0;
-    // Simulated milliseconds since the server object was created.
-    virtual HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLiveCounts(PloverSimLiveCounts* counts) = 0;
+  // Makes "Interface::Method" (e.g. L"IOPCServer::AddGroup", L"IOPCSyncIO::Read",
+  // L"IDataObject::DAdvise") return hr without doing anything, once or until
+  // cleared. hr S_OK clears that method.
+  virtual HRESULT STDMETHODCALLTYPE FailMethod(LPCWSTR method, HRESULT hr, BOOL always) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearFailures() = 0;
+  // AddItems, ValidateItems and SetDatatypes refuse this requested type for this item
+  // with OPC_E_BADTYPE. An item ID of "*" applies to every item.
+  virtual HRESULT STDMETHODCALLTYPE RefuseType(LPCWSTR itemId, VARTYPE requested) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearRefusals() = 0;
+  // While set, groups do not hand out IDataObject.
+  virtual HRESULT STDMETHODCALLTYPE SetNoDataObject(BOOL noDataObject) = 0;
+  // Sends the bytes as they are, at once, to the group's advise sinks registered for the
+  // clipboard format (0: every data sink of the group, whatever its format).
+  virtual HRESULT STDMETHODCALLTYPE PushStream(DWORD hServerGroup, DWORD clipFormat,
+                                               const BYTE* data, DWORD size) = 0;
+  // Deterministic mode: the simulated clock stops and update timers do nothing; time
+  // moves only through AdvanceTime, which runs every update the interval holds.
+  virtual HRESULT STDMETHODCALLTYPE SetDeterministic(BOOL deterministic) = 0;
+  virtual HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) = 0;
+  // Delivers every pending asynchronous result now.
+  virtual HRESULT STDMETHODCALLTYPE Flush() = 0;
+  // Simulated milliseconds since the server object was created.
+  virtual HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) = 0;
 };
 
 #ifdef __CRT_UUID_DECL
-__CRT_UUID_DECL(IPloverSimControl, 0xa9f26a8c, 0x6e07, 0x42a9, 0xae, 0x80, 0x0a, 0x6e, 0x04, 0xc6, 0x13, 0xbb)
+__CRT_UUID_DECL(IPloverSimControl, 0xa9f26a8c, 0x6e07, 0x42a9, 0xae, 0x80, 0x0a, 0x6e, 0x04, 0xc6,
+                0x13, 0xbb)
 #endif

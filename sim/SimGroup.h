@@ -19,34 +19,34 @@ namespace plover::sim {
 class SimServer;
 
 struct GroupItem {
-    OPCHANDLE hServer = 0;
-    OPCHANDLE hClient = 0;
-    uint32_t index = 0;  // into the address space
-    bool active = true;
-    VARTYPE requested = VT_EMPTY;
-    std::wstring accessPath;
-    // The group's cache: value in the requested type.
-    Variant cacheValue;
-    HRESULT cacheError = S_OK;  // conversion to the requested type failed
-    WORD cacheQuality = 0;
-    FILETIME cacheTime{};
-    bool cached = false;
-    // Last value accepted for the subscription (canonical type), for change and deadband.
-    Variant sentValue;
-    WORD sentQuality = 0;
-    bool sent = false;
+  OPCHANDLE hServer = 0;
+  OPCHANDLE hClient = 0;
+  uint32_t index = 0;  // into the address space
+  bool active = true;
+  VARTYPE requested = VT_EMPTY;
+  std::wstring accessPath;
+  // The group's cache: value in the requested type.
+  Variant cacheValue;
+  HRESULT cacheError = S_OK;  // conversion to the requested type failed
+  WORD cacheQuality = 0;
+  FILETIME cacheTime{};
+  bool cached = false;
+  // Last value accepted for the subscription (canonical type), for change and deadband.
+  Variant sentValue;
+  WORD sentQuality = 0;
+  bool sent = false;
 };
 
 struct GroupState {
-    std::wstring name;
-    bool active = true;
-    DWORD requestedRate = 1000;
-    DWORD revisedRate = 1000;
-    OPCHANDLE hClient = 0;
-    OPCHANDLE hServer = 0;
-    LONG timeBias = 0;
-    float deadband = 0;
-    DWORD lcid = 0;
+  std::wstring name;
+  bool active = true;
+  DWORD requestedRate = 1000;
+  DWORD revisedRate = 1000;
+  OPCHANDLE hClient = 0;
+  OPCHANDLE hServer = 0;
+  LONG timeBias = 0;
+  float deadband = 0;
+  DWORD lcid = 0;
 };
 
 class SimGroup final : public ComRoot,
@@ -55,129 +55,137 @@ class SimGroup final : public ComRoot,
                        public IOPCSyncIO,
                        public IOPCAsyncIO,
                        public IDataObject {
-public:
-    SimGroup(SimServer* server, const GroupState& state);
+ public:
+  SimGroup(SimServer* server, const GroupState& state);
 
-    PLOVER_COM_IUNKNOWN
+  PLOVER_COM_IUNKNOWN
 
-    // IOPCGroupStateMgt
-    HRESULT STDMETHODCALLTYPE GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
-                                       FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
-                                       OPCHANDLE* phServerGroup) override;
-    HRESULT STDMETHODCALLTYPE SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
-                                       LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD* pLCID,
-                                       OPCHANDLE* phClientGroup) override;
-    HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) override;
-    HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) override;
+  // IOPCGroupStateMgt
+  HRESULT STDMETHODCALLTYPE GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
+                                     LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD* pLCID,
+                                     OPCHANDLE* phClientGroup, OPCHANDLE* phServerGroup) override;
+  HRESULT STDMETHODCALLTYPE SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate,
+                                     BOOL* pActive, LONG* pTimeBias, FLOAT* pPercentDeadband,
+                                     DWORD* pLCID, OPCHANDLE* phClientGroup) override;
+  HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) override;
+  HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) override;
 
-    // IOPCItemMgt
-    HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
-                                       HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
-                                            OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive,
-                                             HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
-                                               HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+  // IOPCItemMgt
+  HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF* pItemArray,
+                                     OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
+                                          OPCITEMRESULT** ppValidationResults,
+                                          HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE* phServer,
+                                        HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive,
                                            HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE CreateEnumerator(REFIID riid, IUnknown** ppUnk) override;
+  HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD dwCount, OPCHANDLE* phServer,
+                                             OPCHANDLE* phClient, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE SetDatatypes(DWORD dwCount, OPCHANDLE* phServer,
+                                         VARTYPE* pRequestedDatatypes, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE CreateEnumerator(REFIID riid, IUnknown** ppUnk) override;
 
-    // IOPCSyncIO (Read and Write share their names with IOPCAsyncIO; the signatures differ)
-    HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
-                                   OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
-                                    HRESULT** ppErrors) override;
+  // IOPCSyncIO (Read and Write share their names with IOPCAsyncIO; the signatures differ)
+  HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                                 OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                                  HRESULT** ppErrors) override;
 
-    // IOPCAsyncIO
-    HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
-                                   OPCHANDLE* phServer, DWORD* pTransactionID, HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
-                                    VARIANT* pItemValues, DWORD* pTransactionID, HRESULT** ppErrors) override;
-    HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
-    HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) override;
+  // IOPCAsyncIO
+  HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
+                                 OPCHANDLE* phServer, DWORD* pTransactionID,
+                                 HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
+                                  VARIANT* pItemValues, DWORD* pTransactionID,
+                                  HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                    DWORD* pTransactionID) override;
+  HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) override;
 
-    // IDataObject
-    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
-    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) override;
-    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pformatetc) override;
-    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) override;
-    HRESULT STDMETHODCALLTYPE SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) override;
-    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) override;
-    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
-                                      DWORD* pdwConnection) override;
-    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) override;
-    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override;
+  // IDataObject
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) override;
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* pformatetc) override;
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC* pformatectIn,
+                                                  FORMATETC* pformatetcOut) override;
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium,
+                                    BOOL fRelease) override;
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection,
+                                          IEnumFORMATETC** ppenumFormatEtc) override;
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink,
+                                    DWORD* pdwConnection) override;
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) override;
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override;
 
-    const GroupState& State() const { return m_state; }
-    // One update cycle: sample active items and send what changed (all: every active
-    // item, as for a primed advise; onlyConnection: to that sink alone).
-    void UpdateCycle(bool all = false, DWORD onlyConnection = 0);
-    // Called by the server when it drops the group (force) or goes away.
-    void Detach(bool dropConnections);
-    bool IsActive() const { return m_state.active && m_server; }
-    uint64_t NextDueMs() const { return m_nextDueMs; }
-    void SetNextDueMs(uint64_t ms) { m_nextDueMs = ms; }
-    // Sends raw bytes to the sinks of a format (0: all data sinks). Test hook.
-    void PushRaw(DWORD clipFormat, const BYTE* data, DWORD size);
+  const GroupState& State() const { return m_state; }
+  // One update cycle: sample active items and send what changed (all: every active
+  // item, as for a primed advise; onlyConnection: to that sink alone).
+  void UpdateCycle(bool all = false, DWORD onlyConnection = 0);
+  // Called by the server when it drops the group (force) or goes away.
+  void Detach(bool dropConnections);
+  bool IsActive() const { return m_state.active && m_server; }
+  uint64_t NextDueMs() const { return m_nextDueMs; }
+  void SetNextDueMs(uint64_t ms) { m_nextDueMs = ms; }
+  // Sends raw bytes to the sinks of a format (0: all data sinks). Test hook.
+  void PushRaw(DWORD clipFormat, const BYTE* data, DWORD size);
 
-private:
-    ~SimGroup() override;
-    void* Query(REFIID riid) override;
+ private:
+  ~SimGroup() override;
+  void* Query(REFIID riid) override;
 
-    struct Connection {
-        DWORD id;
-        CLIPFORMAT format;
-        ComPtr<IAdviseSink> sink;
-    };
+  struct Connection {
+    DWORD id;
+    CLIPFORMAT format;
+    ComPtr<IAdviseSink> sink;
+  };
 
-    HRESULT CheckAlive(const wchar_t* method);
-    GroupItem* FindItem(OPCHANDLE h);
-    HRESULT ValidateDef(const OPCITEMDEF& def, int* index) const;
-    void FillResult(const OPCITEMDEF& def, int index, OPCITEMRESULT* result) const;
-    // Value of an item for a read: from the cache or freshly sampled ("device").
-    void ReadItem(GroupItem& item, bool device, VARIANT* value, WORD* quality, FILETIME* time, HRESULT* error);
-    // Refreshes the item's cache from the simulation.
-    void LoadCache(GroupItem& item);
-    void LoadCacheFrom(GroupItem& item, const ItemState& state);
-    HRESULT WriteItem(GroupItem& item, const VARIANT& value);
-    bool PassesDeadband(const GroupItem& item, const VARIANT& value) const;
-    // Builds the data stream and hands it to the data sinks (or the one connection).
-    void SendData(const std::vector<StreamItem>& items, DWORD transactionId, DWORD onlyConnection);
-    StreamItem CacheEntry(const GroupItem& item, bool cacheRead) const;
-    void CompleteRead(const std::vector<OPCHANDLE>& handles, bool device, DWORD transactionId, DWORD connection);
-    void CompleteRefresh(bool device, DWORD transactionId, DWORD connection);
-    void CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values, DWORD transactionId,
-                       DWORD connection);
-    bool IsDataFormat(CLIPFORMAT cf) const;
-    void SendWriteComplete(const std::vector<WriteResult>& results, DWORD transactionId, DWORD connection);
-    void Deliver(const Connection& c, const std::vector<uint8_t>& bytes);
-    const Connection* FindConnection(DWORD id) const;
-    void DropConnections();
-    void ScheduleMe();
+  HRESULT CheckAlive(const wchar_t* method);
+  GroupItem* FindItem(OPCHANDLE h);
+  HRESULT ValidateDef(const OPCITEMDEF& def, int* index) const;
+  void FillResult(const OPCITEMDEF& def, int index, OPCITEMRESULT* result) const;
+  // Value of an item for a read: from the cache or freshly sampled ("device").
+  void ReadItem(GroupItem& item, bool device, VARIANT* value, WORD* quality, FILETIME* time,
+                HRESULT* error);
+  // Refreshes the item's cache from the simulation.
+  void LoadCache(GroupItem& item);
+  void LoadCacheFrom(GroupItem& item, const ItemState& state);
+  HRESULT WriteItem(GroupItem& item, const VARIANT& value);
+  bool PassesDeadband(const GroupItem& item, const VARIANT& value) const;
+  // Builds the data stream and hands it to the data sinks (or the one connection).
+  void SendData(const std::vector<StreamItem>& items, DWORD transactionId, DWORD onlyConnection);
+  StreamItem CacheEntry(const GroupItem& item, bool cacheRead) const;
+  void CompleteRead(const std::vector<OPCHANDLE>& handles, bool device, DWORD transactionId,
+                    DWORD connection);
+  void CompleteRefresh(bool device, DWORD transactionId, DWORD connection);
+  void CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values, DWORD transactionId,
+                     DWORD connection);
+  bool IsDataFormat(CLIPFORMAT cf) const;
+  void SendWriteComplete(const std::vector<WriteResult>& results, DWORD transactionId,
+                         DWORD connection);
+  void Deliver(const Connection& c, const std::vector<uint8_t>& bytes);
+  const Connection* FindConnection(DWORD id) const;
+  void DropConnections();
+  void ScheduleMe();
 
-    SimServer* m_server;  // no reference; null once detached
-    GroupState m_state;
-    std::map<OPCHANDLE, GroupItem> m_items;
-    OPCHANDLE m_lastItemHandle = 0;
-    std::vector<Connection> m_connections;
-    uint64_t m_nextDueMs = 0;
-    StreamWriter m_writer;
+  SimServer* m_server;  // no reference; null once detached
+  GroupState m_state;
+  std::map<OPCHANDLE, GroupItem> m_items;
+  OPCHANDLE m_lastItemHandle = 0;
+  std::vector<Connection> m_connections;
+  uint64_t m_nextDueMs = 0;
+  StreamWriter m_writer;
 
-    friend class SimServer;
+  friend class SimServer;
 };
 
 // CoTaskMemAlloc'd array of n zeroed elements; null for n == 0 or out of memory.
 template <class T>
-T* CoTaskArray(size_t n)
-{
-    if (n == 0)
-        return nullptr;
-    T* p = static_cast<T*>(CoTaskMemAlloc(n * sizeof(T)));
-    if (p)
-        ZeroMemory(p, n * sizeof(T));
-    return p;
+T* CoTaskArray(size_t n) {
+  if (n == 0) return nullptr;
+  T* p = static_cast<T*>(CoTaskMemAlloc(n * sizeof(T)));
+  if (p) ZeroMemory(p, n * sizeof(T));
+  return p;
 }
 
 }  // namespace plover::sim

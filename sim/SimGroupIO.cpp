@@ -9,268 +9,228 @@ namespace plover::sim {
 
 namespace {
 
-bool ValidSource(OPCDATASOURCE source) { return source == OPC_DS_CACHE || source == OPC_DS_DEVICE; }
+bool ValidSource(OPCDATASOURCE source) {
+  return source == OPC_DS_CACHE || source == OPC_DS_DEVICE;
+}
 
 }  // namespace
 
 void SimGroup::ReadItem(GroupItem& item, bool device, VARIANT* value, WORD* quality, FILETIME* time,
-                        HRESULT* error)
-{
-    if (!(m_server->Space().Item(item.index).access & kReadable)) {
-        *error = OPC_E_BADRIGHTS;
-        return;
-    }
-    if (device || !item.cached)
-        LoadCache(item);
-    StreamItem e = CacheEntry(item, !device);
-    CopyVariant(value, &item.cacheValue.v);
-    *quality = e.quality;
-    *time = e.timeStamp;
-    *error = item.cacheError;
+                        HRESULT* error) {
+  if (!(m_server->Space().Item(item.index).access & kReadable)) {
+    *error = OPC_E_BADRIGHTS;
+    return;
+  }
+  if (device || !item.cached) LoadCache(item);
+  StreamItem e = CacheEntry(item, !device);
+  CopyVariant(value, &item.cacheValue.v);
+  *quality = e.quality;
+  *time = e.timeStamp;
+  *error = item.cacheError;
 }
 
-HRESULT SimGroup::WriteItem(GroupItem& item, const VARIANT& value)
-{
-    const ItemDef& def = m_server->Space().Item(item.index);
-    if (!(def.access & kWriteable))
-        return OPC_E_BADRIGHTS;
-    if (value.vt == VT_EMPTY || value.vt == VT_NULL)
-        return OPC_E_BADTYPE;
-    Variant converted;
-    HRESULT hr = ConvertValue(value, def.type, &converted.v);
-    if (hr == DISP_E_OVERFLOW)
-        return OPC_E_RANGE;
-    if (FAILED(hr))
-        return OPC_E_BADTYPE;
-    double d = 0;
-    if (def.euType == kEuAnalog && ValueAsDouble(converted.v, &d) && (d < def.euLow || d > def.euHigh))
-        return OPC_E_RANGE;
-    m_server->Sim().Store(item.index, converted.v, m_server->NowMs());
-    return S_OK;
+HRESULT SimGroup::WriteItem(GroupItem& item, const VARIANT& value) {
+  const ItemDef& def = m_server->Space().Item(item.index);
+  if (!(def.access & kWriteable)) return OPC_E_BADRIGHTS;
+  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return OPC_E_BADTYPE;
+  Variant converted;
+  HRESULT hr = ConvertValue(value, def.type, &converted.v);
+  if (hr == DISP_E_OVERFLOW) return OPC_E_RANGE;
+  if (FAILED(hr)) return OPC_E_BADTYPE;
+  double d = 0;
+  if (def.euType == kEuAnalog && ValueAsDouble(converted.v, &d) &&
+      (d < def.euLow || d > def.euHigh))
+    return OPC_E_RANGE;
+  m_server->Sim().Store(item.index, converted.v, m_server->NowMs());
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
-                                         OPCITEMSTATE** ppItemValues, HRESULT** ppErrors)
-{
-    if (ppItemValues)
-        *ppItemValues = nullptr;
-    if (ppErrors)
-        *ppErrors = nullptr;
-    if (HRESULT hr = CheckAlive(L"IOPCSyncIO::Read"); hr != S_OK)
-        return hr;
-    if (dwCount == 0 || !phServer || !ppItemValues || !ppErrors || !ValidSource(dwSource))
-        return E_INVALIDARG;
-    auto* states = CoTaskArray<OPCITEMSTATE>(dwCount);
-    auto* errors = CoTaskArray<HRESULT>(dwCount);
-    if (!states || !errors) {
-        CoTaskMemFree(states);
-        CoTaskMemFree(errors);
-        return E_OUTOFMEMORY;
+                                         OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) {
+  if (ppItemValues) *ppItemValues = nullptr;
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCSyncIO::Read"); hr != S_OK) return hr;
+  if (dwCount == 0 || !phServer || !ppItemValues || !ppErrors || !ValidSource(dwSource))
+    return E_INVALIDARG;
+  auto* states = CoTaskArray<OPCITEMSTATE>(dwCount);
+  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  if (!states || !errors) {
+    CoTaskMemFree(states);
+    CoTaskMemFree(errors);
+    return E_OUTOFMEMORY;
+  }
+  bool anyFailed = false;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    VariantInit(&states[i].vDataValue);
+    GroupItem* item = FindItem(phServer[i]);
+    if (!item) {
+      errors[i] = OPC_E_INVALIDHANDLE;
+    } else {
+      states[i].hClient = item->hClient;
+      ReadItem(*item, dwSource == OPC_DS_DEVICE, &states[i].vDataValue, &states[i].wQuality,
+               &states[i].ftTimeStamp, &errors[i]);
     }
-    bool anyFailed = false;
-    for (DWORD i = 0; i < dwCount; ++i) {
-        VariantInit(&states[i].vDataValue);
-        GroupItem* item = FindItem(phServer[i]);
-        if (!item) {
-            errors[i] = OPC_E_INVALIDHANDLE;
-        } else {
-            states[i].hClient = item->hClient;
-            ReadItem(*item, dwSource == OPC_DS_DEVICE, &states[i].vDataValue, &states[i].wQuality,
-                     &states[i].ftTimeStamp, &errors[i]);
-        }
-        anyFailed = anyFailed || FAILED(errors[i]);
-    }
-    *ppItemValues = states;
-    *ppErrors = errors;
-    return anyFailed ? S_FALSE : S_OK;
+    anyFailed = anyFailed || FAILED(errors[i]);
+  }
+  *ppItemValues = states;
+  *ppErrors = errors;
+  return anyFailed ? S_FALSE : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
-                                          HRESULT** ppErrors)
-{
-    if (ppErrors)
-        *ppErrors = nullptr;
-    if (HRESULT hr = CheckAlive(L"IOPCSyncIO::Write"); hr != S_OK)
-        return hr;
-    if (dwCount == 0 || !phServer || !pItemValues || !ppErrors)
-        return E_INVALIDARG;
-    auto* errors = CoTaskArray<HRESULT>(dwCount);
-    if (!errors)
-        return E_OUTOFMEMORY;
-    bool anyFailed = false;
-    for (DWORD i = 0; i < dwCount; ++i) {
-        GroupItem* item = FindItem(phServer[i]);
-        errors[i] = item ? WriteItem(*item, pItemValues[i]) : OPC_E_INVALIDHANDLE;
-        anyFailed = anyFailed || FAILED(errors[i]);
-    }
-    *ppErrors = errors;
-    return anyFailed ? S_FALSE : S_OK;
+                                          HRESULT** ppErrors) {
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCSyncIO::Write"); hr != S_OK) return hr;
+  if (dwCount == 0 || !phServer || !pItemValues || !ppErrors) return E_INVALIDARG;
+  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  if (!errors) return E_OUTOFMEMORY;
+  bool anyFailed = false;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    GroupItem* item = FindItem(phServer[i]);
+    errors[i] = item ? WriteItem(*item, pItemValues[i]) : OPC_E_INVALIDHANDLE;
+    anyFailed = anyFailed || FAILED(errors[i]);
+  }
+  *ppErrors = errors;
+  return anyFailed ? S_FALSE : S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
-                                         OPCHANDLE* phServer, DWORD* pTransactionID, HRESULT** ppErrors)
-{
-    if (ppErrors)
-        *ppErrors = nullptr;
-    if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Read"); hr != S_OK)
-        return hr;
-    if (dwCount == 0 || !phServer || !pTransactionID || !ppErrors || !ValidSource(dwSource))
-        return E_INVALIDARG;
-    const Connection* c = FindConnection(dwConnection);
-    if (!c || !IsDataFormat(c->format))
-        return CONNECT_E_NOCONNECTION;
-    auto* errors = CoTaskArray<HRESULT>(dwCount);
-    if (!errors)
-        return E_OUTOFMEMORY;
-    std::vector<OPCHANDLE> valid;
-    for (DWORD i = 0; i < dwCount; ++i) {
-        GroupItem* item = FindItem(phServer[i]);
-        if (!item)
-            errors[i] = OPC_E_INVALIDHANDLE;
-        else if (!(m_server->Space().Item(item->index).access & kReadable))
-            errors[i] = OPC_E_BADRIGHTS;
-        else
-            valid.push_back(phServer[i]);
-    }
-    DWORD tid = m_server->NextTransactionId();
-    *pTransactionID = tid;
-    if (!valid.empty()) {
-        SimServer* server = m_server;
-        OPCHANDLE group = m_state.hServer;
-        bool device = dwSource == OPC_DS_DEVICE;
-        server->Defer(tid, [server, group, valid, device, tid, dwConnection] {
-            if (SimGroup* g = server->GroupByHandle(group))
-                g->CompleteRead(valid, device, tid, dwConnection);
-        });
-    }
-    *ppErrors = errors;
-    return valid.size() == dwCount ? S_OK : S_FALSE;
-}
-
-void SimGroup::CompleteRead(const std::vector<OPCHANDLE>& handles, bool device, DWORD transactionId,
-                            DWORD connection)
-{
-    std::vector<StreamItem> entries;
-    for (OPCHANDLE h : handles) {
-        GroupItem* item = FindItem(h);
-        if (!item)
-            continue;  // removed meanwhile
-        if (device || !item->cached)
-            LoadCache(*item);
-        entries.push_back(CacheEntry(*item, !device));
-    }
-    SendData(entries, transactionId, connection);
-}
-
-HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
-                                          VARIANT* pItemValues, DWORD* pTransactionID, HRESULT** ppErrors)
-{
-    if (ppErrors)
-        *ppErrors = nullptr;
-    if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Write"); hr != S_OK)
-        return hr;
-    if (dwCount == 0 || !phServer || !pItemValues || !pTransactionID || !ppErrors)
-        return E_INVALIDARG;
-    const Connection* c = FindConnection(dwConnection);
-    if (!c || c->format != Formats().writeComplete)
-        return CONNECT_E_NOCONNECTION;
-    auto* errors = CoTaskArray<HRESULT>(dwCount);
-    if (!errors)
-        return E_OUTOFMEMORY;
-    // Handles are checked now; rights, types and ranges when the write is carried out,
-    // and reported in the write-complete stream.
-    std::vector<std::pair<OPCHANDLE, Variant>> values;
-    for (DWORD i = 0; i < dwCount; ++i) {
-        if (!FindItem(phServer[i])) {
-            errors[i] = OPC_E_INVALIDHANDLE;
-            continue;
-        }
-        Variant v;
-        if (FAILED(CopyVariant(&v.v, &pItemValues[i]))) {
-            errors[i] = OPC_E_BADTYPE;
-            continue;
-        }
-        values.emplace_back(phServer[i], std::move(v));
-    }
-    DWORD tid = m_server->NextTransactionId();
-    *pTransactionID = tid;
-    bool allQueued = values.size() == dwCount;
-    if (!values.empty()) {
-        SimServer* server = m_server;
-        OPCHANDLE group = m_state.hServer;
-        server->Defer(tid, [server, group, values = std::move(values), tid, dwConnection] {
-            if (SimGroup* g = server->GroupByHandle(group))
-                g->CompleteWrite(values, tid, dwConnection);
-        });
-    }
-    *ppErrors = errors;
-    return allQueued ? S_OK : S_FALSE;
-}
-
-void SimGroup::CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values, DWORD transactionId,
-                             DWORD connection)
-{
-    std::vector<WriteResult> results;
-    for (const auto& [h, value] : values) {
-        WriteResult r;
-        GroupItem* item = FindItem(h);
-        r.hClient = item ? item->hClient : 0;
-        r.error = item ? WriteItem(*item, value.v) : OPC_E_INVALIDHANDLE;
-        results.push_back(r);
-    }
-    SendWriteComplete(results, transactionId, connection);
-}
-
-HRESULT STDMETHODCALLTYPE SimGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID)
-{
-    if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Refresh"); hr != S_OK)
-        return hr;
-    if (!pTransactionID || !ValidSource(dwSource))
-        return E_INVALIDARG;
-    const Connection* c = FindConnection(dwConnection);
-    if (!c || !IsDataFormat(c->format))
-        return CONNECT_E_NOCONNECTION;
-    bool anyActive = false;
-    for (const auto& [h, item] : m_items)
-        anyActive = anyActive || item.active;
-    if (!m_state.active || !anyActive)
-        return E_FAIL;  // nothing a refresh could report
-    DWORD tid = m_server->NextTransactionId();
-    *pTransactionID = tid;
+                                         OPCHANDLE* phServer, DWORD* pTransactionID,
+                                         HRESULT** ppErrors) {
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Read"); hr != S_OK) return hr;
+  if (dwCount == 0 || !phServer || !pTransactionID || !ppErrors || !ValidSource(dwSource))
+    return E_INVALIDARG;
+  const Connection* c = FindConnection(dwConnection);
+  if (!c || !IsDataFormat(c->format)) return CONNECT_E_NOCONNECTION;
+  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  if (!errors) return E_OUTOFMEMORY;
+  std::vector<OPCHANDLE> valid;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    GroupItem* item = FindItem(phServer[i]);
+    if (!item)
+      errors[i] = OPC_E_INVALIDHANDLE;
+    else if (!(m_server->Space().Item(item->index).access & kReadable))
+      errors[i] = OPC_E_BADRIGHTS;
+    else
+      valid.push_back(phServer[i]);
+  }
+  DWORD tid = m_server->NextTransactionId();
+  *pTransactionID = tid;
+  if (!valid.empty()) {
     SimServer* server = m_server;
     OPCHANDLE group = m_state.hServer;
     bool device = dwSource == OPC_DS_DEVICE;
-    server->Defer(tid, [server, group, device, tid, dwConnection] {
-        if (SimGroup* g = server->GroupByHandle(group))
-            g->CompleteRefresh(device, tid, dwConnection);
+    server->Defer(tid, [server, group, valid, device, tid, dwConnection] {
+      if (SimGroup* g = server->GroupByHandle(group))
+        g->CompleteRead(valid, device, tid, dwConnection);
     });
-    return S_OK;
+  }
+  *ppErrors = errors;
+  return valid.size() == dwCount ? S_OK : S_FALSE;
 }
 
-void SimGroup::CompleteRefresh(bool device, DWORD transactionId, DWORD connection)
-{
-    if (!m_state.active)
-        return;
-    std::vector<StreamItem> entries;
-    for (auto& [h, item] : m_items) {
-        if (!item.active || !(m_server->Space().Item(item.index).access & kReadable))
-            continue;
-        if (device || !item.cached)
-            LoadCache(item);
-        entries.push_back(CacheEntry(item, false));
+void SimGroup::CompleteRead(const std::vector<OPCHANDLE>& handles, bool device, DWORD transactionId,
+                            DWORD connection) {
+  std::vector<StreamItem> entries;
+  for (OPCHANDLE h : handles) {
+    GroupItem* item = FindItem(h);
+    if (!item) continue;  // removed meanwhile
+    if (device || !item->cached) LoadCache(*item);
+    entries.push_back(CacheEntry(*item, !device));
+  }
+  SendData(entries, transactionId, connection);
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer,
+                                          VARIANT* pItemValues, DWORD* pTransactionID,
+                                          HRESULT** ppErrors) {
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Write"); hr != S_OK) return hr;
+  if (dwCount == 0 || !phServer || !pItemValues || !pTransactionID || !ppErrors)
+    return E_INVALIDARG;
+  const Connection* c = FindConnection(dwConnection);
+  if (!c || c->format != Formats().writeComplete) return CONNECT_E_NOCONNECTION;
+  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  if (!errors) return E_OUTOFMEMORY;
+  // Handles are checked now; rights, types and ranges when the write is carried out,
+  // and reported in the write-complete stream.
+  std::vector<std::pair<OPCHANDLE, Variant>> values;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    if (!FindItem(phServer[i])) {
+      errors[i] = OPC_E_INVALIDHANDLE;
+      continue;
     }
-    if (!entries.empty())
-        SendData(entries, transactionId, connection);
+    Variant v;
+    if (FAILED(CopyVariant(&v.v, &pItemValues[i]))) {
+      errors[i] = OPC_E_BADTYPE;
+      continue;
+    }
+    values.emplace_back(phServer[i], std::move(v));
+  }
+  DWORD tid = m_server->NextTransactionId();
+  *pTransactionID = tid;
+  bool allQueued = values.size() == dwCount;
+  if (!values.empty()) {
+    SimServer* server = m_server;
+    OPCHANDLE group = m_state.hServer;
+    server->Defer(tid, [server, group, values = std::move(values), tid, dwConnection] {
+      if (SimGroup* g = server->GroupByHandle(group)) g->CompleteWrite(values, tid, dwConnection);
+    });
+  }
+  *ppErrors = errors;
+  return allQueued ? S_OK : S_FALSE;
 }
 
-HRESULT STDMETHODCALLTYPE SimGroup::Cancel(DWORD dwTransactionID)
-{
-    if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Cancel"); hr != S_OK)
-        return hr;
-    // Transaction 0 is never handed out (primed advises use it internally).
-    if (dwTransactionID == 0 || !m_server->CancelDeferred(dwTransactionID))
-        return E_FAIL;
-    return S_OK;
+void SimGroup::CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
+                             DWORD transactionId, DWORD connection) {
+  std::vector<WriteResult> results;
+  for (const auto& [h, value] : values) {
+    WriteResult r;
+    GroupItem* item = FindItem(h);
+    r.hClient = item ? item->hClient : 0;
+    r.error = item ? WriteItem(*item, value.v) : OPC_E_INVALIDHANDLE;
+    results.push_back(r);
+  }
+  SendWriteComplete(results, transactionId, connection);
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                            DWORD* pTransactionID) {
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Refresh"); hr != S_OK) return hr;
+  if (!pTransactionID || !ValidSource(dwSource)) return E_INVALIDARG;
+  const Connection* c = FindConnection(dwConnection);
+  if (!c || !IsDataFormat(c->format)) return CONNECT_E_NOCONNECTION;
+  bool anyActive = false;
+  for (const auto& [h, item] : m_items) anyActive = anyActive || item.active;
+  if (!m_state.active || !anyActive) return E_FAIL;  // nothing a refresh could report
+  DWORD tid = m_server->NextTransactionId();
+  *pTransactionID = tid;
+  SimServer* server = m_server;
+  OPCHANDLE group = m_state.hServer;
+  bool device = dwSource == OPC_DS_DEVICE;
+  server->Defer(tid, [server, group, device, tid, dwConnection] {
+    if (SimGroup* g = server->GroupByHandle(group)) g->CompleteRefresh(device, tid, dwConnection);
+  });
+  return S_OK;
+}
+
+void SimGroup::CompleteRefresh(bool device, DWORD transactionId, DWORD connection) {
+  if (!m_state.active) return;
+  std::vector<StreamItem> entries;
+  for (auto& [h, item] : m_items) {
+    if (!item.active || !(m_server->Space().Item(item.index).access & kReadable)) continue;
+    if (device || !item.cached) LoadCache(item);
+    entries.push_back(CacheEntry(item, false));
+  }
+  if (!entries.empty()) SendData(entries, transactionId, connection);
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Cancel(DWORD dwTransactionID) {
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO::Cancel"); hr != S_OK) return hr;
+  // Transaction 0 is never handed out (primed advises use it internally).
+  if (dwTransactionID == 0 || !m_server->CancelDeferred(dwTransactionID)) return E_FAIL;
+  return S_OK;
 }
 
 }  // namespace plover::sim

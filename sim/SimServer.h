@@ -22,9 +22,9 @@ class SimGroup;
 
 // Registered numbers of the three stream formats.
 struct StreamFormats {
-    CLIPFORMAT data;
-    CLIPFORMAT dataTime;
-    CLIPFORMAT writeComplete;
+  CLIPFORMAT data;
+  CLIPFORMAT dataTime;
+  CLIPFORMAT writeComplete;
 };
 const StreamFormats& Formats();
 
@@ -33,110 +33,120 @@ class SimServer final : public ComRoot,
                         public IOPCBrowseServerAddressSpace,
                         public IPloverSimControl,
                         private WindowHandler {
-public:
-    explicit SimServer(SimVariant variant);
+ public:
+  explicit SimServer(SimVariant variant);
 
-    PLOVER_COM_IUNKNOWN
+  PLOVER_COM_IUNKNOWN
 
-    // IOPCServer
-    HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
-                                       OPCHANDLE hClientGroup, LONG* pTimeBias,
-                                       FLOAT* pPercentDeadband, DWORD dwLCID,
-                                       OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
-                                       REFIID riid, IUnknown** ppUnk) override;
-    HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) override;
-    HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) override;
-    HRESULT STDMETHODCALLTYPE GetStatus(OPCSERVERSTATUS** ppServerStatus) override;
-    HRESULT STDMETHODCALLTYPE RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
-    HRESULT STDMETHODCALLTYPE CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, IUnknown** ppUnk) override;
+  // IOPCServer
+  HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
+                                     OPCHANDLE hClientGroup, LONG* pTimeBias,
+                                     FLOAT* pPercentDeadband, DWORD dwLCID,
+                                     OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate,
+                                     REFIID riid, IUnknown** ppUnk) override;
+  HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LCID dwLocale,
+                                           LPWSTR* ppString) override;
+  HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR szName, REFIID riid, IUnknown** ppUnk) override;
+  HRESULT STDMETHODCALLTYPE GetStatus(OPCSERVERSTATUS** ppServerStatus) override;
+  HRESULT STDMETHODCALLTYPE RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
+  HRESULT STDMETHODCALLTYPE CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid,
+                                                  IUnknown** ppUnk) override;
 
-    // IOPCBrowseServerAddressSpace
-    HRESULT STDMETHODCALLTYPE QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
-    HRESULT STDMETHODCALLTYPE ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
-    HRESULT STDMETHODCALLTYPE BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
-                                               VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
-                                               IEnumString** ppIEnumString) override;
-    HRESULT STDMETHODCALLTYPE GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) override;
-    HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR szItemID, IEnumString** ppIEnumString) override;
+  // IOPCBrowseServerAddressSpace
+  HRESULT STDMETHODCALLTYPE QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
+  HRESULT STDMETHODCALLTYPE ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection,
+                                                 LPCWSTR szString) override;
+  HRESULT STDMETHODCALLTYPE BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType,
+                                             LPCWSTR szFilterCriteria, VARTYPE vtDataTypeFilter,
+                                             DWORD dwAccessRightsFilter,
+                                             IEnumString** ppIEnumString) override;
+  HRESULT STDMETHODCALLTYPE GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) override;
+  HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR szItemID,
+                                              IEnumString** ppIEnumString) override;
 
-    // IPloverSimControl
-    HRESULT STDMETHODCALLTYPE GetLiveCounts(PloverSimLiveCounts* counts) override;
-    HRESULT STDMETHODCALLTYPE FailMethod(LPCWSTR method, HRESULT hr, BOOL always) override;
-    HRESULT STDMETHODCALLTYPE ClearFailures() override;
-    HRESULT STDMETHODCALLTYPE RefuseType(LPCWSTR itemId, VARTYPE requested) override;
-    HRESULT STDMETHODCALLTYPE ClearRefusals() override;
-    HRESULT STDMETHODCALLTYPE SetNoDataObject(BOOL noDataObject) override;
-    HRESULT STDMETHODCALLTYPE PushStream(DWORD hServerGroup, DWORD clipFormat, const BYTE* data, DWORD size) override;
-    HRESULT STDMETHODCALLTYPE SetDeterministic(BOOL deterministic) override;
-    HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) override;
-    HRESULT STDMETHODCALLTYPE Flush() override;
-    HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) override;
+  // IPloverSimControl
+  HRESULT STDMETHODCALLTYPE GetLiveCounts(PloverSimLiveCounts* counts) override;
+  HRESULT STDMETHODCALLTYPE FailMethod(LPCWSTR method, HRESULT hr, BOOL always) override;
+  HRESULT STDMETHODCALLTYPE ClearFailures() override;
+  HRESULT STDMETHODCALLTYPE RefuseType(LPCWSTR itemId, VARTYPE requested) override;
+  HRESULT STDMETHODCALLTYPE ClearRefusals() override;
+  HRESULT STDMETHODCALLTYPE SetNoDataObject(BOOL noDataObject) override;
+  HRESULT STDMETHODCALLTYPE PushStream(DWORD hServerGroup, DWORD clipFormat, const BYTE* data,
+                                       DWORD size) override;
+  HRESULT STDMETHODCALLTYPE SetDeterministic(BOOL deterministic) override;
+  HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) override;
+  HRESULT STDMETHODCALLTYPE Flush() override;
+  HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) override;
 
-    // Services for the groups.
-    Simulation& Sim() { return m_sim; }
-    const AddressSpace& Space() const { return m_space; }
-    uint64_t NowMs() const;
-    FILETIME FileTimeAt(uint64_t ms) const { return SimFileTime(m_origin, ms); }
-    // The injected failure for "Interface::Method", or S_OK.
-    HRESULT Injected(const wchar_t* method);
-    bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
-    bool NoDataObject() const { return m_noDataObject; }
-    bool NameTaken(const std::wstring& name) const;
-    std::wstring UniqueGroupName();
-    DWORD NextTransactionId() { return ++m_lastTransaction; }
-    DWORD NextConnectionId() { return ++m_lastConnection; }
-    void NoteDataSent() { m_lastUpdateMs = NowMs(); m_sentAny = true; }
-    // Starts, moves or stops the group's update timer after a state change.
-    void Schedule(SimGroup* group);
-    // Runs op later, from the message loop (or Flush); dropped if Cancel names it first.
-    void Defer(DWORD transactionId, std::function<void()> op);
-    bool CancelDeferred(DWORD transactionId);
-    // The registered group with that server handle, or null.
-    SimGroup* GroupByHandle(OPCHANDLE h) const;
-    // Creates, registers and returns a group (one reference for the caller).
-    HRESULT CreateGroup(const std::wstring& name, BOOL active, DWORD requestedRate, OPCHANDLE hClient,
-                        LONG timeBias, float deadband, DWORD lcid, SimGroup** group, DWORD* revisedRate);
+  // Services for the groups.
+  Simulation& Sim() { return m_sim; }
+  const AddressSpace& Space() const { return m_space; }
+  uint64_t NowMs() const;
+  FILETIME FileTimeAt(uint64_t ms) const { return SimFileTime(m_origin, ms); }
+  // The injected failure for "Interface::Method", or S_OK.
+  HRESULT Injected(const wchar_t* method);
+  bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
+  bool NoDataObject() const { return m_noDataObject; }
+  bool NameTaken(const std::wstring& name) const;
+  std::wstring UniqueGroupName();
+  DWORD NextTransactionId() { return ++m_lastTransaction; }
+  DWORD NextConnectionId() { return ++m_lastConnection; }
+  void NoteDataSent() {
+    m_lastUpdateMs = NowMs();
+    m_sentAny = true;
+  }
+  // Starts, moves or stops the group's update timer after a state change.
+  void Schedule(SimGroup* group);
+  // Runs op later, from the message loop (or Flush); dropped if Cancel names it first.
+  void Defer(DWORD transactionId, std::function<void()> op);
+  bool CancelDeferred(DWORD transactionId);
+  // The registered group with that server handle, or null.
+  SimGroup* GroupByHandle(OPCHANDLE h) const;
+  // Creates, registers and returns a group (one reference for the caller).
+  HRESULT CreateGroup(const std::wstring& name, BOOL active, DWORD requestedRate, OPCHANDLE hClient,
+                      LONG timeBias, float deadband, DWORD lcid, SimGroup** group,
+                      DWORD* revisedRate);
 
-    static DWORD ReviseRate(DWORD requested);
+  static DWORD ReviseRate(DWORD requested);
 
-private:
-    ~SimServer() override;
-    void* Query(REFIID riid) override;
-    void OnTimer(UINT_PTR id) override;
-    void OnPosted() override;
-    HRESULT BrowseFlat(uint32_t branch, LPCWSTR filter, VARTYPE vt, DWORD access,
-                       std::vector<std::wstring>* names) const;
-    bool IsFlat() const { return m_variant == SimVariant::Flat; }
+ private:
+  ~SimServer() override;
+  void* Query(REFIID riid) override;
+  void OnTimer(UINT_PTR id) override;
+  void OnPosted() override;
+  HRESULT BrowseFlat(uint32_t branch, LPCWSTR filter, VARTYPE vt, DWORD access,
+                     std::vector<std::wstring>* names) const;
+  bool IsFlat() const { return m_variant == SimVariant::Flat; }
 
-    struct Deferred {
-        DWORD transactionId;
-        std::function<void()> op;
-    };
-    struct Injection {
-        HRESULT hr;
-        bool always;
-    };
+  struct Deferred {
+    DWORD transactionId;
+    std::function<void()> op;
+  };
+  struct Injection {
+    HRESULT hr;
+    bool always;
+  };
 
-    SimVariant m_variant;
-    const AddressSpace& m_space;
-    Simulation m_sim;
-    HiddenWindow m_window;
-    std::map<OPCHANDLE, SimGroup*> m_groups;  // one reference each
-    OPCHANDLE m_lastGroupHandle = 0;
-    DWORD m_lastTransaction = 0;
-    DWORD m_lastConnection = 0;
-    DWORD m_nameCounter = 0;
-    uint32_t m_browseBranch = 0;
-    std::deque<Deferred> m_deferred;
-    std::map<std::wstring, Injection> m_injections;
-    std::multimap<std::wstring, VARTYPE> m_refusals;
-    bool m_noDataObject = false;
-    bool m_deterministic = false;
-    uint64_t m_frozenMs = 0;
-    ULONGLONG m_startTick = 0;
-    FILETIME m_origin{};
-    uint64_t m_lastUpdateMs = 0;
-    bool m_sentAny = false;
+  SimVariant m_variant;
+  const AddressSpace& m_space;
+  Simulation m_sim;
+  HiddenWindow m_window;
+  std::map<OPCHANDLE, SimGroup*> m_groups;  // one reference each
+  OPCHANDLE m_lastGroupHandle = 0;
+  DWORD m_lastTransaction = 0;
+  DWORD m_lastConnection = 0;
+  DWORD m_nameCounter = 0;
+  uint32_t m_browseBranch = 0;
+  std::deque<Deferred> m_deferred;
+  std::map<std::wstring, Injection> m_injections;
+  std::multimap<std::wstring, VARTYPE> m_refusals;
+  bool m_noDataObject = false;
+  bool m_deterministic = false;
+  uint64_t m_frozenMs = 0;
+  ULONGLONG m_startTick = 0;
+  FILETIME m_origin{};
+  uint64_t m_lastUpdateMs = 0;
+  bool m_sentAny = false;
 };
 
 // Copies a string into CoTaskMemAlloc memory; null when out of memory.

@@ -12,191 +12,194 @@ constexpr size_t kItemHeader = 12;
 constexpr size_t kSlot = 16;
 constexpr size_t kDescriptor = 24;
 
-size_t Align(size_t n, size_t to) { return (n + to - 1) & ~(to - 1); }
+size_t Align(size_t n, size_t to) {
+  return (n + to - 1) & ~(to - 1);
+}
 
-void Put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-void Put16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+void Put32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, 4);
+}
+void Put16(uint8_t* p, uint16_t v) {
+  std::memcpy(p, &v, 2);
+}
 
-size_t ElementSize(VARTYPE elem)
-{
-    switch (elem) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    case VT_BSTR: return 4;  // a 32-bit pointer slot on the wire
-    default: return 0;
-    }
+size_t ElementSize(VARTYPE elem) {
+  switch (elem) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    case VT_BSTR:
+      return 4;  // a 32-bit pointer slot on the wire
+    default:
+      return 0;
+  }
 }
 
 // Whether the value has a wire form; anything else goes out as VT_EMPTY.
-bool Sendable(const VARIANT* v)
-{
-    if (!v)
-        return false;
-    if (v->vt & VT_BYREF)
-        return false;
-    if (v->vt & VT_ARRAY) {
-        if (!v->parray || SafeArrayGetDim(v->parray) != 1)
-            return false;
-        return ElementSize(v->vt & VT_TYPEMASK) != 0;
-    }
-    return v->vt == VT_EMPTY || v->vt == VT_NULL || v->vt == VT_BSTR || ElementSize(v->vt) != 0;
+bool Sendable(const VARIANT* v) {
+  if (!v) return false;
+  if (v->vt & VT_BYREF) return false;
+  if (v->vt & VT_ARRAY) {
+    if (!v->parray || SafeArrayGetDim(v->parray) != 1) return false;
+    return ElementSize(v->vt & VT_TYPEMASK) != 0;
+  }
+  return v->vt == VT_EMPTY || v->vt == VT_NULL || v->vt == VT_BSTR || ElementSize(v->vt) != 0;
 }
 
-void ArrayShape(SAFEARRAY* psa, LONG* lower, ULONG* count)
-{
-    LONG lb = 0, ub = -1;
-    SafeArrayGetLBound(psa, 1, &lb);
-    SafeArrayGetUBound(psa, 1, &ub);
-    *lower = lb;
-    *count = ub < lb ? 0 : static_cast<ULONG>(ub - lb + 1);
+void ArrayShape(SAFEARRAY* psa, LONG* lower, ULONG* count) {
+  LONG lb = 0, ub = -1;
+  SafeArrayGetLBound(psa, 1, &lb);
+  SafeArrayGetUBound(psa, 1, &ub);
+  *lower = lb;
+  *count = ub < lb ? 0 : static_cast<ULONG>(ub - lb + 1);
 }
 
 }  // namespace
 
-size_t StreamWriter::ValueSize(const VARIANT* v)
-{
-    if (!Sendable(v))
-        return kSlot;
-    if (v->vt == VT_BSTR)
-        return Align(kSlot + 4 + SysStringByteLen(v->bstrVal) + 2, 8);
-    if (!(v->vt & VT_ARRAY))
-        return kSlot;
-    VARTYPE elem = v->vt & VT_TYPEMASK;
-    LONG lower = 0;
-    ULONG count = 0;
-    ArrayShape(v->parray, &lower, &count);
-    size_t n = kSlot + kDescriptor + static_cast<size_t>(count) * ElementSize(elem);
-    if (elem == VT_BSTR) {
-        BSTR* data = nullptr;
-        if (count && SUCCEEDED(SafeArrayAccessData(v->parray, reinterpret_cast<void**>(&data)))) {
-            for (ULONG i = 0; i < count; ++i)
-                n += Align(4 + SysStringByteLen(data[i]) + 2, 4);
-            SafeArrayUnaccessData(v->parray);
-        } else {
-            n += static_cast<size_t>(count) * 8;  // empty strings
-        }
+size_t StreamWriter::ValueSize(const VARIANT* v) {
+  if (!Sendable(v)) return kSlot;
+  if (v->vt == VT_BSTR) return Align(kSlot + 4 + SysStringByteLen(v->bstrVal) + 2, 8);
+  if (!(v->vt & VT_ARRAY)) return kSlot;
+  VARTYPE elem = v->vt & VT_TYPEMASK;
+  LONG lower = 0;
+  ULONG count = 0;
+  ArrayShape(v->parray, &lower, &count);
+  size_t n = kSlot + kDescriptor + static_cast<size_t>(count) * ElementSize(elem);
+  if (elem == VT_BSTR) {
+    BSTR* data = nullptr;
+    if (count && SUCCEEDED(SafeArrayAccessData(v->parray, reinterpret_cast<void**>(&data)))) {
+      for (ULONG i = 0; i < count; ++i) n += Align(4 + SysStringByteLen(data[i]) + 2, 4);
+      SafeArrayUnaccessData(v->parray);
+    } else {
+      n += static_cast<size_t>(count) * 8;  // empty strings
     }
-    return Align(n, 8);
+  }
+  return Align(n, 8);
 }
 
-size_t StreamWriter::WriteValue(size_t at, const VARIANT* v)
-{
-    uint8_t* slot = m_bytes.data() + at;
-    if (!Sendable(v)) {
-        Put16(slot, VT_EMPTY);
-        return kSlot;
+size_t StreamWriter::WriteValue(size_t at, const VARIANT* v) {
+  uint8_t* slot = m_bytes.data() + at;
+  if (!Sendable(v)) {
+    Put16(slot, VT_EMPTY);
+    return kSlot;
+  }
+  Put16(slot, v->vt);
+  if (v->vt == VT_BSTR) {
+    UINT bytes = SysStringByteLen(v->bstrVal);
+    Put32(slot + 16, bytes);
+    if (bytes) std::memcpy(slot + 20, v->bstrVal, bytes);
+    // The NUL and the padding are already zero.
+    return Align(kSlot + 4 + bytes + 2, 8);
+  }
+  if (!(v->vt & VT_ARRAY)) {
+    size_t n = ElementSize(v->vt);
+    if (n) std::memcpy(slot + 8, &v->llVal, n);
+    return kSlot;
+  }
+  VARTYPE elem = v->vt & VT_TYPEMASK;
+  size_t cb = ElementSize(elem);
+  LONG lower = 0;
+  ULONG count = 0;
+  ArrayShape(v->parray, &lower, &count);
+  uint8_t* desc = slot + 16;
+  Put16(desc + 0, 1);  // cDims
+  Put16(desc + 2, elem == VT_BSTR ? FADF_BSTR : 0);
+  Put32(desc + 4, static_cast<uint32_t>(cb));
+  Put32(desc + 8, 0);   // cLocks
+  Put32(desc + 12, 0);  // pvData, rewritten by the reader
+  Put32(desc + 16, count);
+  Put32(desc + 20, static_cast<uint32_t>(lower));
+  uint8_t* data = slot + kSlot + kDescriptor;
+  size_t used = kSlot + kDescriptor + count * cb;
+  void* src = nullptr;
+  if (count == 0 || FAILED(SafeArrayAccessData(v->parray, &src)))
+    return Align(used + (elem == VT_BSTR ? count * 8 : 0), 8);
+  if (elem != VT_BSTR) {
+    std::memcpy(data, src, count * cb);
+  } else {
+    // Element slots stay 0; the strings follow them.
+    const BSTR* strings = static_cast<const BSTR*>(src);
+    for (ULONG i = 0; i < count; ++i) {
+      UINT bytes = SysStringByteLen(strings[i]);
+      Put32(slot + used, bytes);
+      if (bytes) std::memcpy(slot + used + 4, strings[i], bytes);
+      used += Align(4 + bytes + 2, 4);
     }
-    Put16(slot, v->vt);
-    if (v->vt == VT_BSTR) {
-        UINT bytes = SysStringByteLen(v->bstrVal);
-        Put32(slot + 16, bytes);
-        if (bytes)
-            std::memcpy(slot + 20, v->bstrVal, bytes);
-        // The NUL and the padding are already zero.
-        return Align(kSlot + 4 + bytes + 2, 8);
-    }
-    if (!(v->vt & VT_ARRAY)) {
-        size_t n = ElementSize(v->vt);
-        if (n)
-            std::memcpy(slot + 8, &v->llVal, n);
-        return kSlot;
-    }
-    VARTYPE elem = v->vt & VT_TYPEMASK;
-    size_t cb = ElementSize(elem);
-    LONG lower = 0;
-    ULONG count = 0;
-    ArrayShape(v->parray, &lower, &count);
-    uint8_t* desc = slot + 16;
-    Put16(desc + 0, 1);  // cDims
-    Put16(desc + 2, elem == VT_BSTR ? FADF_BSTR : 0);
-    Put32(desc + 4, static_cast<uint32_t>(cb));
-    Put32(desc + 8, 0);   // cLocks
-    Put32(desc + 12, 0);  // pvData, rewritten by the reader
-    Put32(desc + 16, count);
-    Put32(desc + 20, static_cast<uint32_t>(lower));
-    uint8_t* data = slot + kSlot + kDescriptor;
-    size_t used = kSlot + kDescriptor + count * cb;
-    void* src = nullptr;
-    if (count == 0 || FAILED(SafeArrayAccessData(v->parray, &src)))
-        return Align(used + (elem == VT_BSTR ? count * 8 : 0), 8);
-    if (elem != VT_BSTR) {
-        std::memcpy(data, src, count * cb);
-    } else {
-        // Element slots stay 0; the strings follow them.
-        const BSTR* strings = static_cast<const BSTR*>(src);
-        for (ULONG i = 0; i < count; ++i) {
-            UINT bytes = SysStringByteLen(strings[i]);
-            Put32(slot + used, bytes);
-            if (bytes)
-                std::memcpy(slot + used + 4, strings[i], bytes);
-            used += Align(4 + bytes + 2, 4);
-        }
-    }
-    SafeArrayUnaccessData(v->parray);
-    return Align(used, 8);
+  }
+  SafeArrayUnaccessData(v->parray);
+  return Align(used, 8);
 }
 
 void StreamWriter::BuildData(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
-                             bool withTime, const StreamItem* items, size_t count)
-{
-    size_t headers = kGroupHeader + count * (withTime ? kItemHeaderTime : kItemHeader);
-    size_t valuesAt = Align(headers, 8);
-    size_t total = valuesAt;
-    for (size_t i = 0; i < count; ++i)
-        total += ValueSize(items[i].value);
-    m_bytes.assign(total, 0);
-    uint8_t* p = m_bytes.data();
-    Put32(p + 0, static_cast<uint32_t>(total));
-    Put32(p + 4, static_cast<uint32_t>(count));
-    Put32(p + 8, hClientGroup);
-    Put32(p + 12, transactionId);
-    Put32(p + 16, static_cast<uint32_t>(hrStatus));
-    size_t at = valuesAt;
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t* h = p + kGroupHeader + i * (withTime ? kItemHeaderTime : kItemHeader);
-        Put32(h + 0, items[i].hClient);
-        Put32(h + 4, static_cast<uint32_t>(at));
-        Put16(h + 8, items[i].quality);
-        if (withTime) {
-            Put32(h + 12, items[i].timeStamp.dwLowDateTime);
-            Put32(h + 16, items[i].timeStamp.dwHighDateTime);
-        }
-        at += WriteValue(at, items[i].value);
-        p = m_bytes.data();
+                             bool withTime, const StreamItem* items, size_t count) {
+  size_t headers = kGroupHeader + count * (withTime ? kItemHeaderTime : kItemHeader);
+  size_t valuesAt = Align(headers, 8);
+  size_t total = valuesAt;
+  for (size_t i = 0; i < count; ++i) total += ValueSize(items[i].value);
+  m_bytes.assign(total, 0);
+  uint8_t* p = m_bytes.data();
+  Put32(p + 0, static_cast<uint32_t>(total));
+  Put32(p + 4, static_cast<uint32_t>(count));
+  Put32(p + 8, hClientGroup);
+  Put32(p + 12, transactionId);
+  Put32(p + 16, static_cast<uint32_t>(hrStatus));
+  size_t at = valuesAt;
+  for (size_t i = 0; i < count; ++i) {
+    uint8_t* h = p + kGroupHeader + i * (withTime ? kItemHeaderTime : kItemHeader);
+    Put32(h + 0, items[i].hClient);
+    Put32(h + 4, static_cast<uint32_t>(at));
+    Put16(h + 8, items[i].quality);
+    if (withTime) {
+      Put32(h + 12, items[i].timeStamp.dwLowDateTime);
+      Put32(h + 16, items[i].timeStamp.dwHighDateTime);
     }
+    at += WriteValue(at, items[i].value);
+    p = m_bytes.data();
+  }
 }
 
 void StreamWriter::BuildWriteComplete(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
-                                      const WriteResult* results, size_t count)
-{
-    m_bytes.assign(16 + count * 8, 0);
-    uint8_t* p = m_bytes.data();
-    Put32(p + 0, static_cast<uint32_t>(count));
-    Put32(p + 4, hClientGroup);
-    Put32(p + 8, transactionId);
-    Put32(p + 12, static_cast<uint32_t>(hrStatus));
-    for (size_t i = 0; i < count; ++i) {
-        Put32(p + 16 + i * 8, results[i].hClient);
-        Put32(p + 20 + i * 8, static_cast<uint32_t>(results[i].error));
-    }
+                                      const WriteResult* results, size_t count) {
+  m_bytes.assign(16 + count * 8, 0);
+  uint8_t* p = m_bytes.data();
+  Put32(p + 0, static_cast<uint32_t>(count));
+  Put32(p + 4, hClientGroup);
+  Put32(p + 8, transactionId);
+  Put32(p + 12, static_cast<uint32_t>(hrStatus));
+  for (size_t i = 0; i < count; ++i) {
+    Put32(p + 16 + i * 8, results[i].hClient);
+    Put32(p + 20 + i * 8, static_cast<uint32_t>(results[i].error));
+  }
 }
 
-HGLOBAL StreamWriter::CopyToGlobal() const
-{
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, m_bytes.size() ? m_bytes.size() : 1);
-    if (!h)
-        return nullptr;
-    void* dst = GlobalLock(h);
-    if (!dst) {
-        GlobalFree(h);
-        return nullptr;
-    }
-    if (!m_bytes.empty())
-        std::memcpy(dst, m_bytes.data(), m_bytes.size());
-    GlobalUnlock(h);
-    return h;
+HGLOBAL StreamWriter::CopyToGlobal() const {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, m_bytes.size() ? m_bytes.size() : 1);
+  if (!h) return nullptr;
+  void* dst = GlobalLock(h);
+  if (!dst) {
+    GlobalFree(h);
+    return nullptr;
+  }
+  if (!m_bytes.empty()) std::memcpy(dst, m_bytes.data(), m_bytes.size());
+  GlobalUnlock(h);
+  return h;
 }
 
 }  // namespace plover::sim

@@ -29,35 +29,35 @@
 namespace plover::sim {
 
 struct StreamItem {
-    DWORD hClient = 0;
-    WORD quality = 0;
-    FILETIME timeStamp{};
-    const VARIANT* value = nullptr;  // null sends VT_EMPTY
+  DWORD hClient = 0;
+  WORD quality = 0;
+  FILETIME timeStamp{};
+  const VARIANT* value = nullptr;  // null sends VT_EMPTY
 };
 
 struct WriteResult {
-    DWORD hClient = 0;
-    HRESULT error = S_OK;
+  DWORD hClient = 0;
+  HRESULT error = S_OK;
 };
 
 class StreamWriter {
-public:
-    void BuildData(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus, bool withTime,
-                   const StreamItem* items, size_t count);
-    void BuildWriteComplete(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
-                            const WriteResult* results, size_t count);
+ public:
+  void BuildData(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus, bool withTime,
+                 const StreamItem* items, size_t count);
+  void BuildWriteComplete(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
+                          const WriteResult* results, size_t count);
 
-    const std::vector<uint8_t>& Bytes() const { return m_bytes; }
-    // A fresh movable global block holding the bytes; null when out of memory.
-    HGLOBAL CopyToGlobal() const;
+  const std::vector<uint8_t>& Bytes() const { return m_bytes; }
+  // A fresh movable global block holding the bytes; null when out of memory.
+  HGLOBAL CopyToGlobal() const;
 
-    // Bytes one value occupies in the value area (slot, payload and padding).
-    static size_t ValueSize(const VARIANT* value);
+  // Bytes one value occupies in the value area (slot, payload and padding).
+  static size_t ValueSize(const VARIANT* value);
 
-private:
-    size_t WriteValue(size_t at, const VARIANT* value);
+ private:
+  size_t WriteValue(size_t at, const VARIANT* value);
 
-    std::vector<uint8_t> m_bytes;
+  std::vector<uint8_t> m_bytes;
 };
 
 }  // namespace plover::sim

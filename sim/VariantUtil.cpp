@@ -9,173 +9,179 @@ namespace {
 // Number text in one fixed form, whatever the user's locale.
 const LCID kConvertLcid = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
 
-size_t ScalarSize(VARTYPE vt)
-{
-    switch (vt) {
-    case VT_I1: case VT_UI1: return 1;
-    case VT_I2: case VT_UI2: case VT_BOOL: return 2;
-    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_R4: case VT_ERROR: return 4;
-    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE: return 8;
-    default: return 0;
-    }
+size_t ScalarSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    default:
+      return 0;
+  }
 }
 
-bool OneDimBounds(SAFEARRAY* psa, LONG* lower, ULONG* count)
-{
-    if (!psa || SafeArrayGetDim(psa) != 1)
-        return false;
-    LONG lb = 0, ub = -1;
-    if (FAILED(SafeArrayGetLBound(psa, 1, &lb)) || FAILED(SafeArrayGetUBound(psa, 1, &ub)))
-        return false;
-    *lower = lb;
-    *count = ub < lb ? 0 : static_cast<ULONG>(ub - lb + 1);
-    return true;
+bool OneDimBounds(SAFEARRAY* psa, LONG* lower, ULONG* count) {
+  if (!psa || SafeArrayGetDim(psa) != 1) return false;
+  LONG lb = 0, ub = -1;
+  if (FAILED(SafeArrayGetLBound(psa, 1, &lb)) || FAILED(SafeArrayGetUBound(psa, 1, &ub)))
+    return false;
+  *lower = lb;
+  *count = ub < lb ? 0 : static_cast<ULONG>(ub - lb + 1);
+  return true;
 }
 
-HRESULT ConvertArray(const VARIANT& in, VARTYPE target, VARIANT* out)
-{
-    VARTYPE fromElem = in.vt & VT_TYPEMASK;
-    VARTYPE toElem = target & VT_TYPEMASK;
-    if (!IsSupportedScalarType(fromElem) || !IsSupportedScalarType(toElem))
-        return DISP_E_TYPEMISMATCH;
-    LONG lower = 0;
-    ULONG count = 0;
-    SAFEARRAY* src = in.parray;
-    if (!OneDimBounds(src, &lower, &count))
-        return DISP_E_TYPEMISMATCH;
-    SAFEARRAY* dst = SafeArrayCreateVector(toElem, lower, count);
-    if (!dst)
-        return E_OUTOFMEMORY;
-    HRESULT hr = S_OK;
-    for (ULONG i = 0; i < count && SUCCEEDED(hr); ++i) {
-        LONG index = lower + static_cast<LONG>(i);
-        VARIANT a, b;
-        VariantInit(&a);
-        VariantInit(&b);
-        a.vt = fromElem;
-        // SafeArrayGetElement copies (BSTRs included), so a owns its content.
-        hr = SafeArrayGetElement(src, &index, fromElem == VT_BSTR ? static_cast<void*>(&a.bstrVal)
-                                                                   : static_cast<void*>(&a.llVal));
-        if (SUCCEEDED(hr))
-            hr = VariantChangeTypeEx(&b, &a, kConvertLcid, 0, toElem);
-        if (SUCCEEDED(hr))
-            hr = SafeArrayPutElement(dst, &index, toElem == VT_BSTR ? static_cast<void*>(b.bstrVal)
-                                                                    : static_cast<void*>(&b.llVal));
-        VariantClear(&a);
-        VariantClear(&b);
-    }
-    if (FAILED(hr)) {
-        SafeArrayDestroy(dst);
-        return hr;
-    }
-    out->vt = VT_ARRAY | toElem;
-    out->parray = dst;
-    return S_OK;
+HRESULT ConvertArray(const VARIANT& in, VARTYPE target, VARIANT* out) {
+  VARTYPE fromElem = in.vt & VT_TYPEMASK;
+  VARTYPE toElem = target & VT_TYPEMASK;
+  if (!IsSupportedScalarType(fromElem) || !IsSupportedScalarType(toElem))
+    return DISP_E_TYPEMISMATCH;
+  LONG lower = 0;
+  ULONG count = 0;
+  SAFEARRAY* src = in.parray;
+  if (!OneDimBounds(src, &lower, &count)) return DISP_E_TYPEMISMATCH;
+  SAFEARRAY* dst = SafeArrayCreateVector(toElem, lower, count);
+  if (!dst) return E_OUTOFMEMORY;
+  HRESULT hr = S_OK;
+  for (ULONG i = 0; i < count && SUCCEEDED(hr); ++i) {
+    LONG index = lower + static_cast<LONG>(i);
+    VARIANT a, b;
+    VariantInit(&a);
+    VariantInit(&b);
+    a.vt = fromElem;
+    // SafeArrayGetElement copies (BSTRs included), so a owns its content.
+    hr = SafeArrayGetElement(
+        src, &index,
+        fromElem == VT_BSTR ? static_cast<void*>(&a.bstrVal) : static_cast<void*>(&a.llVal));
+    if (SUCCEEDED(hr)) hr = VariantChangeTypeEx(&b, &a, kConvertLcid, 0, toElem);
+    if (SUCCEEDED(hr))
+      hr = SafeArrayPutElement(
+          dst, &index,
+          toElem == VT_BSTR ? static_cast<void*>(b.bstrVal) : static_cast<void*>(&b.llVal));
+    VariantClear(&a);
+    VariantClear(&b);
+  }
+  if (FAILED(hr)) {
+    SafeArrayDestroy(dst);
+    return hr;
+  }
+  out->vt = VT_ARRAY | toElem;
+  out->parray = dst;
+  return S_OK;
 }
 
 }  // namespace
 
-bool IsSupportedScalarType(VARTYPE vt)
-{
-    switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4:
-    case VT_INT: case VT_UINT: case VT_I8: case VT_UI8: case VT_R4: case VT_R8:
-    case VT_CY: case VT_DATE: case VT_BSTR: case VT_BOOL:
-        return true;
+bool IsSupportedScalarType(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+    case VT_BSTR:
+    case VT_BOOL:
+      return true;
     default:
-        return false;
+      return false;
+  }
+}
+
+bool CanConvertType(VARTYPE canonical, VARTYPE requested) {
+  if (requested == VT_EMPTY || requested == canonical) return true;
+  if ((canonical & ~VT_TYPEMASK) != (requested & ~VT_TYPEMASK))
+    return false;  // scalar to array or the reverse, or byref and friends
+  if ((requested & ~VT_TYPEMASK) != 0 && (requested & ~VT_TYPEMASK) != VT_ARRAY) return false;
+  VARTYPE from = canonical & VT_TYPEMASK;
+  VARTYPE to = requested & VT_TYPEMASK;
+  if (!IsSupportedScalarType(from) || !IsSupportedScalarType(to)) return false;
+  // Text converts to a number only when it happens to hold one: not a type we can promise.
+  return from != VT_BSTR;
+}
+
+HRESULT ConvertValue(const VARIANT& in, VARTYPE target, VARIANT* out) {
+  VariantClear(out);
+  if (target == VT_EMPTY || target == in.vt) return CopyVariant(out, &in);
+  bool inArray = (in.vt & VT_ARRAY) != 0;
+  bool outArray = (target & VT_ARRAY) != 0;
+  if (inArray != outArray) return DISP_E_TYPEMISMATCH;
+  if (inArray) return ConvertArray(in, target, out);
+  if (!IsSupportedScalarType(in.vt) || !IsSupportedScalarType(target)) return DISP_E_TYPEMISMATCH;
+  return VariantChangeTypeEx(out, const_cast<VARIANT*>(&in), kConvertLcid, 0, target);
+}
+
+bool SameValue(const VARIANT& a, const VARIANT& b) {
+  if (a.vt != b.vt) return false;
+  if (a.vt == VT_EMPTY || a.vt == VT_NULL) return true;
+  if (a.vt == VT_BSTR) {
+    UINT la = SysStringByteLen(a.bstrVal), lb = SysStringByteLen(b.bstrVal);
+    return la == lb && (la == 0 || std::memcmp(a.bstrVal, b.bstrVal, la) == 0);
+  }
+  if (a.vt & VT_ARRAY) {
+    LONG la = 0, lb = 0;
+    ULONG na = 0, nb = 0;
+    if (!OneDimBounds(a.parray, &la, &na) || !OneDimBounds(b.parray, &lb, &nb)) return false;
+    if (la != lb || na != nb) return false;
+    VARTYPE elem = a.vt & VT_TYPEMASK;
+    void* pa = nullptr;
+    void* pb = nullptr;
+    if (FAILED(SafeArrayAccessData(a.parray, &pa))) return false;
+    if (FAILED(SafeArrayAccessData(b.parray, &pb))) {
+      SafeArrayUnaccessData(a.parray);
+      return false;
     }
-}
-
-bool CanConvertType(VARTYPE canonical, VARTYPE requested)
-{
-    if (requested == VT_EMPTY || requested == canonical)
-        return true;
-    if ((canonical & ~VT_TYPEMASK) != (requested & ~VT_TYPEMASK))
-        return false;  // scalar to array or the reverse, or byref and friends
-    if ((requested & ~VT_TYPEMASK) != 0 && (requested & ~VT_TYPEMASK) != VT_ARRAY)
-        return false;
-    VARTYPE from = canonical & VT_TYPEMASK;
-    VARTYPE to = requested & VT_TYPEMASK;
-    if (!IsSupportedScalarType(from) || !IsSupportedScalarType(to))
-        return false;
-    // Text converts to a number only when it happens to hold one: not a type we can promise.
-    return from != VT_BSTR;
-}
-
-HRESULT ConvertValue(const VARIANT& in, VARTYPE target, VARIANT* out)
-{
-    VariantClear(out);
-    if (target == VT_EMPTY || target == in.vt)
-        return CopyVariant(out, &in);
-    bool inArray = (in.vt & VT_ARRAY) != 0;
-    bool outArray = (target & VT_ARRAY) != 0;
-    if (inArray != outArray)
-        return DISP_E_TYPEMISMATCH;
-    if (inArray)
-        return ConvertArray(in, target, out);
-    if (!IsSupportedScalarType(in.vt) || !IsSupportedScalarType(target))
-        return DISP_E_TYPEMISMATCH;
-    return VariantChangeTypeEx(out, const_cast<VARIANT*>(&in), kConvertLcid, 0, target);
-}
-
-bool SameValue(const VARIANT& a, const VARIANT& b)
-{
-    if (a.vt != b.vt)
-        return false;
-    if (a.vt == VT_EMPTY || a.vt == VT_NULL)
-        return true;
-    if (a.vt == VT_BSTR) {
-        UINT la = SysStringByteLen(a.bstrVal), lb = SysStringByteLen(b.bstrVal);
-        return la == lb && (la == 0 || std::memcmp(a.bstrVal, b.bstrVal, la) == 0);
+    bool same = true;
+    if (elem == VT_BSTR) {
+      BSTR* sa = static_cast<BSTR*>(pa);
+      BSTR* sb = static_cast<BSTR*>(pb);
+      for (ULONG i = 0; i < na && same; ++i) {
+        UINT x = SysStringByteLen(sa[i]), y = SysStringByteLen(sb[i]);
+        same = x == y && (x == 0 || std::memcmp(sa[i], sb[i], x) == 0);
+      }
+    } else {
+      same = std::memcmp(pa, pb, static_cast<size_t>(na) * a.parray->cbElements) == 0;
     }
-    if (a.vt & VT_ARRAY) {
-        LONG la = 0, lb = 0;
-        ULONG na = 0, nb = 0;
-        if (!OneDimBounds(a.parray, &la, &na) || !OneDimBounds(b.parray, &lb, &nb))
-            return false;
-        if (la != lb || na != nb)
-            return false;
-        VARTYPE elem = a.vt & VT_TYPEMASK;
-        void* pa = nullptr;
-        void* pb = nullptr;
-        if (FAILED(SafeArrayAccessData(a.parray, &pa)))
-            return false;
-        if (FAILED(SafeArrayAccessData(b.parray, &pb))) {
-            SafeArrayUnaccessData(a.parray);
-            return false;
-        }
-        bool same = true;
-        if (elem == VT_BSTR) {
-            BSTR* sa = static_cast<BSTR*>(pa);
-            BSTR* sb = static_cast<BSTR*>(pb);
-            for (ULONG i = 0; i < na && same; ++i) {
-                UINT x = SysStringByteLen(sa[i]), y = SysStringByteLen(sb[i]);
-                same = x == y && (x == 0 || std::memcmp(sa[i], sb[i], x) == 0);
-            }
-        } else {
-            same = std::memcmp(pa, pb, static_cast<size_t>(na) * a.parray->cbElements) == 0;
-        }
-        SafeArrayUnaccessData(b.parray);
-        SafeArrayUnaccessData(a.parray);
-        return same;
-    }
-    size_t n = ScalarSize(a.vt);
-    if (n == 0)
-        return false;
-    return std::memcmp(&a.llVal, &b.llVal, n) == 0;
+    SafeArrayUnaccessData(b.parray);
+    SafeArrayUnaccessData(a.parray);
+    return same;
+  }
+  size_t n = ScalarSize(a.vt);
+  if (n == 0) return false;
+  return std::memcmp(&a.llVal, &b.llVal, n) == 0;
 }
 
-bool ValueAsDouble(const VARIANT& v, double* out)
-{
-    if (v.vt & VT_ARRAY || v.vt == VT_BSTR || !IsSupportedScalarType(v.vt))
-        return false;
-    VARIANT d;
-    VariantInit(&d);
-    if (FAILED(VariantChangeTypeEx(&d, const_cast<VARIANT*>(&v), kConvertLcid, 0, VT_R8)))
-        return false;
-    *out = d.dblVal;
-    return true;
+bool ValueAsDouble(const VARIANT& v, double* out) {
+  if (v.vt & VT_ARRAY || v.vt == VT_BSTR || !IsSupportedScalarType(v.vt)) return false;
+  VARIANT d;
+  VariantInit(&d);
+  if (FAILED(VariantChangeTypeEx(&d, const_cast<VARIANT*>(&v), kConvertLcid, 0, VT_R8)))
+    return false;
+  *out = d.dblVal;
+  return true;
 }
 
 }  // namespace plover::sim

@@ -20,32 +20,37 @@ bool SameValue(const VARIANT& a, const VARIANT& b);
 bool ValueAsDouble(const VARIANT& v, double* out);
 
 // VariantCopy with a const source (the platform's declaration lacks the const).
-inline HRESULT CopyVariant(VARIANT* dst, const VARIANT* src) { return VariantCopy(dst, const_cast<VARIANT*>(src)); }
+inline HRESULT CopyVariant(VARIANT* dst, const VARIANT* src) {
+  return VariantCopy(dst, const_cast<VARIANT*>(src));
+}
 
 // VARIANT with automatic clearing.
 class Variant {
-public:
-    Variant() { VariantInit(&v); }
-    Variant(const Variant& o) { VariantInit(&v); CopyVariant(&v, &o.v); }
-    Variant& operator=(const Variant& o)
-    {
-        if (this != &o)
-            CopyVariant(&v, &o.v);
-        return *this;
+ public:
+  Variant() { VariantInit(&v); }
+  Variant(const Variant& o) {
+    VariantInit(&v);
+    CopyVariant(&v, &o.v);
+  }
+  Variant& operator=(const Variant& o) {
+    if (this != &o) CopyVariant(&v, &o.v);
+    return *this;
+  }
+  Variant(Variant&& o) noexcept {
+    v = o.v;
+    VariantInit(&o.v);
+  }
+  Variant& operator=(Variant&& o) noexcept {
+    if (this != &o) {
+      VariantClear(&v);
+      v = o.v;
+      VariantInit(&o.v);
     }
-    Variant(Variant&& o) noexcept { v = o.v; VariantInit(&o.v); }
-    Variant& operator=(Variant&& o) noexcept
-    {
-        if (this != &o) {
-            VariantClear(&v);
-            v = o.v;
-            VariantInit(&o.v);
-        }
-        return *this;
-    }
-    ~Variant() { VariantClear(&v); }
-    void Clear() { VariantClear(&v); }
-    VARIANT v;
+    return *this;
+  }
+  ~Variant() { VariantClear(&v); }
+  void Clear() { VariantClear(&v); }
+  VARIANT v;
 };
 
 }  // namespace plover::sim

@@ -3,135 +3,140 @@
 
 namespace {
 
-std::wstring RegDefault(const std::wstring& path, const wchar_t* value = nullptr)
-{
-    wchar_t buffer[512] = {};
-    DWORD size = sizeof(buffer);
-    if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
-        return L"<missing>";
-    return buffer;
+std::wstring RegDefault(const std::wstring& path, const wchar_t* value = nullptr) {
+  wchar_t buffer[512] = {};
+  DWORD size = sizeof(buffer);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+      ERROR_SUCCESS)
+    return L"<missing>";
+  return buffer;
 }
 
-const wchar_t* const kProgIds[] = {PLOVER_SIM_PROGID, PLOVER_SIM_FLAT_PROGID, PLOVER_SIM_NOBROWSE_PROGID,
-                                   PLOVER_SIM_LARGE_PROGID};
+const wchar_t* const kProgIds[] = {PLOVER_SIM_PROGID, PLOVER_SIM_FLAT_PROGID,
+                                   PLOVER_SIM_NOBROWSE_PROGID, PLOVER_SIM_LARGE_PROGID};
 
 }  // namespace
 
-TEST(SimRegistration, EveryProgIdIsRegisteredAsAnOpcServer)
-{
-    const CLSID* clsids[] = {&CLSID_PloverSimServer, &CLSID_PloverSimServerFlat, &CLSID_PloverSimServerNoBrowse,
-                             &CLSID_PloverSimServerLarge};
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(testing::Message() << "ProgID " << i);
-        wchar_t clsidText[40] = {};
-        StringFromGUID2(*clsids[i], clsidText, 40);
-        std::wstring progId = kProgIds[i];
-        EXPECT_EQ(clsidText, RegDefault(progId + L"\\CLSID"));
-        // Discovery reads the OPC key's default value the old way.
-        wchar_t opc[256] = {};
-        LONG size = sizeof(opc);
-        EXPECT_EQ(ERROR_SUCCESS, RegQueryValueW(HKEY_CLASSES_ROOT, (progId + L"\\OPC").c_str(), opc, &size));
-        std::wstring cls = std::wstring(L"CLSID\\") + clsidText;
-        EXPECT_EQ(progId, RegDefault(cls + L"\\ProgID"));
-        EXPECT_EQ(L"Apartment", RegDefault(cls + L"\\InprocServer32", L"ThreadingModel"));
-        std::wstring path = RegDefault(cls + L"\\InprocServer32");
-        EXPECT_NE(std::wstring::npos, path.find(L"PloverSim.dll")) << "path: " << testing::PrintToString(path);
-        HKEY cat = nullptr;
-        EXPECT_EQ(ERROR_SUCCESS,
-                  RegOpenKeyExW(HKEY_CLASSES_ROOT,
-                                (cls + L"\\Implemented Categories\\{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}").c_str(), 0,
-                                KEY_READ, &cat));
-        if (cat)
-            RegCloseKey(cat);
-    }
+TEST(SimRegistration, EveryProgIdIsRegisteredAsAnOpcServer) {
+  const CLSID* clsids[] = {&CLSID_PloverSimServer, &CLSID_PloverSimServerFlat,
+                           &CLSID_PloverSimServerNoBrowse, &CLSID_PloverSimServerLarge};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(testing::Message() << "ProgID " << i);
+    wchar_t clsidText[40] = {};
+    StringFromGUID2(*clsids[i], clsidText, 40);
+    std::wstring progId = kProgIds[i];
+    EXPECT_EQ(clsidText, RegDefault(progId + L"\\CLSID"));
+    // Discovery reads the OPC key's default value the old way.
+    wchar_t opc[256] = {};
+    LONG size = sizeof(opc);
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegQueryValueW(HKEY_CLASSES_ROOT, (progId + L"\\OPC").c_str(), opc, &size));
+    std::wstring cls = std::wstring(L"CLSID\\") + clsidText;
+    EXPECT_EQ(progId, RegDefault(cls + L"\\ProgID"));
+    EXPECT_EQ(L"Apartment", RegDefault(cls + L"\\InprocServer32", L"ThreadingModel"));
+    std::wstring path = RegDefault(cls + L"\\InprocServer32");
+    EXPECT_NE(std::wstring::npos, path.find(L"PloverSim.dll"))
+        << "path: " << testing::PrintToString(path);
+    HKEY cat = nullptr;
+    EXPECT_EQ(
+        ERROR_SUCCESS,
+        RegOpenKeyExW(
+            HKEY_CLASSES_ROOT,
+            (cls + L"\\Implemented Categories\\{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}").c_str(), 0,
+            KEY_READ, &cat));
+    if (cat) RegCloseKey(cat);
+  }
 }
 
-TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization)
-{
-    OPCNAMESPACETYPE expected[] = {OPC_NS_HIERARCHIAL, OPC_NS_FLAT, OPC_NS_HIERARCHIAL, OPC_NS_HIERARCHIAL};
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(testing::Message() << "ProgID " << i);
-        CLSID clsid;
-        ASSERT_EQ(S_OK, CLSIDFromProgID(kProgIds[i], &clsid));
-        Ptr<IOPCServer> server;
-        ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
-        Ptr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
-        if (i == 2) {
-            EXPECT_FALSE(browse);
-            EXPECT_TRUE(Query<IOPCServer>(server.Get()));
-            continue;
-        }
-        ASSERT_TRUE(browse);
-        OPCNAMESPACETYPE ns{};
-        EXPECT_EQ(S_OK, browse->QueryOrganization(&ns));
-        EXPECT_EQ(expected[i], ns);
-        EXPECT_EQ(E_INVALIDARG, browse->QueryOrganization(nullptr));
+TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
+  OPCNAMESPACETYPE expected[] = {OPC_NS_HIERARCHIAL, OPC_NS_FLAT, OPC_NS_HIERARCHIAL,
+                                 OPC_NS_HIERARCHIAL};
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(testing::Message() << "ProgID " << i);
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(kProgIds[i], &clsid));
+    Ptr<IOPCServer> server;
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
+    Ptr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+    if (i == 2) {
+      EXPECT_FALSE(browse);
+      EXPECT_TRUE(Query<IOPCServer>(server.Get()));
+      continue;
     }
+    ASSERT_TRUE(browse);
+    OPCNAMESPACETYPE ns{};
+    EXPECT_EQ(S_OK, browse->QueryOrganization(&ns));
+    EXPECT_EQ(expected[i], ns);
+    EXPECT_EQ(E_INVALIDARG, browse->QueryOrganization(nullptr));
+  }
 }
 
-TEST(SimRegistration, ComIdentityRules)
-{
-    Ptr<IUnknown> unk;
-    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, unk.PutVoid()));
-    Ptr<IOPCServer> s = Query<IOPCServer>(unk.Get());
-    Ptr<IUnknown> again = Query<IUnknown>(s.Get());
-    EXPECT_EQ(unk.Get(), again.Get());
-    Ptr<IClassFactory> cf;
-    EXPECT_EQ(S_OK, CoGetClassObject(CLSID_PloverSimServer, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                                     cf.PutVoid()));
-    Ptr<IUnknown> aggregated;
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, cf->CreateInstance(unk.Get(), IID_IUnknown, aggregated.PutVoid()));
-    EXPECT_EQ(E_NOINTERFACE, unk->QueryInterface(IID_IDispatch, aggregated.PutVoid()));
+TEST(SimRegistration, ComIdentityRules) {
+  Ptr<IUnknown> unk;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IUnknown, unk.PutVoid()));
+  Ptr<IOPCServer> s = Query<IOPCServer>(unk.Get());
+  Ptr<IUnknown> again = Query<IUnknown>(s.Get());
+  EXPECT_EQ(unk.Get(), again.Get());
+  Ptr<IClassFactory> cf;
+  EXPECT_EQ(S_OK, CoGetClassObject(CLSID_PloverSimServer, CLSCTX_INPROC_SERVER, nullptr,
+                                   IID_IClassFactory, cf.PutVoid()));
+  Ptr<IUnknown> aggregated;
+  EXPECT_EQ(CLASS_E_NOAGGREGATION,
+            cf->CreateInstance(unk.Get(), IID_IUnknown, aggregated.PutVoid()));
+  EXPECT_EQ(E_NOINTERFACE, unk->QueryInterface(IID_IDispatch, aggregated.PutVoid()));
 }
 
 class SimStatus : public SimFixture {};
 
-TEST_F(SimStatus, GetStatusDescribesTheRunningSimulation)
-{
-    OPCSERVERSTATUS* st = nullptr;
-    EXPECT_EQ(E_INVALIDARG, server->GetStatus(nullptr));
-    ASSERT_EQ(S_OK, server->GetStatus(&st));
-    ASSERT_NE(nullptr, st);
-    EXPECT_EQ(OPC_STATUS_RUNNING, st->dwServerState);
-    EXPECT_EQ(0u, st->dwGroupCount);
-    EXPECT_EQ(0xFFFFFFFFu, st->dwBandWidth);
-    EXPECT_NE(0u, st->ftStartTime.dwHighDateTime);
-    EXPECT_LE(CompareFileTime(&st->ftStartTime, &st->ftCurrentTime), 0);
-    EXPECT_EQ(0u, st->ftLastUpdateTime.dwHighDateTime) << "nothing sent yet";
-    ASSERT_NE(nullptr, st->szVendorInfo);
-    EXPECT_NE(nullptr, wcsstr(st->szVendorInfo, L"Simulation"));
-    CoTaskMemFree(st->szVendorInfo);
-    CoTaskMemFree(st);
+TEST_F(SimStatus, GetStatusDescribesTheRunningSimulation) {
+  OPCSERVERSTATUS* st = nullptr;
+  EXPECT_EQ(E_INVALIDARG, server->GetStatus(nullptr));
+  ASSERT_EQ(S_OK, server->GetStatus(&st));
+  ASSERT_NE(nullptr, st);
+  EXPECT_EQ(OPC_STATUS_RUNNING, st->dwServerState);
+  EXPECT_EQ(0u, st->dwGroupCount);
+  EXPECT_EQ(0xFFFFFFFFu, st->dwBandWidth);
+  EXPECT_NE(0u, st->ftStartTime.dwHighDateTime);
+  EXPECT_LE(CompareFileTime(&st->ftStartTime, &st->ftCurrentTime), 0);
+  EXPECT_EQ(0u, st->ftLastUpdateTime.dwHighDateTime) << "nothing sent yet";
+  ASSERT_NE(nullptr, st->szVendorInfo);
+  EXPECT_NE(nullptr, wcsstr(st->szVendorInfo, L"Simulation"));
+  CoTaskMemFree(st->szVendorInfo);
+  CoTaskMemFree(st);
 
-    Ptr<IOPCItemMgt> g1 = AddGroup(L"A");
-    Ptr<IOPCItemMgt> g2 = AddGroup(L"B");
-    ASSERT_EQ(S_OK, server->GetStatus(&st));
-    EXPECT_EQ(2u, st->dwGroupCount);
-    CoTaskMemFree(st->szVendorInfo);
-    CoTaskMemFree(st);
+  Ptr<IOPCItemMgt> g1 = AddGroup(L"A");
+  Ptr<IOPCItemMgt> g2 = AddGroup(L"B");
+  ASSERT_EQ(S_OK, server->GetStatus(&st));
+  EXPECT_EQ(2u, st->dwGroupCount);
+  CoTaskMemFree(st->szVendorInfo);
+  CoTaskMemFree(st);
 }
 
-TEST_F(SimStatus, GetErrorStringKnowsOpcCodesAndSystemCodes)
-{
-    struct {
-        HRESULT code;
-        const wchar_t* fragment;
-    } cases[] = {{OPC_E_INVALIDHANDLE, L"handle"},   {OPC_E_BADTYPE, L"data type"},
-                 {OPC_E_UNKNOWNITEMID, L"address space"}, {OPC_E_BADRIGHTS, L"access rights"},
-                 {OPC_E_RANGE, L"range"},             {OPC_S_UNSUPPORTEDRATE, L"rate"},
-                 {OPC_S_INUSE, L"references"},        {OPC_E_DUPLICATENAME, L"Duplicate"}};
-    for (const auto& c : cases) {
-        LPWSTR text = nullptr;
-        ASSERT_EQ(S_OK, server->GetErrorString(c.code, 0x800, &text)) << std::hex << c.code;
-        EXPECT_NE(nullptr, wcsstr(text, c.fragment)) << std::hex << c.code;
-        CoTaskMemFree(text);
-    }
+TEST_F(SimStatus, GetErrorStringKnowsOpcCodesAndSystemCodes) {
+  struct {
+    HRESULT code;
+    const wchar_t* fragment;
+  } cases[] = {{OPC_E_INVALIDHANDLE, L"handle"},
+               {OPC_E_BADTYPE, L"data type"},
+               {OPC_E_UNKNOWNITEMID, L"address space"},
+               {OPC_E_BADRIGHTS, L"access rights"},
+               {OPC_E_RANGE, L"range"},
+               {OPC_S_UNSUPPORTEDRATE, L"rate"},
+               {OPC_S_INUSE, L"references"},
+               {OPC_E_DUPLICATENAME, L"Duplicate"}};
+  for (const auto& c : cases) {
     LPWSTR text = nullptr;
-    EXPECT_EQ(S_OK, server->GetErrorString(E_OUTOFMEMORY, 0x409, &text));
-    EXPECT_TRUE(text && *text);
+    ASSERT_EQ(S_OK, server->GetErrorString(c.code, 0x800, &text)) << std::hex << c.code;
+    EXPECT_NE(nullptr, wcsstr(text, c.fragment)) << std::hex << c.code;
     CoTaskMemFree(text);
-    text = reinterpret_cast<LPWSTR>(1);
-    EXPECT_EQ(E_INVALIDARG, server->GetErrorString(static_cast<HRESULT>(0xC0041234), 0x409, &text));
-    EXPECT_EQ(nullptr, text);
-    EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x409, nullptr));
+  }
+  LPWSTR text = nullptr;
+  EXPECT_EQ(S_OK, server->GetErrorString(E_OUTOFMEMORY, 0x409, &text));
+  EXPECT_TRUE(text && *text);
+  CoTaskMemFree(text);
+  text = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(E_INVALIDARG, server->GetErrorString(static_cast<HRESULT>(0xC0041234), 0x409, &text));
+  EXPECT_EQ(nullptr, text);
+  EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x409, nullptr));
 }

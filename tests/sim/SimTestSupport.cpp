@@ -1,254 +1,217 @@
 #include "SimTestSupport.h"
 
-const Formats& StreamFormats()
-{
-    static const Formats f = {
-        static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATA")),
-        static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME")),
-        static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATWRITECOMPLETE")),
-    };
-    return f;
+const Formats& StreamFormats() {
+  static const Formats f = {
+      static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATA")),
+      static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME")),
+      static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATWRITECOMPLETE")),
+  };
+  return f;
 }
 
-HRESULT STDMETHODCALLTYPE RecordingSink::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv)
-        return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IAdviseSink)
-        return E_NOINTERFACE;
-    *ppv = static_cast<IAdviseSink*>(this);
-    AddRef();
-    return S_OK;
+HRESULT STDMETHODCALLTYPE RecordingSink::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (riid != IID_IUnknown && riid != IID_IAdviseSink) return E_NOINTERFACE;
+  *ppv = static_cast<IAdviseSink*>(this);
+  AddRef();
+  return S_OK;
 }
 
-void STDMETHODCALLTYPE RecordingSink::OnDataChange(FORMATETC* fe, STGMEDIUM* medium)
-{
-    Received r{fe ? fe->cfFormat : CLIPFORMAT(0), medium ? medium->tymed : 0u, {}, inCall};
-    if (medium && medium->tymed == TYMED_HGLOBAL && medium->hGlobal) {
-        SIZE_T n = GlobalSize(medium->hGlobal);
-        if (const auto* p = static_cast<const uint8_t*>(GlobalLock(medium->hGlobal))) {
-            r.bytes.assign(p, p + n);
-            GlobalUnlock(medium->hGlobal);
-        }
+void STDMETHODCALLTYPE RecordingSink::OnDataChange(FORMATETC* fe, STGMEDIUM* medium) {
+  Received r{fe ? fe->cfFormat : CLIPFORMAT(0), medium ? medium->tymed : 0u, {}, inCall};
+  if (medium && medium->tymed == TYMED_HGLOBAL && medium->hGlobal) {
+    SIZE_T n = GlobalSize(medium->hGlobal);
+    if (const auto* p = static_cast<const uint8_t*>(GlobalLock(medium->hGlobal))) {
+      r.bytes.assign(p, p + n);
+      GlobalUnlock(medium->hGlobal);
     }
-    received.push_back(std::move(r));
-    if (onData)
-        onData();
+  }
+  received.push_back(std::move(r));
+  if (onData) onData();
 }
 
-DecodedData RecordingSink::Data(size_t i) const
-{
-    DecodedData d;
-    std::string why;
-    if (i >= received.size()) {
-        ADD_FAILURE() << "no stream " << i;
-        return d;
-    }
-    // GlobalSize may round up; the stream's own dwSize says how much is ours.
-    std::vector<uint8_t> bytes = received[i].bytes;
-    if (bytes.size() >= 4) {
-        DWORD size = 0;
-        memcpy(&size, bytes.data(), 4);
-        if (size <= bytes.size())
-            bytes.resize(size);
-    }
-    EXPECT_TRUE(DecodeData(bytes, received[i].format == StreamFormats().dataTime, &d, &why)) << why;
+DecodedData RecordingSink::Data(size_t i) const {
+  DecodedData d;
+  std::string why;
+  if (i >= received.size()) {
+    ADD_FAILURE() << "no stream " << i;
     return d;
+  }
+  // GlobalSize may round up; the stream's own dwSize says how much is ours.
+  std::vector<uint8_t> bytes = received[i].bytes;
+  if (bytes.size() >= 4) {
+    DWORD size = 0;
+    memcpy(&size, bytes.data(), 4);
+    if (size <= bytes.size()) bytes.resize(size);
+  }
+  EXPECT_TRUE(DecodeData(bytes, received[i].format == StreamFormats().dataTime, &d, &why)) << why;
+  return d;
 }
 
-DecodedWrite RecordingSink::WriteComplete(size_t i) const
-{
-    DecodedWrite d;
-    std::string why;
-    if (i >= received.size()) {
-        ADD_FAILURE() << "no stream " << i;
-        return d;
-    }
-    std::vector<uint8_t> bytes = received[i].bytes;
-    if (bytes.size() >= 4) {
-        DWORD count = 0;
-        memcpy(&count, bytes.data(), 4);
-        if (16 + size_t(count) * 8 <= bytes.size())
-            bytes.resize(16 + size_t(count) * 8);
-    }
-    EXPECT_TRUE(DecodeWriteComplete(bytes, &d, &why)) << why;
+DecodedWrite RecordingSink::WriteComplete(size_t i) const {
+  DecodedWrite d;
+  std::string why;
+  if (i >= received.size()) {
+    ADD_FAILURE() << "no stream " << i;
     return d;
+  }
+  std::vector<uint8_t> bytes = received[i].bytes;
+  if (bytes.size() >= 4) {
+    DWORD count = 0;
+    memcpy(&count, bytes.data(), 4);
+    if (16 + size_t(count) * 8 <= bytes.size()) bytes.resize(16 + size_t(count) * 8);
+  }
+  EXPECT_TRUE(DecodeWriteComplete(bytes, &d, &why)) << why;
+  return d;
 }
 
-void SimFixture::Connect(const wchar_t* progId, bool deterministic)
-{
-    control.Reset();
-    server.Reset();
-    CLSID clsid;
-    ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSim.dll registered?";
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer, server.PutVoid()));
-    control = Query<IPloverSimControl>(server.Get());
-    ASSERT_TRUE(control);
-    if (deterministic) {
-        ASSERT_EQ(S_OK, control->SetDeterministic(TRUE));
+void SimFixture::Connect(const wchar_t* progId, bool deterministic) {
+  control.Reset();
+  server.Reset();
+  CLSID clsid;
+  ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSim.dll registered?";
+  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer,
+                                   server.PutVoid()));
+  control = Query<IPloverSimControl>(server.Get());
+  ASSERT_TRUE(control);
+  if (deterministic) {
+    ASSERT_EQ(S_OK, control->SetDeterministic(TRUE));
+  }
+}
+
+void SimFixture::TearDown() {
+  control.Reset();
+  server.Reset();
+}
+
+Ptr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient,
+                                      float deadband, BOOL active, OPCHANDLE* hServer) {
+  Ptr<IOPCItemMgt> group;
+  OPCHANDLE h = 0;
+  DWORD revised = 0;
+  HRESULT hr = server->AddGroup(name, active, rate, hClient, nullptr, &deadband, 0x409, &h,
+                                &revised, IID_IOPCItemMgt, group.PutUnknown());
+  EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
+  if (hServer) *hServer = h;
+  return group;
+}
+
+HRESULT SimFixture::AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested,
+                            OPCHANDLE hClient, OPCHANDLE* hServer, OPCITEMRESULT* result) {
+  Ptr<IOPCItemMgt> mgt = Query<IOPCItemMgt>(group);
+  if (!mgt) return E_NOINTERFACE;
+  OPCITEMDEF def{};
+  def.szAccessPath = const_cast<LPWSTR>(L"");
+  def.szItemID = const_cast<LPWSTR>(id);
+  def.bActive = TRUE;
+  def.hClient = hClient;
+  def.vtRequestedDataType = requested;
+  OPCITEMRESULT* results = nullptr;
+  HRESULT* errors = nullptr;
+  HRESULT hr = mgt->AddItems(1, &def, &results, &errors);
+  if (FAILED(hr)) return hr;
+  HRESULT item = errors[0];
+  if (hServer) *hServer = results[0].hServer;
+  if (result) *result = results[0];
+  CoTaskMemFree(results[0].pBlob);
+  CoTaskMemFree(results);
+  CoTaskMemFree(errors);
+  return item;
+}
+
+DWORD SimFixture::Advise(IUnknown* group, CLIPFORMAT format, RecordingSink* sink, DWORD advf) {
+  Ptr<IDataObject> data = Query<IDataObject>(group);
+  EXPECT_TRUE(data);
+  if (!data) return 0;
+  FORMATETC fe = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  DWORD connection = 0;
+  EXPECT_EQ(S_OK, data->DAdvise(&fe, advf, sink, &connection));
+  return connection;
+}
+
+HRESULT SimFixture::ReadOne(IUnknown* group, OPCDATASOURCE source, OPCHANDLE h, VARIANT* value,
+                            WORD* quality, FILETIME* time) {
+  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
+  if (!io) return E_NOINTERFACE;
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* errors = nullptr;
+  HRESULT hr = io->Read(source, 1, &h, &states, &errors);
+  if (FAILED(hr)) return hr;
+  HRESULT item = errors[0];
+  VariantInit(value);
+  *value = states[0].vDataValue;  // ownership passes to the caller
+  if (quality) *quality = states[0].wQuality;
+  if (time) *time = states[0].ftTimeStamp;
+  CoTaskMemFree(states);
+  CoTaskMemFree(errors);
+  return item;
+}
+
+HRESULT SimFixture::WriteOne(IUnknown* group, OPCHANDLE h, const VARIANT& value) {
+  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
+  if (!io) return E_NOINTERFACE;
+  HRESULT* errors = nullptr;
+  VARIANT v = value;
+  HRESULT hr = io->Write(1, &h, &v, &errors);
+  if (FAILED(hr)) return hr;
+  HRESULT item = errors[0];
+  CoTaskMemFree(errors);
+  return item;
+}
+
+PloverSimLiveCounts SimFixture::Counts() {
+  PloverSimLiveCounts c{};
+  EXPECT_EQ(S_OK, control->GetLiveCounts(&c));
+  return c;
+}
+
+std::vector<std::wstring> Drain(IEnumString* e) {
+  std::vector<std::wstring> out;
+  if (!e) return out;
+  for (;;) {
+    LPOLESTR names[7] = {};
+    ULONG got = 0;
+    HRESULT hr = e->Next(7, names, &got);
+    for (ULONG i = 0; i < got; ++i) {
+      out.emplace_back(names[i]);
+      CoTaskMemFree(names[i]);
     }
+    if (hr != S_OK) break;
+  }
+  return out;
 }
 
-void SimFixture::TearDown()
-{
-    control.Reset();
-    server.Reset();
+bool Contains(const std::vector<std::wstring>& list, const std::wstring& s) {
+  for (const auto& x : list)
+    if (x == s) return true;
+  return false;
 }
 
-Ptr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient, float deadband,
-                                      BOOL active, OPCHANDLE* hServer)
-{
-    Ptr<IOPCItemMgt> group;
-    OPCHANDLE h = 0;
-    DWORD revised = 0;
-    HRESULT hr = server->AddGroup(name, active, rate, hClient, nullptr, &deadband, 0x409, &h, &revised,
-                                  IID_IOPCItemMgt, group.PutUnknown());
-    EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
-    if (hServer)
-        *hServer = h;
-    return group;
+VARIANT MakeVariant(double v) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_R8;
+  x.dblVal = v;
+  return x;
 }
 
-HRESULT SimFixture::AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested, OPCHANDLE hClient,
-                            OPCHANDLE* hServer, OPCITEMRESULT* result)
-{
-    Ptr<IOPCItemMgt> mgt = Query<IOPCItemMgt>(group);
-    if (!mgt)
-        return E_NOINTERFACE;
-    OPCITEMDEF def{};
-    def.szAccessPath = const_cast<LPWSTR>(L"");
-    def.szItemID = const_cast<LPWSTR>(id);
-    def.bActive = TRUE;
-    def.hClient = hClient;
-    def.vtRequestedDataType = requested;
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    HRESULT hr = mgt->AddItems(1, &def, &results, &errors);
-    if (FAILED(hr))
-        return hr;
-    HRESULT item = errors[0];
-    if (hServer)
-        *hServer = results[0].hServer;
-    if (result)
-        *result = results[0];
-    CoTaskMemFree(results[0].pBlob);
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
-    return item;
+VARIANT MakeVariant(const wchar_t* s) {
+  VARIANT x;
+  VariantInit(&x);
+  x.vt = VT_BSTR;
+  x.bstrVal = SysAllocString(s);
+  return x;
 }
 
-DWORD SimFixture::Advise(IUnknown* group, CLIPFORMAT format, RecordingSink* sink, DWORD advf)
-{
-    Ptr<IDataObject> data = Query<IDataObject>(group);
-    EXPECT_TRUE(data);
-    if (!data)
-        return 0;
-    FORMATETC fe = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    DWORD connection = 0;
-    EXPECT_EQ(S_OK, data->DAdvise(&fe, advf, sink, &connection));
-    return connection;
-}
-
-HRESULT SimFixture::ReadOne(IUnknown* group, OPCDATASOURCE source, OPCHANDLE h, VARIANT* value, WORD* quality,
-                            FILETIME* time)
-{
-    Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
-    if (!io)
-        return E_NOINTERFACE;
-    OPCITEMSTATE* states = nullptr;
-    HRESULT* errors = nullptr;
-    HRESULT hr = io->Read(source, 1, &h, &states, &errors);
-    if (FAILED(hr))
-        return hr;
-    HRESULT item = errors[0];
-    VariantInit(value);
-    *value = states[0].vDataValue;  // ownership passes to the caller
-    if (quality)
-        *quality = states[0].wQuality;
-    if (time)
-        *time = states[0].ftTimeStamp;
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
-    return item;
-}
-
-HRESULT SimFixture::WriteOne(IUnknown* group, OPCHANDLE h, const VARIANT& value)
-{
-    Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
-    if (!io)
-        return E_NOINTERFACE;
-    HRESULT* errors = nullptr;
-    VARIANT v = value;
-    HRESULT hr = io->Write(1, &h, &v, &errors);
-    if (FAILED(hr))
-        return hr;
-    HRESULT item = errors[0];
-    CoTaskMemFree(errors);
-    return item;
-}
-
-PloverSimLiveCounts SimFixture::Counts()
-{
-    PloverSimLiveCounts c{};
-    EXPECT_EQ(S_OK, control->GetLiveCounts(&c));
-    return c;
-}
-
-std::vector<std::wstring> Drain(IEnumString* e)
-{
-    std::vector<std::wstring> out;
-    if (!e)
-        return out;
-    for (;;) {
-        LPOLESTR names[7] = {};
-        ULONG got = 0;
-        HRESULT hr = e->Next(7, names, &got);
-        for (ULONG i = 0; i < got; ++i) {
-            out.emplace_back(names[i]);
-            CoTaskMemFree(names[i]);
-        }
-        if (hr != S_OK)
-            break;
+void PumpFor(DWORD ms) {
+  ULONGLONG end = GetTickCount64() + ms;
+  do {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
     }
-    return out;
-}
-
-bool Contains(const std::vector<std::wstring>& list, const std::wstring& s)
-{
-    for (const auto& x : list)
-        if (x == s)
-            return true;
-    return false;
-}
-
-VARIANT MakeVariant(double v)
-{
-    VARIANT x;
-    VariantInit(&x);
-    x.vt = VT_R8;
-    x.dblVal = v;
-    return x;
-}
-
-VARIANT MakeVariant(const wchar_t* s)
-{
-    VARIANT x;
-    VariantInit(&x);
-    x.vt = VT_BSTR;
-    x.bstrVal = SysAllocString(s);
-    return x;
-}
-
-void PumpFor(DWORD ms)
-{
-    ULONGLONG end = GetTickCount64() + ms;
-    do {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (GetTickCount64() < end);
+    Sleep(5);
+  } while (GetTickCount64() < end);
 }

@@ -18,105 +18,106 @@
 
 template <class T>
 class Ptr {
-public:
-    Ptr() = default;
-    Ptr(const Ptr& o) : m_p(o.m_p) { if (m_p) m_p->AddRef(); }
-    Ptr& operator=(const Ptr& o)
-    {
-        if (o.m_p) o.m_p->AddRef();
-        Reset();
-        m_p = o.m_p;
-        return *this;
+ public:
+  Ptr() = default;
+  Ptr(const Ptr& o) : m_p(o.m_p) {
+    if (m_p) m_p->AddRef();
+  }
+  Ptr& operator=(const Ptr& o) {
+    if (o.m_p) o.m_p->AddRef();
+    Reset();
+    m_p = o.m_p;
+    return *this;
+  }
+  ~Ptr() { Reset(); }
+  void Reset() {
+    if (m_p) {
+      T* p = m_p;
+      m_p = nullptr;
+      p->Release();
     }
-    ~Ptr() { Reset(); }
-    void Reset()
-    {
-        if (m_p) {
-            T* p = m_p;
-            m_p = nullptr;
-            p->Release();
-        }
-    }
-    T** Put() { Reset(); return &m_p; }
-    void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-    IUnknown** PutUnknown() { return reinterpret_cast<IUnknown**>(Put()); }
-    T* Get() const { return m_p; }
-    T* operator->() const { return m_p; }
-    explicit operator bool() const { return m_p != nullptr; }
+  }
+  T** Put() {
+    Reset();
+    return &m_p;
+  }
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  IUnknown** PutUnknown() { return reinterpret_cast<IUnknown**>(Put()); }
+  T* Get() const { return m_p; }
+  T* operator->() const { return m_p; }
+  explicit operator bool() const { return m_p != nullptr; }
 
-private:
-    T* m_p = nullptr;
+ private:
+  T* m_p = nullptr;
 };
 
 template <class I>
-Ptr<I> Query(IUnknown* from)
-{
-    Ptr<I> p;
-    if (from)
-        from->QueryInterface(__uuidof(I), p.PutVoid());
-    return p;
+Ptr<I> Query(IUnknown* from) {
+  Ptr<I> p;
+  if (from) from->QueryInterface(__uuidof(I), p.PutVoid());
+  return p;
 }
 
 struct Formats {
-    CLIPFORMAT data, dataTime, writeComplete;
+  CLIPFORMAT data, dataTime, writeComplete;
 };
 const Formats& StreamFormats();
 
 class RecordingSink : public IAdviseSink {
-public:
-    struct Received {
-        CLIPFORMAT format;
-        DWORD tymed;
-        std::vector<uint8_t> bytes;
-        bool duringCall;  // arrived while the test was inside a server call
-    };
+ public:
+  struct Received {
+    CLIPFORMAT format;
+    DWORD tymed;
+    std::vector<uint8_t> bytes;
+    bool duringCall;  // arrived while the test was inside a server call
+  };
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_ref; }
-    ULONG STDMETHODCALLTYPE Release() override { return --m_ref; }  // lives on the test's stack
-    void STDMETHODCALLTYPE OnDataChange(FORMATETC* fe, STGMEDIUM* medium) override;
-    void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
-    void STDMETHODCALLTYPE OnRename(IMoniker*) override {}
-    void STDMETHODCALLTYPE OnSave() override {}
-    void STDMETHODCALLTYPE OnClose() override {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_ref; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_ref; }  // lives on the test's stack
+  void STDMETHODCALLTYPE OnDataChange(FORMATETC* fe, STGMEDIUM* medium) override;
+  void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
+  void STDMETHODCALLTYPE OnRename(IMoniker*) override {}
+  void STDMETHODCALLTYPE OnSave() override {}
+  void STDMETHODCALLTYPE OnClose() override {}
 
-    ~RecordingSink() { EXPECT_EQ(0u, m_ref) << "a server still holds this sink"; }
-    ULONG Refs() const { return m_ref; }
-    std::vector<Received> received;
-    bool inCall = false;  // set by the test around a server call
-    std::function<void()> onData;  // run after each stream is recorded
+  ~RecordingSink() { EXPECT_EQ(0u, m_ref) << "a server still holds this sink"; }
+  ULONG Refs() const { return m_ref; }
+  std::vector<Received> received;
+  bool inCall = false;           // set by the test around a server call
+  std::function<void()> onData;  // run after each stream is recorded
 
-    // Decodes received[i] as a data stream in its own format.
-    DecodedData Data(size_t i) const;
-    DecodedWrite WriteComplete(size_t i) const;
+  // Decodes received[i] as a data stream in its own format.
+  DecodedData Data(size_t i) const;
+  DecodedWrite WriteComplete(size_t i) const;
 
-private:
-    ULONG m_ref = 0;
+ private:
+  ULONG m_ref = 0;
 };
 
 class SimFixture : public testing::Test {
-protected:
-    void SetUp() override { Connect(PLOVER_SIM_PROGID); }
-    void TearDown() override;
-    void Connect(const wchar_t* progId, bool deterministic = true);
+ protected:
+  void SetUp() override { Connect(PLOVER_SIM_PROGID); }
+  void TearDown() override;
+  void Connect(const wchar_t* progId, bool deterministic = true);
 
-    Ptr<IOPCItemMgt> AddGroup(const wchar_t* name, DWORD rate = 1000, OPCHANDLE hClient = 1, float deadband = 0,
-                              BOOL active = TRUE, OPCHANDLE* hServer = nullptr);
-    // Adds one active item; returns the item's own HRESULT (or the call's failure).
-    HRESULT AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested, OPCHANDLE hClient,
-                    OPCHANDLE* hServer = nullptr, OPCITEMRESULT* result = nullptr);
-    DWORD Advise(IUnknown* group, CLIPFORMAT format, RecordingSink* sink, DWORD advf = 0);
-    // One synchronous read; returns the item's HRESULT, value and quality.
-    HRESULT ReadOne(IUnknown* group, OPCDATASOURCE source, OPCHANDLE h, VARIANT* value, WORD* quality = nullptr,
-                    FILETIME* time = nullptr);
-    HRESULT WriteOne(IUnknown* group, OPCHANDLE h, const VARIANT& value);
-    PloverSimLiveCounts Counts();
-    // A sink that outlives the server objects (released in TearDown).
-    RecordingSink& Sink() { return m_sinks.emplace_back(); }
+  Ptr<IOPCItemMgt> AddGroup(const wchar_t* name, DWORD rate = 1000, OPCHANDLE hClient = 1,
+                            float deadband = 0, BOOL active = TRUE, OPCHANDLE* hServer = nullptr);
+  // Adds one active item; returns the item's own HRESULT (or the call's failure).
+  HRESULT AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested, OPCHANDLE hClient,
+                  OPCHANDLE* hServer = nullptr, OPCITEMRESULT* result = nullptr);
+  DWORD Advise(IUnknown* group, CLIPFORMAT format, RecordingSink* sink, DWORD advf = 0);
+  // One synchronous read; returns the item's HRESULT, value and quality.
+  HRESULT ReadOne(IUnknown* group, OPCDATASOURCE source, OPCHANDLE h, VARIANT* value,
+                  WORD* quality = nullptr, FILETIME* time = nullptr);
+  HRESULT WriteOne(IUnknown* group, OPCHANDLE h, const VARIANT& value);
+  PloverSimLiveCounts Counts();
+  // A sink that outlives the server objects (released in TearDown).
+  RecordingSink& Sink() { return m_sinks.emplace_back(); }
 
-    std::deque<RecordingSink> m_sinks;  // declared first: destroyed after the pointers below
-    Ptr<IOPCServer> server;
-    Ptr<IPloverSimControl> control;
+  std::deque<RecordingSink> m_sinks;  // declared first: destroyed after the pointers below
+  Ptr<IOPCServer> server;
+  Ptr<IPloverSimControl> control;
 };
 
 // Every string of an enumerator (in order), freeing them.

@@ -10,34 +10,34 @@
 #include <vector>
 
 struct DecodedValue {
-    DWORD hClient = 0;
-    DWORD valueOffset = 0;
-    WORD quality = 0;
-    FILETIME timeStamp{};
-    VARIANT value;
-    DecodedValue() { VariantInit(&value); }
-    DecodedValue(const DecodedValue& o) : hClient(o.hClient), valueOffset(o.valueOffset), quality(o.quality),
-                                          timeStamp(o.timeStamp)
-    {
-        VariantInit(&value);
-        VariantCopy(&value, const_cast<VARIANT*>(&o.value));
-    }
-    DecodedValue& operator=(const DecodedValue&) = delete;
-    ~DecodedValue() { VariantClear(&value); }
+  DWORD hClient = 0;
+  DWORD valueOffset = 0;
+  WORD quality = 0;
+  FILETIME timeStamp{};
+  VARIANT value;
+  DecodedValue() { VariantInit(&value); }
+  DecodedValue(const DecodedValue& o)
+      : hClient(o.hClient), valueOffset(o.valueOffset), quality(o.quality), timeStamp(o.timeStamp) {
+    VariantInit(&value);
+    VariantCopy(&value, const_cast<VARIANT*>(&o.value));
+  }
+  DecodedValue& operator=(const DecodedValue&) = delete;
+  ~DecodedValue() { VariantClear(&value); }
 };
 
 struct DecodedData {
-    DWORD size = 0, itemCount = 0, hClientGroup = 0, transactionId = 0;
-    HRESULT status = S_OK;
-    std::vector<DecodedValue> items;
+  DWORD size = 0, itemCount = 0, hClientGroup = 0, transactionId = 0;
+  HRESULT status = S_OK;
+  std::vector<DecodedValue> items;
 };
 
 struct DecodedWrite {
-    DWORD itemCount = 0, hClientGroup = 0, transactionId = 0;
-    HRESULT status = S_OK;
-    std::vector<std::pair<DWORD, HRESULT>> results;
+  DWORD itemCount = 0, hClientGroup = 0, transactionId = 0;
+  HRESULT status = S_OK;
+  std::vector<std::pair<DWORD, HRESULT>> results;
 };
 
 // False (with a reason) when the block is malformed.
-bool DecodeData(const std::vector<uint8_t>& block, bool withTime, DecodedData* out, std::string* why);
+bool DecodeData(const std::vector<uint8_t>& block, bool withTime, DecodedData* out,
+                std::string* why);
 bool DecodeWriteComplete(const std::vector<uint8_t>& block, DecodedWrite* out, std::string* why);

@@ -2,168 +2,162 @@
 #include "SimTestSupport.h"
 
 class SimSyncIo : public SimFixture {
-protected:
-    void SetUp() override
-    {
-        SimFixture::SetUp();
-        group = AddGroup(L"IO");
-        ASSERT_TRUE(group);
-    }
-    OPCHANDLE Add(const wchar_t* id, VARTYPE vt = VT_EMPTY)
-    {
-        OPCHANDLE h = 0;
-        EXPECT_EQ(S_OK, AddItem(group.Get(), id, vt, 1, &h)) << testing::PrintToString(std::wstring(id));
-        return h;
-    }
-    Ptr<IOPCItemMgt> group;
+ protected:
+  void SetUp() override {
+    SimFixture::SetUp();
+    group = AddGroup(L"IO");
+    ASSERT_TRUE(group);
+  }
+  OPCHANDLE Add(const wchar_t* id, VARTYPE vt = VT_EMPTY) {
+    OPCHANDLE h = 0;
+    EXPECT_EQ(S_OK, AddItem(group.Get(), id, vt, 1, &h))
+        << testing::PrintToString(std::wstring(id));
+    return h;
+  }
+  Ptr<IOPCItemMgt> group;
 };
 
-TEST_F(SimSyncIo, ReadsConvertToTheRequestedType)
-{
-    OPCHANDLE text = Add(L"Types.String");
-    OPCHANDLE asReal = Add(L"Access.ReadOnly", VT_R4);
-    OPCHANDLE asText = Add(L"Access.ReadOnly", VT_BSTR);
-    OPCHANDLE array = Add(L"Arrays.Static.Short", VT_ARRAY | VT_R8);
-    VARIANT v;
-    WORD q = 0;
-    FILETIME t{};
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_CACHE, text, &v, &q, &t));
-    EXPECT_EQ(VT_BSTR, v.vt);
-    EXPECT_STREQ(L"Hello", v.bstrVal);
-    EXPECT_EQ(0xC0, q);
-    EXPECT_NE(0u, t.dwHighDateTime);
-    VariantClear(&v);
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, asReal, &v));
-    EXPECT_EQ(VT_R4, v.vt);
-    EXPECT_EQ(42.0f, v.fltVal);
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, asText, &v));
-    EXPECT_STREQ(L"42", v.bstrVal);
-    VariantClear(&v);
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, array, &v));
-    EXPECT_EQ(VT_ARRAY | VT_R8, v.vt);
-    VariantClear(&v);
+TEST_F(SimSyncIo, ReadsConvertToTheRequestedType) {
+  OPCHANDLE text = Add(L"Types.String");
+  OPCHANDLE asReal = Add(L"Access.ReadOnly", VT_R4);
+  OPCHANDLE asText = Add(L"Access.ReadOnly", VT_BSTR);
+  OPCHANDLE array = Add(L"Arrays.Static.Short", VT_ARRAY | VT_R8);
+  VARIANT v;
+  WORD q = 0;
+  FILETIME t{};
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_CACHE, text, &v, &q, &t));
+  EXPECT_EQ(VT_BSTR, v.vt);
+  EXPECT_STREQ(L"Hello", v.bstrVal);
+  EXPECT_EQ(0xC0, q);
+  EXPECT_NE(0u, t.dwHighDateTime);
+  VariantClear(&v);
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, asReal, &v));
+  EXPECT_EQ(VT_R4, v.vt);
+  EXPECT_EQ(42.0f, v.fltVal);
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, asText, &v));
+  EXPECT_STREQ(L"42", v.bstrVal);
+  VariantClear(&v);
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, array, &v));
+  EXPECT_EQ(VT_ARRAY | VT_R8, v.vt);
+  VariantClear(&v);
 }
 
-TEST_F(SimSyncIo, ReadErrorsPerItem)
-{
-    OPCHANDLE good = Add(L"Types.Double");
-    OPCHANDLE writeOnly = Add(L"Access.WriteOnly");
-    Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
-    OPCHANDLE handles[3] = {good, writeOnly, 999999};
-    OPCITEMSTATE* states = nullptr;
-    HRESULT* errors = nullptr;
-    ASSERT_EQ(S_FALSE, io->Read(OPC_DS_DEVICE, 3, handles, &states, &errors));
-    EXPECT_EQ(S_OK, errors[0]);
-    EXPECT_EQ(OPC_E_BADRIGHTS, errors[1]);
-    EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[2]);
-    EXPECT_EQ(VT_EMPTY, states[2].vDataValue.vt);
-    for (int i = 0; i < 3; ++i)
-        VariantClear(&states[i].vDataValue);
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
-    states = reinterpret_cast<OPCITEMSTATE*>(1);
-    EXPECT_EQ(E_INVALIDARG, io->Read(static_cast<OPCDATASOURCE>(3), 1, handles, &states, &errors));
-    EXPECT_EQ(nullptr, states);
-    EXPECT_EQ(E_INVALIDARG, io->Read(OPC_DS_CACHE, 0, handles, &states, &errors));
-    EXPECT_EQ(E_INVALIDARG, io->Read(OPC_DS_CACHE, 1, nullptr, &states, &errors));
-    EXPECT_EQ(E_INVALIDARG, io->Read(OPC_DS_CACHE, 1, handles, nullptr, &errors));
+TEST_F(SimSyncIo, ReadErrorsPerItem) {
+  OPCHANDLE good = Add(L"Types.Double");
+  OPCHANDLE writeOnly = Add(L"Access.WriteOnly");
+  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
+  OPCHANDLE handles[3] = {good, writeOnly, 999999};
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(S_FALSE, io->Read(OPC_DS_DEVICE, 3, handles, &states, &errors));
+  EXPECT_EQ(S_OK, errors[0]);
+  EXPECT_EQ(OPC_E_BADRIGHTS, errors[1]);
+  EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[2]);
+  EXPECT_EQ(VT_EMPTY, states[2].vDataValue.vt);
+  for (int i = 0; i < 3; ++i) VariantClear(&states[i].vDataValue);
+  CoTaskMemFree(states);
+  CoTaskMemFree(errors);
+  states = reinterpret_cast<OPCITEMSTATE*>(1);
+  EXPECT_EQ(E_INVALIDARG, io->Read(static_cast<OPCDATASOURCE>(3), 1, handles, &states, &errors));
+  EXPECT_EQ(nullptr, states);
+  EXPECT_EQ(E_INVALIDARG, io->Read(OPC_DS_CACHE, 0, handles, &states, &errors));
+  EXPECT_EQ(E_INVALIDARG, io->Read(OPC_DS_CACHE, 1, nullptr, &states, &errors));
+  EXPECT_EQ(E_INVALIDARG, io->Read(OPC_DS_CACHE, 1, handles, nullptr, &errors));
 }
 
-TEST_F(SimSyncIo, CacheReadsOfInactiveItemsAreOutOfService)
-{
-    OPCHANDLE h = Add(L"Types.Long");
-    HRESULT* errors = nullptr;
-    ASSERT_EQ(S_OK, group->SetActiveState(1, &h, FALSE, &errors));
-    CoTaskMemFree(errors);
-    VARIANT v;
-    WORD q = 0;
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_CACHE, h, &v, &q));
-    EXPECT_EQ(0x1C, q);
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, h, &v, &q));
-    EXPECT_EQ(0xC0, q) << "the device is always there";
+TEST_F(SimSyncIo, CacheReadsOfInactiveItemsAreOutOfService) {
+  OPCHANDLE h = Add(L"Types.Long");
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(S_OK, group->SetActiveState(1, &h, FALSE, &errors));
+  CoTaskMemFree(errors);
+  VARIANT v;
+  WORD q = 0;
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_CACHE, h, &v, &q));
+  EXPECT_EQ(0x1C, q);
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, h, &v, &q));
+  EXPECT_EQ(0xC0, q) << "the device is always there";
 }
 
-TEST_F(SimSyncIo, QualitiesOfTheQualityBranch)
-{
-    VARIANT v;
-    WORD q = 0;
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, Add(L"Quality.Bad"), &v, &q));
-    EXPECT_EQ(0x18, q);
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, Add(L"Quality.Uncertain"), &v, &q));
-    EXPECT_EQ(0x54, q);
-    // The cycling item walks through good, uncertain and bad over its period.
-    OPCHANDLE cycling = Add(L"Quality.Cycling");
-    bool seen[4] = {};
-    for (int step = 0; step < 16; ++step) {
-        ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, cycling, &v, &q));
-        seen[q >> 6] = true;
-        control->AdvanceTime(1000);
-    }
-    EXPECT_TRUE(seen[0]);
-    EXPECT_TRUE(seen[1]);
-    EXPECT_TRUE(seen[3]);
+TEST_F(SimSyncIo, QualitiesOfTheQualityBranch) {
+  VARIANT v;
+  WORD q = 0;
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, Add(L"Quality.Bad"), &v, &q));
+  EXPECT_EQ(0x18, q);
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, Add(L"Quality.Uncertain"), &v, &q));
+  EXPECT_EQ(0x54, q);
+  // The cycling item walks through good, uncertain and bad over its period.
+  OPCHANDLE cycling = Add(L"Quality.Cycling");
+  bool seen[4] = {};
+  for (int step = 0; step < 16; ++step) {
+    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, cycling, &v, &q));
+    seen[q >> 6] = true;
+    control->AdvanceTime(1000);
+  }
+  EXPECT_TRUE(seen[0]);
+  EXPECT_TRUE(seen[1]);
+  EXPECT_TRUE(seen[3]);
 }
 
-TEST_F(SimSyncIo, WritesConvertCheckRightsTypesAndRanges)
-{
-    OPCHANDLE number = Add(L"Types.Short");
-    OPCHANDLE readOnly = Add(L"Access.ReadOnly");
-    OPCHANDLE analog = Add(L"EU.Analog");
-    OPCHANDLE text = Add(L"Types.String");
-    OPCHANDLE writeOnly = Add(L"Access.WriteOnly");
-    VARIANT v = MakeVariant(L"1234");
-    EXPECT_EQ(S_OK, WriteOne(group.Get(), number, v)) << "text converts to the canonical type";
-    VariantClear(&v);
-    VARIANT r;
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, number, &r));
-    EXPECT_EQ(VT_I2, r.vt);
-    EXPECT_EQ(1234, r.iVal);
-    v = MakeVariant(L"twelve");
-    EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), number, v));
-    VariantClear(&v);
-    EXPECT_EQ(OPC_E_RANGE, WriteOne(group.Get(), number, MakeVariant(70000.0))) << "does not fit a 16-bit integer";
-    EXPECT_EQ(OPC_E_BADRIGHTS, WriteOne(group.Get(), readOnly, MakeVariant(1.0)));
-    EXPECT_EQ(OPC_E_RANGE, WriteOne(group.Get(), analog, MakeVariant(100.5))) << "outside the EU range";
-    EXPECT_EQ(S_OK, WriteOne(group.Get(), analog, MakeVariant(99.5)));
-    EXPECT_EQ(S_OK, WriteOne(group.Get(), text, MakeVariant(3.5)));
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, text, &r));
-    EXPECT_STREQ(L"3.5", r.bstrVal);
-    VariantClear(&r);
-    VARIANT empty;
-    VariantInit(&empty);
-    EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), number, empty));
-    EXPECT_EQ(S_OK, WriteOne(group.Get(), writeOnly, MakeVariant(5.0)));
-    EXPECT_EQ(OPC_E_INVALIDHANDLE, WriteOne(group.Get(), 4242, MakeVariant(5.0)));
-    Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
-    HRESULT* errors = reinterpret_cast<HRESULT*>(1);
-    EXPECT_EQ(E_INVALIDARG, io->Write(1, &number, nullptr, &errors));
-    EXPECT_EQ(nullptr, errors);
+TEST_F(SimSyncIo, WritesConvertCheckRightsTypesAndRanges) {
+  OPCHANDLE number = Add(L"Types.Short");
+  OPCHANDLE readOnly = Add(L"Access.ReadOnly");
+  OPCHANDLE analog = Add(L"EU.Analog");
+  OPCHANDLE text = Add(L"Types.String");
+  OPCHANDLE writeOnly = Add(L"Access.WriteOnly");
+  VARIANT v = MakeVariant(L"1234");
+  EXPECT_EQ(S_OK, WriteOne(group.Get(), number, v)) << "text converts to the canonical type";
+  VariantClear(&v);
+  VARIANT r;
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, number, &r));
+  EXPECT_EQ(VT_I2, r.vt);
+  EXPECT_EQ(1234, r.iVal);
+  v = MakeVariant(L"twelve");
+  EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), number, v));
+  VariantClear(&v);
+  EXPECT_EQ(OPC_E_RANGE, WriteOne(group.Get(), number, MakeVariant(70000.0)))
+      << "does not fit a 16-bit integer";
+  EXPECT_EQ(OPC_E_BADRIGHTS, WriteOne(group.Get(), readOnly, MakeVariant(1.0)));
+  EXPECT_EQ(OPC_E_RANGE, WriteOne(group.Get(), analog, MakeVariant(100.5)))
+      << "outside the EU range";
+  EXPECT_EQ(S_OK, WriteOne(group.Get(), analog, MakeVariant(99.5)));
+  EXPECT_EQ(S_OK, WriteOne(group.Get(), text, MakeVariant(3.5)));
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, text, &r));
+  EXPECT_STREQ(L"3.5", r.bstrVal);
+  VariantClear(&r);
+  VARIANT empty;
+  VariantInit(&empty);
+  EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), number, empty));
+  EXPECT_EQ(S_OK, WriteOne(group.Get(), writeOnly, MakeVariant(5.0)));
+  EXPECT_EQ(OPC_E_INVALIDHANDLE, WriteOne(group.Get(), 4242, MakeVariant(5.0)));
+  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
+  HRESULT* errors = reinterpret_cast<HRESULT*>(1);
+  EXPECT_EQ(E_INVALIDARG, io->Write(1, &number, nullptr, &errors));
+  EXPECT_EQ(nullptr, errors);
 }
 
-TEST_F(SimSyncIo, ArrayWritesKeepTheirElements)
-{
-    OPCHANDLE h = Add(L"Arrays.Static.Float");
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 3);
-    for (LONG i = 0; i < 3; ++i) {
-        LONG x = (i + 1) * 10;
-        SafeArrayPutElement(psa, &i, &x);
-    }
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_ARRAY | VT_I4;
-    v.parray = psa;
-    EXPECT_EQ(S_OK, WriteOne(group.Get(), h, v));
-    VARIANT r;
-    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, h, &r));
-    ASSERT_EQ(VT_ARRAY | VT_R4, r.vt);
-    LONG ub = -1;
-    SafeArrayGetUBound(r.parray, 1, &ub);
-    EXPECT_EQ(2, ub);
-    float x = 0;
-    LONG i2 = 2;
-    SafeArrayGetElement(r.parray, &i2, &x);
-    EXPECT_EQ(30.0f, x);
-    VariantClear(&r);
-    EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), h, MakeVariant(1.0))) << "a scalar is no array";
-    VariantClear(&v);
+TEST_F(SimSyncIo, ArrayWritesKeepTheirElements) {
+  OPCHANDLE h = Add(L"Arrays.Static.Float");
+  SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 3);
+  for (LONG i = 0; i < 3; ++i) {
+    LONG x = (i + 1) * 10;
+    SafeArrayPutElement(psa, &i, &x);
+  }
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_ARRAY | VT_I4;
+  v.parray = psa;
+  EXPECT_EQ(S_OK, WriteOne(group.Get(), h, v));
+  VARIANT r;
+  ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, h, &r));
+  ASSERT_EQ(VT_ARRAY | VT_R4, r.vt);
+  LONG ub = -1;
+  SafeArrayGetUBound(r.parray, 1, &ub);
+  EXPECT_EQ(2, ub);
+  float x = 0;
+  LONG i2 = 2;
+  SafeArrayGetElement(r.parray, &i2, &x);
+  EXPECT_EQ(30.0f, x);
+  VariantClear(&r);
+  EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), h, MakeVariant(1.0))) << "a scalar is no array";
+  VariantClear(&v);
 }
