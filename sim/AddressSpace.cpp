@@ -1,6 +1,6 @@
 #include "AddressSpace.h"
 
-#include <mutex>
+#include <memory>
 
 namespace plover::sim {
 
@@ -49,22 +49,22 @@ int AddressSpace::FindBranch(const std::wstring& id) const {
 }
 
 const AddressSpace& AddressSpaceFor(SimVariant variant) {
-  static std::once_flag standardOnce, largeOnce;
-  static AddressSpace* standard = nullptr;
-  static AddressSpace* large = nullptr;
-  // Built once and kept for the life of the module: server objects come and go often.
+  // Built once and kept while the module is loaded: server objects come and go often.
+  // Statics, so an unloaded and reloaded module leaves nothing behind.
   if (variant == SimVariant::Large) {
-    std::call_once(largeOnce, [] {
-      large = new AddressSpace;
-      BuildStandardContent(*large);
-      BuildBulkContent(*large);
-    });
+    static const std::unique_ptr<AddressSpace> large = [] {
+      auto space = std::make_unique<AddressSpace>();
+      BuildStandardContent(*space);
+      BuildBulkContent(*space);
+      return space;
+    }();
     return *large;
   }
-  std::call_once(standardOnce, [] {
-    standard = new AddressSpace;
-    BuildStandardContent(*standard);
-  });
+  static const std::unique_ptr<AddressSpace> standard = [] {
+    auto space = std::make_unique<AddressSpace>();
+    BuildStandardContent(*space);
+    return space;
+  }();
   return *standard;
 }
 

@@ -1,5 +1,18 @@
 // What the simulated servers hold. Every variant shares this content; the large
-// variant adds a bulk area for load tests.
+// variant adds a bulk area for load tests. IDs use "." between levels:
+//   Heartbeat                      BOOL square wave, directly at the root
+//   Signals.{Random, RandomReal, Ramp, Sine, Square, Triangle, Counter, Byte, Text}
+//   Types.{Short, Long, Float, Double, Boolean, String, Byte}      static, read-write
+//   Arrays.{Short,Long,Float,Double,Bool,String}Array              changing, read-only
+//   Arrays.Static.{Short, Long, Float, Double, Boolean, String}    static arrays, read-write
+//   Access.{ReadOnly, WriteOnly, ReadWrite}
+//   Quality.{Cycling, Bad, Uncertain, LocalOverride}
+//   EU.{Analog (0..100), Enumerated, None}                         static, read-write
+//   Deep.Level1.Level2. ... .Level12, a "Value" on every level
+//   Many.Item0001 ... Many.Item5000
+//   Names.{Name With Spaces, 温度, 压力 Pressure, 说明}, Names.中文 分支.状态,
+//   Names.Motor 1.Speed rpm
+//   Bulk.Area001.Tag001 ... Bulk.Area400.Tag250                    large variant only
 #include "AddressSpace.h"
 
 #include <cwchar>

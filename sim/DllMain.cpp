@@ -23,7 +23,6 @@ using namespace plover::sim;
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) {
     g_instance = instance;
-    DisableThreadLibraryCalls(instance);
   } else if (reason == DLL_PROCESS_DETACH && !reserved) {
     // A class left registered would point at code that is no longer mapped.
     HiddenWindow::UnregisterWindowClass();

@@ -261,7 +261,11 @@ void SimServer::Schedule(SimGroup* group) {
     return;
   }
   group->SetNextDueMs(NowMs() + group->State().revisedRate);
-  m_window.StartTimer(h, group->State().revisedRate);
+  // In deterministic mode only AdvanceTime runs updates.
+  if (m_deterministic)
+    m_window.StopTimer(h);
+  else
+    m_window.StartTimer(h, group->State().revisedRate);
 }
 
 void SimServer::OnTimer(UINT_PTR id) {
