@@ -143,3 +143,44 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
   EXPECT_EQ(0u, sink.Refs());
   EXPECT_TRUE(sink.received.empty()) << "the primed stream died with its server";
 }
+
+TEST_F(SimHooks, NullAndEmptyArgumentsAreRefusedNotFollowed) {
+  OPCHANDLE hGroup = 0;
+  Ptr<IOPCItemMgt> items = AddGroup(L"G", 1000, 1, 0, TRUE, &hGroup);
+  Ptr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(items.Get());
+  Ptr<IOPCSyncIO> sync = Query<IOPCSyncIO>(items.Get());
+  Ptr<IOPCAsyncIO> async = Query<IOPCAsyncIO>(items.Get());
+  Ptr<IDataObject> data = Query<IDataObject>(items.Get());
+  Ptr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+  OPCHANDLE h = 1;
+  HRESULT* errors = nullptr;
+  OPCITEMRESULT* results = nullptr;
+  DWORD tid = 0;
+  EXPECT_EQ(E_INVALIDARG, server->GetGroupByName(L"G", IID_IUnknown, nullptr));
+  EXPECT_EQ(E_INVALIDARG, server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumString, nullptr));
+  EXPECT_EQ(E_INVALIDARG, browse->GetItemID(const_cast<LPWSTR>(L"Signals"), nullptr));
+  EXPECT_EQ(E_INVALIDARG, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, nullptr));
+  EXPECT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_TO, nullptr)) << "null is the root";
+  EXPECT_EQ(E_INVALIDARG, state->CloneGroup(L"C", IID_IUnknown, nullptr));
+  EXPECT_EQ(S_OK, state->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                  nullptr));
+  EXPECT_EQ(E_INVALIDARG, items->ValidateItems(0, nullptr, FALSE, &results, &errors));
+  EXPECT_EQ(E_INVALIDARG, items->RemoveItems(1, nullptr, &errors));
+  EXPECT_EQ(E_INVALIDARG, items->RemoveItems(1, &h, nullptr));
+  EXPECT_EQ(E_INVALIDARG, items->SetActiveState(0, &h, TRUE, &errors));
+  EXPECT_EQ(E_INVALIDARG, items->SetClientHandles(1, &h, nullptr, &errors));
+  EXPECT_EQ(E_INVALIDARG, items->SetDatatypes(1, &h, nullptr, &errors));
+  EXPECT_EQ(E_INVALIDARG, items->CreateEnumerator(IID_IEnumOPCItemAttributes, nullptr));
+  EXPECT_EQ(E_INVALIDARG, sync->Write(0, &h, nullptr, &errors));
+  EXPECT_EQ(E_INVALIDARG, async->Read(1, OPC_DS_CACHE, 1, &h, nullptr, &errors));
+  EXPECT_EQ(E_INVALIDARG, async->Write(1, 1, &h, nullptr, &tid, &errors));
+  EXPECT_EQ(E_FAIL, async->Cancel(0));
+  EXPECT_EQ(E_INVALIDARG, data->DAdvise(nullptr, 0, nullptr, nullptr));
+  EXPECT_EQ(OLE_E_NOCONNECTION, data->DUnadvise(0));
+  EXPECT_EQ(E_POINTER, control->GetLiveCounts(nullptr));
+  EXPECT_EQ(E_POINTER, control->PushStream(hGroup, 0, nullptr, 10));
+  EXPECT_EQ(nullptr, errors);
+  EXPECT_EQ(nullptr, results);
+  ASSERT_EQ(S_OK, control->SetDeterministic(FALSE));
+  EXPECT_EQ(E_UNEXPECTED, control->AdvanceTime(10)) << "the wall clock is running";
+}
