@@ -161,3 +161,26 @@ TEST_F(SimSyncIo, ArrayWritesKeepTheirElements) {
   EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), h, MakeVariant(1.0))) << "a scalar is no array";
   VariantClear(&v);
 }
+
+TEST_F(SimSyncIo, ValuesThatDoNotFitTheRequestedTypeReadAsBad) {
+  OPCHANDLE wide = Add(L"Types.Long");
+  OPCHANDLE narrow = Add(L"Types.Long", VT_I2);
+  RecordingSink& sink = Sink();
+  Advise(group.Get(), StreamFormats().dataTime, &sink);
+  EXPECT_EQ(S_OK, WriteOne(group.Get(), wide, MakeVariant(100000.0)));
+  VARIANT v;
+  WORD q = 0;
+  EXPECT_EQ(OPC_E_RANGE, ReadOne(group.Get(), OPC_DS_DEVICE, narrow, &v, &q));
+  EXPECT_EQ(VT_EMPTY, v.vt);
+  EXPECT_EQ(0x04, q) << "bad, configuration error";
+  ASSERT_EQ(S_OK, control->AdvanceTime(1000));
+  ASSERT_EQ(1u, sink.received.size());
+  DecodedData d = sink.Data(0);
+  ASSERT_EQ(2u, d.items.size());
+  // Items come in the order they were added.
+  EXPECT_EQ(VT_I4, d.items[0].value.vt);
+  EXPECT_EQ(100000, d.items[0].value.lVal);
+  EXPECT_EQ(VT_EMPTY, d.items[1].value.vt);
+  EXPECT_EQ(0x04, d.items[1].quality);
+  EXPECT_EQ(S_FALSE, d.status) << "not every value is good";
+}
