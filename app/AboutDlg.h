@@ -5,6 +5,6 @@
 #include "resource.h"
 
 class CAboutDlg : public CDialog {
-public:
+ public:
   CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
 };

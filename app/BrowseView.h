@@ -4,7 +4,7 @@
 #include "View.h"
 
 class CBrowseView : public CView {
-protected:
+ protected:
   LPCWSTR GetViewClass() const override;
   DWORD GetViewStyle() const override;
 };

@@ -5,7 +5,7 @@
 #include <string>
 
 class CLogFile {
-public:
+ public:
   explicit CLogFile(const wchar_t* pszFileName);
   ~CLogFile();
   CLogFile(const CLogFile&) = delete;
@@ -14,7 +14,7 @@ public:
   bool IsOpen() const { return m_pFile != nullptr; }
   const std::wstring& GetFileName() const { return m_strFileName; }
 
-private:
+ private:
   std::wstring m_strFileName;
   FILE* m_pFile = nullptr;
 };

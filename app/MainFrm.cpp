@@ -11,14 +11,16 @@ const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM, I
 int CMainFrame::OnCreate(LPCREATESTRUCTW lpcs) {
   if (CFrameWnd::OnCreate(lpcs) == -1) return -1;
 
-  if (!m_wndToolBar.CreateEx(*this, TBSTYLE_FLAT, WS_CHILD | WS_VISIBLE, CBRS_TOP, AFX_IDW_TOOLBAR) ||
+  if (!m_wndToolBar.CreateEx(*this, TBSTYLE_FLAT, WS_CHILD | WS_VISIBLE, CBRS_TOP,
+                             AFX_IDW_TOOLBAR) ||
       !m_wndToolBar.LoadToolBar(IDR_MAINFRAME))
     return -1;
 
   if (!m_wndDlgBar.Create(*this, IDR_MAINFRAME, CBRS_ALIGN_TOP, AFX_IDW_DIALOGBAR)) return -1;
 
   if (!m_wndReBar.Create(*this, RBS_BANDBORDERS,
-                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, AFX_IDW_REBAR) ||
+                         WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN,
+                         AFX_IDW_REBAR) ||
       !m_wndReBar.AddBar(m_wndToolBar, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP) ||
       !m_wndReBar.AddBar(m_wndDlgBar, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP))
     return -1;

@@ -10,7 +10,7 @@ class CBrowseView;
 class CPloverView;
 
 class CMainFrame : public CFrameWnd {
-public:
+ public:
   static const UINT_PTR kBannerTimer = 1001;
 
   // The panes, when they exist and are of the expected class.
@@ -27,6 +27,7 @@ public:
   CDialogBar& GetDialogBar() { return m_wndDlgBar; }
   CDialogBar& GetPLDialogBar() { return m_wndPLDialogBar; }
 
+  // clang-format off
   BEGIN_MSG_MAP(CMainFrame)
     MESSAGE_HANDLER(WM_TIMER, OnTimer)
     MESSAGE_HANDLER(WM_OPC_GROUPCHANGED, OnRelayToItemView)
@@ -45,12 +46,13 @@ public:
     UPDATE_COMMAND_UI(ID_VIEW_PLDIALOGBAR, OnUpdateControlBarMenu)
     CHAIN_MSG_MAP(CFrameWnd)
   END_MSG_MAP()
+  // clang-format on
 
-protected:
+ protected:
   int OnCreate(LPCREATESTRUCTW lpcs) override;
   BOOL OnCreateClient(LPCREATESTRUCTW lpcs, CDocument* pDoc) override;
 
-private:
+ private:
   LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&);
   LRESULT OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&);
   // The server commands' actions arrive with the dialogs and the client core; until then

@@ -25,7 +25,8 @@ BOOL CPloverApp::InitInstance() {
 
   AddDocTemplate(std::make_unique<CSingleDocTemplate>(
       IDR_MAINFRAME, [] { return std::make_unique<CPloverDoc>(); },
-      [] { return std::make_unique<CMainFrame>(); }, [] { return std::make_unique<CBrowseView>(); }));
+      [] { return std::make_unique<CMainFrame>(); },
+      [] { return std::make_unique<CBrowseView>(); }));
 
   CCommandLineInfo cmdInfo;
   ParseCommandLine(cmdInfo);

@@ -4,7 +4,7 @@
 #include "Document.h"
 
 class CPloverDoc : public CDocument {
-public:
+ public:
   BOOL OnNewDocument() override;
   // Reads and writes nothing: a saved document is an empty file.
   void Serialize(CArchive& ar) override;

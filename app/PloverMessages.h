@@ -2,17 +2,17 @@
 #pragma once
 
 // Posted by the data sink to the browse view: wParam 0, lParam the group's client handle.
-#define WM_OPC_DATACHANGE 0x192D    // 6445
+#define WM_OPC_DATACHANGE 0x192D  // 6445
 // Posted by the data sink when a write failed: wParam the HRESULT, lParam 0. Nobody acts on it.
-#define WM_OPC_WRITEERROR 0x192F    // 6447
+#define WM_OPC_WRITEERROR 0x192F  // 6447
 // Sent by the frame to the browse view: connect to the stored ProgID and node.
-#define WM_OPC_CONNECT 0x403C       // WM_USER + 60
+#define WM_OPC_CONNECT 0x403C  // WM_USER + 60
 // Sent by the frame to the item list view first, then to the browse view.
-#define WM_OPC_DISCONNECT 0x403D    // WM_USER + 61
+#define WM_OPC_DISCONNECT 0x403D  // WM_USER + 61
 // Sent through the frame to the item list view: wParam group client handle, lParam the item.
-#define WM_OPC_ITEMADDED 0x403E     // WM_USER + 62
+#define WM_OPC_ITEMADDED 0x403E  // WM_USER + 62
 // Sent through the frame to the item list view: wParam as received, lParam group client handle.
-#define WM_OPC_GROUPDATA 0x403F     // WM_USER + 63
+#define WM_OPC_GROUPDATA 0x403F  // WM_USER + 63
 // Sent by the group management dialog to the frame, which passes it to the item list view:
 // wParam 0, lParam the group's client handle.
 #define WM_OPC_GROUPCHANGED 0x4040  // WM_USER + 64

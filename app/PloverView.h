@@ -3,7 +3,7 @@
 #include "View.h"
 
 class CPloverView : public CView {
-protected:
+ protected:
   LPCWSTR GetViewClass() const override;
   DWORD GetViewStyle() const override;
 };

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 class COpcStreamFormats {
-public:
+ public:
   // Registers the formats (registering again returns the same numbers).
   COpcStreamFormats();
 

@@ -90,8 +90,8 @@ BOOL CWinApp::AfxOleInit() {
 }
 
 void CWinApp::Enable3dControls() {
-  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES |
-                                            ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX icc{
+      sizeof(icc), ICC_WIN95_CLASSES | ICC_COOL_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   ::InitCommonControlsEx(&icc);
 }
 
@@ -111,8 +111,10 @@ std::wstring CWinApp::GetProfileString(const std::wstring& section, const std::w
   DWORD cb = sizeof(buf) - sizeof(wchar_t);
   DWORD type = 0;
   HKEY hKey = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS) return def;
-  LONG r = ::RegQueryValueExW(hKey, entry.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+    return def;
+  LONG r =
+      ::RegQueryValueExW(hKey, entry.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf), &cb);
   ::RegCloseKey(hKey);
   if (r != ERROR_SUCCESS || type != REG_SZ) return def;
   buf[cb / sizeof(wchar_t)] = 0;  // a stored value need not end with a terminator
@@ -127,9 +129,9 @@ BOOL CWinApp::WriteProfileString(const std::wstring& section, const std::wstring
   if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &hKey,
                         nullptr) != ERROR_SUCCESS)
     return FALSE;
-  LONG r = pszValue ? ::RegSetValueExW(hKey, entry.c_str(), 0, REG_SZ,
-                                       reinterpret_cast<const BYTE*>(pszValue),
-                                       static_cast<DWORD>((::lstrlenW(pszValue) + 1) * sizeof(wchar_t)))
+  LONG r = pszValue ? ::RegSetValueExW(
+                          hKey, entry.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(pszValue),
+                          static_cast<DWORD>((::lstrlenW(pszValue) + 1) * sizeof(wchar_t)))
                     : ::RegDeleteValueW(hKey, entry.c_str());
   ::RegCloseKey(hKey);
   return r == ERROR_SUCCESS;
@@ -142,7 +144,8 @@ UINT CWinApp::GetProfileInt(const std::wstring& section, const std::wstring& ent
   HKEY hKey = nullptr;
   if (::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
     return static_cast<UINT>(def);
-  LONG r = ::RegQueryValueExW(hKey, entry.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb);
+  LONG r =
+      ::RegQueryValueExW(hKey, entry.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value), &cb);
   ::RegCloseKey(hKey);
   return (r == ERROR_SUCCESS && type == REG_DWORD) ? value : static_cast<UINT>(def);
 }
@@ -155,7 +158,8 @@ BOOL CWinApp::WriteProfileInt(const std::wstring& section, const std::wstring& e
                         nullptr) != ERROR_SUCCESS)
     return FALSE;
   DWORD v = static_cast<DWORD>(value);
-  LONG r = ::RegSetValueExW(hKey, entry.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof(v));
+  LONG r = ::RegSetValueExW(hKey, entry.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v),
+                            sizeof(v));
   ::RegCloseKey(hKey);
   return r == ERROR_SUCCESS;
 }

@@ -11,7 +11,7 @@
 #include "Wnd.h"
 
 class CWinApp : public CCmdTarget {
-public:
+ public:
   CWinApp();
   ~CWinApp() override;
 
@@ -61,12 +61,13 @@ public:
   HGLOBAL m_hDevNames = nullptr;
 
   HINSTANCE m_hInstance;
-  std::wstring m_strAppName;   // string 57344: every message box's caption
-  std::wstring m_strCmdLine;   // without the program name
+  std::wstring m_strAppName;  // string 57344: every message box's caption
+  std::wstring m_strCmdLine;  // without the program name
   int m_nCmdShow = SW_SHOWNORMAL;
   CWnd* m_pMainWnd = nullptr;
   std::wstring m_strRegistryKey;
 
+  // clang-format off
   BEGIN_MSG_MAP(CWinApp)
     COMMAND_ID_HANDLER(ID_FILE_NEW, OnFileNew)
     COMMAND_ID_HANDLER(ID_FILE_OPEN, OnFileOpen)
@@ -75,8 +76,9 @@ public:
     COMMAND_RANGE_HANDLER(ID_FILE_MRU_FILE1, ID_FILE_MRU_FILE4, OnOpenRecentFile)
     UPDATE_COMMAND_UI(ID_FILE_MRU_FILE1, OnUpdateRecentFileMenu)
   END_MSG_MAP()
+  // clang-format on
 
-protected:
+ protected:
   void OnFileNew();
   void OnFileOpen();
   void OnFilePrintSetup();

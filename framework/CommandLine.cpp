@@ -19,7 +19,8 @@ void CCommandLineInfo::ParseParam(const wchar_t* pszParam, bool bFlag, bool bLas
     } else if (::lstrcmpiW(pszParam, L"Automation") == 0) {
       m_bRunAutomated = true;
       m_bShowSplash = false;
-    } else if (::lstrcmpiW(pszParam, L"Register") == 0 || ::lstrcmpiW(pszParam, L"Regserver") == 0) {
+    } else if (::lstrcmpiW(pszParam, L"Register") == 0 ||
+               ::lstrcmpiW(pszParam, L"Regserver") == 0) {
       m_nShellCommand = AppRegister;
     } else if (::lstrcmpiW(pszParam, L"Unregister") == 0 ||
                ::lstrcmpiW(pszParam, L"Unregserver") == 0) {

@@ -3,9 +3,17 @@
 #include <string>
 
 class CCommandLineInfo {
-public:
-  enum ShellCommand { FileNew, FileOpen, FilePrint, FilePrintTo, FileDDE, AppRegister,
-                      AppUnregister, FileNothing = -1 };
+ public:
+  enum ShellCommand {
+    FileNew,
+    FileOpen,
+    FilePrint,
+    FilePrintTo,
+    FileDDE,
+    AppRegister,
+    AppUnregister,
+    FileNothing = -1
+  };
   virtual ~CCommandLineInfo() = default;
   // One argument; bFlag when it started with '/' or '-' (already stripped).
   virtual void ParseParam(const wchar_t* pszParam, bool bFlag, bool bLast);
@@ -21,6 +29,6 @@ public:
   std::wstring m_strDriverName;
   std::wstring m_strPortName;
 
-private:
+ private:
   int m_nPrintToArgs = 0;  // arguments still owed to /pt
 };

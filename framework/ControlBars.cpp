@@ -16,7 +16,8 @@ CToolBar::~CToolBar() {
   if (m_hImages) ImageList_Destroy(m_hImages);
 }
 
-BOOL CToolBar::CreateEx(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, DWORD dwBarStyle, UINT nID) {
+BOOL CToolBar::CreateEx(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, DWORD dwBarStyle,
+                        UINT nID) {
   m_nID = nID;
   m_dwBarStyle = dwBarStyle;
   RECT rc{0, 0, 0, 0};
@@ -33,7 +34,8 @@ BOOL CToolBar::CreateEx(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, DWOR
 
 BOOL CToolBar::LoadToolBar(UINT nIDResource) {
   HINSTANCE hInst = ::GetModuleHandleW(nullptr);
-  HRSRC hRes = ::FindResourceW(hInst, MAKEINTRESOURCEW(nIDResource), MAKEINTRESOURCEW(RT_TOOLBAR_LAYOUT));
+  HRSRC hRes =
+      ::FindResourceW(hInst, MAKEINTRESOURCEW(nIDResource), MAKEINTRESOURCEW(RT_TOOLBAR_LAYOUT));
   if (!hRes) return FALSE;
   DWORD cb = ::SizeofResource(hInst, hRes);
   const WORD* p = static_cast<const WORD*>(::LockResource(::LoadResource(hInst, hRes)));
@@ -86,7 +88,8 @@ void CToolBar::OnUpdateCmdUI(CFrameWnd& frame) {
     frame.UpdateCmdUI(ui);
     LRESULT state = SendMessage(TB_GETSTATE, id);
     bool bEnabled = (state & TBSTATE_ENABLED) != 0;
-    if (bEnabled != (ui.m_bEnabled != FALSE)) SendMessage(TB_ENABLEBUTTON, id, MAKELPARAM(ui.m_bEnabled, 0));
+    if (bEnabled != (ui.m_bEnabled != FALSE))
+      SendMessage(TB_ENABLEBUTTON, id, MAKELPARAM(ui.m_bEnabled, 0));
     if (ui.m_nCheck >= 0) SendMessage(TB_CHECKBUTTON, id, MAKELPARAM(ui.m_nCheck != 0, 0));
   }
 }
@@ -130,6 +133,7 @@ BOOL CReBar::Create(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, UINT nID
 
 BOOL CReBar::AddBar(CControlBar& bar, UINT fBandStyle) {
   HWND hChild = bar.Window().m_hWnd;
+  bar.m_pReBar = this;  // a bar sizes itself differently inside a band
   SIZE size = bar.CalcFixedLayout(0);
   REBARBANDINFOW rbi{};
   rbi.cbSize = sizeof(rbi);
@@ -141,8 +145,10 @@ BOOL CReBar::AddBar(CControlBar& bar, UINT fBandStyle) {
   rbi.cx = static_cast<UINT>(size.cx) + 16;
   rbi.cxIdeal = static_cast<UINT>(size.cx);
   rbi.wID = bar.m_nID;
-  if (!SendMessage(RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&rbi))) return FALSE;
-  bar.m_pReBar = this;
+  if (!SendMessage(RB_INSERTBANDW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&rbi))) {
+    bar.m_pReBar = nullptr;
+    return FALSE;
+  }
   return TRUE;
 }
 
@@ -152,7 +158,8 @@ int CReBar::FindBand(HWND hChild) const {
     REBARBANDINFOW rbi{};
     rbi.cbSize = sizeof(rbi);
     rbi.fMask = RBBIM_CHILD;
-    if (::SendMessageW(m_hWnd, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rbi)) && rbi.hwndChild == hChild)
+    if (::SendMessageW(m_hWnd, RB_GETBANDINFOW, i, reinterpret_cast<LPARAM>(&rbi)) &&
+        rbi.hwndChild == hChild)
       return i;
   }
   return -1;
@@ -174,8 +181,9 @@ BOOL CStatusBar::Create(CFrameWnd& frame, DWORD dwStyle, UINT nID) {
   m_nID = nID;
   m_dwBarStyle = CBRS_BOTTOM;
   RECT rc{0, 0, 0, 0};
-  if (!CreateControl(0, STATUSCLASSNAMEW, dwStyle | SBARS_SIZEGRIP | CCS_NOPARENTALIGN | CCS_NORESIZE, rc,
-                     frame.m_hWnd, nID))
+  if (!CreateControl(0, STATUSCLASSNAMEW,
+                     dwStyle | SBARS_SIZEGRIP | CCS_NOPARENTALIGN | CCS_NORESIZE, rc, frame.m_hWnd,
+                     nID))
     return FALSE;
   frame.AddControlBar(*this);
   return TRUE;
@@ -225,7 +233,8 @@ void CStatusBar::SetPaneText(int nIndex, const std::wstring& text) {
 std::wstring CStatusBar::GetPaneText(int nIndex) const {
   LRESULT r = ::SendMessageW(m_hWnd, SB_GETTEXTLENGTHW, static_cast<WPARAM>(nIndex), 0);
   std::wstring s(LOWORD(r) + 1, L'\0');
-  ::SendMessageW(m_hWnd, SB_GETTEXTW, static_cast<WPARAM>(nIndex), reinterpret_cast<LPARAM>(s.data()));
+  ::SendMessageW(m_hWnd, SB_GETTEXTW, static_cast<WPARAM>(nIndex),
+                 reinterpret_cast<LPARAM>(s.data()));
   s.resize(LOWORD(r));
   return s;
 }

@@ -21,7 +21,7 @@ class CFrameWnd;
 class CReBar;
 
 class CControlBar {
-public:
+ public:
   virtual ~CControlBar() = default;
   virtual CWnd& Window() = 0;
   // Size the bar wants along the frame's edge, given the width available.
@@ -36,12 +36,12 @@ public:
   CReBar* m_pReBar = nullptr;  // set when the bar is a band of a rebar
   bool m_bVisible = true;
 
-protected:
+ protected:
   DWORD m_dwBarStyle = 0;
 };
 
 class CToolBar : public CControlBar, public CWnd {
-public:
+ public:
   BOOL CreateEx(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, DWORD dwBarStyle, UINT nID);
   // A toolbar layout resource (ids, 0 for a gap) and the bitmap of the same id.
   BOOL LoadToolBar(UINT nIDResource);
@@ -50,22 +50,22 @@ public:
   void OnUpdateCmdUI(CFrameWnd& frame) override;
   const std::vector<UINT>& GetButtonIds() const { return m_ids; }
 
-private:
+ private:
   std::vector<UINT> m_ids;
   HIMAGELIST m_hImages = nullptr;
 
-public:
+ public:
   ~CToolBar() override;
 };
 
 class CDialogBar : public CControlBar, public CDialog {
-public:
+ public:
   CDialogBar() : CDialog(0) {}
   BOOL Create(CFrameWnd& frame, UINT nIDTemplate, DWORD dwBarStyle, UINT nID);
   CWnd& Window() override { return *this; }
   SIZE CalcFixedLayout(int cxAvail) override;
 
-protected:
+ protected:
   // A bar is not a dialog box: Enter and Esc must not close it.
   void OnOK() override {}
   void OnCancel() override {}
@@ -73,7 +73,7 @@ protected:
 };
 
 class CReBar : public CControlBar, public CWnd {
-public:
+ public:
   BOOL Create(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, UINT nID);
   // Adds the bar as the next band.
   BOOL AddBar(CControlBar& bar, UINT fBandStyle);
@@ -84,7 +84,7 @@ public:
 };
 
 class CStatusBar : public CControlBar, public CWnd {
-public:
+ public:
   BOOL Create(CFrameWnd& frame, DWORD dwStyle, UINT nID);
   // ID_SEPARATOR makes the stretching message pane; other ids name indicator strings.
   BOOL SetIndicators(const UINT* pIDs, int nCount);
@@ -95,7 +95,7 @@ public:
   SIZE CalcFixedLayout(int cxAvail) override;
   void OnUpdateCmdUI(CFrameWnd& frame) override;
 
-private:
+ private:
   void UpdateParts(int cx);
   std::vector<UINT> m_ids;
   std::vector<int> m_widths;

@@ -1,6 +1,8 @@
 #include "Dialog.h"
 
 #include <cerrno>
+#include <cmath>
+#include <type_traits>
 #include <cwchar>
 #include <limits>
 #include <cwctype>
@@ -46,7 +48,9 @@ void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, Parse parse, const w
   wchar_t* pEnd = nullptr;
   errno = 0;
   auto parsed = parse(text.c_str(), &pEnd);
-  if (text.empty() || pEnd == text.c_str() || !IsBlankTail(pEnd) || errno == ERANGE ||
+  bool bNaN = false;
+  if constexpr (std::is_floating_point_v<T>) bNaN = std::isnan(parsed);
+  if (text.empty() || pEnd == text.c_str() || !IsBlankTail(pEnd) || errno == ERANGE || bNaN ||
       parsed < std::numeric_limits<T>::lowest() || parsed > std::numeric_limits<T>::max()) {
     AfxMessageBox(pszError, MB_OK | MB_ICONEXCLAMATION);
     pDX->Fail(nIDC);
@@ -65,33 +69,37 @@ void DDX_Text(CDataExchange* pDX, int nIDC, std::wstring& value) {
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
-  ExchangeNumber(pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstoll(s, e, 10); },
-                 L"%d", L"请输入一个整数。");
+  ExchangeNumber(
+      pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstoll(s, e, 10); }, L"%d",
+      L"请输入一个整数。");
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
-  ExchangeNumber(pDX, nIDC, value,
-                 [](const wchar_t* s, wchar_t** e) {
-                   // wcstoull would quietly wrap a minus sign around.
-                   const wchar_t* p = s;
-                   while (std::iswspace(*p)) ++p;
-                   if (*p == L'-') {
-                     *e = const_cast<wchar_t*>(s);
-                     return 0ull;
-                   }
-                   return std::wcstoull(s, e, 10);
-                 },
-                 L"%lu", L"请输入一个正整数。");
+  ExchangeNumber(
+      pDX, nIDC, value,
+      [](const wchar_t* s, wchar_t** e) {
+        // wcstoull would quietly wrap a minus sign around.
+        const wchar_t* p = s;
+        while (std::iswspace(*p)) ++p;
+        if (*p == L'-') {
+          *e = const_cast<wchar_t*>(s);
+          return 0ull;
+        }
+        return std::wcstoull(s, e, 10);
+      },
+      L"%lu", L"请输入一个正整数。");
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, double& value) {
-  ExchangeNumber(pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); },
-                 L"%g", L"请输入一个数字。");
+  ExchangeNumber(
+      pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); }, L"%g",
+      L"请输入一个数字。");
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
-  ExchangeNumber(pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); },
-                 L"%g", L"请输入一个数字。");
+  ExchangeNumber(
+      pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); }, L"%g",
+      L"请输入一个数字。");
 }
 
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
@@ -213,8 +221,7 @@ INT_PTR CALLBACK CDialog::StaticDlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPA
     pDlg = reinterpret_cast<CDialog*>(lParam);
     pDlg->Attach(hWnd);
     LRESULT lResult = 0;
-    if (pDlg->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult))
-      return lResult;
+    if (pDlg->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return lResult;
     return pDlg->OnInitDialog();
   }
   if (!pDlg) return FALSE;

@@ -4,7 +4,7 @@
 #include "Wnd.h"
 
 class CDataExchange {
-public:
+ public:
   CDataExchange(HWND hDlg, BOOL bSave) : m_hDlg(hDlg), m_bSaveAndValidate(bSave) {}
   // Marks the exchange failed and puts the focus on the offending control.
   void Fail(int nIDC);
@@ -26,7 +26,7 @@ void DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index);
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& control);
 
 class CDialog : public CWnd {
-public:
+ public:
   explicit CDialog(UINT nIDTemplate) : m_nIDTemplate(nIDTemplate) {}
 
   // Modal: through the modal runner. Returns IDOK, IDCANCEL or what EndDialog was given.
@@ -42,14 +42,14 @@ public:
   UINT m_nIDTemplate;
   INT_PTR m_nModalResult = -1;
 
-protected:
+ protected:
   virtual BOOL OnInitDialog();
   virtual void OnOK();
   virtual void OnCancel();
   virtual void DoDataExchange(CDataExchange*) {}
   LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) override;
 
-private:
+ private:
   static INT_PTR CALLBACK StaticDlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
   BOOL m_bModal = FALSE;
 };

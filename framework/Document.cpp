@@ -25,7 +25,8 @@ std::wstring FormatText(UINT nID, const std::wstring& arg) {
 
 void CDocument::SetTitle(const std::wstring& title) {
   m_strTitle = title;
-  if (m_pDocTemplate && m_pDocTemplate->GetFrame()) m_pDocTemplate->GetFrame()->OnUpdateFrameTitle();
+  if (m_pDocTemplate && m_pDocTemplate->GetFrame())
+    m_pDocTemplate->GetFrame()->OnUpdateFrameTitle();
 }
 
 void CDocument::SetPathName(const std::wstring& path, bool bAddToMRU) {
@@ -81,7 +82,8 @@ BOOL CDocument::OnSaveDocument(const std::wstring& path) {
 BOOL CDocument::SaveModified() {
   if (!IsModified()) return TRUE;
   std::wstring name = m_strPathName.empty() ? m_strTitle : m_strPathName;
-  switch (AfxMessageBox(FormatText(AFX_IDP_ASK_TO_SAVE, name), MB_YESNOCANCEL | MB_ICONEXCLAMATION)) {
+  switch (
+      AfxMessageBox(FormatText(AFX_IDP_ASK_TO_SAVE, name), MB_YESNOCANCEL | MB_ICONEXCLAMATION)) {
     case IDCANCEL:
       return FALSE;
     case IDYES:
@@ -95,7 +97,9 @@ BOOL CDocument::DoSave(const std::wstring& path, bool bReplace) {
   std::wstring newName = path;
   if (newName.empty() || bReplace) {
     if (newName.empty()) newName = m_strTitle;
-    if (!AfxGetApp() || !AfxGetApp()->DoPromptFileName(newName, AFX_IDS_SAVEFILE, OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, FALSE))
+    if (!AfxGetApp() ||
+        !AfxGetApp()->DoPromptFileName(newName, AFX_IDS_SAVEFILE,
+                                       OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT, FALSE))
       return FALSE;
   }
   if (!OnSaveDocument(newName)) return FALSE;

@@ -14,18 +14,18 @@ class CSingleDocTemplate;
 
 // The file a document is read from or written to.
 class CArchive {
-public:
+ public:
   CArchive(HANDLE hFile, bool bStoring) : m_hFile(hFile), m_bStoring(bStoring) {}
   bool IsStoring() const { return m_bStoring; }
   bool IsLoading() const { return !m_bStoring; }
   HANDLE m_hFile;
 
-private:
+ private:
   bool m_bStoring;
 };
 
 class CDocument : public CCmdTarget {
-public:
+ public:
   const std::wstring& GetTitle() const { return m_strTitle; }
   void SetTitle(const std::wstring& title);
   const std::wstring& GetPathName() const { return m_strPathName; }
@@ -51,16 +51,18 @@ public:
   void SendInitialUpdate();
   CSingleDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
 
+  // clang-format off
   BEGIN_MSG_MAP(CDocument)
     COMMAND_ID_HANDLER(ID_FILE_SAVE, OnFileSave)
     COMMAND_ID_HANDLER(ID_FILE_SAVE_AS, OnFileSaveAs)
   END_MSG_MAP()
+  // clang-format on
 
-protected:
+ protected:
   void OnFileSave();
   void OnFileSaveAs();
 
-private:
+ private:
   friend class CSingleDocTemplate;
   std::wstring m_strTitle;
   std::wstring m_strPathName;
@@ -70,7 +72,7 @@ private:
 };
 
 class CSingleDocTemplate {
-public:
+ public:
   using DocFactory = std::function<std::unique_ptr<CDocument>()>;
   using FrameFactory = std::function<std::unique_ptr<CFrameWnd>()>;
   using ViewFactory = std::function<std::unique_ptr<CView>()>;
@@ -79,8 +81,15 @@ public:
   CSingleDocTemplate(UINT nIDResource, DocFactory doc, FrameFactory frame, ViewFactory view);
   ~CSingleDocTemplate();
 
-  enum DocStringIndex { windowTitle, docName, fileNewName, filterName, filterExt, regFileTypeId,
-                        regFileTypeName };
+  enum DocStringIndex {
+    windowTitle,
+    docName,
+    fileNewName,
+    filterName,
+    filterExt,
+    regFileTypeId,
+    regFileTypeName
+  };
   // One of the "\n"-separated parts of string resource m_nIDResource.
   std::wstring GetDocString(DocStringIndex index) const;
 
@@ -93,7 +102,7 @@ public:
 
   const UINT m_nIDResource;
 
-private:
+ private:
   void SetDefaultTitle(CDocument* pDoc);
 
   DocFactory m_docFactory;

@@ -69,7 +69,8 @@ CDocument* CFrameWnd::GetActiveDocument() const {
 }
 
 void CFrameWnd::InitialUpdateFrame(CDocument* pDoc) {
-  if (!m_pActiveView && pDoc && !pDoc->GetViews().empty()) SetActiveView(pDoc->GetViews().front(), false);
+  if (!m_pActiveView && pDoc && !pDoc->GetViews().empty())
+    SetActiveView(pDoc->GetViews().front(), false);
   if (pDoc) pDoc->SendInitialUpdate();
   OnUpdateFrameTitle();
 }
@@ -86,7 +87,8 @@ BOOL CFrameWnd::RouteCommand(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   LRESULT lResult = 0;
   if (ProcessWindowMessage(m_hWnd, uMsg, wParam, lParam, lResult)) return TRUE;
   CView* pView = m_pActiveView;
-  if (pView && pView->m_hWnd && pView->ProcessWindowMessage(pView->m_hWnd, uMsg, wParam, lParam, lResult))
+  if (pView && pView->m_hWnd &&
+      pView->ProcessWindowMessage(pView->m_hWnd, uMsg, wParam, lParam, lResult))
     return TRUE;
   CDocument* pDoc = GetActiveDocument();
   if (pDoc && pDoc->ProcessWindowMessage(nullptr, uMsg, wParam, lParam, lResult)) return TRUE;
@@ -110,7 +112,8 @@ LRESULT CFrameWnd::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   // Menu items, accelerators and toolbar buttons are commands; other control
   // notifications go through the map as plain messages.
   if (uMsg == WM_COMMAND && HIWORD(wParam) <= 1 &&
-      (lParam == 0 || GetControlBar(static_cast<UINT>(::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))))) {
+      (lParam == 0 ||
+       GetControlBar(static_cast<UINT>(::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)))))) {
     CCmdUI ui(LOWORD(wParam));
     UpdateCmdUI(ui);
     // A disabled command can still arrive from a key; it must not run.
@@ -151,7 +154,9 @@ void CFrameWnd::OnUpdateControlBarMenu(CCmdUI& ui) {
 }
 
 void CFrameWnd::OnUpdateKeyIndicator(CCmdUI& ui) {
-  int vk = ui.m_nID == ID_INDICATOR_CAPS ? VK_CAPITAL : ui.m_nID == ID_INDICATOR_NUM ? VK_NUMLOCK : VK_SCROLL;
+  int vk = ui.m_nID == ID_INDICATOR_CAPS  ? VK_CAPITAL
+           : ui.m_nID == ID_INDICATOR_NUM ? VK_NUMLOCK
+                                          : VK_SCROLL;
   ui.Enable((::GetKeyState(vk) & 1) != 0);
 }
 
@@ -234,7 +239,8 @@ LRESULT CFrameWnd::OnInitMenuPopup(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
     UpdateCmdUI(ui);
     ::EnableMenuItem(hMenu, ui.m_nIndex, MF_BYPOSITION | (ui.m_bEnabled ? MF_ENABLED : MF_GRAYED));
     if (ui.m_nCheck >= 0)
-      ::CheckMenuItem(hMenu, ui.m_nIndex, MF_BYPOSITION | (ui.m_nCheck ? MF_CHECKED : MF_UNCHECKED));
+      ::CheckMenuItem(hMenu, ui.m_nIndex,
+                      MF_BYPOSITION | (ui.m_nCheck ? MF_CHECKED : MF_UNCHECKED));
     i = ui.m_nIndex;
   }
   return 0;
@@ -260,11 +266,13 @@ LRESULT CFrameWnd::OnExitMenuLoop(UINT, WPARAM, LPARAM, BOOL&) {
 LRESULT CFrameWnd::OnToolTipText(NMHDR* pnmh) {
   auto* pInfo = reinterpret_cast<NMTTDISPINFOW*>(pnmh);
   UINT id = static_cast<UINT>(pnmh->idFrom);
-  if (pInfo->uFlags & TTF_IDISHWND) id = static_cast<UINT>(::GetDlgCtrlID(reinterpret_cast<HWND>(pnmh->idFrom)));
+  if (pInfo->uFlags & TTF_IDISHWND)
+    id = static_cast<UINT>(::GetDlgCtrlID(reinterpret_cast<HWND>(pnmh->idFrom)));
   // Only bars that asked for tool tips get them.
   bool bWanted = false;
   for (CControlBar* pBar : m_bars) {
-    HWND hTips = reinterpret_cast<HWND>(::SendMessageW(pBar->Window().m_hWnd, TB_GETTOOLTIPS, 0, 0));
+    HWND hTips =
+        reinterpret_cast<HWND>(::SendMessageW(pBar->Window().m_hWnd, TB_GETTOOLTIPS, 0, 0));
     if (hTips && hTips == pnmh->hwndFrom && (pBar->GetBarStyle() & CBRS_TOOLTIPS)) bWanted = true;
   }
   m_strTip = bWanted ? GetCommandTip(id) : std::wstring();

@@ -16,7 +16,7 @@ class CView;
 class CPreviewWnd;
 
 class CFrameWnd : public CWnd {
-public:
+ public:
   CFrameWnd();
   ~CFrameWnd() override;
 
@@ -54,6 +54,7 @@ public:
   CDocument* m_pCreatingDoc = nullptr;  // during LoadFrame only
   HACCEL m_hAccelTable = nullptr;
 
+  // clang-format off
   BEGIN_MSG_MAP(CFrameWnd)
     MESSAGE_HANDLER(WM_CREATE, OnCreateMsg)
     MESSAGE_HANDLER(WM_SIZE, OnSize)
@@ -71,8 +72,9 @@ public:
     UPDATE_COMMAND_UI(ID_VIEW_STATUS_BAR, OnUpdateControlBarMenu)
     UPDATE_COMMAND_UI_RANGE(ID_INDICATOR_CAPS, ID_INDICATOR_SCRL, OnUpdateKeyIndicator)
   END_MSG_MAP()
+  // clang-format on
 
-protected:
+ protected:
   // The frame's own creation: the client window, then the first layout.
   virtual int OnCreate(LPCREATESTRUCTW lpcs);
   // Default client: one view of the template's view class.
@@ -83,7 +85,7 @@ protected:
   void OnBarCheck(UINT nID);
   void OnUpdateControlBarMenu(CCmdUI& ui);
 
-private:
+ private:
   LRESULT OnCreateMsg(UINT, WPARAM, LPARAM lParam, BOOL&) {
     return OnCreate(reinterpret_cast<LPCREATESTRUCTW>(lParam));
   }

@@ -9,7 +9,7 @@
 class CDialog;
 
 class CModalRunner {
-public:
+ public:
   virtual ~CModalRunner() = default;
   virtual int MessageBox(HWND hOwner, const std::wstring& text, const std::wstring& caption,
                          UINT nType);

@@ -21,7 +21,8 @@ HDC CreateDefaultPrinterDC() {
     HDC hdc = nullptr;
     if (pNames) {
       const wchar_t* base = reinterpret_cast<const wchar_t*>(pNames);
-      DEVMODEW* pMode = pApp->m_hDevMode ? static_cast<DEVMODEW*>(::GlobalLock(pApp->m_hDevMode)) : nullptr;
+      DEVMODEW* pMode =
+          pApp->m_hDevMode ? static_cast<DEVMODEW*>(::GlobalLock(pApp->m_hDevMode)) : nullptr;
       hdc = ::CreateDCW(base + pNames->wDriverOffset, base + pNames->wDeviceOffset, nullptr, pMode);
       if (pMode) ::GlobalUnlock(pApp->m_hDevMode);
       ::GlobalUnlock(pApp->m_hDevNames);
@@ -88,16 +89,18 @@ BOOL CPreviewWnd::Create() {
   }
   LPCWSTR pszClass = RegisterClass(L"PloverPreview", 0, ::LoadCursorW(nullptr, IDC_ARROW),
                                    reinterpret_cast<HBRUSH>(COLOR_APPWORKSPACE + 1));
-  if (!pszClass || !CreateEx(0, pszClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0,
-                             m_frame.m_hWnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(AFX_IDW_PREVIEW))))
+  if (!pszClass ||
+      !CreateEx(0, pszClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0,
+                m_frame.m_hWnd, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(AFX_IDW_PREVIEW))))
     return FALSE;
   HFONT hFont = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-  std::wstring print = LoadResString(AFX_IDS_PREVIEW_PRINT), close = LoadResString(AFX_IDS_PREVIEW_CLOSE);
-  m_hPrint = ::CreateWindowExW(0, L"BUTTON", print.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 4, 4,
-                               90, 24, m_hWnd, reinterpret_cast<HMENU>(IDC_PREVIEW_PRINT),
+  std::wstring print = LoadResString(AFX_IDS_PREVIEW_PRINT),
+               close = LoadResString(AFX_IDS_PREVIEW_CLOSE);
+  m_hPrint = ::CreateWindowExW(0, L"BUTTON", print.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                               4, 4, 90, 24, m_hWnd, reinterpret_cast<HMENU>(IDC_PREVIEW_PRINT),
                                ::GetModuleHandleW(nullptr), nullptr);
-  m_hClose = ::CreateWindowExW(0, L"BUTTON", close.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 98, 4,
-                               90, 24, m_hWnd, reinterpret_cast<HMENU>(IDC_PREVIEW_CLOSE),
+  m_hClose = ::CreateWindowExW(0, L"BUTTON", close.c_str(), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                               98, 4, 90, 24, m_hWnd, reinterpret_cast<HMENU>(IDC_PREVIEW_CLOSE),
                                ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(m_hPrint, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), FALSE);
   ::SendMessageW(m_hClose, WM_SETFONT, reinterpret_cast<WPARAM>(hFont), FALSE);

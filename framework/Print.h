@@ -12,7 +12,7 @@ BOOL PrintView(CView& view, bool bAsk);
 
 // The preview: covers the frame's client area with a blank page and two buttons.
 class CPreviewWnd : public CWnd {
-public:
+ public:
   CPreviewWnd(CFrameWnd& frame, CView& view) : m_frame(frame), m_view(view) {}
   BOOL Create();
   // Paper size in tenths of a millimetre (A4 when no printer answers).
@@ -22,6 +22,7 @@ public:
   enum { IDC_PREVIEW_PRINT = 0x100, IDC_PREVIEW_CLOSE = 0x101 };
   static const UINT WM_ENDPREVIEW = WM_APP + 0x3F10;  // wParam: print after closing
 
+  // clang-format off
   BEGIN_MSG_MAP(CPreviewWnd)
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
     MESSAGE_HANDLER(WM_SIZE, OnSize)
@@ -29,8 +30,9 @@ public:
     MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
     MESSAGE_HANDLER(WM_ENDPREVIEW, OnEndPreview)
   END_MSG_MAP()
+  // clang-format on
 
-private:
+ private:
   LRESULT OnPaint(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnSize(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnCommand(UINT, WPARAM, LPARAM, BOOL&);

@@ -9,8 +9,9 @@ class CCmdUI;
 class CWinApp;
 
 class CRecentFileList {
-public:
-  CRecentFileList(UINT nStartID, const wchar_t* pszSection, const wchar_t* pszEntryFormat, int nSize);
+ public:
+  CRecentFileList(UINT nStartID, const wchar_t* pszSection, const wchar_t* pszEntryFormat,
+                  int nSize);
 
   // Puts the file first; an entry for the same file (any letter case) moves up.
   void Add(const std::wstring& path);
@@ -26,7 +27,7 @@ public:
   void ReadList(const CWinApp& app);
   void WriteList(CWinApp& app) const;
 
-private:
+ private:
   UINT m_nStartID;
   std::wstring m_strSection;
   std::wstring m_strEntryFormat;

@@ -16,8 +16,8 @@ BOOL CSplitterWnd::CreateStatic(HWND hParent, int nRows, int nCols, UINT nID) {
   m_panes.resize(static_cast<size_t>(nRows * nCols));
   LPCWSTR pszClass = RegisterClass(L"PloverSplitter", CS_DBLCLKS, ::LoadCursorW(nullptr, IDC_ARROW),
                                    reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-  return pszClass && CreateEx(0, pszClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0,
-                              hParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)));
+  return pszClass && CreateEx(0, pszClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                              0, 0, hParent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(nID)));
 }
 
 BOOL CSplitterWnd::CreateView(int row, int col, std::unique_ptr<CView> pView, SIZE sizeInit,
@@ -119,7 +119,8 @@ LRESULT CSplitterWnd::OnLButtonDown(UINT, WPARAM, LPARAM lParam, BOOL&) {
   m_nDragBar = HitBar(x);
   if (m_nDragBar < 0) return 0;
   int edge = 0;
-  for (int col = 0; col <= m_nDragBar; ++col) edge += m_colCur[col] + (col < m_nDragBar ? kSplitterGap : 0);
+  for (int col = 0; col <= m_nDragBar; ++col)
+    edge += m_colCur[col] + (col < m_nDragBar ? kSplitterGap : 0);
   m_nDragOffset = x - edge;
   ::SetCapture(m_hWnd);
   return 0;

@@ -10,7 +10,7 @@ class CView;
 class CDocument;
 
 class CSplitterWnd : public CWnd {
-public:
+ public:
   BOOL CreateStatic(HWND hParent, int nRows, int nCols, UINT nID = AFX_IDW_PANE_FIRST);
   // Creates the view in its cell; sizeInit.cx is the column's width (the last column takes
   // what is left). The splitter owns the view from here on.
@@ -27,6 +27,7 @@ public:
 
   static const int kSplitterGap = 6;
 
+  // clang-format off
   BEGIN_MSG_MAP(CSplitterWnd)
     MESSAGE_HANDLER(WM_SIZE, OnSize)
     MESSAGE_HANDLER(WM_SETCURSOR, OnSetCursor)
@@ -35,8 +36,9 @@ public:
     MESSAGE_HANDLER(WM_LBUTTONUP, OnLButtonUp)
     MESSAGE_HANDLER(WM_CAPTURECHANGED, OnCaptureChanged)
   END_MSG_MAP()
+  // clang-format on
 
-private:
+ private:
   LRESULT OnSize(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnSetCursor(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDown(UINT, WPARAM, LPARAM, BOOL&);

@@ -6,7 +6,7 @@
 class CDocument;
 
 class CView : public CWnd {
-public:
+ public:
   // Creates the view window as a child with that id and attaches it to the document.
   virtual BOOL Create(HWND hParent, UINT nID, CDocument* pDoc, const RECT& rc);
   CDocument* GetDocument() const { return m_pDocument; }
@@ -16,6 +16,7 @@ public:
   // Draws the document on a printer or preview page; nothing by default.
   virtual void OnDraw(HDC) {}
 
+  // clang-format off
   BEGIN_MSG_MAP(CView)
     MESSAGE_HANDLER(WM_FW_INITIALUPDATE, OnInitialUpdateMsg)
     MESSAGE_HANDLER(WM_SETFOCUS, OnSetFocus)
@@ -26,8 +27,9 @@ public:
     COMMAND_ID_HANDLER(ID_NEXT_PANE, OnNextPane)
     COMMAND_ID_HANDLER(ID_PREV_PANE, OnPrevPane)
   END_MSG_MAP()
+  // clang-format on
 
-protected:
+ protected:
   // Window class and style of the view: our own plain class unless a control view says otherwise.
   virtual LPCWSTR GetViewClass() const;
   virtual DWORD GetViewStyle() const { return WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN; }
@@ -39,7 +41,7 @@ protected:
   void OnNextPane();
   void OnPrevPane();
 
-private:
+ private:
   friend class CDocument;
   LRESULT OnInitialUpdateMsg(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnSetFocus(UINT, WPARAM, LPARAM, BOOL&);

@@ -3,12 +3,12 @@
 #include <windows.h>
 
 class CWaitCursor {
-public:
+ public:
   CWaitCursor() : m_hPrev(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
   ~CWaitCursor() { ::SetCursor(m_hPrev ? m_hPrev : ::LoadCursorW(nullptr, IDC_ARROW)); }
   CWaitCursor(const CWaitCursor&) = delete;
   CWaitCursor& operator=(const CWaitCursor&) = delete;
 
-private:
+ private:
   HCURSOR m_hPrev;
 };

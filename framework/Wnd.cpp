@@ -51,8 +51,8 @@ LPCWSTR CWnd::RegisterClass(LPCWSTR pszName, UINT style, HCURSOR hCursor, HBRUSH
   return ::RegisterClassExW(&wc) ? pszName : nullptr;
 }
 
-BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR pszClass, LPCWSTR pszName, DWORD dwStyle, int x,
-                    int y, int cx, int cy, HWND hParent, HMENU hMenuOrId) {
+BOOL CWnd::CreateEx(DWORD dwExStyle, LPCWSTR pszClass, LPCWSTR pszName, DWORD dwStyle, int x, int y,
+                    int cx, int cy, HWND hParent, HMENU hMenuOrId) {
   CWnd* pPrev = t_pCreating;
   t_pCreating = this;
   HWND h = ::CreateWindowExW(dwExStyle, pszClass, pszName, dwStyle, x, y, cx, cy, hParent,
@@ -124,7 +124,8 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
   pWnd->Detach();
   pWnd->m_pfnSuperWindowProc = ::DefWindowProcW;
   // A subclassed control still has to see its own WM_NCDESTROY to free its data.
-  if (pfnSuper != ::DefWindowProcW) lResult = ::CallWindowProcW(pfnSuper, hWnd, uMsg, wParam, lParam);
+  if (pfnSuper != ::DefWindowProcW)
+    lResult = ::CallWindowProcW(pfnSuper, hWnd, uMsg, wParam, lParam);
   pWnd->OnFinalMessage(hWnd);
   return lResult;
 }

@@ -14,9 +14,12 @@
 #define WM_FW_INITIALUPDATE (WM_APP + 0x3F02)
 
 class CCmdUI {
-public:
+ public:
   explicit CCmdUI(UINT nID) : m_nID(nID) {}
-  void Enable(BOOL bOn = TRUE) { m_bEnabled = bOn; m_bEnableChanged = TRUE; }
+  void Enable(BOOL bOn = TRUE) {
+    m_bEnabled = bOn;
+    m_bEnableChanged = TRUE;
+  }
   void SetCheck(int nCheck = 1) { m_nCheck = nCheck; }
 
   UINT m_nID;
@@ -30,7 +33,7 @@ public:
 };
 
 class CCmdTarget {
-public:
+ public:
   virtual ~CCmdTarget() = default;
   // The message map. Returns TRUE when the message (or command) was handled.
   virtual BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,
@@ -42,67 +45,67 @@ public:
 
 // Message map macros, in the manner of WTL: the map lists every message and command the
 // class handles and the method that handles it.
-#define BEGIN_MSG_MAP(theClass)                                                            \
-  BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam,            \
-                            LRESULT& lResult) override {                                   \
-    (void)hWnd, (void)wParam, (void)lParam;                                                \
-    BOOL bHandled = TRUE;                                                                  \
+#define BEGIN_MSG_MAP(theClass)                                                                   \
+  BOOL ProcessWindowMessage(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) \
+      override {                                                                                  \
+    (void)hWnd, (void)wParam, (void)lParam;                                                       \
+    BOOL bHandled = TRUE;                                                                         \
     (void)bHandled;
 
 // LRESULT Handler(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL& bHandled)
-#define MESSAGE_HANDLER(msg, func)                                                         \
-  if (uMsg == (msg)) {                                                                     \
-    bHandled = TRUE;                                                                       \
-    lResult = func(uMsg, wParam, lParam, bHandled);                                        \
-    if (bHandled) return TRUE;                                                             \
+#define MESSAGE_HANDLER(msg, func)                  \
+  if (uMsg == (msg)) {                              \
+    bHandled = TRUE;                                \
+    lResult = func(uMsg, wParam, lParam, bHandled); \
+    if (bHandled) return TRUE;                      \
   }
 
 // void Handler()
-#define COMMAND_ID_HANDLER(id, func)                                                       \
-  if ((uMsg == WM_COMMAND || uMsg == WM_FW_PROBECMD) && LOWORD(wParam) == (id)) {          \
-    if (uMsg == WM_COMMAND) func();                                                        \
-    lResult = 0;                                                                           \
-    return TRUE;                                                                           \
+#define COMMAND_ID_HANDLER(id, func)                                              \
+  if ((uMsg == WM_COMMAND || uMsg == WM_FW_PROBECMD) && LOWORD(wParam) == (id)) { \
+    if (uMsg == WM_COMMAND) func();                                               \
+    lResult = 0;                                                                  \
+    return TRUE;                                                                  \
   }
 
 // void Handler(UINT nID)
-#define COMMAND_RANGE_HANDLER(idFirst, idLast, func)                                       \
-  if ((uMsg == WM_COMMAND || uMsg == WM_FW_PROBECMD) && LOWORD(wParam) >= (idFirst) &&      \
-      LOWORD(wParam) <= (idLast)) {                                                        \
-    if (uMsg == WM_COMMAND) func(LOWORD(wParam));                                          \
-    lResult = 0;                                                                           \
-    return TRUE;                                                                           \
+#define COMMAND_RANGE_HANDLER(idFirst, idLast, func)                                   \
+  if ((uMsg == WM_COMMAND || uMsg == WM_FW_PROBECMD) && LOWORD(wParam) >= (idFirst) && \
+      LOWORD(wParam) <= (idLast)) {                                                    \
+    if (uMsg == WM_COMMAND) func(LOWORD(wParam));                                      \
+    lResult = 0;                                                                       \
+    return TRUE;                                                                       \
   }
 
 // void Handler(CCmdUI& ui)
-#define UPDATE_COMMAND_UI(id, func)                                                        \
-  if (uMsg == WM_FW_UPDATECMDUI && wParam == (id)) {                                       \
-    func(*reinterpret_cast<CCmdUI*>(lParam));                                              \
-    return TRUE;                                                                           \
+#define UPDATE_COMMAND_UI(id, func)                  \
+  if (uMsg == WM_FW_UPDATECMDUI && wParam == (id)) { \
+    func(*reinterpret_cast<CCmdUI*>(lParam));        \
+    return TRUE;                                     \
   }
 
-#define UPDATE_COMMAND_UI_RANGE(idFirst, idLast, func)                                     \
-  if (uMsg == WM_FW_UPDATECMDUI && wParam >= (idFirst) && wParam <= (idLast)) {            \
-    func(*reinterpret_cast<CCmdUI*>(lParam));                                              \
-    return TRUE;                                                                           \
+#define UPDATE_COMMAND_UI_RANGE(idFirst, idLast, func)                          \
+  if (uMsg == WM_FW_UPDATECMDUI && wParam >= (idFirst) && wParam <= (idLast)) { \
+    func(*reinterpret_cast<CCmdUI*>(lParam));                                   \
+    return TRUE;                                                                \
   }
 
 // LRESULT Handler(NMHDR* pnmh)
-#define NOTIFY_CODE_HANDLER(nCode, func)                                                   \
-  if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) {            \
-    lResult = func(reinterpret_cast<NMHDR*>(lParam));                                      \
-    return TRUE;                                                                           \
+#define NOTIFY_CODE_HANDLER(nCode, func)                                        \
+  if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) { \
+    lResult = func(reinterpret_cast<NMHDR*>(lParam));                           \
+    return TRUE;                                                                \
   }
 
-#define CHAIN_MSG_MAP(theBase)                                                             \
+#define CHAIN_MSG_MAP(theBase) \
   if (theBase::ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return TRUE;
 
-#define END_MSG_MAP()                                                                      \
-  return FALSE;                                                                            \
+#define END_MSG_MAP() \
+  return FALSE;       \
   }
 
 class CWnd : public CCmdTarget {
-public:
+ public:
   CWnd() = default;
   ~CWnd() override;
   CWnd(const CWnd&) = delete;
@@ -113,20 +116,20 @@ public:
 
   // Creates a window of a class registered with RegisterClass below (our own window
   // procedure sees every message from WM_NCCREATE on).
-  BOOL CreateEx(DWORD dwExStyle, LPCWSTR pszClass, LPCWSTR pszName, DWORD dwStyle, int x,
-                int y, int cx, int cy, HWND hParent, HMENU hMenuOrId);
+  BOOL CreateEx(DWORD dwExStyle, LPCWSTR pszClass, LPCWSTR pszName, DWORD dwStyle, int x, int y,
+                int cx, int cy, HWND hParent, HMENU hMenuOrId);
   // Creates a window of a system class (a common control) and subclasses it, so the map
   // sees its messages and everything else goes to the control's own procedure.
-  BOOL CreateControl(DWORD dwExStyle, LPCWSTR pszClass, DWORD dwStyle, const RECT& rc,
-                     HWND hParent, UINT nID);
+  BOOL CreateControl(DWORD dwExStyle, LPCWSTR pszClass, DWORD dwStyle, const RECT& rc, HWND hParent,
+                     UINT nID);
   BOOL SubclassWindow(HWND hWnd);
   BOOL DestroyWindow();
 
   // The object attached to a window, if any.
   static CWnd* FromHandle(HWND hWnd);
   // Registers a window class whose procedure is ours; returns the class name.
-  static LPCWSTR RegisterClass(LPCWSTR pszName, UINT style, HCURSOR hCursor,
-                               HBRUSH hbrBackground, HICON hIcon = nullptr);
+  static LPCWSTR RegisterClass(LPCWSTR pszName, UINT style, HCURSOR hCursor, HBRUSH hbrBackground,
+                               HICON hIcon = nullptr);
 
   LRESULT SendMessage(UINT uMsg, WPARAM wParam = 0, LPARAM lParam = 0) const {
     return ::SendMessageW(m_hWnd, uMsg, wParam, lParam);
@@ -134,7 +137,7 @@ public:
   std::wstring GetWindowText() const;
   DWORD GetStyle() const { return static_cast<DWORD>(::GetWindowLongPtrW(m_hWnd, GWL_STYLE)); }
 
-protected:
+ protected:
   virtual LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
   LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
   // Called after WM_NCDESTROY, once the window is gone.
@@ -142,7 +145,7 @@ protected:
 
   WNDPROC m_pfnSuperWindowProc = ::DefWindowProcW;
 
-private:
+ private:
   void Attach(HWND hWnd);
   void Detach();
   static LRESULT CALLBACK StaticWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);

@@ -7,8 +7,8 @@ void AppFixture::SetUp() {
   // HKCU is redirected for this process to a key of its own.
   m_strProfileKey = L"Software\\PloverTests\\" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
                     std::to_wstring(::GetTickCount());
-  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, m_strProfileKey.c_str(), 0, nullptr, 0,
-                                             KEY_ALL_ACCESS, nullptr, &m_hProfileRoot, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, m_strProfileKey.c_str(), 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &m_hProfileRoot, nullptr));
   ASSERT_EQ(ERROR_SUCCESS, ::RegOverridePredefKey(HKEY_CURRENT_USER, m_hProfileRoot));
 }
 
@@ -76,14 +76,16 @@ void AppFixture::Command(UINT id) {
 
 HMENU AppFixture::OpenPopup(int nPos) {
   HMENU hPopup = ::GetSubMenu(::GetMenu(Frame()->m_hWnd), nPos);
-  ::SendMessageW(Frame()->m_hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hPopup), MAKELPARAM(nPos, FALSE));
+  ::SendMessageW(Frame()->m_hWnd, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hPopup),
+                 MAKELPARAM(nPos, FALSE));
   return hPopup;
 }
 
 std::wstring AppFixture::TempDir() {
   wchar_t base[MAX_PATH];
   ::GetTempPathW(MAX_PATH, base);
-  std::wstring dir = std::wstring(base) + L"plover_app_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+  std::wstring dir = std::wstring(base) + L"plover_app_" +
+                     std::to_wstring(::GetCurrentProcessId()) + L"_" +
                      std::to_wstring(m_tempDirs.size());
   ::CreateDirectoryW(dir.c_str(), nullptr);
   m_tempDirs.push_back(dir);

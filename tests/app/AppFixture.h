@@ -21,7 +21,7 @@ struct RecordedMessageBox {
 };
 
 class RecordingRunner : public CModalRunner {
-public:
+ public:
   int MessageBox(HWND, const std::wstring& text, const std::wstring& caption, UINT type) override {
     boxes.push_back({text, caption, type});
     return IDOK;
@@ -50,7 +50,7 @@ public:
 };
 
 class AppFixture : public ::testing::Test {
-protected:
+ protected:
   void SetUp() override;
   void TearDown() override;
 

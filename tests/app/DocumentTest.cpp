@@ -28,7 +28,8 @@ TEST_F(DocumentTest, SaveWritesZeroBytesRenamesAndNeverAsksOnExit) {
   EXPECT_FALSE(::IsWindow(hFrame));
   EXPECT_TRUE(m_runner.boxes.empty()) << "closing never asks to save";
   MSG msg;
-  EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE)) << "closing ends the loop";
+  EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE))
+      << "closing ends the loop";
 }
 
 TEST_F(DocumentTest, CancelledSaveDialogWritesNothing) {
@@ -64,13 +65,15 @@ TEST_F(DocumentTest, SaveAsFillsRecentFileMenuAndProfile) {
 
   // The list lives under the profile key named after the application title.
   HKEY hKey = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS,
-            ::RegOpenKeyExW(HKEY_CURRENT_USER,
-                            L"Software\\Local AppWizard-Generated Applications\\Plover\\Recent File List", 0,
-                            KEY_READ, &hKey));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      ::RegOpenKeyExW(HKEY_CURRENT_USER,
+                      L"Software\\Local AppWizard-Generated Applications\\Plover\\Recent File List",
+                      0, KEY_READ, &hKey));
   wchar_t value[MAX_PATH] = {};
   DWORD cb = sizeof(value) - sizeof(wchar_t);
-  EXPECT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(hKey, L"File1", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &cb));
+  EXPECT_EQ(ERROR_SUCCESS, ::RegQueryValueExW(hKey, L"File1", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(value), &cb));
   ::RegCloseKey(hKey);
   EXPECT_EQ(a, value);
 

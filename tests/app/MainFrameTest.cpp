@@ -96,7 +96,8 @@ TEST_F(MainFrameTest, MenuHasExactTextsAndIds) {
                             {L"最近文件", 57616},
                             {nullptr, 0},
                             {L"退出(&X)", 57665}});
-  EXPECT_FALSE(IsMenuItemEnabled(::GetSubMenu(hMenu, 0), 57616)) << "empty list shows a greyed placeholder";
+  EXPECT_FALSE(IsMenuItemEnabled(::GetSubMenu(hMenu, 0), 57616))
+      << "empty list shows a greyed placeholder";
   ExpectMenu(OpenPopup(1), {{L"连接OPC服务器(&C)", 32771},
                             {L"中断连接(&D)", 32772},
                             {nullptr, 0},
@@ -138,8 +139,9 @@ TEST_F(MainFrameTest, ToolbarButtonsTipsAndPrompts) {
   ASSERT_TRUE(Start());
   CMainFrame* pFrame = Frame();
   CToolBar& toolBar = pFrame->GetToolBar();
-  const UINT expected[] = {ID_OPC_CONNECT, ID_OPC_DISCONNECT, 0, ID_OPC_SERVER_PROPERTIES,
-                           ID_OPC_GROUP_MANAGEMENT, ID_OPC_BROWSE_OPTIONS, 0, ID_APP_ABOUT};
+  const UINT expected[] = {
+      ID_OPC_CONNECT,          ID_OPC_DISCONNECT,     0, ID_OPC_SERVER_PROPERTIES,
+      ID_OPC_GROUP_MANAGEMENT, ID_OPC_BROWSE_OPTIONS, 0, ID_APP_ABOUT};
   ASSERT_EQ(static_cast<LRESULT>(std::size(expected)), toolBar.SendMessage(TB_BUTTONCOUNT));
   for (UINT i = 0; i < std::size(expected); ++i) {
     TBBUTTON b{};
@@ -309,7 +311,8 @@ TEST_F(MainFrameTest, BarsRebarBandsAndDialogBarTemplates) {
   band.cbSize = sizeof(band);
   band.fMask = RBBIM_CHILDSIZE;
   reBar.SendMessage(RB_GETBANDINFOW, 1, reinterpret_cast<LPARAM>(&band));
-  EXPECT_EQ(static_cast<UINT>(rcBand.right), band.cxMinChild) << "the band is at least the template's width";
+  EXPECT_EQ(static_cast<UINT>(rcBand.right), band.cxMinChild)
+      << "the band is at least the template's width";
   RECT rcActual{};
   ::GetClientRect(hBand, &rcActual);
   EXPECT_EQ(rcBand.bottom, rcActual.bottom);
@@ -382,8 +385,10 @@ TEST_F(MainFrameTest, GroupMessagesAreRelayedToTheItemListUnchanged) {
   static WNDPROC oldProc;
   received.clear();
   oldProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
-      hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_OPC_GROUPCHANGED || m == WM_OPC_GROUPDELETED) received.push_back(MSG{h, m, w, l, 0, {}});
+      hList, GWLP_WNDPROC,
+      reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_OPC_GROUPCHANGED || m == WM_OPC_GROUPDELETED)
+          received.push_back(MSG{h, m, w, l, 0, {}});
         return ::CallWindowProcW(oldProc, h, m, w, l);
       })));
   ::SendMessageW(pFrame->m_hWnd, WM_OPC_GROUPCHANGED, 0, 7);
@@ -400,8 +405,10 @@ TEST_F(MainFrameTest, GroupMessagesAreRelayedToTheItemListUnchanged) {
 }
 
 TEST_F(MainFrameTest, BannerTimerRunsOnce) {
-  ASSERT_TRUE(Start());
-  // Right after creation the timer is pending ...
+  // Right after creation the timer is pending (no message was pumped, so it cannot have
+  // fired) ...
+  m_app = std::make_unique<CPloverApp>();
+  ASSERT_TRUE(m_app->InitInstance());
   EXPECT_TRUE(::KillTimer(Frame()->m_hWnd, CMainFrame::kBannerTimer));
   Stop();
   // ... and after it has fired once it is gone.

@@ -18,7 +18,8 @@ HWND FindMainWindow(DWORD pid) {
         ::GetWindowThreadProcessId(h, &owner);
         wchar_t title[128] = {};
         ::GetWindowTextW(h, title, 128);
-        if (owner == d->pid && ::IsWindowVisible(h) && wcscmp(title, L"Larkspur - Plover CLIENT 2.0") == 0) {
+        if (owner == d->pid && ::IsWindowVisible(h) &&
+            wcscmp(title, L"Larkspur - Plover CLIENT 2.0") == 0) {
           d->hWnd = h;
           return FALSE;
         }
@@ -29,7 +30,7 @@ HWND FindMainWindow(DWORD pid) {
 }
 
 class ProcessTest : public AppFixture {
-protected:
+ protected:
   // Starts Plover.exe in dir, waits for its main window; returns it (nullptr on timeout).
   HWND Launch(const std::wstring& dir) {
     wchar_t exe[MAX_PATH];
@@ -39,7 +40,8 @@ protected:
     std::wstring cmd = L"\"" + path + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof(si);
-    if (!::CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si, &m_pi))
+    if (!::CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          dir.c_str(), &si, &m_pi))
       return nullptr;
     for (int i = 0; i < 300; ++i) {
       if (HWND h = FindMainWindow(m_pi.dwProcessId)) return h;
@@ -51,12 +53,14 @@ protected:
   DWORD CloseAndWait(HWND hWnd) {
     ::PostMessageW(hWnd, WM_CLOSE, 0, 0);
     DWORD code = STILL_ACTIVE;
-    if (::WaitForSingleObject(m_pi.hProcess, 20000) == WAIT_OBJECT_0) ::GetExitCodeProcess(m_pi.hProcess, &code);
+    if (::WaitForSingleObject(m_pi.hProcess, 20000) == WAIT_OBJECT_0)
+      ::GetExitCodeProcess(m_pi.hProcess, &code);
     return code;
   }
   void TearDown() override {
     if (m_pi.hProcess) {
-      if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(m_pi.hProcess, 1);
+      if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_TIMEOUT)
+        ::TerminateProcess(m_pi.hProcess, 1);
       ::CloseHandle(m_pi.hProcess);
       ::CloseHandle(m_pi.hThread);
     }

@@ -74,9 +74,10 @@ TEST(CommandLineTest, StandardSwitchesAndFileName) {
 
 TEST(StreamFormatsTest, RegisteredWithTheirExactNames) {
   COpcStreamFormats formats;
-  const std::pair<UINT, const wchar_t*> expected[] = {{formats.m_cfData, L"OPCSTMFORMATDATA"},
-                                                      {formats.m_cfDataTime, L"OPCSTMFORMATDATATIME"},
-                                                      {formats.m_cfWriteComplete, L"OPCSTMFORMATWRITECOMPLETE"}};
+  const std::pair<UINT, const wchar_t*> expected[] = {
+      {formats.m_cfData, L"OPCSTMFORMATDATA"},
+      {formats.m_cfDataTime, L"OPCSTMFORMATDATATIME"},
+      {formats.m_cfWriteComplete, L"OPCSTMFORMATWRITECOMPLETE"}};
   for (const auto& [cf, name] : expected) {
     ASSERT_GE(cf, 0xC000u) << "registered formats live at 0xC000 and above";
     wchar_t buf[64] = {};
@@ -85,7 +86,8 @@ TEST(StreamFormatsTest, RegisteredWithTheirExactNames) {
   }
   EXPECT_NE(formats.m_cfData, formats.m_cfDataTime);
   EXPECT_NE(formats.m_cfDataTime, formats.m_cfWriteComplete);
-  EXPECT_EQ(formats.m_cfData, COpcStreamFormats().m_cfData) << "the same number in every registration";
+  EXPECT_EQ(formats.m_cfData, COpcStreamFormats().m_cfData)
+      << "the same number in every registration";
 }
 
 TEST(LogFileTest, OpensTruncatingAndFailsSilently) {

@@ -1,0 +1,109 @@
+// Dialog plumbing: the real modal loop, data exchange with validation, and the About box.
+#include "AboutDlg.h"
+#include "AppFixture.h"
+#include "RecentFileList.h"
+
+namespace {
+
+// The About box, closed by an Esc key press once it is up; a timer ends it otherwise.
+class EscapedAboutDlg : public CAboutDlg {
+ protected:
+  BOOL OnInitDialog() override {
+    CAboutDlg::OnInitDialog();
+    ::SetTimer(m_hWnd, 1, 5000, [](HWND h, UINT, UINT_PTR, DWORD) { ::EndDialog(h, 12345); });
+    ::PostMessageW(m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
+    return TRUE;
+  }
+};
+
+using DialogTest = AppFixture;
+
+TEST_F(DialogTest, AboutBoxHasNoButtonsAndEscClosesIt) {
+  EscapedAboutDlg dlg;
+  EXPECT_EQ(IDCANCEL, dlg.RunModalLoop(nullptr));
+  EXPECT_EQ(nullptr, dlg.m_hWnd);
+
+  // The template: caption, credits static "Static" at 1011, link static at 1012, no buttons.
+  CAboutDlg shown;
+  ASSERT_TRUE(shown.Create(nullptr));
+  EXPECT_EQ(L"关于 Plover", shown.GetWindowText());
+  wchar_t text[32] = {};
+  ::GetDlgItemTextW(shown.m_hWnd, IDC_CREDITS, text, 32);
+  EXPECT_STREQ(L"Static", text);
+  EXPECT_NE(nullptr, shown.GetDlgItem(IDC_HYPERLINK));
+  EXPECT_EQ(nullptr, shown.GetDlgItem(IDOK));
+  EXPECT_EQ(nullptr, shown.GetDlgItem(IDCANCEL));
+  RECT rc{0, 0, 330, 116};
+  ::MapDialogRect(shown.m_hWnd, &rc);
+  RECT client{};
+  ::GetClientRect(shown.m_hWnd, &client);
+  EXPECT_EQ(rc.right, client.right);
+  EXPECT_EQ(rc.bottom, client.bottom);
+  shown.DestroyWindow();
+}
+
+// Exchanges one member with the About box's credits static (any window text will do).
+template <typename T>
+class ExchangeDlg : public CDialog {
+ public:
+  ExchangeDlg() : CDialog(IDD_ABOUTBOX) {}
+  T m_value{};
+
+ protected:
+  void DoDataExchange(CDataExchange* pDX) override { DDX_Text(pDX, IDC_CREDITS, m_value); }
+};
+
+template <typename T>
+bool Exchange(ExchangeDlg<T>& dlg, const wchar_t* text) {
+  ::SetDlgItemTextW(dlg.m_hWnd, IDC_CREDITS, text);
+  return dlg.UpdateData(TRUE);
+}
+
+TEST_F(DialogTest, NumbersAreValidatedWholeAndInRange) {
+  ExchangeDlg<int> i;
+  ASSERT_TRUE(i.Create(nullptr));
+  EXPECT_TRUE(Exchange(i, L" -7 "));
+  EXPECT_EQ(-7, i.m_value);
+  for (const wchar_t* bad : {L"12abc", L"", L"99999999999", L"1.5"}) {
+    EXPECT_FALSE(Exchange(i, bad)) << bad;
+    EXPECT_EQ(-7, i.m_value) << "a failed exchange leaves the member alone";
+  }
+  ASSERT_EQ(4u, m_runner.boxes.size());
+  EXPECT_EQ(L"请输入一个整数。", m_runner.boxes[0].text);
+  EXPECT_EQ(L"Plover", m_runner.boxes[0].caption);
+  i.m_value = 1000;
+  i.UpdateData(FALSE);
+  wchar_t text[32] = {};
+  ::GetDlgItemTextW(i.m_hWnd, IDC_CREDITS, text, 32);
+  EXPECT_STREQ(L"1000", text);
+  i.DestroyWindow();
+
+  ExchangeDlg<DWORD> d;
+  ASSERT_TRUE(d.Create(nullptr));
+  EXPECT_TRUE(Exchange(d, L"4294967295"));
+  EXPECT_EQ(4294967295u, d.m_value);
+  EXPECT_FALSE(Exchange(d, L"-1")) << "no wrap-around to a huge rate";
+  EXPECT_FALSE(Exchange(d, L"4294967296"));
+  d.DestroyWindow();
+
+  ExchangeDlg<double> f;
+  ASSERT_TRUE(f.Create(nullptr));
+  EXPECT_TRUE(Exchange(f, L"2.5"));
+  EXPECT_DOUBLE_EQ(2.5, f.m_value);
+  EXPECT_FALSE(Exchange(f, L"nan"));
+  EXPECT_FALSE(Exchange(f, L"abc"));
+  EXPECT_DOUBLE_EQ(2.5, f.m_value);
+  f.DestroyWindow();
+}
+
+TEST(RecentFileListTest, MenuTextShortensFilesOfTheCurrentDirectory) {
+  CRecentFileList list(ID_FILE_MRU_FILE1, L"Recent File List", L"File%d", 4);
+  list.Add(L"C:\\data\\a.plv");
+  list.Add(L"C:\\other\\b&c.plv");
+  list.Add(L"c:\\DATA\\A.PLV");  // the same file in other letters moves up, no duplicate
+  ASSERT_EQ(2, list.GetSize());
+  EXPECT_EQ(L"&1 A.PLV", list.GetMenuText(0, L"C:\\data\\"));
+  EXPECT_EQ(L"&2 C:\\other\\b&&c.plv", list.GetMenuText(1, L"C:\\data"));
+}
+
+}  // namespace
