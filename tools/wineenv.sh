@@ -9,8 +9,9 @@ plover_build=$(realpath -m "${1:-${PLOVER_BUILD_DIR:-$plover_root/build/x64}}")
 export WINEPREFIX="$plover_build/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
-# No Mono/Gecko installers, no desktop menu entries.
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
+# No Mono/Gecko installers, no desktop menu entries, and no crash debugger: a crashing test
+# must fail at once instead of waiting for a debugger until the timeout.
+export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 
 plover_xvfb_pid=""
 plover_wineserver_started=""
