@@ -5,12 +5,16 @@
 
 namespace {
 
+void CALLBACK GiveUp(HWND h, UINT, UINT_PTR, DWORD) {
+  ::EndDialog(h, 12345);
+}
+
 // The About box, closed by an Esc key press once it is up; a timer ends it otherwise.
 class EscapedAboutDlg : public CAboutDlg {
  protected:
   BOOL OnInitDialog() override {
     CAboutDlg::OnInitDialog();
-    ::SetTimer(m_hWnd, 1, 5000, [](HWND h, UINT, UINT_PTR, DWORD) { ::EndDialog(h, 12345); });
+    ::SetTimer(m_hWnd, 1, 5000, GiveUp);
     ::PostMessageW(m_hWnd, WM_KEYDOWN, VK_ESCAPE, 0);
     return TRUE;
   }

@@ -52,6 +52,15 @@ RECT WindowRectIn(HWND hWnd, HWND hParent) {
   return rc;
 }
 
+std::vector<MSG> g_relayed;
+WNDPROC g_oldListProc;
+
+LRESULT CALLBACK RecordGroupMessages(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_OPC_GROUPCHANGED || m == WM_OPC_GROUPDELETED)
+    g_relayed.push_back(MSG{h, m, w, l, 0, {}});
+  return ::CallWindowProcW(g_oldListProc, h, m, w, l);
+}
+
 using MainFrameTest = AppFixture;
 
 TEST_F(MainFrameTest, StartsMaximisedWithDocumentCaptionAndEmptyPanes) {
@@ -381,27 +390,20 @@ TEST_F(MainFrameTest, GroupMessagesAreRelayedToTheItemListUnchanged) {
   CMainFrame* pFrame = Frame();
   HWND hList = pFrame->GetItemView()->m_hWnd;
 
-  static std::vector<MSG> received;
-  static WNDPROC oldProc;
-  received.clear();
-  oldProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
-      hList, GWLP_WNDPROC,
-      reinterpret_cast<LONG_PTR>(+[](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_OPC_GROUPCHANGED || m == WM_OPC_GROUPDELETED)
-          received.push_back(MSG{h, m, w, l, 0, {}});
-        return ::CallWindowProcW(oldProc, h, m, w, l);
-      })));
+  g_relayed.clear();
+  g_oldListProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordGroupMessages)));
   ::SendMessageW(pFrame->m_hWnd, WM_OPC_GROUPCHANGED, 0, 7);
   ::SendMessageW(pFrame->m_hWnd, WM_OPC_GROUPDELETED, 0, 0x12345);
-  ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(oldProc));
+  ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldListProc));
 
   // Sent, not posted: both arrived before SendMessage returned.
-  ASSERT_EQ(2u, received.size());
-  EXPECT_EQ(static_cast<UINT>(WM_OPC_GROUPCHANGED), received[0].message);
-  EXPECT_EQ(0u, received[0].wParam);
-  EXPECT_EQ(7, received[0].lParam);
-  EXPECT_EQ(static_cast<UINT>(WM_OPC_GROUPDELETED), received[1].message);
-  EXPECT_EQ(0x12345, received[1].lParam);
+  ASSERT_EQ(2u, g_relayed.size());
+  EXPECT_EQ(static_cast<UINT>(WM_OPC_GROUPCHANGED), g_relayed[0].message);
+  EXPECT_EQ(0u, g_relayed[0].wParam);
+  EXPECT_EQ(7, g_relayed[0].lParam);
+  EXPECT_EQ(static_cast<UINT>(WM_OPC_GROUPDELETED), g_relayed[1].message);
+  EXPECT_EQ(0x12345, g_relayed[1].lParam);
 }
 
 TEST_F(MainFrameTest, BannerTimerRunsOnce) {

@@ -9,23 +9,23 @@ struct FindWindowData {
   HWND hWnd;
 };
 
+BOOL CALLBACK MatchMainWindow(HWND h, LPARAM l) {
+  auto* d = reinterpret_cast<FindWindowData*>(l);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(h, &owner);
+  wchar_t title[128] = {};
+  ::GetWindowTextW(h, title, 128);
+  if (owner == d->pid && ::IsWindowVisible(h) &&
+      wcscmp(title, L"Larkspur - Plover CLIENT 2.0") == 0) {
+    d->hWnd = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND FindMainWindow(DWORD pid) {
   FindWindowData data{pid, nullptr};
-  ::EnumWindows(
-      [](HWND h, LPARAM l) -> BOOL {
-        auto* d = reinterpret_cast<FindWindowData*>(l);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(h, &owner);
-        wchar_t title[128] = {};
-        ::GetWindowTextW(h, title, 128);
-        if (owner == d->pid && ::IsWindowVisible(h) &&
-            wcscmp(title, L"Larkspur - Plover CLIENT 2.0") == 0) {
-          d->hWnd = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&data));
+  ::EnumWindows(MatchMainWindow, reinterpret_cast<LPARAM>(&data));
   return data.hWnd;
 }
 
