@@ -1,4 +1,5 @@
 #include "StreamWriter.h"
+#include "VariantUtil.h"
 
 #include <cstring>
 
@@ -24,32 +25,8 @@ void Put16(uint8_t* p, uint16_t v) {
 }
 
 size_t ElementSize(VARTYPE elem) {
-  switch (elem) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    case VT_BSTR:
-      return 4;  // a 32-bit pointer slot on the wire
-    default:
-      return 0;
-  }
+  // A BSTR element is a 32-bit pointer slot on the wire.
+  return elem == VT_BSTR ? 4 : ScalarSize(elem);
 }
 
 // Whether the value has a wire form; anything else goes out as VT_EMPTY.

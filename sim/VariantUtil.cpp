@@ -9,32 +9,6 @@ namespace {
 // Number text in one fixed form, whatever the user's locale.
 const LCID kConvertLcid = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
 
-size_t ScalarSize(VARTYPE vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-      return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-      return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-      return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-      return 8;
-    default:
-      return 0;
-  }
-}
 
 bool OneDimBounds(SAFEARRAY* psa, LONG* lower, ULONG* count) {
   if (!psa || SafeArrayGetDim(psa) != 1) return false;
@@ -86,6 +60,33 @@ HRESULT ConvertArray(const VARIANT& in, VARTYPE target, VARIANT* out) {
 }
 
 }  // namespace
+
+size_t ScalarSize(VARTYPE vt) {
+  switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+      return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+      return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+      return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+      return 8;
+    default:
+      return 0;
+  }
+}
 
 bool IsSupportedScalarType(VARTYPE vt) {
   switch (vt) {

@@ -16,6 +16,8 @@ bool CanConvertType(VARTYPE canonical, VARTYPE requested);
 HRESULT ConvertValue(const VARIANT& in, VARTYPE target, VARIANT* out);
 // Exact equality of type and value (strings and arrays by content).
 bool SameValue(const VARIANT& a, const VARIANT& b);
+// Bytes of one value of a fixed-size scalar type; 0 for strings, variants and the unknown.
+size_t ScalarSize(VARTYPE vt);
 // Numeric reading of a scalar value, for deadband and range checks.
 bool ValueAsDouble(const VARIANT& v, double* out);
 
