@@ -34,6 +34,15 @@ BOOL CModalRunner::ChooseFont(CHOOSEFONTW& cf) {
   return ::ChooseFontW(&cf);
 }
 
+INT_PTR DriveDialog(CDialog& dlg, HWND hOwner, const std::function<void(HWND hDlg)>& drive) {
+  dlg.m_nModalResult = -1;
+  if (!dlg.Create(hOwner)) return -1;
+  HWND hDlg = dlg.m_hWnd;
+  if (drive) drive(hDlg);
+  if (::IsWindow(hDlg) && dlg.m_hWnd == hDlg) dlg.EndDialog(IDCANCEL);
+  return dlg.m_nModalResult;
+}
+
 CModalRunner& GetModalRunner() {
   return *g_pRunner;
 }

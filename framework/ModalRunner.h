@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <functional>
 #include <string>
 
 class CDialog;
@@ -24,6 +25,11 @@ class CModalRunner {
 CModalRunner& GetModalRunner();
 // Installs a runner (nullptr restores the real one); returns the previous one.
 CModalRunner* SetModalRunner(CModalRunner* pRunner);
+
+// For test runners: shows the dialog modeless (invisible unless its template says otherwise),
+// lets drive set controls and press buttons (by sending WM_COMMAND to the dialog), and
+// returns what the dialog ended with; a dialog still open afterwards is cancelled.
+INT_PTR DriveDialog(CDialog& dlg, HWND hOwner, const std::function<void(HWND hDlg)>& drive);
 
 // The program's message box: always captioned with the application title ("Plover"),
 // owned by the main window.

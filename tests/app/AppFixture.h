@@ -37,9 +37,13 @@ class RecordingRunner : public CModalRunner {
     lstrcpyW(ofn.lpstrFile, nextFile.c_str());
     return TRUE;
   }
-  BOOL PrintDialog(PRINTDLGW&) override {
+  // Cancels, or answers with printDC when one is set (the printing code then owns it).
+  BOOL PrintDialog(PRINTDLGW& pd) override {
     ++printDialogs;
-    return FALSE;
+    if (!printDC) return FALSE;
+    pd.hDC = printDC;
+    printDC = nullptr;
+    return TRUE;
   }
 
   std::vector<RecordedMessageBox> boxes;
@@ -47,6 +51,7 @@ class RecordingRunner : public CModalRunner {
   std::vector<BOOL> fileDialogs;
   std::wstring nextFile;
   int printDialogs = 0;
+  HDC printDC = nullptr;
 };
 
 class AppFixture : public ::testing::Test {

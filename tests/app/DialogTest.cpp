@@ -100,6 +100,44 @@ TEST_F(DialogTest, NumbersAreValidatedWholeAndInRange) {
   f.DestroyWindow();
 }
 
+// What a test runner does with a dialog: fill in a field and press OK.
+class RateDlg : public ExchangeDlg<DWORD> {
+ public:
+  BOOL m_bOkSeen = FALSE;
+
+ protected:
+  void OnOK() override {
+    m_bOkSeen = TRUE;
+    ExchangeDlg<DWORD>::OnOK();
+  }
+};
+
+TEST_F(DialogTest, DriveDialogPressesButtonsAndReportsTheResult) {
+  RateDlg dlg;
+  dlg.m_value = 1000;
+  INT_PTR result = DriveDialog(dlg, nullptr, [](HWND hDlg) {
+    wchar_t text[16] = {};
+    ::GetDlgItemTextW(hDlg, IDC_CREDITS, text, 16);
+    EXPECT_STREQ(L"1000", text) << "initialised from the member";
+    ::SetDlgItemTextW(hDlg, IDC_CREDITS, L"250");
+    ::SendMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  });
+  EXPECT_EQ(IDOK, result);
+  EXPECT_TRUE(dlg.m_bOkSeen);
+  EXPECT_EQ(250u, dlg.m_value);
+  EXPECT_EQ(nullptr, dlg.m_hWnd);
+
+  // Invalid input keeps the dialog open; the driver's end cancels it.
+  RateDlg bad;
+  result = DriveDialog(bad, nullptr, [](HWND hDlg) {
+    ::SetDlgItemTextW(hDlg, IDC_CREDITS, L"fast");
+    ::SendMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_TRUE(::IsWindow(hDlg));
+  });
+  EXPECT_EQ(IDCANCEL, result);
+  EXPECT_EQ(1u, m_runner.boxes.size());
+}
+
 TEST(RecentFileListTest, MenuTextShortensFilesOfTheCurrentDirectory) {
   CRecentFileList list(ID_FILE_MRU_FILE1, L"Recent File List", L"File%d", 4);
   list.Add(L"C:\\data\\a.plv");

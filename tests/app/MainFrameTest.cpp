@@ -429,6 +429,14 @@ TEST_F(MainFrameTest, AboutAndPrintGoThroughTheModalRunner) {
   Command(ID_FILE_PRINT);
   EXPECT_EQ(1, m_runner.printDialogs);
   EXPECT_TRUE(m_runner.boxes.empty());
+
+  // A device that cannot start a print job is reported, not passed over as printed.
+  m_runner.printDC = ::CreateCompatibleDC(nullptr);
+  Command(ID_FILE_PRINT);
+  EXPECT_EQ(2, m_runner.printDialogs);
+  ASSERT_EQ(1u, m_runner.boxes.size());
+  EXPECT_EQ(L"无法启动打印任务。", m_runner.boxes[0].text);
+  EXPECT_EQ(L"Plover", m_runner.boxes[0].caption);
 }
 
 TEST_F(MainFrameTest, PrintPreviewShowsABlankPageUntilClosed) {
