@@ -22,6 +22,8 @@ CWinApp::CWinApp() : m_hInstance(::GetModuleHandleW(nullptr)) {
 CWinApp::~CWinApp() {
   // Windows and documents go before the application they report to.
   m_pDocTemplate.reset();
+  if (m_hDevMode) ::GlobalFree(m_hDevMode);
+  if (m_hDevNames) ::GlobalFree(m_hDevNames);
   if (m_bOleInitialized) ::OleUninitialize();
   if (g_pApp == this) g_pApp = nullptr;
 }

@@ -253,6 +253,19 @@ TEST_F(MainFrameTest, SplitterHasTreeOnLeftAt100PixelsAndListFillingTheRest) {
   EXPECT_EQ(rcSplit.bottom, rcList.bottom);
   EXPECT_EQ(rcSplit.bottom, rcTree.bottom);
 
+  // Dragging the bar moves the boundary by as much as the pointer moved.
+  int grab = rcTree.right + 2;
+  splitter.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grab, 50));
+  splitter.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab + 150, 60));
+  splitter.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(grab + 150, 60));
+  rcTree = WindowRectIn(pFrame->GetBrowseView()->m_hWnd, splitter.m_hWnd);
+  rcList = WindowRectIn(pFrame->GetItemView()->m_hWnd, splitter.m_hWnd);
+  EXPECT_EQ(250, rcTree.right - rcTree.left);
+  EXPECT_EQ(rcTree.right + CSplitterWnd::kSplitterGap, rcList.left);
+  EXPECT_EQ(rcSplit.right, rcList.right);
+  splitter.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(grab + 300, 60));
+  EXPECT_EQ(250, splitter.GetColumnWidth(0)) << "no dragging once the button is up";
+
   // The splitter sits between the bars: below the dialog bar, above the status bar.
   RECT rcSplitFrame = WindowRectIn(splitter.m_hWnd, pFrame->m_hWnd);
   RECT rcBar = WindowRectIn(pFrame->GetPLDialogBar().m_hWnd, pFrame->m_hWnd);
