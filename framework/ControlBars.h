@@ -42,6 +42,7 @@ class CControlBar {
 
 class CToolBar : public CControlBar, public CWnd {
  public:
+  ~CToolBar() override;
   BOOL CreateEx(CFrameWnd& frame, DWORD dwCtrlStyle, DWORD dwStyle, DWORD dwBarStyle, UINT nID);
   // A toolbar layout resource (ids, 0 for a gap) and the bitmap of the same id.
   BOOL LoadToolBar(UINT nIDResource);
@@ -53,9 +54,6 @@ class CToolBar : public CControlBar, public CWnd {
  private:
   std::vector<UINT> m_ids;
   HIMAGELIST m_hImages = nullptr;
-
- public:
-  ~CToolBar() override;
 };
 
 class CDialogBar : public CControlBar, public CDialog {
