@@ -233,6 +233,7 @@ BOOL CWinApp::DoPromptFileName(std::wstring& fileName, UINT nIDSTitle, DWORD dwF
   std::wstring title = LoadResString(nIDSTitle);
   std::wstring buf = fileName;
   buf.resize(MAX_PATH * 4, L'\0');
+  buf.back() = L'\0';  // an over-long default name is cut, never left unterminated
 
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
