@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the program's pictures: toolbar.bmp (six 16x16 buttons) and Plover.ico.
+"""Writes the program's pictures: toolbar.bmp (six 16x16 buttons), Plover.ico, the traffic-light
+item icons, the About and banner pictures and the 8-bit splash picture.
 
 Run from this folder after changing a picture; the outputs are committed.
 """
@@ -174,14 +175,14 @@ def icon_pixel(size, x, y):
     return (30, 110, 170, 255)
 
 
-def icon_image(size):
+def icon_image(size, pixel_fn):
     xor = bytearray()
     mask = bytearray()
     mask_stride = ((size + 31) // 32) * 4
     for y in range(size - 1, -1, -1):
         mrow = bytearray(mask_stride)
         for x in range(size):
-            r, g, b, a = icon_pixel(size, x, y)
+            r, g, b, a = pixel_fn(size, x, y)
             xor += bytes((b, g, r, a))
             if a == 0:
                 mrow[x // 8] |= 0x80 >> (x % 8)
@@ -190,8 +191,8 @@ def icon_image(size):
     return info + xor + mask
 
 
-def write_ico(path, sizes):
-    images = [icon_image(s) for s in sizes]
+def write_ico(path, sizes, pixel_fn=icon_pixel):
+    images = [icon_image(s, pixel_fn) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(sizes))
     offset = 6 + 16 * len(sizes)
     for s, img in zip(sizes, images):
@@ -201,8 +202,114 @@ def write_ico(path, sizes):
         f.write(out + b"".join(images))
 
 
+
+# A 5x7 font for the few letters the pictures spell.
+FONT = {
+    "P": ["1111.", "1...1", "1...1", "1111.", "1....", "1....", "1...."],
+    "L": ["1....", "1....", "1....", "1....", "1....", "1....", "11111"],
+    "O": [".111.", "1...1", "1...1", "1...1", "1...1", "1...1", ".111."],
+    "V": ["1...1", "1...1", "1...1", "1...1", "1...1", ".1.1.", "..1.."],
+    "E": ["11111", "1....", "1....", "1111.", "1....", "1....", "11111"],
+    "R": ["1111.", "1...1", "1...1", "1111.", "1.1..", "1..1.", "1...1"],
+    "C": [".1111", "1....", "1....", "1....", "1....", "1....", ".1111"],
+    "I": ["11111", "..1..", "..1..", "..1..", "..1..", "..1..", "11111"],
+    "N": ["1...1", "11..1", "1.1.1", "1..11", "1...1", "1...1", "1...1"],
+    "T": ["11111", "..1..", "..1..", "..1..", "..1..", "..1..", "..1.."],
+    "A": [".111.", "1...1", "1...1", "11111", "1...1", "1...1", "1...1"],
+    "D": ["1111.", "1...1", "1...1", "1...1", "1...1", "1...1", "1111."],
+    " ": [".....", ".....", ".....", ".....", ".....", ".....", "....."],
+    "2": [".111.", "1...1", "....1", "...1.", "..1..", ".1...", "11111"],
+    ".": [".....", ".....", ".....", ".....", ".....", ".....", "..1.."],
+    "S": [".1111", "1....", "1....", ".111.", "....1", "....1", "1111."],
+    "0": [".111.", "1...1", "1..11", "1.1.1", "11..1", "1...1", ".111."],
+}
+
+
+def text_mask(text, scale):
+    """Set of (x, y) pixels of the text at that scale, and its width and height."""
+    pixels = set()
+    x0 = 0
+    for ch in text:
+        glyph = FONT[ch]
+        for gy, row in enumerate(glyph):
+            for gx, c in enumerate(row):
+                if c == "1":
+                    for dy in range(scale):
+                        for dx in range(scale):
+                            pixels.add((x0 + gx * scale + dx, gy * scale + dy))
+        x0 += 6 * scale
+    return pixels, x0 - scale, 7 * scale
+
+
+def picture(width, height, text, scale, top, bottom):
+    """A vertical gradient from top to bottom colour with white text centred."""
+    pixels, tw, th = text_mask(text, scale)
+    ox, oy = (width - tw) // 2, (height - th) // 2
+
+    def pixel(x, y):
+        if (x - ox, y - oy) in pixels:
+            return (255, 255, 255)
+        if (x - ox - 1, y - oy - 1) in pixels:
+            return (0, 32, 64)  # shadow
+        t = y / max(1, height - 1)
+        return tuple(int(a + (b - a) * t) for a, b in zip(top, bottom))
+    return pixel
+
+
+def write_bmp8(path, width, height, pixel):
+    """8-bit palettised BMP; the palette is built from the picture's colours (at most 256)."""
+    colours = {}
+    rows = []
+    for y in range(height - 1, -1, -1):
+        row = bytearray()
+        for x in range(width):
+            c = pixel(x, y)
+            if c not in colours:
+                colours[c] = len(colours)
+            row.append(colours[c])
+        row += b"\0" * (((width + 3) & ~3) - width)
+        rows.append(bytes(row))
+    assert len(colours) <= 256, len(colours)
+    palette = bytearray()
+    for (r, g, b), _ in sorted(colours.items(), key=lambda kv: kv[1]):
+        palette += bytes((b, g, r, 0))
+    palette += b"\0" * (4 * (256 - len(colours)))
+    data = b"".join(rows)
+    offset = 14 + 40 + len(palette)
+    header = struct.pack("<2sIHHI", b"BM", offset + len(data), 0, 0, offset)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 0, len(data), 2835, 2835, 256, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + palette + data)
+
+
+def light_pixel(lit):
+    """Traffic light icon: dark housing, three lamps, the lit one bright."""
+    lamps = {"red": (255, 0, 0), "yellow": (255, 200, 0), "green": (0, 220, 0)}
+    order = ["red", "yellow", "green"]
+
+    def pixel(size, x, y):
+        u, v = x / size, y / size
+        if not (0.28 <= u <= 0.72 and 0.03 <= v <= 0.97):
+            return (0, 0, 0, 0)
+        for i, name in enumerate(order):
+            cy = 0.2 + i * 0.3
+            if (u - 0.5) ** 2 + (v - cy) ** 2 <= 0.13 ** 2:
+                r, g, b = lamps[name]
+                if name != lit:
+                    r, g, b = r // 4, g // 4, b // 4
+                return (r, g, b, 255)
+        return (48, 48, 48, 255)
+    return pixel
+
+
 if __name__ == "__main__":
     for art in BUTTONS:
         assert len(art) == 16 and all(len(row) == 16 for row in art), art
     write_bmp24("toolbar.bmp", 16 * len(BUTTONS), 16, toolbar_pixel)
     write_ico("Plover.ico", [32, 16])
+    write_ico("light_green.ico", [16, 32], light_pixel("green"))
+    write_ico("light_red.ico", [16, 32], light_pixel("red"))
+    write_bmp24("about.bmp", 107, 71, picture(107, 71, "PLOVER", 2, (40, 80, 140), (82, 107, 132)))
+    write_bmp24("banner1.bmp", 799, 54, picture(799, 54, "PLOVER CLIENT 2.0", 4, (82, 107, 132), (30, 60, 100)))
+    write_bmp24("banner2.bmp", 799, 54, picture(799, 54, "OPC DATA ACCESS", 4, (30, 60, 100), (82, 107, 132)))
+    write_bmp8("splash.bmp", 425, 283, picture(425, 283, "PLOVER", 8, (20, 50, 100), (82, 107, 132)))

@@ -5,6 +5,14 @@
 // Menu, accelerators, icon, toolbar, document string and the rebar's dialog bar template
 #define IDR_MAINFRAME 128
 
+// Pictures
+#define IDI_LIGHT_RED 147       // item list: inactive item (red lamp lit)
+#define IDI_LIGHT_GREEN 157     // item list: active item (green lamp lit)
+#define IDB_ABOUT 167           // About box credits picture, 107 x 71
+#define IDB_BANNER_END 169      // banner credits picture, 799 x 54
+#define IDB_BANNER 170          // banner credits picture, 799 x 54
+#define IDB_SPLASH 173          // start-up splash, 8 bits per pixel, 425 x 283
+
 // Dialog templates
 #define IDD_ABOUTBOX 100
 #define IDD_PLDIALOGBAR 102     // the second dialog bar (command id 103), hosts the banner

@@ -5,6 +5,7 @@
 #include "LogFile.h"
 #include "StartupSplash.h"
 #include "StreamFormats.h"
+#include "resource.h"
 
 namespace {
 
@@ -112,6 +113,37 @@ TEST(LogFileTest, OpensTruncatingAndFailsSilently) {
   }
   ::RemoveDirectoryW(path.c_str());
   ::RemoveDirectoryW(dir.c_str());
+}
+
+TEST(ResourcesTest, PicturesHaveTheSizesTheirUsersExpect) {
+  struct Expected {
+    UINT id;
+    int cx, cy, bits;  // bits 0: any depth
+  } pictures[] = {{IDR_MAINFRAME, 6 * 16, 16, 0},
+                  {IDB_ABOUT, 107, 71, 0},
+                  {IDB_BANNER_END, 799, 54, 0},
+                  {IDB_BANNER, 799, 54, 0},
+                  {IDB_SPLASH, 425, 283, 8}};
+  for (const Expected& e : pictures) {
+    HBITMAP hBmp =
+        static_cast<HBITMAP>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(e.id),
+                                          IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    ASSERT_NE(nullptr, hBmp) << e.id;
+    DIBSECTION ds{};
+    ASSERT_EQ(static_cast<int>(sizeof(ds)), ::GetObjectW(hBmp, sizeof(ds), &ds)) << e.id;
+    EXPECT_EQ(e.cx, ds.dsBm.bmWidth) << e.id;
+    EXPECT_EQ(e.cy, ds.dsBm.bmHeight) << e.id;
+    if (e.bits) {
+      EXPECT_EQ(e.bits, ds.dsBm.bmBitsPixel) << e.id;
+    }
+    ::DeleteObject(hBmp);
+  }
+  for (UINT id : {IDR_MAINFRAME, IDI_LIGHT_RED, IDI_LIGHT_GREEN}) {
+    HICON hIcon = static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
+    EXPECT_NE(nullptr, hIcon) << id;
+    if (hIcon) ::DestroyIcon(hIcon);
+  }
 }
 
 }  // namespace
