@@ -17,18 +17,24 @@ plover_xvfb_pid=""
 plover_wineserver_started=""
 
 plover_wine_prepare() {
-  [ -f "$WINEPREFIX/.plover-ready" ] && return 0
-  echo "plover: preparing the Wine prefix $WINEPREFIX (first run only)" >&2
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w
-  # Dialog and UI fonts mapped to an installed CJK font, so Chinese renders as glyphs.
-  local reg="$WINEPREFIX/plover-fonts.reg"
-  iconv -f UTF-8 -t UTF-16LE >"$reg.body" <"$plover_root/tools/fonts.reg"
-  printf '\xff\xfe' | cat - "$reg.body" >"$reg" && rm -f "$reg.body"
+  # The marker holds the checksum of the settings last imported: a changed prefix.reg is
+  # imported again, without recreating the prefix.
+  local want
+  want=$(sha1sum "$plover_root/tools/prefix.reg" | cut -d' ' -f1)
+  [ -f "$WINEPREFIX/.plover-ready" ] && [ "$(cat "$WINEPREFIX/.plover-ready")" = "$want" ] && return 0
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "plover: preparing the Wine prefix $WINEPREFIX (first run only)" >&2
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  fi
+  # Dialog and UI fonts mapped to an installed CJK font, so Chinese renders as glyphs;
+  # regedit wants UTF-16 for the Chinese font names.
+  local reg="$WINEPREFIX/plover-prefix.reg"
+  { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE <"$plover_root/tools/prefix.reg"; } >"$reg"
   wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.plover-ready"
+  echo "$want" >"$WINEPREFIX/.plover-ready"
 }
 
 plover_start_display() {
