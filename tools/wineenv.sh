@@ -17,10 +17,10 @@ plover_xvfb_pid=""
 plover_wineserver_started=""
 
 plover_wine_prepare() {
-  # The marker holds the checksum of the settings last imported: a changed prefix.reg is
-  # imported again, without recreating the prefix.
+  # The marker holds the checksum of the set-up last applied: changed settings are applied
+  # again, without recreating the prefix.
   local want
-  want=$(sha1sum "$plover_root/tools/prefix.reg" | cut -d' ' -f1)
+  want=$(cat "$plover_root/tools/prefix.reg" "${BASH_SOURCE[0]}" | sha1sum | cut -d' ' -f1)
   [ -f "$WINEPREFIX/.plover-ready" ] && [ "$(cat "$WINEPREFIX/.plover-ready")" = "$want" ] && return 0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "plover: preparing the Wine prefix $WINEPREFIX (first run only)" >&2
@@ -28,6 +28,12 @@ plover_wine_prepare() {
     wineboot -i >/dev/null 2>&1 || true
     wineserver -w
   fi
+  # Debian's Wine does not find its own fonts in its data folder; without Marlett the caption
+  # buttons show letters. The prefix's Fonts folder is always searched.
+  local f
+  for f in marlett.ttf tahoma.ttf tahomabd.ttf symbol.ttf wingding.ttf webdings.ttf courier.ttf; do
+    [ -f "/usr/share/wine/fonts/$f" ] && cp -f "/usr/share/wine/fonts/$f" "$WINEPREFIX/drive_c/windows/Fonts/"
+  done
   # Dialog and UI fonts mapped to an installed CJK font, so Chinese renders as glyphs;
   # regedit wants UTF-16 for the Chinese font names.
   local reg="$WINEPREFIX/plover-prefix.reg"
