@@ -60,42 +60,51 @@ void SimGroup::FillResult(const OPCITEMDEF&, int index, OPCITEMRESULT* result) c
   result->pBlob = nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE SimGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray,
-                                             OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) {
-  if (ppAddResults) *ppAddResults = nullptr;
-  if (ppErrors) *ppErrors = nullptr;
-  if (HRESULT hr = CheckAlive(L"IOPCItemMgt::AddItems"); hr != S_OK) return hr;
-  if (dwCount == 0 || !pItemArray || !ppAddResults || !ppErrors) return E_INVALIDARG;
-  auto* results = CoTaskArray<OPCITEMRESULT>(dwCount);
-  auto* errors = CoTaskArray<HRESULT>(dwCount);
+// Shared frame of AddItems and ValidateItems: checks, result and error arrays, one
+// validation per definition; fn runs for each definition that is valid.
+template <class Fn>
+static HRESULT ForEachDef(DWORD count, OPCITEMDEF* defs, OPCITEMRESULT** ppResults,
+                          HRESULT** ppErrors, Fn fn) {
+  if (count == 0 || !defs || !ppResults || !ppErrors) return E_INVALIDARG;
+  auto* results = CoTaskArray<OPCITEMRESULT>(count);
+  auto* errors = CoTaskArray<HRESULT>(count);
   if (!results || !errors) {
     CoTaskMemFree(results);
     CoTaskMemFree(errors);
     return E_OUTOFMEMORY;
   }
   bool anyFailed = false;
-  for (DWORD i = 0; i < dwCount; ++i) {
-    const OPCITEMDEF& def = pItemArray[i];
-    int index = -1;
-    errors[i] = ValidateDef(def, &index);
-    if (FAILED(errors[i])) {
-      anyFailed = true;
-      continue;
-    }
-    GroupItem item;
-    item.hServer = ++m_lastItemHandle;
-    item.hClient = def.hClient;
-    item.index = static_cast<uint32_t>(index);
-    item.active = def.bActive != FALSE;
-    item.requested = def.vtRequestedDataType;
-    item.accessPath = def.szAccessPath ? def.szAccessPath : L"";
-    FillResult(def, index, &results[i]);
-    results[i].hServer = item.hServer;
-    m_items.emplace(item.hServer, std::move(item));
+  for (DWORD i = 0; i < count; ++i) {
+    errors[i] = fn(defs[i], &results[i]);
+    if (FAILED(errors[i])) anyFailed = true;
   }
-  *ppAddResults = results;
+  *ppResults = results;
   *ppErrors = errors;
   return anyFailed ? S_FALSE : S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray,
+                                             OPCITEMRESULT** ppAddResults, HRESULT** ppErrors) {
+  if (ppAddResults) *ppAddResults = nullptr;
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCItemMgt::AddItems"); hr != S_OK) return hr;
+  return ForEachDef(dwCount, pItemArray, ppAddResults, ppErrors,
+                    [this](const OPCITEMDEF& def, OPCITEMRESULT* result) {
+                      int index = -1;
+                      HRESULT hr = ValidateDef(def, &index);
+                      if (FAILED(hr)) return hr;
+                      GroupItem item;
+                      item.hServer = ++m_lastItemHandle;
+                      item.hClient = def.hClient;
+                      item.index = static_cast<uint32_t>(index);
+                      item.active = def.bActive != FALSE;
+                      item.requested = def.vtRequestedDataType;
+                      item.accessPath = def.szAccessPath ? def.szAccessPath : L"";
+                      FillResult(def, index, result);
+                      result->hServer = item.hServer;
+                      m_items.emplace(item.hServer, std::move(item));
+                      return hr;
+                    });
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL,
@@ -104,26 +113,13 @@ HRESULT STDMETHODCALLTYPE SimGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pIt
   if (ppValidationResults) *ppValidationResults = nullptr;
   if (ppErrors) *ppErrors = nullptr;
   if (HRESULT hr = CheckAlive(L"IOPCItemMgt::ValidateItems"); hr != S_OK) return hr;
-  if (dwCount == 0 || !pItemArray || !ppValidationResults || !ppErrors) return E_INVALIDARG;
-  auto* results = CoTaskArray<OPCITEMRESULT>(dwCount);
-  auto* errors = CoTaskArray<HRESULT>(dwCount);
-  if (!results || !errors) {
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
-    return E_OUTOFMEMORY;
-  }
-  bool anyFailed = false;
-  for (DWORD i = 0; i < dwCount; ++i) {
-    int index = -1;
-    errors[i] = ValidateDef(pItemArray[i], &index);
-    if (FAILED(errors[i]))
-      anyFailed = true;
-    else
-      FillResult(pItemArray[i], index, &results[i]);
-  }
-  *ppValidationResults = results;
-  *ppErrors = errors;
-  return anyFailed ? S_FALSE : S_OK;
+  return ForEachDef(dwCount, pItemArray, ppValidationResults, ppErrors,
+                    [this](const OPCITEMDEF& def, OPCITEMRESULT* result) {
+                      int index = -1;
+                      HRESULT hr = ValidateDef(def, &index);
+                      if (SUCCEEDED(hr)) FillResult(def, index, result);
+                      return hr;
+                    });
 }
 
 // Shared frame of the handle-list methods: checks, error array, one call per handle.
