@@ -1,4 +1,5 @@
 #include "EnumItemAttributes.h"
+#include "EnumCursor.h"
 
 #include "SimGroup.h"
 #include "SimServer.h"
@@ -48,13 +49,7 @@ HRESULT STDMETHODCALLTYPE EnumItemAttributes::Next(ULONG celt, OPCITEMATTRIBUTES
 }
 
 HRESULT STDMETHODCALLTYPE EnumItemAttributes::Skip(ULONG celt) {
-  size_t left = m_items.size() - m_pos;
-  if (celt > left) {
-    m_pos = m_items.size();
-    return S_FALSE;
-  }
-  m_pos += celt;
-  return S_OK;
+  return EnumSkip(m_pos, m_items.size(), celt);
 }
 
 HRESULT STDMETHODCALLTYPE EnumItemAttributes::Reset() {
@@ -63,10 +58,7 @@ HRESULT STDMETHODCALLTYPE EnumItemAttributes::Reset() {
 }
 
 HRESULT STDMETHODCALLTYPE EnumItemAttributes::Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) {
-  if (!ppEnumItemAttributes) return E_INVALIDARG;
-  auto* e = new (std::nothrow) EnumItemAttributes(m_items, m_pos);
-  *ppEnumItemAttributes = e;
-  return e ? S_OK : E_OUTOFMEMORY;
+  return EnumClone<EnumItemAttributes>(ppEnumItemAttributes, m_items, m_pos);
 }
 
 }  // namespace plover::sim

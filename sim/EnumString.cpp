@@ -1,4 +1,5 @@
 #include "EnumString.h"
+#include "EnumCursor.h"
 
 #include <cstring>
 #include <new>
@@ -38,13 +39,7 @@ HRESULT STDMETHODCALLTYPE EnumString::Next(ULONG celt, LPOLESTR* rgelt, ULONG* p
 }
 
 HRESULT STDMETHODCALLTYPE EnumString::Skip(ULONG celt) {
-  size_t left = m_names.size() - m_pos;
-  if (celt > left) {
-    m_pos = m_names.size();
-    return S_FALSE;
-  }
-  m_pos += celt;
-  return S_OK;
+  return EnumSkip(m_pos, m_names.size(), celt);
 }
 
 HRESULT STDMETHODCALLTYPE EnumString::Reset() {
@@ -53,10 +48,7 @@ HRESULT STDMETHODCALLTYPE EnumString::Reset() {
 }
 
 HRESULT STDMETHODCALLTYPE EnumString::Clone(IEnumString** ppenum) {
-  if (!ppenum) return E_INVALIDARG;
-  auto* e = new (std::nothrow) EnumString(m_names, m_pos);
-  *ppenum = e;
-  return e ? S_OK : E_OUTOFMEMORY;
+  return EnumClone<EnumString>(ppenum, m_names, m_pos);
 }
 
 }  // namespace plover::sim

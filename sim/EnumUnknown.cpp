@@ -1,4 +1,5 @@
 #include "EnumUnknown.h"
+#include "EnumCursor.h"
 
 #include <new>
 
@@ -26,13 +27,7 @@ HRESULT STDMETHODCALLTYPE EnumUnknown::Next(ULONG celt, IUnknown** rgelt, ULONG*
 }
 
 HRESULT STDMETHODCALLTYPE EnumUnknown::Skip(ULONG celt) {
-  size_t left = m_items.size() - m_pos;
-  if (celt > left) {
-    m_pos = m_items.size();
-    return S_FALSE;
-  }
-  m_pos += celt;
-  return S_OK;
+  return EnumSkip(m_pos, m_items.size(), celt);
 }
 
 HRESULT STDMETHODCALLTYPE EnumUnknown::Reset() {
@@ -41,10 +36,7 @@ HRESULT STDMETHODCALLTYPE EnumUnknown::Reset() {
 }
 
 HRESULT STDMETHODCALLTYPE EnumUnknown::Clone(IEnumUnknown** ppenum) {
-  if (!ppenum) return E_INVALIDARG;
-  auto* e = new (std::nothrow) EnumUnknown(m_items, m_pos);
-  *ppenum = e;
-  return e ? S_OK : E_OUTOFMEMORY;
+  return EnumClone<EnumUnknown>(ppenum, m_items, m_pos);
 }
 
 }  // namespace plover::sim
