@@ -31,20 +31,40 @@ void STDMETHODCALLTYPE RecordingSink::OnDataChange(FORMATETC* fe, STGMEDIUM* med
   if (onData) onData();
 }
 
+bool RecordingSink::StreamBytes(size_t i, size_t (*length)(const std::vector<uint8_t>&),
+                                std::vector<uint8_t>* bytes) const {
+  if (i >= received.size()) {
+    ADD_FAILURE() << "no stream " << i;
+    return false;
+  }
+  *bytes = received[i].bytes;
+  if (bytes->size() >= 4) {
+    size_t n = length(*bytes);
+    if (n <= bytes->size()) bytes->resize(n);
+  }
+  return true;
+}
+
+namespace {
+DWORD FirstWord(const std::vector<uint8_t>& b) {
+  DWORD w = 0;
+  memcpy(&w, b.data(), 4);
+  return w;
+}
+// A data stream's dwSize; a write-complete stream is its header and dwItemCount entries.
+size_t DataLength(const std::vector<uint8_t>& b) {
+  return FirstWord(b);
+}
+size_t WriteCompleteLength(const std::vector<uint8_t>& b) {
+  return 16 + size_t(FirstWord(b)) * 8;
+}
+}  // namespace
+
 DecodedData RecordingSink::Data(size_t i) const {
   DecodedData d;
   std::string why;
-  if (i >= received.size()) {
-    ADD_FAILURE() << "no stream " << i;
-    return d;
-  }
-  // GlobalSize may round up; the stream's own dwSize says how much is ours.
-  std::vector<uint8_t> bytes = received[i].bytes;
-  if (bytes.size() >= 4) {
-    DWORD size = 0;
-    memcpy(&size, bytes.data(), 4);
-    if (size <= bytes.size()) bytes.resize(size);
-  }
+  std::vector<uint8_t> bytes;
+  if (!StreamBytes(i, DataLength, &bytes)) return d;
   EXPECT_TRUE(DecodeData(bytes, received[i].format == StreamFormats().dataTime, &d, &why)) << why;
   return d;
 }
@@ -52,16 +72,8 @@ DecodedData RecordingSink::Data(size_t i) const {
 DecodedWrite RecordingSink::WriteComplete(size_t i) const {
   DecodedWrite d;
   std::string why;
-  if (i >= received.size()) {
-    ADD_FAILURE() << "no stream " << i;
-    return d;
-  }
-  std::vector<uint8_t> bytes = received[i].bytes;
-  if (bytes.size() >= 4) {
-    DWORD count = 0;
-    memcpy(&count, bytes.data(), 4);
-    if (16 + size_t(count) * 8 <= bytes.size()) bytes.resize(16 + size_t(count) * 8);
-  }
+  std::vector<uint8_t> bytes;
+  if (!StreamBytes(i, WriteCompleteLength, &bytes)) return d;
   EXPECT_TRUE(DecodeWriteComplete(bytes, &d, &why)) << why;
   return d;
 }
