@@ -2,7 +2,7 @@
 // the stream clipboard formats, then the application object.
 #include "LogFile.h"
 #include "PloverApp.h"
-#include "StreamFormats.h"
+#include "OpcStreamFormats.h"
 
 namespace {
 CLogFile theLogFile(L"plover.log");

@@ -4,7 +4,7 @@
 #include "AppFixture.h"
 #include "LogFile.h"
 #include "StartupSplash.h"
-#include "StreamFormats.h"
+#include "OpcStreamFormats.h"
 #include "resource.h"
 
 namespace {

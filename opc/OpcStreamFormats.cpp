@@ -1,4 +1,4 @@
-#include "StreamFormats.h"
+#include "OpcStreamFormats.h"
 
 COpcStreamFormats::COpcStreamFormats()
     : m_cfData(::RegisterClipboardFormatW(kDataName)),

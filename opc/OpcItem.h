@@ -1,0 +1,26 @@
+// The client-side record of one OPC item.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+
+#include "opcda.h"
+
+class COpcItem {
+ public:
+  COpcItem() { ::VariantInit(&m_value); }
+  explicit COpcItem(std::wstring itemId) : COpcItem() { m_strItemId = std::move(itemId); }
+  virtual ~COpcItem() { ::VariantClear(&m_value); }
+  COpcItem(const COpcItem&) = delete;
+  COpcItem& operator=(const COpcItem&) = delete;
+
+  std::wstring m_strItemId;
+  VARIANT m_value;
+  WORD m_wQuality = OPC_QUALITY_GOOD;
+  FILETIME m_ftTimeStamp = {0, 0};  // untouched until the first time-stamped stream
+  OPCHANDLE m_hServer = 0;
+  // The client handle the server knows this record by: an entry of CItemHandleTable,
+  // never the record's address (which would not fit 32 bits on x64 and could dangle).
+  OPCHANDLE m_hClient = 0;
+};

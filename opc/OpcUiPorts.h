@@ -1,0 +1,30 @@
+// The two widgets the client core fills, as small interfaces: the views adapt the Win32
+// tree-view and list box to them, the tests use in-memory fakes.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// A tree node; nullptr means "none" (or "top level" as a parent).
+using OpcTreeNode = void*;
+
+class IOpcTree {
+ public:
+  virtual ~IOpcTree() = default;
+  virtual void DeleteAllItems() = 0;
+  // Inserts at the last position under parent (nullptr: top level); nullptr on failure.
+  virtual OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent) = 0;
+  virtual void SetItemData(OpcTreeNode node, int32_t data) = 0;
+  virtual OpcTreeNode GetParentItem(OpcTreeNode node) = 0;
+  virtual std::wstring GetItemText(OpcTreeNode node) = 0;
+  virtual void SelectCaret(OpcTreeNode node) = 0;
+  virtual void Expand(OpcTreeNode node) = 0;
+};
+
+class IOpcServerList {
+ public:
+  virtual ~IOpcServerList() = default;
+  virtual void ResetContent() = 0;
+  virtual void AddString(const std::wstring& text) = 0;
+  virtual int GetCount() = 0;
+  virtual void SetCurSel(int index) = 0;
+};
