@@ -1,0 +1,38 @@
+// The client-side record of one OPC group and the items it owns.
+#pragma once
+#include <windows.h>
+
+#include <list>
+#include <string>
+#include <unordered_map>
+
+#include "ComPtr.h"
+#include "opcda.h"
+
+class COpcItem;
+
+class COpcGroup {
+ public:
+  COpcGroup() = default;
+  // Releases the group interface. The item records are deleted by the group manager
+  // first, because their handles live in its handle table.
+  virtual ~COpcGroup() = default;
+  COpcGroup(const COpcGroup&) = delete;
+  COpcGroup& operator=(const COpcGroup&) = delete;
+
+  // Whether the record is one of this group's items (a case-sensitive name look-up).
+  bool Holds(const COpcItem* item) const;
+
+  TComPtr<IOPCGroupStateMgt> m_pGroup;
+  std::wstring m_strName;
+  BOOL m_bActive = TRUE;
+  DWORD m_dwRequestedRate = 10000;
+  DWORD m_dwRevisedRate = 10000;
+  float m_fDeadband = 1.0f;
+  OPCHANDLE m_hClient = 0;
+  OPCHANDLE m_hServer = 0;
+  DWORD m_dwDataConnection = 0;
+  DWORD m_dwWriteConnection = 0;
+  std::unordered_map<std::wstring, COpcItem*> m_itemsByName;
+  std::list<COpcItem*> m_items;  // in order of addition; owned
+};

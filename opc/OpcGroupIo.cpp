@@ -1,0 +1,99 @@
+// Synchronous and asynchronous reads, refreshes and writes through an item's group.
+#include "OpcGroupManager.h"
+
+#include <oleauto.h>
+
+namespace {
+// The I/O interface of a group, obtained only on exactly S_OK.
+template <class T>
+bool QueryIo(COpcGroup* group, TComPtr<T>& io) {
+  return group && io.QueryFrom(group->m_pGroup.Get()) == S_OK && io;
+}
+}  // namespace
+
+BOOL COpcGroupManager::SyncRead(COpcItem* item, OPCDATASOURCE source) {
+  COpcGroup* group = OwnerOf(item);
+  TComPtr<IOPCSyncIO> io;
+  if (!QueryIo(group, io)) return FALSE;
+  OPCHANDLE h = item->m_hServer;
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* errors = nullptr;
+  HRESULT hr = io->Read(source, 1, &h, &states, &errors);
+  BOOL ok = FALSE;
+  if (SUCCEEDED(hr) && states) {
+    // The item's own code is not examined: the state is taken as the server gave it.
+    item->m_wQuality = states[0].wQuality;
+    ::VariantCopy(&item->m_value, &states[0].vDataValue);
+    ok = TRUE;
+  }
+  if (states) ::VariantClear(&states[0].vDataValue);
+  ::CoTaskMemFree(states);
+  ::CoTaskMemFree(errors);
+  return ok;
+}
+
+BOOL COpcGroupManager::AsyncRead(COpcItem* item, OPCDATASOURCE source) {
+  COpcGroup* group = OwnerOf(item);
+  TComPtr<IOPCAsyncIO> io;
+  if (!QueryIo(group, io)) return FALSE;
+  DWORD connection = group == m_pCurrent ? m_dwDataConnection : group->m_dwDataConnection;
+  OPCHANDLE h = item->m_hServer;
+  HRESULT* errors = nullptr;
+  HRESULT hr = io->Read(connection, source, 1, &h, &m_dwTransactionId, &errors);
+  ::CoTaskMemFree(errors);
+  return SUCCEEDED(hr) ? TRUE : FALSE;
+}
+
+BOOL COpcGroupManager::Refresh(OPCDATASOURCE source) {
+  TComPtr<IOPCAsyncIO> io;
+  if (!QueryIo(m_pCurrent, io)) return FALSE;
+  return SUCCEEDED(io->Refresh(m_dwDataConnection, source, &m_dwTransactionId)) ? TRUE : FALSE;
+}
+
+BOOL COpcGroupManager::WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError) {
+  return Write(item, text, false, convertError);
+}
+
+BOOL COpcGroupManager::WriteAsync(COpcItem* item, const std::wstring& text,
+                                  HRESULT* convertError) {
+  return Write(item, text, true, convertError);
+}
+
+BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool async,
+                             HRESULT* convertError) {
+  if (convertError) *convertError = S_OK;
+  COpcGroup* group = OwnerOf(item);
+  TComPtr<IOPCAsyncIO> asyncIo;
+  TComPtr<IOPCSyncIO> syncIo;
+  if (async ? !QueryIo(group, asyncIo) : !QueryIo(group, syncIo)) return FALSE;
+
+  // The value goes out in the type of the last value received.
+  VARIANT value;
+  ::VariantInit(&value);
+  value.vt = VT_BSTR;
+  value.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  if (!value.bstrVal) return FALSE;
+  const VARTYPE target = item->m_value.vt;
+  if (target != VT_BSTR) {
+    HRESULT hr = ::VariantChangeType(&value, &value, 0, target);
+    if (FAILED(hr)) {
+      ::VariantClear(&value);
+      if (convertError) *convertError = hr;
+      return FALSE;
+    }
+  }
+
+  OPCHANDLE h = item->m_hServer;
+  HRESULT* errors = nullptr;
+  HRESULT hr;
+  if (async) {
+    DWORD connection = group == m_pCurrent ? m_dwWriteConnection : group->m_dwWriteConnection;
+    hr = asyncIo->Write(connection, 1, &h, &value, &m_dwTransactionId, &errors);
+  } else {
+    hr = syncIo->Write(1, &h, &value, &errors);
+  }
+  BOOL ok = SUCCEEDED(hr) && errors && SUCCEEDED(errors[0]) ? TRUE : FALSE;
+  ::CoTaskMemFree(errors);
+  ::VariantClear(&value);
+  return ok;
+}

@@ -1,0 +1,103 @@
+// Items of the current group: add (trying the requested types in a fixed order),
+// look-up, removal and activation.
+#include "OpcGroupManager.h"
+
+namespace {
+// The requested data types AddItem tries, in this order.
+constexpr VARTYPE kRequestedTypes[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
+}  // namespace
+
+COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
+  if (!m_pCurrent || !item) return nullptr;
+  if (m_pCurrent->Holds(item)) return m_pCurrent;
+  // A row of another group: its own group, never the current one, which would apply the
+  // item's server handle to a different item.
+  for (auto& [key, group] : m_groupTable)
+    if (group->Holds(item)) return group.get();
+  return nullptr;
+}
+
+COpcItem* COpcGroupManager::AddItem(const std::wstring& itemId) {
+  if (!m_pCurrent || m_pCurrent->m_itemsByName.count(itemId)) return nullptr;
+  for (VARTYPE type : kRequestedTypes)
+    if (COpcItem* item = AddItemAs(itemId, type)) return item;
+  return nullptr;
+}
+
+COpcItem* COpcGroupManager::AddItemAs(const std::wstring& itemId, VARTYPE type) {
+  if (!m_pCurrent || m_pCurrent->m_itemsByName.count(itemId)) return nullptr;
+  TComPtr<IOPCItemMgt> mgt;
+  if (FAILED(mgt.QueryFrom(m_pCurrent->m_pGroup.Get())) || !mgt) return nullptr;
+
+  auto item = std::make_unique<COpcItem>(itemId);
+  item->m_hClient = m_itemTable.Add(item.get());
+  if (!item->m_hClient) return nullptr;  // table full
+
+  OPCITEMDEF def = {};
+  def.szAccessPath = const_cast<LPWSTR>(m_strAccessPath.c_str());
+  def.szItemID = const_cast<LPWSTR>(item->m_strItemId.c_str());
+  def.bActive = TRUE;
+  def.hClient = item->m_hClient;
+  def.vtRequestedDataType = type;
+  OPCITEMRESULT* results = nullptr;
+  HRESULT* errors = nullptr;
+  HRESULT hr = mgt->AddItems(1, &def, &results, &errors);
+  HRESULT itemHr = errors ? errors[0] : E_FAIL;
+  if (SUCCEEDED(hr) && results) {
+    item->m_hServer = results[0].hServer;
+    ::CoTaskMemFree(results[0].pBlob);
+  } else if (SUCCEEDED(hr)) {
+    itemHr = E_FAIL;  // success without a result names no server handle
+  }
+  ::CoTaskMemFree(results);
+  ::CoTaskMemFree(errors);
+  if (FAILED(hr) || FAILED(itemHr)) {
+    m_itemTable.Remove(item->m_hClient);
+    return nullptr;
+  }
+
+  COpcItem* record = item.release();
+  m_pCurrent->m_items.push_back(record);
+  m_pCurrent->m_itemsByName.emplace(record->m_strItemId, record);
+  ReadCache(record);
+  return record;
+}
+
+COpcItem* COpcGroupManager::FindItem(OPCHANDLE group, const std::wstring& itemId) const {
+  COpcGroup* g = GetGroup(group);
+  if (!g) return nullptr;
+  auto it = g->m_itemsByName.find(itemId);
+  return it == g->m_itemsByName.end() ? nullptr : it->second;
+}
+
+BOOL COpcGroupManager::RemoveItem(COpcItem* item) {
+  COpcGroup* group = OwnerOf(item);
+  if (!group) return FALSE;
+  BOOL removed = FALSE;
+  TComPtr<IOPCItemMgt> mgt;
+  if (SUCCEEDED(mgt.QueryFrom(group->m_pGroup.Get())) && mgt) {
+    HRESULT* errors = nullptr;
+    OPCHANDLE h = item->m_hServer;
+    if (SUCCEEDED(mgt->RemoveItems(1, &h, &errors))) removed = TRUE;
+    ::CoTaskMemFree(errors);
+  }
+  // Gone from the client whatever the server said.
+  group->m_items.remove(item);
+  group->m_itemsByName.erase(item->m_strItemId);
+  DeleteItem(item);
+  return removed;
+}
+
+HRESULT COpcGroupManager::SetItemActive(COpcItem* item, BOOL active) {
+  COpcGroup* group = OwnerOf(item);
+  if (!group) return E_FAIL;
+  TComPtr<IOPCItemMgt> mgt;
+  HRESULT hr = mgt.QueryFrom(group->m_pGroup.Get());
+  if (FAILED(hr)) return hr;
+  if (!mgt) return E_NOINTERFACE;
+  HRESULT* errors = nullptr;
+  OPCHANDLE h = item->m_hServer;
+  hr = mgt->SetActiveState(1, &h, active, &errors);
+  ::CoTaskMemFree(errors);
+  return hr;
+}

@@ -1,0 +1,216 @@
+#include "OpcGroupManager.h"
+
+#include "OpcDataSink.h"
+#include "OpcMessage.h"
+#include "OpcStreamFormats.h"
+
+bool COpcGroup::Holds(const COpcItem* item) const {
+  if (!item) return false;
+  auto it = m_itemsByName.find(item->m_strItemId);
+  return it != m_itemsByName.end() && it->second == item;
+}
+
+COpcGroupManager::COpcGroupManager() : m_pSink(new COpcDataSink) {
+  m_pSink->AddRef();
+  m_pSink->SetItemTable(&m_itemTable);
+  Reset();
+}
+
+COpcGroupManager::~COpcGroupManager() {
+  // Groups still here (no Disconnect) go without server calls: the records hold the
+  // only references to their groups, and the handle table must empty before the sink
+  // forgets it.
+  for (auto& [key, group] : m_groupTable) {
+    for (COpcItem* item : group->m_items) DeleteItem(item);
+    group->m_items.clear();
+  }
+  m_groupTable.clear();
+  // A server may still hold the sink through an advise connection; it must not reach
+  // records that are gone.
+  m_pSink->SetItemTable(nullptr);
+  m_pSink->Release();
+}
+
+void COpcGroupManager::Reset() {
+  m_pServer = nullptr;
+  m_pCurrent = nullptr;
+  m_dwDataConnection = 0;
+  m_dwWriteConnection = 0;
+  m_dwTransactionId = 0;
+  m_hClient = 0;
+  m_hServer = 0;
+  m_strName.clear();
+  m_strAccessPath.clear();
+  m_bTimeStamped = TRUE;
+  // Empty by now; a record still here would be orphaned, so it is released, not leaked.
+  m_groupTable.clear();
+}
+
+HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
+  if (m_groupTable.count(Key(handle))) return E_FAIL;
+  m_hClient = handle;
+  m_strName = name;
+  if (!m_pServer) return E_FAIL;
+
+  auto group = std::make_unique<COpcGroup>();
+  HRESULT hr = m_pServer->AddGroup(m_strName.c_str(), m_bActive, m_dwRequestedRate, m_hClient,
+                                   nullptr, &m_fDeadband, m_dwLcid, &m_hServer, &m_dwRevisedRate,
+                                   IID_IOPCGroupStateMgt,
+                                   reinterpret_cast<IUnknown**>(group->m_pGroup.Put()));
+  if (FAILED(hr)) return hr;
+  if (!group->m_pGroup) return E_NOINTERFACE;  // success without a group object is useless
+
+  group->m_strName = m_strName;
+  group->m_bActive = m_bActive;
+  group->m_dwRequestedRate = m_dwRequestedRate;
+  group->m_hClient = m_hClient;
+  group->m_fDeadband = m_fDeadband;
+  group->m_hServer = m_hServer;
+  group->m_dwRevisedRate = m_dwRevisedRate;
+  m_pCurrent = group.get();
+  m_groupTable.emplace(Key(handle), std::move(group));
+  m_dwDataConnection = 0;
+  m_dwWriteConnection = 0;
+  AdviseGroup();
+  return hr;
+}
+
+void COpcGroupManager::AdviseGroup() {
+  if (!m_pCurrent) return;
+  TComPtr<IAdviseSink> sink;
+  if (FAILED(sink.QueryFrom(m_pSink)) || !sink) return;
+  TComPtr<IDataObject> data;
+  if (FAILED(data.QueryFrom(m_pCurrent->m_pGroup.Get())) || !data) {
+    OpcMessageBox(nullptr, L"不支持IDataObject\n", L"Plover Client", MB_OK);
+    return;
+  }
+  static const COpcStreamFormats formats;
+  FORMATETC fe = {static_cast<CLIPFORMAT>(formats.m_cfWriteComplete), nullptr, DVASPECT_CONTENT,
+                  -1, TYMED_HGLOBAL};
+  // The write-complete stream is advised first.
+  if (FAILED(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwWriteConnection))) return;
+  fe.cfFormat = static_cast<CLIPFORMAT>(m_bTimeStamped ? formats.m_cfDataTime : formats.m_cfData);
+  if (FAILED(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwDataConnection))) return;
+  m_pCurrent->m_dwDataConnection = m_dwDataConnection;
+  m_pCurrent->m_dwWriteConnection = m_dwWriteConnection;
+}
+
+void COpcGroupManager::UnadviseGroup(COpcGroup* group) {
+  TComPtr<IDataObject> data;
+  if (FAILED(data.QueryFrom(group->m_pGroup.Get())) || !data) return;
+  data->DUnadvise(group->m_dwDataConnection);
+  data->DUnadvise(group->m_dwWriteConnection);
+}
+
+void COpcGroupManager::DeleteItem(COpcItem* item) {
+  m_itemTable.Remove(item->m_hClient);
+  delete item;
+}
+
+BOOL COpcGroupManager::RemoveGroup(OPCHANDLE handle, BOOL force) {
+  auto it = m_groupTable.find(Key(handle));
+  if (it == m_groupTable.end()) return FALSE;
+  COpcGroup* group = it->second.get();
+  // No stream may name an item record once it is deleted: unadvise first.
+  UnadviseGroup(group);
+  HRESULT hr = m_pServer ? m_pServer->RemoveGroup(group->m_hServer, force) : E_FAIL;
+  for (COpcItem* item : group->m_items) DeleteItem(item);
+  group->m_items.clear();
+  group->m_itemsByName.clear();
+  if (m_pCurrent == group) m_pCurrent = nullptr;
+  m_groupTable.erase(it);
+  return SUCCEEDED(hr) ? TRUE : FALSE;
+}
+
+void COpcGroupManager::RemoveAllGroups(BOOL force) {
+  std::vector<OPCHANDLE> handles;
+  for (auto& [key, group] : m_groupTable) handles.push_back(group->m_hClient);
+  for (OPCHANDLE h : handles) RemoveGroup(h, force);
+  m_groupTable.clear();
+  m_pServer = nullptr;
+  m_pCurrent = nullptr;
+}
+
+COpcGroup* COpcGroupManager::SelectGroup(OPCHANDLE handle) {
+  if (handle == 0) return nullptr;
+  COpcGroup* group = GetGroup(handle);
+  if (!group) return nullptr;
+  m_strName = group->m_strName;
+  m_bActive = group->m_bActive;
+  m_dwRequestedRate = group->m_dwRequestedRate;
+  m_fDeadband = group->m_fDeadband;
+  m_hServer = group->m_hServer;
+  m_hClient = group->m_hClient;
+  m_dwRevisedRate = group->m_dwRevisedRate;
+  m_dwDataConnection = group->m_dwDataConnection;
+  m_dwWriteConnection = group->m_dwWriteConnection;
+  m_pCurrent = group;
+  return group;
+}
+
+COpcGroup* COpcGroupManager::GetGroup(OPCHANDLE handle) const {
+  auto it = m_groupTable.find(Key(handle));
+  return it == m_groupTable.end() ? nullptr : it->second.get();
+}
+
+COpcGroup* COpcGroupManager::FindGroup(const std::wstring& name) const {
+  for (auto& [key, group] : m_groupTable)
+    if (group->m_strName == name) return group.get();
+  return nullptr;
+}
+
+OPCHANDLE COpcGroupManager::GetGroupHandle(const std::wstring& name) const {
+  if (name.empty()) return m_hClient;
+  COpcGroup* group = FindGroup(name);
+  return group ? group->m_hClient : 0xFFFFFFFF;
+}
+
+int COpcGroupManager::GetGroupHandles(std::vector<int>& handles) const {
+  handles.clear();
+  for (auto& [key, group] : m_groupTable) handles.push_back(key);
+  return static_cast<int>(handles.size());
+}
+
+int COpcGroupManager::GetGroupItemCount(OPCHANDLE handle) const {
+  COpcGroup* group = GetGroup(handle);
+  return group ? static_cast<int>(group->m_items.size()) : 0;
+}
+
+HRESULT COpcGroupManager::RenameGroup(const std::wstring& name) {
+  if (!m_pCurrent) return E_FAIL;
+  HRESULT hr = m_pCurrent->m_pGroup->SetName(name.c_str());
+  if (SUCCEEDED(hr)) {
+    m_strName = name;
+    m_pCurrent->m_strName = name;
+  }
+  return hr;
+}
+
+HRESULT COpcGroupManager::ChangeGroupActive(BOOL active) {
+  m_bActive = active;
+  return ApplyGroupState();
+}
+
+HRESULT COpcGroupManager::ChangeGroupUpdateRate(DWORD ms) {
+  m_dwRequestedRate = ms;
+  return ApplyGroupState();
+}
+
+HRESULT COpcGroupManager::ChangeGroupDeadband(float deadband) {
+  m_fDeadband = deadband;
+  return ApplyGroupState();
+}
+
+HRESULT COpcGroupManager::ApplyGroupState() {
+  if (!m_pCurrent) return E_FAIL;
+  // Every call sends the whole block.
+  HRESULT hr = m_pCurrent->m_pGroup->SetState(&m_dwRequestedRate, &m_dwRevisedRate, &m_bActive,
+                                              nullptr, &m_fDeadband, &m_dwLcid, &m_hClient);
+  if (SUCCEEDED(hr)) {
+    m_pCurrent->m_bActive = m_bActive;
+    m_pCurrent->m_dwRequestedRate = m_dwRequestedRate;
+    m_pCurrent->m_fDeadband = m_fDeadband;
+    m_pCurrent->m_dwRevisedRate = m_dwRevisedRate;
+  }
+  return hr;
+}
