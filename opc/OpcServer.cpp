@@ -1,0 +1,172 @@
+#include "OpcServer.h"
+
+#include "OpcDataSink.h"
+#include "OpcDiscovery.h"
+#include "OpcErrorText.h"
+#include "OpcMessage.h"
+#include "OpcText.h"
+#include "OpcWaitCursor.h"
+
+namespace {
+// CLSCTX_INPROC_SERVER | INPROC_HANDLER | LOCAL_SERVER | REMOTE_SERVER.
+constexpr DWORD kClsctxAll = 23;
+
+HRESULT SystemInitializeSecurity() {
+  return ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
+                                RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+}
+OpcSecurityFn g_initializeSecurity = SystemInitializeSecurity;
+}  // namespace
+
+OpcSecurityFn SetOpcInitializeSecurity(OpcSecurityFn fn) {
+  OpcSecurityFn old = g_initializeSecurity;
+  g_initializeSecurity = fn ? fn : SystemInitializeSecurity;
+  return old;
+}
+
+COpcServer::COpcServer() = default;
+
+COpcServer::~COpcServer() {
+  Disconnect();
+  // The members go in reverse order: the manager (and its sink reference), the browser,
+  // then the server reference if one is still held.
+}
+
+BOOL COpcServer::Initialize(HWND notifyWnd) {
+  m_bInitialized = FALSE;
+  HRESULT hr = g_initializeSecurity();
+  // Security can be set once per process; a later Initialize (a new document) finds it
+  // already set, which is as good as setting it.
+  if (FAILED(hr) && hr != RPC_E_TOO_LATE) return FALSE;
+  m_strProgId.clear();
+  m_strNode.clear();
+  m_groupManager.GetSink()->SetNotifyWindow(notifyWnd);
+  m_bInitialized = TRUE;
+  return TRUE;
+}
+
+BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
+  m_strProgId = progId;
+  m_strNode = node;
+  if (!m_bInitialized) return FALSE;
+  COpcWaitCursor wait;
+
+  HKEY key = nullptr;
+  LONG result = ::RegOpenKeyW(HKEY_CLASSES_ROOT, m_strProgId.c_str(), &key);
+  if (result != ERROR_SUCCESS) {
+    ReportError(L"RegOpenKey: ", static_cast<DWORD>(result));
+    return FALSE;
+  }
+  wchar_t clsidText[128] = {};  // 256 bytes
+  LONG cb = sizeof(clsidText);
+  result = ::RegQueryValueW(key, L"CLSID", clsidText, &cb);
+  ::RegCloseKey(key);
+  if (result != ERROR_SUCCESS) {
+    ReportError(L"RegQueryValue: ", static_cast<DWORD>(result));
+    return FALSE;
+  }
+  clsidText[127] = L'\0';
+  CLSID clsid;
+  HRESULT hr = ::CLSIDFromString(clsidText, &clsid);
+  if (FAILED(hr)) {
+    ReportError(L"CLSIDFromString: ", static_cast<DWORD>(hr));
+    return FALSE;
+  }
+
+  TComPtr<IUnknown> object;
+  if (FAILED(CreateServerObject(clsid, object))) return FALSE;
+
+  if (m_pServer.Get() != reinterpret_cast<IOPCServer*>(object.Get())) {
+    m_pServer.Release();
+    m_pServer.QueryFrom(object.Get());
+  }
+  object.Release();  // the creation reference
+  if (!m_pServer) {
+    OpcMessageBox(::GetActiveWindow(), L"OPC Proxy dll 可能未注册!\n", kOpcAppTitle,
+                  MB_OK | MB_ICONEXCLAMATION);
+    return FALSE;
+  }
+
+  m_browser.Attach(m_pServer.Get());
+  m_groupManager.Reset();
+  m_groupManager.SetServer(m_pServer.Get());
+  m_bConnected = TRUE;
+  return m_bConnected;
+}
+
+HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& object) {
+  wchar_t failed[512];
+  if (m_strNode.empty()) {
+    HRESULT hr = ::CoCreateInstance(clsid, nullptr, kClsctxAll, IID_IUnknown, object.PutVoid());
+    if (SUCCEEDED(hr) && !object) hr = E_NOINTERFACE;
+    if (FAILED(hr)) {
+      ::swprintf(failed, 512, L"连接OPC服务器'%ls'失败!\nCoCreateInstance:", m_strProgId.c_str());
+      ReportError(failed, static_cast<DWORD>(hr));
+    }
+    return hr;
+  }
+
+  COSERVERINFO server = {0, const_cast<LPWSTR>(m_strNode.c_str()), nullptr, 0};
+  MULTI_QI mqi = {&IID_IOPCServer, nullptr, S_OK};
+  HRESULT hr = ::CoCreateInstanceEx(clsid, nullptr, kClsctxAll, &server, 1, &mqi);
+  if (FAILED(hr)) {
+    ::swprintf(failed, 512, L"连接OPC服务器'%ls'失败!\nCoCreateInstanceEx:", m_strProgId.c_str());
+    ReportError(failed, static_cast<DWORD>(hr));
+    return hr;
+  }
+  if (FAILED(mqi.hr) || !mqi.pItf) {
+    if (mqi.pItf) mqi.pItf->Release();
+    hr = FAILED(mqi.hr) ? mqi.hr : E_NOINTERFACE;
+    ReportError(L"MultiQI: ", static_cast<DWORD>(hr));
+    return hr;
+  }
+  object.Attach(mqi.pItf);
+  return S_OK;
+}
+
+void COpcServer::Disconnect() {
+  if (!m_bConnected) return;
+  m_groupManager.RemoveAllGroups(FALSE);
+  m_browser.Detach();
+  m_pServer.Release();
+  ::Sleep(100);
+  m_bConnected = FALSE;
+}
+
+int COpcServer::EnumerateServers(const std::wstring& node) {
+  return ::EnumerateServers(node, m_serverNames);
+}
+
+int COpcServer::FillServerList(IOpcServerList* list, const std::wstring& node) {
+  return ::FillServerList(list, node, m_serverNames);
+}
+
+std::wstring COpcServer::GetValueText(const COpcItem* item) const {
+  return item ? ::GetValueText(item->m_value, item->m_wQuality) : std::wstring();
+}
+
+std::wstring COpcServer::GetValueTypeText(const COpcItem* item) const {
+  return item ? ::GetTypeName(item->m_value.vt) : std::wstring();
+}
+
+std::wstring COpcServer::GetTypeName(VARTYPE vt) { return ::GetTypeName(vt); }
+
+VARTYPE COpcServer::ParseTypeName(const std::wstring& text) { return ::ParseTypeName(text); }
+
+void COpcServer::GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const {
+  COpcGroup* current = m_groupManager.GetCurrentGroup();
+  if (!current || !item) return;
+  FillItemAttributes(current->m_pGroup.Get(), item->m_hClient, info);
+}
+
+void COpcServer::GetServerStatus(ServerStatusText& info) const {
+  if (m_pServer) FillServerStatus(m_pServer.Get(), info);
+}
+
+std::wstring COpcServer::GetErrorText(const std::wstring& prefix, DWORD code) const {
+  return ::GetErrorText(prefix, code, m_pServer.Get());
+}
+
+void COpcServer::ReportError(const std::wstring& prefix, DWORD code) const {
+  ::ReportError(prefix, code, m_pServer.Get());
+}

@@ -1,0 +1,122 @@
+// Everything the program knows about one connected OPC DA server. A facade: groups,
+// items and I/O go to the group manager, the address space to the browser.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ComPtr.h"
+#include "OpcBrowser.h"
+#include "OpcGroupManager.h"
+#include "OpcStatus.h"
+#include "OpcUiPorts.h"
+#include "opcda.h"
+
+// The call that sets the process's COM security; replaceable so tests can play a process
+// where security was already set. nullptr restores the system call.
+using OpcSecurityFn = HRESULT (*)();
+OpcSecurityFn SetOpcInitializeSecurity(OpcSecurityFn fn);
+
+class COpcServer {
+ public:
+  COpcServer();
+  ~COpcServer();
+  COpcServer(const COpcServer&) = delete;
+  COpcServer& operator=(const COpcServer&) = delete;
+
+  // Connection.
+  BOOL Initialize(HWND notifyWnd);
+  BOOL Connect(const std::wstring& progId, const std::wstring& node);
+  void Disconnect();
+  BOOL IsConnected() const { return m_bConnected; }
+
+  // Discovery.
+  int EnumerateServers(const std::wstring& node);
+  int FillServerList(IOpcServerList* list, const std::wstring& node);
+
+  // Browsing.
+  BOOL CanBrowse() const { return m_browser.CanBrowse(); }
+  void SetBrowseRootName(const std::wstring& name) { m_browser.SetBrowseRootName(name); }
+  void SetBrowseFilter(const std::wstring& filter) { m_browser.SetBrowseFilter(filter); }
+  std::wstring GetBrowseFilter() const { return m_browser.GetBrowseFilter(); }
+  void SetBrowseDataType(VARTYPE vt) { m_browser.SetBrowseDataType(vt); }
+  VARTYPE GetBrowseDataType() const { return m_browser.GetBrowseDataType(); }
+  void SetBrowseAccessRights(BYTE rights) { m_browser.SetBrowseAccessRights(rights); }
+  BYTE GetBrowseAccessRights() const { return m_browser.GetBrowseAccessRights(); }
+  void BuildBrowseTree(IOpcTree* tree) { m_browser.BuildBrowseTree(tree); }
+  std::wstring GetBrowseItemId(int index) const { return m_browser.GetBrowseItemId(index); }
+
+  // Groups.
+  void SetGroupActive(BOOL active) { m_groupManager.SetGroupActive(active); }
+  void SetGroupUpdateRate(DWORD ms) { m_groupManager.SetGroupUpdateRate(ms); }
+  void SetGroupDeadband(float deadband) { m_groupManager.SetGroupDeadband(deadband); }
+  HRESULT AddGroup(OPCHANDLE handle, const std::wstring& name) {
+    return m_groupManager.AddGroup(handle, name);
+  }
+  BOOL RemoveGroup(OPCHANDLE handle, BOOL force) { return m_groupManager.RemoveGroup(handle, force); }
+  void RemoveAllGroups(BOOL force) { m_groupManager.RemoveAllGroups(force); }
+  COpcGroup* SelectGroup(OPCHANDLE handle) { return m_groupManager.SelectGroup(handle); }
+  COpcGroup* GetGroup(OPCHANDLE handle) const { return m_groupManager.GetGroup(handle); }
+  COpcGroup* FindGroup(const std::wstring& name) const { return m_groupManager.FindGroup(name); }
+  OPCHANDLE GetGroupHandle(const std::wstring& name) const {
+    return m_groupManager.GetGroupHandle(name);
+  }
+  int GetGroupHandles(std::vector<int>& handles) const {
+    return m_groupManager.GetGroupHandles(handles);
+  }
+  int GetGroupItemCount(OPCHANDLE handle) const { return m_groupManager.GetGroupItemCount(handle); }
+  HRESULT RenameGroup(const std::wstring& name) { return m_groupManager.RenameGroup(name); }
+  HRESULT ChangeGroupActive(BOOL active) { return m_groupManager.ChangeGroupActive(active); }
+  HRESULT ChangeGroupUpdateRate(DWORD ms) { return m_groupManager.ChangeGroupUpdateRate(ms); }
+  HRESULT ChangeGroupDeadband(float deadband) {
+    return m_groupManager.ChangeGroupDeadband(deadband);
+  }
+
+  // Items.
+  COpcItem* AddItem(const std::wstring& itemId) { return m_groupManager.AddItem(itemId); }
+  COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const {
+    return m_groupManager.FindItem(group, itemId);
+  }
+  BOOL RemoveItem(COpcItem* item) { return m_groupManager.RemoveItem(item); }
+  HRESULT SetItemActive(COpcItem* item, BOOL active) {
+    return m_groupManager.SetItemActive(item, active);
+  }
+
+  // Reads, writes and refreshes.
+  BOOL ReadCache(COpcItem* item) { return m_groupManager.ReadCache(item); }
+  BOOL ReadDevice(COpcItem* item) { return m_groupManager.ReadDevice(item); }
+  BOOL AsyncReadCache(COpcItem* item) { return m_groupManager.AsyncReadCache(item); }
+  BOOL AsyncReadDevice(COpcItem* item) { return m_groupManager.AsyncReadDevice(item); }
+  BOOL RefreshCache() { return m_groupManager.RefreshCache(); }
+  BOOL RefreshDevice() { return m_groupManager.RefreshDevice(); }
+  BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr) {
+    return m_groupManager.WriteSync(item, text, convertError);
+  }
+  BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr) {
+    return m_groupManager.WriteAsync(item, text, convertError);
+  }
+
+  // Text forms.
+  std::wstring GetValueText(const COpcItem* item) const;
+  std::wstring GetValueTypeText(const COpcItem* item) const;
+  static std::wstring GetTypeName(VARTYPE vt);
+  static VARTYPE ParseTypeName(const std::wstring& text);
+  void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const;
+  void GetServerStatus(ServerStatusText& info) const;
+  std::wstring GetErrorText(const std::wstring& prefix, DWORD code) const;
+  void ReportError(const std::wstring& prefix, DWORD code) const;
+
+  BOOL m_bInitialized = FALSE;
+  BOOL m_bConnected = FALSE;
+  std::vector<std::wstring> m_serverNames;
+  std::wstring m_strProgId;
+  std::wstring m_strNode;
+  TComPtr<IOPCServer> m_pServer;
+  COpcBrowser m_browser;
+  COpcGroupManager m_groupManager;
+
+ private:
+  // Creates the server object on this machine or on m_strNode; reports its own failures.
+  HRESULT CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& object);
+};

@@ -1,0 +1,204 @@
+// Initialize, Connect and Disconnect through the registry and COM, their messages, and
+// the references they leave behind.
+#include "OpcDataSink.h"
+#include "OpcTestSupport.h"
+
+namespace {
+
+// A ProgID key under HKEY_CLASSES_ROOT for the life of the object.
+class TempProgId {
+ public:
+  // clsid nullptr: the key has no CLSID sub-key.
+  TempProgId(const wchar_t* progId, const wchar_t* clsid) : m_progId(progId) {
+    HKEY key;
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CLASSES_ROOT, progId, &key));
+    if (clsid) RegSetValueW(key, L"CLSID", REG_SZ, clsid, 0);
+    RegCloseKey(key);
+  }
+  ~TempProgId() { RegDeleteTreeW(HKEY_CLASSES_ROOT, m_progId); }
+
+ private:
+  const wchar_t* m_progId;
+};
+
+std::wstring Expected(const std::wstring& prefix, DWORD code) {
+  std::wstring system = SystemText(code);
+  return prefix + L" " + (system.empty() ? L"Unknown Error." : system);
+}
+
+HRESULT SecurityAlreadySet() { return RPC_E_TOO_LATE; }
+HRESULT SecurityRefused() { return E_ACCESSDENIED; }
+
+class ConnectTest : public OpcTest {};
+
+TEST_F(ConnectTest, ConnectsThroughTheRegistryAndLeavesNothingBehind) {
+  const PloverSimLiveCounts before = SimLiveCounts();
+  ConnectTo();
+  EXPECT_TRUE(m_server->IsConnected());
+  EXPECT_TRUE(m_server->CanBrowse());
+  EXPECT_EQ(L"Plover.SimServer.1", m_server->m_strProgId);
+  EXPECT_EQ(L"", m_server->m_strNode);
+  ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+  ASSERT_NE(nullptr, m_server->AddItem(L"Signals.Ramp"));
+  ASSERT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
+  ASSERT_NE(nullptr, m_server->AddItem(L"Types.Long"));
+
+  PloverSimLiveCounts during = SimLiveCounts();
+  EXPECT_EQ(before.servers + 1, during.servers);
+  EXPECT_EQ(before.groups + 2, during.groups);
+  EXPECT_EQ(before.connections + 4, during.connections);  // two streams per group
+
+  m_server->Disconnect();
+  EXPECT_FALSE(m_server->IsConnected());
+  EXPECT_FALSE(m_server->m_pServer);
+  EXPECT_FALSE(m_server->CanBrowse());
+  EXPECT_EQ(0, m_server->m_groupManager.m_itemTable.Count());
+  PloverSimLiveCounts after = SimLiveCounts();
+  EXPECT_EQ(before.servers, after.servers);
+  EXPECT_EQ(before.groups, after.groups);
+  EXPECT_EQ(before.connections, after.connections);
+  EXPECT_EQ(before.enumerators, after.enumerators);
+  // Every server reference to the sink is gone: only the manager's remains.
+  COpcDataSink* sink = m_server->m_groupManager.GetSink();
+  EXPECT_EQ(2u, sink->AddRef());
+  EXPECT_EQ(1u, sink->Release());
+  EXPECT_TRUE(s_boxes.empty());
+}
+
+TEST_F(ConnectTest, DestroyingTheServerObjectDisconnectsFirst) {
+  const PloverSimLiveCounts before = SimLiveCounts();
+  ConnectTo();
+  ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+  ASSERT_NE(nullptr, m_server->AddItem(L"Types.Double"));
+  delete m_server;
+  m_server = nullptr;
+  PloverSimLiveCounts after = SimLiveCounts();
+  EXPECT_EQ(before.servers, after.servers);
+  EXPECT_EQ(before.groups, after.groups);
+  EXPECT_EQ(before.connections, after.connections);
+  m_server = new COpcServer;  // for TearDown
+}
+
+TEST_F(ConnectTest, ReconnectsAfterDisconnectAndKeepsTheBrowseAndGroupPartsFresh) {
+  ConnectTo(PLOVER_SIM_NOBROWSE_PROGID);
+  EXPECT_TRUE(m_server->IsConnected());
+  EXPECT_FALSE(m_server->CanBrowse());  // connected all the same
+  ASSERT_EQ(S_OK, m_server->AddGroup(7, L"G"));
+  m_server->Disconnect();
+  EXPECT_EQ(nullptr, m_server->GetGroup(7));
+  ASSERT_TRUE(m_server->Connect(PLOVER_SIM_FLAT_PROGID, L""));
+  EXPECT_TRUE(m_server->CanBrowse());
+  EXPECT_EQ(nullptr, m_server->m_groupManager.GetCurrentGroup());
+  EXPECT_EQ(0u, m_server->m_groupManager.m_hClient);
+  EXPECT_EQ(S_OK, m_server->AddGroup(7, L"G"));
+}
+
+TEST_F(ConnectTest, NothingConnectsBeforeInitializeAndNothingIsShown) {
+  EXPECT_FALSE(m_server->Connect(PLOVER_SIM_PROGID, L"node"));
+  EXPECT_EQ(L"Plover.SimServer.1", m_server->m_strProgId);  // stored whatever the outcome
+  EXPECT_EQ(L"node", m_server->m_strNode);
+  EXPECT_FALSE(m_server->IsConnected());
+  EXPECT_TRUE(s_boxes.empty());
+  m_server->Disconnect();  // not connected: nothing to do
+  EXPECT_FALSE(m_server->IsConnected());
+}
+
+TEST_F(ConnectTest, SecuritySetEarlierInTheProcessStillCountsAsInitialised) {
+  OpcSecurityFn old = SetOpcInitializeSecurity(SecurityAlreadySet);
+  EXPECT_TRUE(m_server->Initialize(m_hWnd));
+  EXPECT_TRUE(m_server->Initialize(m_hWnd));  // a second document's view
+  EXPECT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L""));
+  SetOpcInitializeSecurity(SecurityRefused);
+  EXPECT_FALSE(m_server->Initialize(m_hWnd));
+  EXPECT_FALSE(m_server->m_bInitialized);
+  SetOpcInitializeSecurity(old);
+  m_server->Disconnect();
+  EXPECT_FALSE(m_server->Connect(PLOVER_SIM_PROGID, L""));
+  EXPECT_TRUE(s_boxes.empty());
+}
+
+TEST_F(ConnectTest, EachFailedStepReportsItsCallAndTheSystemText) {
+  ASSERT_TRUE(m_server->Initialize(m_hWnd));
+  TempProgId noClsid(L"Plover.Test.NoClsid", nullptr);
+  TempProgId badClsid(L"Plover.Test.BadClsid", L"not a class id");
+  TempProgId unregistered(L"Plover.Test.Unregistered", L"{6D1C3F6E-2B4A-4E21-9C1E-53A1F0E0B7A1}");
+
+  struct Case {
+    const wchar_t* progId;
+    std::wstring text;
+  } cases[] = {
+      {L"Plover.Test.Missing", Expected(L"RegOpenKey: ", ERROR_FILE_NOT_FOUND)},
+      {L"Plover.Test.NoClsid", Expected(L"RegQueryValue: ", ERROR_FILE_NOT_FOUND)},
+      {L"Plover.Test.BadClsid", Expected(L"CLSIDFromString: ", CO_E_CLASSSTRING)},
+      {L"Plover.Test.Unregistered",
+       Expected(L"连接OPC服务器'Plover.Test.Unregistered'失败!\nCoCreateInstance:",
+                REGDB_E_CLASSNOTREG)},
+  };
+  for (const Case& c : cases) {
+    s_boxes.clear();
+    EXPECT_FALSE(m_server->Connect(c.progId, L"")) << c.progId;
+    EXPECT_FALSE(m_server->IsConnected());
+    ASSERT_EQ(1u, s_boxes.size()) << c.progId;
+    EXPECT_EQ(c.text, s_boxes[0].text);
+    EXPECT_EQ(L"Plover", s_boxes[0].caption);
+    EXPECT_EQ(UINT(MB_OK), s_boxes[0].type);
+    EXPECT_EQ(nullptr, s_boxes[0].owner);
+  }
+}
+
+TEST_F(ConnectTest, ClassIdComesFromTheLocalRegistryEvenForARemoteNode) {
+  ASSERT_TRUE(m_server->Initialize(m_hWnd));
+  EXPECT_FALSE(m_server->Connect(L"Plover.Test.OnlyRemote", L"some-node"));
+  ASSERT_EQ(1u, s_boxes.size());
+  EXPECT_EQ(Expected(L"RegOpenKey: ", ERROR_FILE_NOT_FOUND), s_boxes[0].text);
+}
+
+TEST_F(ConnectTest, AnObjectWithoutTheServerInterfaceIsReportedAsAMissingProxy) {
+  ASSERT_TRUE(m_server->Initialize(m_hWnd));
+  // The standard font object: creatable everywhere, and no OPC server.
+  TempProgId font(L"Plover.Test.NotOpc", L"{0BE35203-8F91-11CE-9DE3-00AA004BB851}");
+  EXPECT_FALSE(m_server->Connect(L"Plover.Test.NotOpc", L""));
+  EXPECT_FALSE(m_server->IsConnected());
+  ASSERT_EQ(1u, s_boxes.size());
+  EXPECT_EQ(L"OPC Proxy dll 可能未注册!\n", s_boxes[0].text);
+  EXPECT_EQ(L"Plover", s_boxes[0].caption);
+  EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), s_boxes[0].type);
+}
+
+TEST_F(ConnectTest, ErrorTextAsksTheServerOnlyWhenTheSystemHasNone) {
+  // An OPC code the system has no text for.
+  const DWORD code = static_cast<DWORD>(OPC_E_UNKNOWNITEMID);
+  ASSERT_TRUE(SystemText(code).empty());
+  EXPECT_EQ(L"X:  Unknown Error.", m_server->GetErrorText(L"X: ", code));
+  ConnectTo();
+  std::wstring text = m_server->GetErrorText(L"X: ", code);
+  EXPECT_EQ(0u, text.rfind(L"X:  ", 0));
+  EXPECT_NE(L"X:  Unknown Error.", text);
+  EXPECT_NE(L"X:  OPC Server failed GetErrorString.", text);
+  EXPECT_EQ(L"X:  " + SystemText(ERROR_FILE_NOT_FOUND), m_server->GetErrorText(L"X: ", 2));
+}
+
+TEST_F(ConnectTest, ANamedNodeGoesThroughTheRemoteCreationPath) {
+  ASSERT_TRUE(m_server->Initialize(m_hWnd));
+  // Wine's COM creates on this machine whatever the node; the interface still comes
+  // through the MULTI_QI entry.
+  ASSERT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L"plover-node"));
+  EXPECT_EQ(L"plover-node", m_server->m_strNode);
+  EXPECT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+  m_server->Disconnect();
+
+  TempProgId unregistered(L"Plover.Test.Unregistered", L"{6D1C3F6E-2B4A-4E21-9C1E-53A1F0E0B7A1}");
+  EXPECT_FALSE(m_server->Connect(L"Plover.Test.Unregistered", L"plover-node"));
+  ASSERT_EQ(1u, s_boxes.size());
+  EXPECT_EQ(Expected(L"连接OPC服务器'Plover.Test.Unregistered'失败!\nCoCreateInstanceEx:",
+                     REGDB_E_CLASSNOTREG),
+            s_boxes[0].text);
+  // An empty node is the local path again.
+  s_boxes.clear();
+  EXPECT_FALSE(m_server->Connect(L"Plover.Test.Unregistered", L""));
+  ASSERT_EQ(1u, s_boxes.size());
+  EXPECT_NE(std::wstring::npos, s_boxes[0].text.find(L"\nCoCreateInstance: "));
+  EXPECT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L""));
+}
+
+}  // namespace

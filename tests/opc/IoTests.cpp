@@ -1,0 +1,122 @@
+// Reads, refreshes and writes, with the values that come back through the data sink.
+#include "OpcTestSupport.h"
+
+namespace {
+
+class IoTest : public OpcTest {
+ protected:
+  void SetUp() override {
+    OpcTest::SetUp();
+    ConnectTo();
+    ASSERT_EQ(S_OK, Control()->SetDeterministic(TRUE));
+    ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+    m_item = m_server->AddItem(L"Types.Double");  // requested as VT_R4
+    ASSERT_NE(nullptr, m_item);
+    TakeMessages();
+  }
+  // WM_OPC_DATACHANGE messages posted for a group.
+  int DataMessagesFor(OPCHANDLE group) {
+    int n = 0;
+    for (const MSG& m : TakeMessages())
+      if (m.message == 0x192D && m.wParam == 0 && static_cast<OPCHANDLE>(m.lParam) == group) ++n;
+    return n;
+  }
+  COpcItem* m_item = nullptr;
+};
+
+TEST_F(IoTest, SyncReadsFillTheRecordAndFailuresLeaveIt) {
+  ASSERT_EQ(VT_R4, m_item->m_value.vt);
+  ASSERT_TRUE(m_server->WriteSync(m_item, L"12.5"));
+  EXPECT_EQ(0.0f, m_item->m_value.fltVal);  // a write does not touch the record
+  EXPECT_TRUE(m_server->ReadDevice(m_item));
+  EXPECT_EQ(12.5f, m_item->m_value.fltVal);
+  EXPECT_EQ(OPC_QUALITY_GOOD, m_item->m_wQuality & OPC_QUALITY_MASK);
+
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCSyncIO::Read", E_OUTOFMEMORY, FALSE));
+  ASSERT_TRUE(m_server->WriteSync(m_item, L"-3"));
+  EXPECT_FALSE(m_server->ReadDevice(m_item));
+  EXPECT_EQ(12.5f, m_item->m_value.fltVal);
+  EXPECT_TRUE(m_server->ReadDevice(m_item));
+  EXPECT_EQ(-3.0f, m_item->m_value.fltVal);
+}
+
+TEST_F(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
+  ASSERT_TRUE(m_server->WriteSync(m_item, L"7.25"));
+  EXPECT_TRUE(m_server->AsyncReadDevice(m_item));
+  EXPECT_NE(0u, m_server->m_groupManager.m_dwTransactionId);
+  EXPECT_EQ(0.0f, m_item->m_value.fltVal);  // not yet
+  ASSERT_EQ(S_OK, Control()->Flush());
+  EXPECT_EQ(7.25f, m_item->m_value.fltVal);
+  EXPECT_NE(0u, m_item->m_ftTimeStamp.dwHighDateTime);  // time-stamped stream
+  EXPECT_GE(DataMessagesFor(1), 1);
+
+  ASSERT_TRUE(m_server->WriteSync(m_item, L"8"));
+  EXPECT_TRUE(m_server->RefreshDevice());
+  ASSERT_EQ(S_OK, Control()->Flush());
+  EXPECT_EQ(8.0f, m_item->m_value.fltVal);
+  EXPECT_GE(DataMessagesFor(1), 1);
+
+  // Accepted as a whole although the item's own code fails.
+  COpcItem* writeOnly = m_server->AddItem(L"Access.WriteOnly");
+  ASSERT_NE(nullptr, writeOnly);
+  EXPECT_TRUE(m_server->AsyncReadCache(writeOnly));
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCAsyncIO::Refresh", E_FAIL, FALSE));
+  EXPECT_FALSE(m_server->RefreshDevice());
+}
+
+TEST_F(IoTest, TextThatDoesNotConvertStopsTheWriteBeforeTheServer) {
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCSyncIO::Write", E_OUTOFMEMORY, FALSE));
+  HRESULT convert = S_OK;
+  EXPECT_FALSE(m_server->WriteSync(m_item, L"not a number", &convert));
+  EXPECT_TRUE(FAILED(convert));
+  // The pending failure is still there for the next write that reaches the server.
+  EXPECT_FALSE(m_server->WriteSync(m_item, L"3", &convert));
+  EXPECT_EQ(S_OK, convert);
+  EXPECT_TRUE(m_server->WriteSync(m_item, L"3"));
+  EXPECT_TRUE(m_server->ReadDevice(m_item));
+  EXPECT_EQ(3.0f, m_item->m_value.fltVal);
+}
+
+TEST_F(IoTest, WritesReportTheItemsOwnResult) {
+  COpcItem* readOnly = m_server->AddItem(L"Access.ReadOnly");
+  ASSERT_NE(nullptr, readOnly);
+  EXPECT_FALSE(m_server->WriteSync(readOnly, L"1"));
+  // Accepted now; the refusal comes back in the write-complete stream.
+  EXPECT_TRUE(m_server->WriteAsync(readOnly, L"1"));
+  ASSERT_EQ(S_OK, Control()->Flush());
+  int writeErrors = 0;
+  for (const MSG& m : TakeMessages()) {
+    if (m.message != 0x192F) continue;
+    ++writeErrors;
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(m.wParam)));
+    EXPECT_EQ(0, m.lParam);
+  }
+  EXPECT_EQ(1, writeErrors);
+
+  EXPECT_TRUE(m_server->WriteAsync(m_item, L"4.5"));
+  ASSERT_EQ(S_OK, Control()->Flush());
+  for (const MSG& m : TakeMessages()) EXPECT_NE(0x192Fu, m.message);  // success: no message
+  EXPECT_TRUE(m_server->ReadDevice(m_item));
+  EXPECT_EQ(4.5f, m_item->m_value.fltVal);
+
+  // A string item takes the text as it is.
+  COpcItem* text = m_server->AddItem(L"Types.String");
+  ASSERT_NE(nullptr, text);
+  ASSERT_EQ(VT_BSTR, text->m_value.vt);
+  EXPECT_TRUE(m_server->WriteSync(text, L"温度 ok"));
+  EXPECT_TRUE(m_server->ReadDevice(text));
+  EXPECT_STREQ(L"温度 ok", text->m_value.bstrVal);
+}
+
+TEST_F(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
+  ASSERT_EQ(S_OK, m_server->ChangeGroupUpdateRate(100));
+  COpcItem* ramp = m_server->AddItem(L"Signals.Counter");
+  ASSERT_NE(nullptr, ramp);
+  TakeMessages();
+  const float before = ramp->m_value.fltVal;
+  ASSERT_EQ(S_OK, Control()->AdvanceTime(5000));
+  EXPECT_GE(DataMessagesFor(1), 1);
+  EXPECT_NE(before, ramp->m_value.fltVal);
+}
+
+}  // namespace

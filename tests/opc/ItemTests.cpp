@@ -1,0 +1,121 @@
+// Adding, finding, activating and removing items of the current group.
+#include "OpcTestSupport.h"
+
+namespace {
+
+class ItemTest : public OpcTest {
+ protected:
+  void SetUp() override {
+    OpcTest::SetUp();
+    ConnectTo();
+    ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+  }
+};
+
+TEST_F(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
+  // Accepted as VT_R4 although its own type is VT_I2.
+  COpcItem* shortItem = m_server->AddItem(L"Types.Short");
+  ASSERT_NE(nullptr, shortItem);
+  EXPECT_EQ(VT_R4, RequestedType(shortItem));
+  EXPECT_EQ(VT_R4, shortItem->m_value.vt);  // first value read from the cache
+
+  const VARTYPE order[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
+  for (int refused = 1; refused < 6; ++refused) {
+    std::wstring id = L"Many.Item000" + std::to_wstring(refused);
+    for (int i = 0; i < refused; ++i) Control()->RefuseType(id.c_str(), order[i]);
+    COpcItem* item = m_server->AddItem(id);
+    ASSERT_NE(nullptr, item) << refused;
+    EXPECT_EQ(order[refused], RequestedType(item)) << refused;
+  }
+  // Refused for every type: nothing remains, at the server or here.
+  for (VARTYPE vt : order) Control()->RefuseType(L"Types.Long", vt);
+  EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Long"));
+  EXPECT_EQ(nullptr, m_server->FindItem(1, L"Types.Long"));
+  EXPECT_EQ(6, m_server->GetGroupItemCount(1));
+  EXPECT_EQ(6u, m_server->m_groupManager.m_itemTable.Count());
+}
+
+TEST_F(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {
+  COpcItem* first = m_server->AddItem(L"Types.Double");
+  ASSERT_NE(nullptr, first);
+  EXPECT_EQ(first, m_server->FindItem(1, L"Types.Double"));
+  EXPECT_EQ(nullptr, m_server->FindItem(1, L"types.double"));
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCItemMgt::AddItems", E_OUTOFMEMORY, FALSE));
+  EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Double"));
+  // The pending failure is still there: the duplicate never reached the server. It
+  // costs the next item its first requested type.
+  COpcItem* next = m_server->AddItem(L"Types.Float");
+  ASSERT_NE(nullptr, next);
+  EXPECT_EQ(VT_R8, RequestedType(next));
+  // Another group may hold the same ID.
+  ASSERT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
+  COpcItem* again = m_server->AddItem(L"Types.Double");
+  ASSERT_NE(nullptr, again);
+  EXPECT_NE(first, again);
+  EXPECT_NE(first->m_hClient, again->m_hClient);
+}
+
+TEST_F(ItemTest, RemoveItemDropsTheRecordEvenWhenTheServerRefuses) {
+  COpcItem* a = m_server->AddItem(L"Types.Long");
+  COpcItem* b = m_server->AddItem(L"Types.Short");
+  ASSERT_TRUE(a && b);
+  const OPCHANDLE handleA = a->m_hClient;
+  EXPECT_TRUE(m_server->RemoveItem(a));
+  EXPECT_EQ(nullptr, m_server->m_groupManager.m_itemTable.Resolve(handleA));
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCItemMgt::RemoveItems", E_FAIL, FALSE));
+  EXPECT_FALSE(m_server->RemoveItem(b));
+  EXPECT_EQ(nullptr, m_server->FindItem(1, L"Types.Short"));
+  EXPECT_EQ(0, m_server->GetGroupItemCount(1));
+  EXPECT_FALSE(m_server->RemoveItem(nullptr));
+  // Both can come back.
+  EXPECT_NE(nullptr, m_server->AddItem(L"Types.Long"));
+  EXPECT_NE(nullptr, m_server->AddItem(L"Types.Short"));
+}
+
+TEST_F(ItemTest, ItemOperationsOnARowOfAnotherGroupUseThatGroup) {
+  COpcItem* inFirst = m_server->AddItem(L"Access.ReadWrite");
+  ASSERT_NE(nullptr, inFirst);
+  ASSERT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
+  ASSERT_NE(nullptr, m_server->AddItem(L"Types.Long"));
+  // Group 2 is current; the item of group 1 still reads its own value and goes from
+  // its own group, never from the current one.
+  EXPECT_TRUE(m_server->ReadDevice(inFirst));
+  EXPECT_EQ(7, inFirst->m_value.fltVal);
+  EXPECT_TRUE(m_server->RemoveItem(inFirst));
+  EXPECT_EQ(0, m_server->GetGroupItemCount(1));
+  EXPECT_EQ(1, m_server->GetGroupItemCount(2));
+}
+
+TEST_F(ItemTest, InactiveItemsReadOutOfServiceFromTheCache) {
+  COpcItem* item = m_server->AddItem(L"Types.Long");
+  ASSERT_NE(nullptr, item);
+  EXPECT_EQ(S_OK, m_server->SetItemActive(item, FALSE));
+  EXPECT_TRUE(m_server->ReadCache(item));
+  EXPECT_EQ(OPC_QUALITY_OUT_OF_SERVICE, item->m_wQuality);
+  EXPECT_EQ(S_OK, m_server->SetItemActive(item, TRUE));
+  EXPECT_TRUE(m_server->ReadCache(item));
+  EXPECT_EQ(OPC_QUALITY_GOOD, item->m_wQuality & OPC_QUALITY_MASK);
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCItemMgt::SetActiveState", E_INVALIDARG, FALSE));
+  EXPECT_EQ(E_INVALIDARG, m_server->SetItemActive(item, FALSE));
+}
+
+TEST_F(ItemTest, WithoutACurrentGroupNothingReachesTheServer) {
+  COpcItem* item = m_server->AddItem(L"Types.Long");
+  ASSERT_NE(nullptr, item);
+  // Take the group out of the current position without removing it.
+  m_server->m_groupManager.m_pCurrent = nullptr;
+  EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Short"));
+  EXPECT_FALSE(m_server->RemoveItem(item));
+  EXPECT_EQ(E_FAIL, m_server->SetItemActive(item, FALSE));
+  EXPECT_FALSE(m_server->ReadCache(item));
+  EXPECT_FALSE(m_server->ReadDevice(item));
+  EXPECT_FALSE(m_server->AsyncReadCache(item));
+  EXPECT_FALSE(m_server->AsyncReadDevice(item));
+  EXPECT_FALSE(m_server->RefreshCache());
+  EXPECT_FALSE(m_server->RefreshDevice());
+  EXPECT_FALSE(m_server->WriteSync(item, L"1"));
+  EXPECT_FALSE(m_server->WriteAsync(item, L"1"));
+  EXPECT_EQ(1, m_server->GetGroupItemCount(1));
+}
+
+}  // namespace

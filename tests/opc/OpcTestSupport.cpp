@@ -1,0 +1,91 @@
+#include "OpcTestSupport.h"
+
+#include "OpcMessage.h"
+
+std::vector<CapturedBox> OpcTest::s_boxes;
+
+namespace {
+int CaptureBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+  OpcTest::s_boxes.push_back({owner, text, caption, type});
+  return IDOK;
+}
+}  // namespace
+
+PloverSimLiveCounts SimLiveCounts() {
+  PloverSimLiveCounts counts = {};
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid))) return counts;
+  TComPtr<IUnknown> probe;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                              probe.PutVoid())))
+    return counts;
+  TComPtr<IPloverSimControl> control;
+  if (SUCCEEDED(control.QueryFrom(probe.Get()))) control->GetLiveCounts(&counts);
+  return counts;
+}
+
+std::wstring SystemText(DWORD code) {
+  wchar_t buffer[260] = {};
+  DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, buffer, 260, nullptr);
+  return std::wstring(buffer, n);
+}
+
+void OpcTest::SetUp() {
+  s_boxes.clear();
+  SetOpcMessageBox(CaptureBox);
+  m_hWnd = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                           nullptr);
+  ASSERT_NE(nullptr, m_hWnd);
+  m_server = new COpcServer;
+}
+
+void OpcTest::TearDown() {
+  m_control.Release();
+  delete m_server;
+  m_server = nullptr;
+  TakeMessages();
+  DestroyWindow(m_hWnd);
+  SetOpcMessageBox(nullptr);
+}
+
+void OpcTest::ConnectTo(const wchar_t* progId) {
+  ASSERT_TRUE(m_server->Initialize(m_hWnd));
+  ASSERT_TRUE(m_server->Connect(progId, L""));
+  ASSERT_TRUE(s_boxes.empty()) << "unexpected message box";
+}
+
+IPloverSimControl* OpcTest::Control() {
+  if (!m_control && m_server->m_pServer) m_control.QueryFrom(m_server->m_pServer.Get());
+  return m_control.Get();
+}
+
+VARTYPE OpcTest::RequestedType(const COpcItem* item) {
+  VARTYPE found = VT_ILLEGAL;
+  COpcGroup* group = m_server->m_groupManager.GetCurrentGroup();
+  TComPtr<IOPCItemMgt> mgt;
+  if (!group || FAILED(mgt.QueryFrom(group->m_pGroup.Get()))) return found;
+  TComPtr<IEnumOPCItemAttributes> attrs;
+  if (mgt->CreateEnumerator(IID_IEnumOPCItemAttributes,
+                            reinterpret_cast<IUnknown**>(attrs.Put())) != S_OK)
+    return found;
+  OPCITEMATTRIBUTES* a = nullptr;
+  ULONG n = 0;
+  while (attrs->Next(1, &a, &n) == S_OK && n == 1) {
+    if (a->hClient == item->m_hClient) found = a->vtRequestedDataType;
+    CoTaskMemFree(a->szAccessPath);
+    CoTaskMemFree(a->szItemID);
+    CoTaskMemFree(a->pBlob);
+    VariantClear(&a->vEUInfo);
+    CoTaskMemFree(a);
+    a = nullptr;
+  }
+  return found;
+}
+
+std::vector<MSG> OpcTest::TakeMessages() {
+  std::vector<MSG> out;
+  MSG msg;
+  while (PeekMessageW(&msg, m_hWnd, 0, 0, PM_REMOVE)) out.push_back(msg);
+  return out;
+}
