@@ -16,7 +16,19 @@ HRESULT SystemInitializeSecurity() {
                                 RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
 }
 OpcSecurityFn g_initializeSecurity = SystemInitializeSecurity;
+
+HRESULT SystemCreateRemote(REFCLSID clsid, DWORD context, COSERVERINFO* server, DWORD count,
+                           MULTI_QI* results) {
+  return ::CoCreateInstanceEx(clsid, nullptr, context, server, count, results);
+}
+OpcCreateRemoteFn g_createRemote = SystemCreateRemote;
 }  // namespace
+
+OpcCreateRemoteFn SetOpcCreateRemote(OpcCreateRemoteFn fn) {
+  OpcCreateRemoteFn old = g_createRemote;
+  g_createRemote = fn ? fn : SystemCreateRemote;
+  return old;
+}
 
 OpcSecurityFn SetOpcInitializeSecurity(OpcSecurityFn fn) {
   OpcSecurityFn old = g_initializeSecurity;
@@ -108,7 +120,7 @@ HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& ob
 
   COSERVERINFO server = {0, const_cast<LPWSTR>(m_strNode.c_str()), nullptr, 0};
   MULTI_QI mqi = {&IID_IOPCServer, nullptr, S_OK};
-  HRESULT hr = ::CoCreateInstanceEx(clsid, nullptr, kClsctxAll, &server, 1, &mqi);
+  HRESULT hr = g_createRemote(clsid, kClsctxAll, &server, 1, &mqi);
   if (FAILED(hr)) {
     ::swprintf(failed, 512, L"连接OPC服务器'%ls'失败!\nCoCreateInstanceEx:", m_strProgId.c_str());
     ReportError(failed, static_cast<DWORD>(hr));

@@ -17,6 +17,11 @@
 // where security was already set. nullptr restores the system call.
 using OpcSecurityFn = HRESULT (*)();
 OpcSecurityFn SetOpcInitializeSecurity(OpcSecurityFn fn);
+// Remote creation, replaceable for the same reason: a node's DCOM answers cannot be had
+// on one machine. nullptr restores CoCreateInstanceEx.
+using OpcCreateRemoteFn = HRESULT (*)(REFCLSID clsid, DWORD context, COSERVERINFO* server,
+                                      DWORD count, MULTI_QI* results);
+OpcCreateRemoteFn SetOpcCreateRemote(OpcCreateRemoteFn fn);
 
 class COpcServer {
  public:

@@ -26,6 +26,17 @@ std::wstring Expected(const std::wstring& prefix, DWORD code) {
   return prefix + L" " + (system.empty() ? L"Unknown Error." : system);
 }
 
+// A node whose server starts but does not hand out the requested interface.
+HRESULT RemoteWithoutServerInterface(REFCLSID, DWORD context, COSERVERINFO* server, DWORD count,
+                                     MULTI_QI* results) {
+  if (context != 23 || !server || !server->pwszName || count != 1 ||
+      *results[0].pIID != IID_IOPCServer)
+    return E_INVALIDARG;
+  results[0].pItf = nullptr;
+  results[0].hr = E_NOINTERFACE;
+  return S_OK;
+}
+
 HRESULT SecurityAlreadySet() { return RPC_E_TOO_LATE; }
 HRESULT SecurityRefused() { return E_ACCESSDENIED; }
 
@@ -199,6 +210,16 @@ TEST_F(ConnectTest, ANamedNodeGoesThroughTheRemoteCreationPath) {
   ASSERT_EQ(1u, s_boxes.size());
   EXPECT_NE(std::wstring::npos, s_boxes[0].text.find(L"\nCoCreateInstance: "));
   EXPECT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L""));
+}
+
+TEST_F(ConnectTest, ARemoteServerWithoutTheInterfaceIsReportedByItsEntry) {
+  ASSERT_TRUE(m_server->Initialize(m_hWnd));
+  OpcCreateRemoteFn old = SetOpcCreateRemote(RemoteWithoutServerInterface);
+  EXPECT_FALSE(m_server->Connect(PLOVER_SIM_PROGID, L"plover-node"));
+  SetOpcCreateRemote(old);
+  EXPECT_FALSE(m_server->IsConnected());
+  ASSERT_EQ(1u, s_boxes.size());
+  EXPECT_EQ(Expected(L"MultiQI: ", E_NOINTERFACE), s_boxes[0].text);
 }
 
 }  // namespace
