@@ -1,0 +1,262 @@
+// The browser's exact calls, against a scripted server of our own.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "FakeUiPorts.h"
+#include "OpcBrowser.h"
+#include "ScriptedBrowse.h"
+
+namespace {
+
+using Calls = std::vector<std::wstring>;
+
+class ScriptedBrowser : public testing::Test {
+ protected:
+  void Attach() {
+    ScriptServer server(&browse);
+    ASSERT_EQ(S_OK, browser.Attach(&server));
+  }
+  void Build(const std::wstring& root = L"Srv") {
+    Attach();
+    browser.SetBrowseRootName(root);
+    browser.BuildBrowseTree(&tree);
+    browser.Detach();
+  }
+  // Every string handed out was freed exactly once, and no enumerator is left.
+  void ExpectAllReleased() const {
+    std::map<void*, size_t> handed;
+    for (void* p : log.handedOut) ++handed[p];
+    size_t wrong = 0;
+    for (auto& [p, n] : handed)
+      if (frees.Count(p) != n) ++wrong;
+    EXPECT_EQ(0u, wrong) << "of " << log.handedOut.size() << " strings handed out";
+    EXPECT_EQ(0, log.enumsLive);
+    EXPECT_EQ(1u, browse.m_ref) << "the browser keeps no reference after Detach";
+  }
+  FakeTree::Node* Root() const { return tree.m_top.empty() ? nullptr : tree.m_top[0]; }
+
+  ScriptLog log;
+  ScriptBrowse browse{&log};
+  COpcBrowser browser;
+  FakeTree tree;
+  FreeRecorder frees;
+};
+
+std::vector<std::wstring> Numbered(const wchar_t* prefix, int count) {
+  std::vector<std::wstring> names;
+  for (int i = 0; i < count; ++i) names.push_back(prefix + std::to_wstring(i));
+  return names;
+}
+
+TEST_F(ScriptedBrowser, FlatSpaceFetchesInBatchesOf2000AndFreesEveryName) {
+  browse.m_organization = OPC_NS_FLAT;
+  browse.m_flatNames = Numbered(L"Tag.", 4500);
+  browser.SetBrowseFilter(L"Tag*");
+  browser.SetBrowseDataType(VT_R8);
+  browser.SetBrowseAccessRights(0x81);  // widened with its sign
+  Build();
+
+  EXPECT_EQ((Calls{L"BROWSE:3:Tag*:5:4294967169@"}), log.Only(L"BROWSE"));
+  EXPECT_EQ((Calls{L"NEXT:2000>2000", L"NEXT:2000>2000", L"NEXT:2000>500"}), log.Only(L"NEXT"));
+  EXPECT_EQ((Calls{L"UP"}), log.Only(L"UP")) << "a flat space refuses the first step up";
+  EXPECT_TRUE(log.Only(L"ID:").empty()) << "a flat space's names are the item IDs";
+
+  FakeTree::Node* root = Root();
+  ASSERT_NE(nullptr, root);
+  ASSERT_EQ(1u, tree.m_top.size());
+  EXPECT_EQ(L"Srv", root->text);
+  EXPECT_EQ(-1, root->data);
+  EXPECT_EQ(root, tree.m_caret);
+  EXPECT_TRUE(root->expanded);
+  ASSERT_EQ(4500u, root->children.size());
+  for (int i : {0, 1999, 2000, 4499}) {
+    FakeTree::Node* leaf = root->children[static_cast<size_t>(i)];
+    EXPECT_EQ(L"Tag." + std::to_wstring(i), leaf->text);
+    EXPECT_EQ(i, leaf->data);
+    EXPECT_EQ(leaf->text, browser.GetBrowseItemId(leaf->data));
+  }
+  EXPECT_EQ(L"", browser.GetBrowseItemId(4500)) << "past the end";
+  EXPECT_EQ(L"", browser.GetBrowseItemId(-1)) << "a branch's data";
+  ExpectAllReleased();
+}
+
+TEST_F(ScriptedBrowser, HierarchicalWalkReturnsToTheRootBeforeEveryNode) {
+  browse.AddLeaf(L"", L"AtRoot");
+  browse.AddLeaf(L"A", L"a1");
+  browse.AddLeaf(L"A", L"a2");
+  browse.AddLeaf(L"A/B", L"b1");
+  browse.AddBranch(L"C");
+  Build();
+
+  const Calls expected = {
+      L"ORG", L"UP", L"BROWSE:1:*:0:0@", L"NEXT:2000>2",
+      // A: leaves, then branches
+      L"UP", L"DOWN:A", L"BROWSE:2:*:0:3@A", L"NEXT:2000>2", L"ID:a1@A", L"ID:a2@A",
+      L"UP", L"UP", L"DOWN:A", L"BROWSE:1:*:0:0@A", L"NEXT:2000>1",
+      // A/B, from inside A's branch enumeration
+      L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"BROWSE:2:*:0:3@A/B", L"NEXT:2000>1", L"ID:b1@A/B",
+      L"UP", L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"BROWSE:1:*:0:0@A/B",
+      // C: nothing below it (S_FALSE stops both lists before any Next)
+      L"UP", L"UP", L"UP", L"DOWN:C", L"BROWSE:2:*:0:3@C",
+      L"UP", L"UP", L"DOWN:C", L"BROWSE:1:*:0:0@C"};
+  EXPECT_EQ(expected, log.calls);
+
+  FakeTree::Node* root = Root();
+  ASSERT_NE(nullptr, root);
+  EXPECT_EQ((Calls{L"A", L"C"}), FakeTree::Texts(root)) << "the root's own leaf is not listed";
+  EXPECT_EQ((Calls{L"a1", L"a2", L"B"}), FakeTree::Texts(tree.Find({L"Srv", L"A"})));
+  FakeTree::Node* b1 = tree.Find({L"Srv", L"A", L"B", L"b1"});
+  ASSERT_NE(nullptr, b1);
+  EXPECT_EQ(L"A.B.b1", browser.GetBrowseItemId(b1->data));
+  EXPECT_EQ(-1, tree.Find({L"Srv", L"A", L"B"})->data);
+  EXPECT_EQ(L"A.a2", browser.GetBrowseItemId(tree.Find({L"Srv", L"A", L"a2"})->data));
+  EXPECT_EQ(3u, browser.m_itemIds.size());
+  ExpectAllReleased();
+}
+
+TEST_F(ScriptedBrowser, FailuresBelowTheTopLevelLeaveThatPartEmpty) {
+  browse.AddLeaf(L"A", L"a1");
+  browse.AddLeaf(L"A", L"a2");
+  browse.AddLeaf(L"A/B", L"b1");
+  browse.AddLeaf(L"C", L"c1");
+  browse.AddLeaf(L"C/D", L"d1");
+  browse.AddLeaf(L"E/F", L"f1");
+  browse.m_failIds = {L"a2"};
+  // The top level takes any success code; below it only S_OK counts.
+  browse.SetBrowseResult(OPC_BRANCH, L"", S_FALSE);
+  browse.SetBrowseResult(OPC_LEAF, L"C", S_FALSE);
+  browse.SetBrowseResult(OPC_BRANCH, L"A", E_FAIL);
+  browse.SetNullEnum(OPC_BRANCH, L"E");  // "success" without an enumerator
+  Build();
+
+  EXPECT_EQ((Calls{L"A", L"C", L"E"}), FakeTree::Texts(Root()));
+  EXPECT_EQ((Calls{L"a1", L"a2"}), FakeTree::Texts(tree.Find({L"Srv", L"A"})));
+  EXPECT_EQ((Calls{L"D"}), FakeTree::Texts(tree.Find({L"Srv", L"C"})));
+  EXPECT_TRUE(FakeTree::Texts(tree.Find({L"Srv", L"E"})).empty());
+  FakeTree::Node* a2 = tree.Find({L"Srv", L"A", L"a2"});
+  ASSERT_NE(nullptr, a2);
+  EXPECT_EQ(L"", browser.GetBrowseItemId(a2->data)) << "GetItemID failed";
+  EXPECT_EQ(1, a2->data) << "the leaf still takes its index";
+  EXPECT_EQ(L"C.D.d1", browser.GetBrowseItemId(tree.Find({L"Srv", L"C", L"D", L"d1"})->data));
+  ExpectAllReleased();
+}
+
+TEST_F(ScriptedBrowser, BranchNamedLikeTheRootListsItsParentsChildren) {
+  browse.AddLeaf(L"A", L"x");
+  browse.AddLeaf(L"A/Plant", L"y");
+  browse.AddLeaf(L"A/Plant/Z", L"z");
+  Build(L"Plant");
+
+  // Descending skips every node whose text is the root's, so "Plant" under A is looked up
+  // at A itself: it shows A's leaf and A's branch "Plant" again, level after level, until
+  // the depth cap ends the repetition. Its own leaf "y" and branch "Z" never show.
+  FakeTree::Node* inner = tree.Find({L"Plant", L"A", L"Plant"});
+  ASSERT_NE(nullptr, inner);
+  EXPECT_EQ((Calls{L"x", L"Plant"}), FakeTree::Texts(inner));
+  EXPECT_EQ((Calls{L"x", L"Plant"}), FakeTree::Texts(tree.Find({L"Plant", L"A", L"Plant", L"Plant"})));
+  EXPECT_EQ(L"A.x", browser.GetBrowseItemId(inner->children[0]->data));
+  for (const FakeTree::Node& n : tree.m_nodes) {
+    EXPECT_NE(L"y", n.text);
+    EXPECT_NE(L"Z", n.text);
+  }
+  // A at depth 1, "Plant" branches from depth 2 to the cap, each with the leaf x below.
+  EXPECT_EQ(COpcBrowser::kMaxTreeDepth + 1, FakeTree::Depth(Root()));
+  ExpectAllReleased();
+}
+
+TEST_F(ScriptedBrowser, SelfListingBranchEndsAtTheDepthCap) {
+  browse.AddLeaf(L"A", L"v");
+  browse.AddBranch(L"A/A");
+  browse.m_loop = L"A";  // every A lists an A below it, for ever
+  Build();
+
+  // Each A shows its leaf and the next A; the deepest one only its leaf.
+  FakeTree::Node* n = tree.Find({L"Srv", L"A"});
+  int branches = 0;
+  while (n) {
+    ++branches;
+    ASSERT_FALSE(n->children.empty());
+    EXPECT_EQ(L"v", n->children[0]->text);
+    FakeTree::Node* next = nullptr;
+    for (FakeTree::Node* c : n->children)
+      if (c->text == L"A") next = c;
+    n = next;
+  }
+  EXPECT_EQ(COpcBrowser::kMaxTreeDepth, branches);
+  ExpectAllReleased();
+}
+
+TEST_F(ScriptedBrowser, FaultyEnumeratorsCannotLoopOrOverrun) {
+  browse.m_organization = OPC_NS_FLAT;
+  browse.m_enumFault = ScriptEnum::Fault::OkWithNothing;  // S_OK with no names, for ever
+  Build();
+  EXPECT_EQ(1u, log.Only(L"NEXT").size());
+  EXPECT_TRUE(Root()->children.empty());
+
+  log.calls.clear();
+  browse.m_flatNames = Numbered(L"N", 4500);
+  browse.m_enumFault = ScriptEnum::Fault::OverReport;  // claims 7 names more than it gave
+  Build();
+  EXPECT_EQ((Calls{L"NEXT:2000>2007", L"NEXT:2000>2007", L"NEXT:2000>507"}), log.Only(L"NEXT"));
+  ASSERT_EQ(4500u, Root()->children.size());
+  EXPECT_EQ(L"N4499", Root()->children.back()->text);
+  ExpectAllReleased();
+}
+
+TEST_F(ScriptedBrowser, AttachQueriesOnceAndDetachReleases) {
+  ScriptServer server(&browse);
+  ScriptServer without(nullptr);
+  ASSERT_EQ(S_OK, browser.Attach(&server));
+  EXPECT_TRUE(browser.CanBrowse());
+  EXPECT_EQ(2u, browse.m_ref);
+  ASSERT_EQ(S_OK, browser.Attach(&server));
+  EXPECT_EQ(2u, browse.m_ref) << "the previous reference is released first";
+  EXPECT_EQ(E_NOINTERFACE, browser.Attach(&without));
+  EXPECT_FALSE(browser.CanBrowse());
+  EXPECT_EQ(1u, browse.m_ref);
+  EXPECT_EQ(E_POINTER, browser.Attach(nullptr));
+  EXPECT_FALSE(browser.CanBrowse());
+  ASSERT_EQ(S_OK, browser.Attach(&server));
+  browser.Detach();
+  EXPECT_FALSE(browser.CanBrowse());
+  EXPECT_EQ(1u, browse.m_ref);
+  EXPECT_EQ(1u, server.m_ref);
+}
+
+TEST_F(ScriptedBrowser, RebuildReplacesTreeAndIndexes) {
+  browse.AddLeaf(L"A", L"a1");
+  Build();
+  ASSERT_EQ(1u, browser.m_itemIds.size());
+
+  // Without the browse interface the tree and the old indexes are gone, nothing is added.
+  browser.BuildBrowseTree(&tree);
+  EXPECT_TRUE(tree.m_nodes.empty());
+  EXPECT_EQ(L"", browser.GetBrowseItemId(0));
+
+  // Neither organization: an empty tree.
+  log.calls.clear();
+  browse.m_organization = static_cast<OPCNAMESPACETYPE>(7);
+  Build();
+  EXPECT_TRUE(tree.m_nodes.empty());
+  EXPECT_TRUE(log.Only(L"BROWSE").empty());
+
+  // No tree: nothing is touched, not even the stored IDs.
+  browse.m_organization = OPC_NS_HIERARCHIAL;
+  Build();
+  int deletes = tree.m_deleteAllCalls;
+  Attach();
+  browser.BuildBrowseTree(nullptr);
+  EXPECT_EQ(1u, browser.m_itemIds.size());
+  EXPECT_EQ(deletes, tree.m_deleteAllCalls);
+  browser.Detach();
+
+  // A node the tree refuses does not reappear at the top level with A's children.
+  tree.m_refuse = 2;  // the branch A
+  Build();
+  EXPECT_EQ(1u, tree.m_top.size());
+  EXPECT_TRUE(Root()->children.empty());
+  ExpectAllReleased();
+}
+
+}  // namespace

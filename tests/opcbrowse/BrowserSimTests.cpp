@@ -1,0 +1,216 @@
+// Trees built from the simulation servers, reached through the registry as the program
+// reaches any server.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "FakeUiPorts.h"
+#include "OpcBrowser.h"
+#include "SimControl.h"
+
+namespace {
+
+using Texts = std::vector<std::wstring>;
+
+bool Has(const Texts& texts, const std::wstring& t) {
+  return std::find(texts.begin(), texts.end(), t) != texts.end();
+}
+
+class SimBrowser : public testing::Test {
+ protected:
+  void Connect(const wchar_t* progId) {
+    m_progId = progId;
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSim.dll registered?";
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOPCServer),
+                                     server.PutVoid()));
+    ASSERT_EQ(S_OK, control.QueryFrom(server.Get()));
+  }
+  void Build() {
+    browser.SetBrowseRootName(m_progId);
+    browser.BuildBrowseTree(&tree);
+  }
+  FakeTree::Node* Root() const { return tree.m_top.empty() ? nullptr : tree.m_top[0]; }
+  LONG LiveEnumerators() {
+    PloverSimLiveCounts counts{};
+    EXPECT_EQ(S_OK, control->GetLiveCounts(&counts));
+    return counts.enumerators;
+  }
+  // Every leaf of the tree with the item ID its position spells ("." between levels).
+  std::vector<std::pair<const FakeTree::Node*, std::wstring>> Leaves() const {
+    std::vector<std::pair<const FakeTree::Node*, std::wstring>> out;
+    std::function<void(const FakeTree::Node*, const std::wstring&)> walk =
+        [&](const FakeTree::Node* n, const std::wstring& path) {
+          for (const FakeTree::Node* c : n->children) {
+            std::wstring id = path.empty() ? c->text : path + L"." + c->text;
+            if (c->data >= 0) out.emplace_back(c, id);
+            walk(c, id);
+          }
+        };
+    if (Root()) walk(Root(), L"");
+    return out;
+  }
+
+  std::wstring m_progId;
+  TComPtr<IOPCServer> server;
+  TComPtr<IPloverSimControl> control;
+  COpcBrowser browser;
+  FakeTree tree;
+};
+
+TEST_F(SimBrowser, HierarchicalTreeHoldsTheServersBranchesAndFullItemIds) {
+  Connect(PLOVER_SIM_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  ASSERT_TRUE(browser.CanBrowse());
+  Build();
+
+  FakeTree::Node* root = Root();
+  ASSERT_NE(nullptr, root);
+  EXPECT_EQ(1u, tree.m_top.size());
+  EXPECT_EQ(PLOVER_SIM_PROGID, root->text);
+  EXPECT_EQ(-1, root->data);
+  EXPECT_EQ(root, tree.m_caret);
+  EXPECT_TRUE(root->expanded);
+  Texts top = FakeTree::Texts(root);
+  for (const wchar_t* b :
+       {L"Signals", L"Types", L"Arrays", L"Access", L"Quality", L"EU", L"Deep", L"Many", L"Names"})
+    EXPECT_TRUE(Has(top, b)) << testing::PrintToString(std::wstring(b));
+  EXPECT_FALSE(Has(top, L"Heartbeat")) << "leaves at the root are not listed";
+
+  Texts names = FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names"}));
+  for (const wchar_t* n : {L"Name With Spaces", L"温度", L"压力 Pressure", L"说明", L"中文 分支"})
+    EXPECT_TRUE(Has(names, n)) << testing::PrintToString(std::wstring(n));
+  EXPECT_EQ(Texts{L"状态"}, FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names", L"中文 分支"})));
+  EXPECT_EQ(5000u, tree.Find({PLOVER_SIM_PROGID, L"Many"})->children.size());
+
+  // Every leaf's data is its own index, and the ID stored there is the one its path spells.
+  auto leaves = Leaves();
+  ASSERT_EQ(browser.m_itemIds.size(), leaves.size());
+  std::vector<bool> seen(leaves.size());
+  size_t wrong = 0;
+  for (auto& [leaf, id] : leaves) {
+    ASSERT_LT(static_cast<size_t>(leaf->data), seen.size());
+    EXPECT_FALSE(seen[static_cast<size_t>(leaf->data)]);
+    seen[static_cast<size_t>(leaf->data)] = true;
+    if (browser.GetBrowseItemId(leaf->data) != id) ++wrong;
+  }
+  EXPECT_EQ(0u, wrong);
+  FakeTree::Node* temp = tree.Find({PLOVER_SIM_PROGID, L"Names", L"温度"});
+  ASSERT_NE(nullptr, temp);
+  EXPECT_EQ(L"Names.温度", browser.GetBrowseItemId(temp->data));
+  EXPECT_EQ(-1, tree.Find({PLOVER_SIM_PROGID, L"Names", L"中文 分支"})->data);
+  EXPECT_EQ(0, LiveEnumerators());
+}
+
+TEST_F(SimBrowser, DeepNestingStopsWhereTheWalkCannotClimbBack) {
+  Connect(PLOVER_SIM_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  Build();
+  // Level10 sits 11 levels down: listing its leaves starts from its parent's position (10
+  // up, reachable), listing its branches from its own (11 up, 10 steps leave the walk at
+  // "Deep", where "Deep" cannot be entered). So Level10 shows Value and nothing more.
+  FakeTree::Node* n = tree.Find({PLOVER_SIM_PROGID, L"Deep"});
+  for (int level = 1; level <= 10 && n; ++level) {
+    FakeTree::Node* next = nullptr;
+    for (FakeTree::Node* c : n->children)
+      if (c->text == L"Level" + std::to_wstring(level)) next = c;
+    ASSERT_NE(nullptr, next) << "Level" << level;
+    n = next;
+    EXPECT_TRUE(Has(FakeTree::Texts(n), L"Value")) << "Level" << level;
+  }
+  ASSERT_NE(nullptr, n);
+  EXPECT_EQ(Texts{L"Value"}, FakeTree::Texts(n));
+  EXPECT_EQ(L"Deep.Level1.Level2.Level3.Level4.Level5.Level6.Level7.Level8.Level9.Level10.Value",
+            browser.GetBrowseItemId(n->children[0]->data));
+}
+
+TEST_F(SimBrowser, FiltersApplyToLeavesAtTheNextBuild) {
+  Connect(PLOVER_SIM_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  Build();
+  size_t all = browser.m_itemIds.size();
+
+  browser.SetBrowseFilter(L"R*");
+  EXPECT_EQ(all, browser.m_itemIds.size()) << "a filter alone does not rebuild";
+  Build();
+  EXPECT_EQ((Texts{L"Random", L"RandomReal", L"Ramp"}),
+            FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Signals"})));
+  EXPECT_TRUE(Has(FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names"})), L"中文 分支"))
+      << "branches are listed whatever the name filter";
+  EXPECT_LT(browser.m_itemIds.size(), all);
+
+  browser.SetBrowseFilter(L"*");
+  browser.SetBrowseDataType(VT_BOOL);
+  Build();
+  EXPECT_EQ(Texts{L"Boolean"}, FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Types"})));
+  EXPECT_EQ(Texts{L"Square"}, FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Signals"})));
+
+  browser.SetBrowseDataType(VT_EMPTY);
+  browser.SetBrowseAccessRights(OPC_WRITEABLE);
+  Build();
+  EXPECT_EQ((Texts{L"WriteOnly", L"ReadWrite"}),
+            FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Access"})));
+  browser.SetBrowseAccessRights(OPC_READABLE);
+  Build();
+  EXPECT_EQ((Texts{L"ReadOnly", L"ReadWrite"}),
+            FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Access"})));
+  EXPECT_EQ(0, LiveEnumerators());
+}
+
+TEST_F(SimBrowser, FailedGetItemIdKeepsTheLeafWithAnEmptyId) {
+  Connect(PLOVER_SIM_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  ASSERT_EQ(S_OK, control->FailMethod(L"IOPCBrowseServerAddressSpace::GetItemID", E_FAIL, TRUE));
+  Build();
+  FakeTree::Node* ramp = tree.Find({PLOVER_SIM_PROGID, L"Signals", L"Ramp"});
+  ASSERT_NE(nullptr, ramp);
+  EXPECT_GE(ramp->data, 0);
+  EXPECT_EQ(L"", browser.GetBrowseItemId(ramp->data));
+  EXPECT_TRUE(std::all_of(browser.m_itemIds.begin(), browser.m_itemIds.end(),
+                          [](const std::wstring& id) { return id.empty(); }));
+}
+
+TEST_F(SimBrowser, FlatServerListsItemIdsUnderTheRoot) {
+  Connect(PLOVER_SIM_FLAT_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  Build();
+  FakeTree::Node* root = Root();
+  ASSERT_NE(nullptr, root);
+  EXPECT_EQ(PLOVER_SIM_FLAT_PROGID, root->text);
+  Texts ids = FakeTree::Texts(root);
+  for (const wchar_t* id : {L"Heartbeat", L"Signals.Ramp", L"Names.中文 分支.状态", L"Many.Item5000",
+                            L"Deep.Level1.Level2.Level3.Level4.Level5.Level6.Level7.Level8.Level9."
+                            L"Level10.Level11.Level12.Value"})
+    EXPECT_TRUE(Has(ids, id)) << testing::PrintToString(std::wstring(id));
+  size_t wrong = 0;
+  for (size_t i = 0; i < root->children.size(); ++i) {
+    const FakeTree::Node* leaf = root->children[i];
+    if (leaf->data != static_cast<int32_t>(i) || !leaf->children.empty() ||
+        browser.GetBrowseItemId(leaf->data) != leaf->text)
+      ++wrong;
+  }
+  EXPECT_EQ(0u, wrong);
+  EXPECT_EQ(root->children.size(), browser.m_itemIds.size());
+  EXPECT_EQ(0, LiveEnumerators());
+}
+
+TEST_F(SimBrowser, ServerWithoutBrowsingGetsNoTree) {
+  Connect(PLOVER_SIM_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  Build();
+  ASSERT_FALSE(tree.m_nodes.empty());
+
+  TComPtr<IOPCServer> plain;
+  CLSID clsid;
+  ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_NOBROWSE_PROGID, &clsid));
+  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOPCServer),
+                                   plain.PutVoid()));
+  EXPECT_TRUE(FAILED(browser.Attach(plain.Get())));
+  EXPECT_FALSE(browser.CanBrowse());
+  Build();
+  EXPECT_TRUE(tree.m_nodes.empty());
+  EXPECT_TRUE(browser.m_itemIds.empty());
+}
+
+}  // namespace
