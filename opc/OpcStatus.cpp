@@ -1,0 +1,88 @@
+#include "OpcStatus.h"
+
+#include "ComPtr.h"
+#include "OpcText.h"
+
+namespace {
+
+std::wstring WideText(const wchar_t* s) {
+  return s ? std::wstring(s) : std::wstring();
+}
+
+// Everything the server allocated for one attributes record, except the record itself.
+void FreeAttributeContents(OPCITEMATTRIBUTES& a) {
+  ::CoTaskMemFree(a.szItemID);
+  ::CoTaskMemFree(a.szAccessPath);
+  ::CoTaskMemFree(a.pBlob);
+  ::VariantClear(&a.vEUInfo);
+}
+
+void CopyAttributes(const OPCITEMATTRIBUTES& a, ItemAttributeText& info) {
+  info.m_bActive = a.bActive;
+  info.m_hServer = a.hServer;
+  info.m_hClient = a.hClient;
+  info.m_strItemId = WideText(a.szItemID);
+  info.m_strAccessPath = WideText(a.szAccessPath);
+  info.m_strAccessRights = GetAccessRightsText(a.dwAccessRights);
+  info.m_strCanonicalType = GetAttributeTypeText(a.vtCanonicalDataType);
+  info.m_strRequestedType = GetAttributeTypeText(a.vtRequestedDataType);
+  info.m_strEuType = GetEuTypeText(a.dwEUType);
+}
+
+}  // namespace
+
+void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info) {
+  TComPtr<IOPCItemMgt> items;
+  if (FAILED(items.QueryFrom(group)) || !items) return;
+  TComPtr<IEnumOPCItemAttributes> attributes;
+  // S_FALSE: the group has no items, and there is no enumerator to ask.
+  HRESULT hr = items->CreateEnumerator(IID_IEnumOPCItemAttributes,
+                                       reinterpret_cast<IUnknown**>(attributes.Put()));
+  if (hr != S_OK || !attributes) return;
+  for (;;) {
+    OPCITEMATTRIBUTES* record = nullptr;
+    ULONG fetched = 0;
+    hr = attributes->Next(1, &record, &fetched);
+    // Whatever arrived is freed, also with the call that ends the scan.
+    if (record && fetched == 1) {
+      if (hr == S_OK && record->hClient == hClient) CopyAttributes(*record, info);
+      FreeAttributeContents(*record);
+    }
+    ::CoTaskMemFree(record);
+    // A success that delivers nothing also ends the scan, so a faulty server cannot keep
+    // us here for ever.
+    if (hr != S_OK || !record || fetched != 1) break;
+  }
+}
+
+std::wstring GetServerStateText(DWORD state) {
+  switch (state) {
+    case OPC_STATUS_RUNNING:
+      return L"RUNING";  // sic: the program's own spelling
+    case OPC_STATUS_FAILED:
+      return L"FAILED";
+    case OPC_STATUS_NOCONFIG:
+      return L"UNCONFIGURED";
+    case OPC_STATUS_SUSPENDED:
+      return L"SUSPENDED";
+    case OPC_STATUS_TEST:
+      return L"TEST";
+    default:
+      return L"UNKNOWN";
+  }
+}
+
+void FillServerStatus(IOPCServer* server, ServerStatusText& info) {
+  if (!server) return;
+  OPCSERVERSTATUS* status = nullptr;
+  if (FAILED(server->GetStatus(&status)) || !status) return;
+  info.m_dwBandwidth = status->dwBandWidth == 0xFFFFFFFF ? 0 : status->dwBandWidth;
+  info.m_dwGroupCount = status->dwGroupCount;
+  info.m_strStartTime = FormatLocalTime(status->ftStartTime);
+  info.m_strLastUpdateTime = FormatLocalTime(status->ftLastUpdateTime);
+  info.m_strCurrentTime = FormatLocalTime(status->ftCurrentTime);
+  info.m_strState = GetServerStateText(status->dwServerState);
+  info.m_strVendor = WideText(status->szVendorInfo);
+  ::CoTaskMemFree(status->szVendorInfo);
+  ::CoTaskMemFree(status);
+}

@@ -1,0 +1,42 @@
+// Item attributes and server status as the property dialogs show them.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "opcda.h"
+
+// One item's OPC attributes. The caller creates the record; a look-up only writes into it.
+struct ItemAttributeText {
+  BOOL m_bActive = 0;
+  OPCHANDLE m_hServer = 0;
+  OPCHANDLE m_hClient = 0;
+  std::wstring m_strItemId;
+  std::wstring m_strAccessPath;
+  std::wstring m_strAccessRights;
+  std::wstring m_strCanonicalType;
+  std::wstring m_strRequestedType;
+  std::wstring m_strEuType;
+};
+
+// The connected server's status. Fields the server did not supply keep their start values.
+struct ServerStatusText {
+  std::wstring m_strVendor;
+  std::wstring m_strState;
+  std::wstring m_strStartTime;
+  std::wstring m_strLastUpdateTime;
+  std::wstring m_strCurrentTime;
+  DWORD m_dwBandwidth = 0;  // 0 also when the server has no figure (0xFFFFFFFF)
+  DWORD m_dwGroupCount = 0;
+};
+
+// Scans the group's item attributes and fills info from every record whose client handle is
+// hClient (a later one overwrites an earlier one). Leaves info untouched when the group has
+// no item management, no items or no such item.
+void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info);
+
+// Fills info from IOPCServer::GetStatus; leaves it untouched when the call fails.
+void FillServerStatus(IOPCServer* server, ServerStatusText& info);
+
+// "RUNING" (sic), "FAILED", "UNCONFIGURED", "SUSPENDED", "TEST", else "UNKNOWN".
+std::wstring GetServerStateText(DWORD state);
