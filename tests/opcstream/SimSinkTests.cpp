@@ -1,0 +1,187 @@
+// The sink advised to a real group of the simulation server, through the registry and
+// IDataObject::DAdvise, as the group manager does it.
+#include "SinkFixture.h"
+
+#include <oleauto.h>
+
+#include "ComPtr.h"
+#include "SimControl.h"
+#include "opcda.h"
+
+using namespace opcstream;
+
+namespace {
+
+bool SameValue(const VARIANT& a, const VARIANT& b) {
+  if (a.vt != b.vt) return false;
+  if (a.vt & VT_ARRAY) {
+    // Same bounds and the same element bytes (fixed-size elements only).
+    LONG la = 0, ua = -1, lb = 0, ub = -1;
+    SafeArrayGetLBound(a.parray, 1, &la);
+    SafeArrayGetUBound(a.parray, 1, &ua);
+    SafeArrayGetLBound(b.parray, 1, &lb);
+    SafeArrayGetUBound(b.parray, 1, &ub);
+    return la == lb && ua == ub && ua >= la &&
+           SafeArrayGetElemsize(a.parray) == SafeArrayGetElemsize(b.parray) &&
+           std::memcmp(a.parray->pvData, b.parray->pvData,
+                       size_t(ua - la + 1) * SafeArrayGetElemsize(a.parray)) == 0;
+  }
+  return VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), 0, 0) == VARCMP_EQ;
+}
+
+}  // namespace
+
+class SimSink : public SinkFixture {
+ protected:
+  void SetUp() override {
+    SinkFixture::SetUp();
+    CLSID clsid;
+    ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid)) << "is PloverSim.dll registered?";
+    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer,
+                                     m_server.PutVoid()));
+    ASSERT_EQ(S_OK, m_control.QueryFrom(m_server.Get()));
+    ASSERT_EQ(S_OK, m_control->SetDeterministic(TRUE));
+    float deadband = 0;
+    DWORD revised = 0;
+    ASSERT_EQ(S_OK, m_server->AddGroup(L"Group1", TRUE, 1000, 1, nullptr, &deadband, 0,
+                                       &m_hGroup, &revised, IID_IOPCItemMgt,
+                                       reinterpret_cast<IUnknown**>(m_items.Put())));
+  }
+  void TearDown() override {
+    if (m_data && m_connection) {
+      EXPECT_EQ(S_OK, m_data->DUnadvise(m_connection));
+    }
+    m_data.Release();
+    m_items.Release();
+    if (m_server) m_server->RemoveGroup(m_hGroup, TRUE);
+    m_control.Release();
+    m_server.Release();
+    SinkFixture::TearDown();  // checks that the server let go of the sink
+  }
+
+  COpcItem* AddItem(const wchar_t* id) {
+    COpcItem* rec = AddRecord(id);
+    OPCITEMDEF def{};
+    def.szAccessPath = const_cast<LPWSTR>(L"");
+    def.szItemID = const_cast<LPWSTR>(id);
+    def.bActive = TRUE;
+    def.hClient = rec->m_hClient;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    EXPECT_EQ(S_OK, m_items->AddItems(1, &def, &results, &errors));
+    if (results) {
+      EXPECT_EQ(S_OK, errors[0]) << id;
+      rec->m_hServer = results[0].hServer;
+      CoTaskMemFree(results[0].pBlob);
+    }
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    return rec;
+  }
+
+  void Advise() {
+    ASSERT_EQ(S_OK, m_data.QueryFrom(m_items.Get()));
+    FORMATETC fe = {Clip().dataTime, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    ASSERT_EQ(S_OK, m_data->DAdvise(&fe, 0, m_sink, &m_connection));
+  }
+
+  // The server's cached value of an item.
+  VARIANT Cached(const COpcItem* rec) {
+    VARIANT v;
+    VariantInit(&v);
+    TComPtr<IOPCSyncIO> io;
+    EXPECT_EQ(S_OK, io.QueryFrom(m_items.Get()));
+    OPCHANDLE h = rec->m_hServer;
+    OPCITEMSTATE* states = nullptr;
+    HRESULT* errors = nullptr;
+    if (SUCCEEDED(io->Read(OPC_DS_CACHE, 1, &h, &states, &errors))) {
+      v = states[0].vDataValue;
+      CoTaskMemFree(states);
+      CoTaskMemFree(errors);
+    }
+    return v;
+  }
+
+  TComPtr<IOPCServer> m_server;
+  TComPtr<IPloverSimControl> m_control;
+  TComPtr<IOPCItemMgt> m_items;
+  TComPtr<IDataObject> m_data;
+  OPCHANDLE m_hGroup = 0;
+  DWORD m_connection = 0;
+};
+
+TEST_F(SimSink, LiveUpdatesReachTheRecords) {
+  COpcItem* ramp = AddItem(L"Signals.Ramp");
+  COpcItem* text = AddItem(L"Types.String");
+  COpcItem* floats = AddItem(L"Arrays.FloatArray");
+  COpcItem* strings = AddItem(L"Arrays.StringArray");
+  Advise();
+  ASSERT_EQ(S_OK, m_control->AdvanceTime(1000));
+  std::vector<MSG> posted = Posted();
+  ASSERT_FALSE(posted.empty());
+  EXPECT_EQ(static_cast<UINT>(WM_OPC_DATACHANGE), posted.back().message);
+  EXPECT_EQ(1, posted.back().lParam);
+  for (COpcItem* rec : {ramp, text, floats}) {
+    VARIANT cached = Cached(rec);
+    EXPECT_TRUE(SameValue(cached, rec->m_value)) << rec->m_value.vt;
+    EXPECT_NE(0u, rec->m_ftTimeStamp.dwHighDateTime);
+    VariantClear(&cached);
+  }
+  EXPECT_EQ(VT_R4, ramp->m_value.vt);
+  EXPECT_EQ(VT_BSTR, text->m_value.vt);
+  EXPECT_EQ(VT_ARRAY | VT_R4, floats->m_value.vt);
+  ASSERT_EQ(VT_ARRAY | VT_BSTR, strings->m_value.vt);
+  LONG index = 0;
+  BSTR first = nullptr;
+  LONG lb = 0;
+  SafeArrayGetLBound(strings->m_value.parray, 1, &lb);
+  index = lb;
+  ASSERT_EQ(S_OK, SafeArrayGetElement(strings->m_value.parray, &index, &first));
+  EXPECT_NE(nullptr, first) << "strings of a BSTR array are decoded, not left null";
+  SysFreeString(first);
+
+  // A later update replaces the value.
+  const float before = ramp->m_value.fltVal;
+  ASSERT_EQ(S_OK, m_control->AdvanceTime(2000));
+  EXPECT_NE(before, ramp->m_value.fltVal);
+  EXPECT_FALSE(Posted().empty());
+}
+
+TEST_F(SimSink, MalformedBytesFromTheServerAreHarmless) {
+  COpcItem* rec = AddItem(L"Types.Long");
+  Advise();
+  ASSERT_EQ(S_OK, m_control->AdvanceTime(1000));
+  const VARIANT before = rec->m_value;  // a scalar: a plain copy is enough
+  const WORD quality = rec->m_wQuality;
+  Posted();
+
+  std::vector<Bytes> junk;
+  junk.push_back(Bytes{0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3});
+  Bytes huge = DataStream(1, {{rec->m_hClient, 0, 5, ScalarOf<int32_t>(kVtI4, 99)}});
+  Put32(huge, 4, 0xFFFFFFFF);  // count; the lone header still decodes, the rest is garbage
+  Put32(huge, 24, 0x7FFFFFF0);  // and its value is nowhere near the block
+  junk.push_back(huge);
+  Bytes str = DataStream(1, {{rec->m_hClient, 0, 5, String(u"abc")}});
+  Put32(str, ValueOffset(str, 0) + 16, 0xFFFFFFF0);
+  junk.push_back(str);
+  Bytes arr = DataStream(1, {{rec->m_hClient, 0, 5, Array(kVtR8, nullptr, 0, 8)}});
+  Put32(arr, ValueOffset(arr, 0) + 32, 0x20000000);
+  junk.push_back(arr);
+  for (const Bytes& bytes : junk) {
+    ASSERT_EQ(S_OK, m_control->PushStream(m_hGroup, 0, bytes.data(), DWORD(bytes.size())));
+    EXPECT_EQ(before.vt, rec->m_value.vt);
+    EXPECT_EQ(before.lVal, rec->m_value.lVal);
+    EXPECT_EQ(quality, rec->m_wQuality);
+  }
+  EXPECT_EQ(junk.size() - 1, Posted().size()) << "all but the 7-byte block name a group";
+
+  // Servers may hold the sink after the records are gone: with no table, nothing is touched.
+  m_sink->SetItemTable(nullptr);
+  Bytes good = DataStream(1, {{rec->m_hClient, 0xC0, 5, ScalarOf<int32_t>(kVtI4, 99)}});
+  ASSERT_EQ(S_OK, m_control->PushStream(m_hGroup, 0, good.data(), DWORD(good.size())));
+  EXPECT_EQ(before.lVal, rec->m_value.lVal);
+  EXPECT_EQ(1u, Posted().size());
+  m_sink->SetItemTable(&m_table);
+  ASSERT_EQ(S_OK, m_control->PushStream(m_hGroup, 0, good.data(), DWORD(good.size())));
+  EXPECT_EQ(99, rec->m_value.lVal);
+}
