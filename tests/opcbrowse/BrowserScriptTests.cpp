@@ -165,28 +165,6 @@ TEST_F(ScriptedBrowser, BranchNamedLikeTheRootListsItsParentsChildren) {
   ExpectAllReleased();
 }
 
-TEST_F(ScriptedBrowser, SelfListingBranchEndsAtTheDepthCap) {
-  browse.AddLeaf(L"A", L"v");
-  browse.AddBranch(L"A/A");
-  browse.m_loop = L"A";  // every A lists an A below it, for ever
-  Build();
-
-  // Each A shows its leaf and the next A; the deepest one only its leaf.
-  FakeTree::Node* n = tree.Find({L"Srv", L"A"});
-  int branches = 0;
-  while (n) {
-    ++branches;
-    ASSERT_FALSE(n->children.empty());
-    EXPECT_EQ(L"v", n->children[0]->text);
-    FakeTree::Node* next = nullptr;
-    for (FakeTree::Node* c : n->children)
-      if (c->text == L"A") next = c;
-    n = next;
-  }
-  EXPECT_EQ(COpcBrowser::kMaxTreeDepth, branches);
-  ExpectAllReleased();
-}
-
 TEST_F(ScriptedBrowser, FaultyEnumeratorsCannotLoopOrOverrun) {
   browse.m_organization = OPC_NS_FLAT;
   browse.m_enumFault = ScriptEnum::Fault::OkWithNothing;  // S_OK with no names, for ever

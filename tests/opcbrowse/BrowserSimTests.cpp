@@ -158,19 +158,6 @@ TEST_F(SimBrowser, FiltersApplyToLeavesAtTheNextBuild) {
   EXPECT_EQ(0, LiveEnumerators());
 }
 
-TEST_F(SimBrowser, FailedGetItemIdKeepsTheLeafWithAnEmptyId) {
-  Connect(PLOVER_SIM_PROGID);
-  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
-  ASSERT_EQ(S_OK, control->FailMethod(L"IOPCBrowseServerAddressSpace::GetItemID", E_FAIL, TRUE));
-  Build();
-  FakeTree::Node* ramp = tree.Find({PLOVER_SIM_PROGID, L"Signals", L"Ramp"});
-  ASSERT_NE(nullptr, ramp);
-  EXPECT_GE(ramp->data, 0);
-  EXPECT_EQ(L"", browser.GetBrowseItemId(ramp->data));
-  EXPECT_TRUE(std::all_of(browser.m_itemIds.begin(), browser.m_itemIds.end(),
-                          [](const std::wstring& id) { return id.empty(); }));
-}
-
 TEST_F(SimBrowser, FlatServerListsItemIdsUnderTheRoot) {
   Connect(PLOVER_SIM_FLAT_PROGID);
   ASSERT_EQ(S_OK, browser.Attach(server.Get()));

@@ -123,11 +123,6 @@ void ScriptBrowse::AddLeaf(const std::wstring& path, const std::wstring& name) {
 }
 
 const ScriptBrowse::Branch* ScriptBrowse::At(const std::wstring& path) const {
-  if (!m_loop.empty()) {
-    std::wstring p = m_loop;
-    while (p.size() < path.size()) p += L"/" + m_loop;
-    if (p == path) return &m_branches.at(m_loop);
-  }
   auto it = m_branches.find(path);
   return it == m_branches.end() ? nullptr : &it->second;
 }

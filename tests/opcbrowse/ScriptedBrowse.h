@@ -63,7 +63,6 @@ class ScriptBrowse : public IOPCBrowseServerAddressSpace {
   OPCNAMESPACETYPE m_organization = OPC_NS_HIERARCHIAL;
   std::vector<std::wstring> m_flatNames;       // the flat space (OPC_FLAT)
   std::set<std::wstring> m_failIds;            // GetItemID fails for these leaf names
-  std::wstring m_loop;                         // a branch that lists itself: DOWN never ends
   ScriptEnum::Fault m_enumFault = ScriptEnum::Fault::None;
   std::wstring m_position;
   ULONG m_ref = 1;
@@ -87,7 +86,6 @@ class ScriptBrowse : public IOPCBrowseServerAddressSpace {
   static std::wstring Key(OPCBROWSETYPE type, const std::wstring& path) {
     return std::to_wstring(type) + L"@" + path;
   }
-  // The branch a position stands for (every level of the loop is the same branch).
   const Branch* At(const std::wstring& path) const;
 
   ScriptLog* m_log;
