@@ -163,7 +163,9 @@ DWORD COpcBrowser::AccessRightsArgument() const {
   return static_cast<DWORD>(static_cast<LONG>(static_cast<signed char>(m_bAccessFilter)));
 }
 
-OpcTreeNode COpcBrowser::InsertRoot() { return InsertNode(m_strRootName, nullptr, -1); }
+OpcTreeNode COpcBrowser::InsertRoot() {
+  return InsertNode(m_strRootName, nullptr, -1);
+}
 
 OpcTreeNode COpcBrowser::InsertNode(const std::wstring& text, OpcTreeNode parent, int32_t data) {
   OpcTreeNode node = m_pTree->InsertItem(text, parent);

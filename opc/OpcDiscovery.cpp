@@ -58,8 +58,8 @@ int EnumerateServers(const std::wstring& node, std::vector<std::wstring>& names,
   return examined;
 }
 
-int FillServerList(IOpcServerList* list, const std::wstring& node,
-                   std::vector<std::wstring>& names, OpcTickSource tick) {
+int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<std::wstring>& names,
+                   OpcTickSource tick) {
   if (!list) return 0;
   list->ResetContent();
   CWaitCursor wait;

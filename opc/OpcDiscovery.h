@@ -22,5 +22,5 @@ int EnumerateServers(const std::wstring& node, std::vector<std::wstring>& names,
 
 // EnumerateServers shown in a list box: emptied first, the names added in order, the first
 // selected. Returns the same count, or 0 without a list box.
-int FillServerList(IOpcServerList* list, const std::wstring& node,
-                   std::vector<std::wstring>& names, OpcTickSource tick = ::GetTickCount);
+int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<std::wstring>& names,
+                   OpcTickSource tick = ::GetTickCount);

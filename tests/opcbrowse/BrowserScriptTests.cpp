@@ -89,17 +89,17 @@ TEST_F(ScriptedBrowser, HierarchicalWalkReturnsToTheRootBeforeEveryNode) {
   browse.AddBranch(L"C");
   Build();
 
-  const Calls expected = {
-      L"ORG", L"UP", L"BROWSE:1:*:0:0@", L"NEXT:2000>2",
-      // A: leaves, then branches
-      L"UP", L"DOWN:A", L"BROWSE:2:*:0:3@A", L"NEXT:2000>2", L"ID:a1@A", L"ID:a2@A",
-      L"UP", L"UP", L"DOWN:A", L"BROWSE:1:*:0:0@A", L"NEXT:2000>1",
-      // A/B, from inside A's branch enumeration
-      L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"BROWSE:2:*:0:3@A/B", L"NEXT:2000>1", L"ID:b1@A/B",
-      L"UP", L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"BROWSE:1:*:0:0@A/B",
-      // C: nothing below it (S_FALSE stops both lists before any Next)
-      L"UP", L"UP", L"UP", L"DOWN:C", L"BROWSE:2:*:0:3@C",
-      L"UP", L"UP", L"DOWN:C", L"BROWSE:1:*:0:0@C"};
+  const Calls expected = {L"ORG", L"UP", L"BROWSE:1:*:0:0@", L"NEXT:2000>2",
+                          // A: leaves, then branches
+                          L"UP", L"DOWN:A", L"BROWSE:2:*:0:3@A", L"NEXT:2000>2", L"ID:a1@A",
+                          L"ID:a2@A", L"UP", L"UP", L"DOWN:A", L"BROWSE:1:*:0:0@A", L"NEXT:2000>1",
+                          // A/B, from inside A's branch enumeration
+                          L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"BROWSE:2:*:0:3@A/B", L"NEXT:2000>1",
+                          L"ID:b1@A/B", L"UP", L"UP", L"UP", L"DOWN:A", L"DOWN:B",
+                          L"BROWSE:1:*:0:0@A/B",
+                          // C: nothing below it (S_FALSE stops both lists before any Next)
+                          L"UP", L"UP", L"UP", L"DOWN:C", L"BROWSE:2:*:0:3@C", L"UP", L"UP",
+                          L"DOWN:C", L"BROWSE:1:*:0:0@C"};
   EXPECT_EQ(expected, log.calls);
 
   FakeTree::Node* root = Root();
@@ -154,7 +154,8 @@ TEST_F(ScriptedBrowser, BranchNamedLikeTheRootListsItsParentsChildren) {
   FakeTree::Node* inner = tree.Find({L"Plant", L"A", L"Plant"});
   ASSERT_NE(nullptr, inner);
   EXPECT_EQ((Calls{L"x", L"Plant"}), FakeTree::Texts(inner));
-  EXPECT_EQ((Calls{L"x", L"Plant"}), FakeTree::Texts(tree.Find({L"Plant", L"A", L"Plant", L"Plant"})));
+  EXPECT_EQ((Calls{L"x", L"Plant"}),
+            FakeTree::Texts(tree.Find({L"Plant", L"A", L"Plant", L"Plant"})));
   EXPECT_EQ(L"A.x", browser.GetBrowseItemId(inner->children[0]->data));
   for (const FakeTree::Node& n : tree.m_nodes) {
     EXPECT_NE(L"y", n.text);

@@ -81,7 +81,8 @@ TEST_F(SimBrowser, HierarchicalTreeHoldsTheServersBranchesAndFullItemIds) {
   Texts names = FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names"}));
   for (const wchar_t* n : {L"Name With Spaces", L"温度", L"压力 Pressure", L"说明", L"中文 分支"})
     EXPECT_TRUE(Has(names, n)) << testing::PrintToString(std::wstring(n));
-  EXPECT_EQ(Texts{L"状态"}, FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names", L"中文 分支"})));
+  EXPECT_EQ(Texts{L"状态"},
+            FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names", L"中文 分支"})));
   EXPECT_EQ(5000u, tree.Find({PLOVER_SIM_PROGID, L"Many"})->children.size());
 
   // Every leaf's data is its own index, and the ID stored there is the one its path spells.
@@ -166,9 +167,10 @@ TEST_F(SimBrowser, FlatServerListsItemIdsUnderTheRoot) {
   ASSERT_NE(nullptr, root);
   EXPECT_EQ(PLOVER_SIM_FLAT_PROGID, root->text);
   Texts ids = FakeTree::Texts(root);
-  for (const wchar_t* id : {L"Heartbeat", L"Signals.Ramp", L"Names.中文 分支.状态", L"Many.Item5000",
-                            L"Deep.Level1.Level2.Level3.Level4.Level5.Level6.Level7.Level8.Level9."
-                            L"Level10.Level11.Level12.Value"})
+  for (const wchar_t* id :
+       {L"Heartbeat", L"Signals.Ramp", L"Names.中文 分支.状态", L"Many.Item5000",
+        L"Deep.Level1.Level2.Level3.Level4.Level5.Level6.Level7.Level8.Level9."
+        L"Level10.Level11.Level12.Value"})
     EXPECT_TRUE(Has(ids, id)) << testing::PrintToString(std::wstring(id));
   size_t wrong = 0;
   for (size_t i = 0; i < root->children.size(); ++i) {

@@ -78,9 +78,10 @@ TEST(Discovery, LocalRegistryListsKeysWithAnOpcSubKeyInRegistryOrder) {
   int examined = 0;
   Names keys = StableKeys([&] { examined = EnumerateServers(L"", names); });
   EXPECT_EQ(static_cast<int>(keys.size()), examined) << "every key is examined, not only servers";
-  for (const std::wstring& id : {std::wstring(PLOVER_SIM_PROGID), std::wstring(PLOVER_SIM_FLAT_PROGID),
-                                 std::wstring(PLOVER_SIM_NOBROWSE_PROGID),
-                                 std::wstring(PLOVER_SIM_LARGE_PROGID), server.Name(), longText.Name()})
+  for (const std::wstring& id :
+       {std::wstring(PLOVER_SIM_PROGID), std::wstring(PLOVER_SIM_FLAT_PROGID),
+        std::wstring(PLOVER_SIM_NOBROWSE_PROGID), std::wstring(PLOVER_SIM_LARGE_PROGID),
+        server.Name(), longText.Name()})
     EXPECT_TRUE(Has(names, id)) << testing::PrintToString(id);
   EXPECT_FALSE(Has(names, notServer.Name()));
   EXPECT_FALSE(Has(names, L"stale"));

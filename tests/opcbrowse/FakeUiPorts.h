@@ -29,7 +29,9 @@ class FakeTree : public IOpcTree {
     (n->parent ? n->parent->children : m_top).push_back(n);
     return n;
   }
-  void SetItemData(OpcTreeNode node, int32_t data) override { static_cast<Node*>(node)->data = data; }
+  void SetItemData(OpcTreeNode node, int32_t data) override {
+    static_cast<Node*>(node)->data = data;
+  }
   OpcTreeNode GetParentItem(OpcTreeNode node) override {
     return node ? static_cast<Node*>(node)->parent : nullptr;
   }

@@ -75,7 +75,9 @@ ScriptEnum::ScriptEnum(ScriptLog* log, std::vector<std::wstring> names, Fault fa
   ++m_log->enumsLive;
 }
 
-ScriptEnum::~ScriptEnum() { --m_log->enumsLive; }
+ScriptEnum::~ScriptEnum() {
+  --m_log->enumsLive;
+}
 
 HRESULT ScriptEnum::QueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IUnknown || riid == IID_IEnumString) {
@@ -100,7 +102,7 @@ HRESULT ScriptEnum::Next(ULONG celt, LPOLESTR* names, ULONG* fetched) {
   HRESULT hr = n == celt ? S_OK : S_FALSE;
   ULONG reported = n;
   if (m_fault == Fault::OkWithNothing && n == 0) {
-    hr = S_OK;  // claims more may follow, for ever
+    hr = S_OK;                              // claims more may follow, for ever
     if (m_calls > 10) return E_UNEXPECTED;  // a client that keeps asking is stopped here
   }
   if (m_fault == Fault::OverReport && n > 0) reported = n + 7;
@@ -161,8 +163,8 @@ HRESULT ScriptBrowse::ChangeBrowsePosition(OPCBROWSEDIRECTION dir, LPCWSTR name)
   return E_INVALIDARG;
 }
 
-HRESULT ScriptBrowse::BrowseOPCItemIDs(OPCBROWSETYPE type, LPCWSTR filter, VARTYPE vt,
-                                       DWORD access, IEnumString** ppEnum) {
+HRESULT ScriptBrowse::BrowseOPCItemIDs(OPCBROWSETYPE type, LPCWSTR filter, VARTYPE vt, DWORD access,
+                                       IEnumString** ppEnum) {
   *ppEnum = nullptr;
   wchar_t args[64];
   swprintf(args, 64, L"%d:%ls:%u:%lu@", static_cast<int>(type), filter ? filter : L"(null)",

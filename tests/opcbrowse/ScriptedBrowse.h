@@ -61,8 +61,8 @@ class ScriptBrowse : public IOPCBrowseServerAddressSpace {
   }
 
   OPCNAMESPACETYPE m_organization = OPC_NS_HIERARCHIAL;
-  std::vector<std::wstring> m_flatNames;       // the flat space (OPC_FLAT)
-  std::set<std::wstring> m_failIds;            // GetItemID fails for these leaf names
+  std::vector<std::wstring> m_flatNames;  // the flat space (OPC_FLAT)
+  std::set<std::wstring> m_failIds;       // GetItemID fails for these leaf names
   ScriptEnum::Fault m_enumFault = ScriptEnum::Fault::None;
   std::wstring m_position;
   ULONG m_ref = 1;
@@ -75,9 +75,7 @@ class ScriptBrowse : public IOPCBrowseServerAddressSpace {
   HRESULT STDMETHODCALLTYPE BrowseOPCItemIDs(OPCBROWSETYPE type, LPCWSTR filter, VARTYPE vt,
                                              DWORD access, IEnumString** ppEnum) override;
   HRESULT STDMETHODCALLTYPE GetItemID(LPWSTR name, LPWSTR* id) override;
-  HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR, IEnumString**) override {
-    return E_NOTIMPL;
-  }
+  HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR, IEnumString**) override { return E_NOTIMPL; }
 
  private:
   struct Branch {

@@ -1,0 +1,106 @@
+// The Win32 adapters of the tree and the server list, against real controls.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include "OpcBrowser.h"
+#include "OpcDiscovery.h"
+#include "OpcListBoxPort.h"
+#include "OpcTreePort.h"
+#include "SimControl.h"
+
+namespace {
+
+class Window {
+ public:
+  Window(const wchar_t* cls, DWORD style) {
+    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_TREEVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+    m_hWnd = CreateWindowExW(0, cls, L"", WS_OVERLAPPEDWINDOW | style, 0, 0, 300, 400, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
+  ~Window() {
+    if (m_hWnd) DestroyWindow(m_hWnd);
+  }
+  HWND m_hWnd;
+};
+
+HTREEITEM Next(HWND tree, UINT code, HTREEITEM item) {
+  return reinterpret_cast<HTREEITEM>(
+      SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
+}
+
+HTREEITEM Child(COpcTreePort& port, HTREEITEM parent, const std::wstring& text) {
+  for (HTREEITEM c = Next(port.Window(), TVGN_CHILD, parent); c;
+       c = Next(port.Window(), TVGN_NEXT, c))
+    if (port.GetItemText(c) == text) return c;
+  return nullptr;
+}
+
+TEST(Ports, BrowseTreeInARealTreeView) {
+  Window w(WC_TREEVIEWW, TVS_HASLINES | TVS_HASBUTTONS);
+  ASSERT_NE(nullptr, w.m_hWnd);
+  COpcTreePort port(w.m_hWnd);
+  CLSID clsid;
+  TComPtr<IOPCServer> server;
+  ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid));
+  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOPCServer),
+                                   server.PutVoid()));
+  COpcBrowser browser;
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  browser.SetBrowseRootName(PLOVER_SIM_PROGID);
+  browser.BuildBrowseTree(&port);
+  browser.BuildBrowseTree(&port);  // a rebuild replaces, it does not add
+
+  HTREEITEM root = Next(w.m_hWnd, TVGN_ROOT, nullptr);
+  ASSERT_NE(nullptr, root);
+  EXPECT_EQ(nullptr, Next(w.m_hWnd, TVGN_NEXT, root)) << "one root";
+  EXPECT_EQ(PLOVER_SIM_PROGID, port.GetItemText(root));
+  EXPECT_EQ(-1, port.GetItemData(root));
+  EXPECT_EQ(root, Next(w.m_hWnd, TVGN_CARET, nullptr));
+  EXPECT_TRUE(
+      SendMessageW(w.m_hWnd, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(root), TVIS_EXPANDED) &
+      TVIS_EXPANDED);
+
+  HTREEITEM names = Child(port, root, L"Names");
+  HTREEITEM branch = Child(port, names, L"中文 分支");
+  ASSERT_NE(nullptr, branch);
+  EXPECT_EQ(names, port.GetParentItem(branch));
+  EXPECT_EQ(-1, port.GetItemData(branch));
+  HTREEITEM leaf = Child(port, branch, L"状态");
+  ASSERT_NE(nullptr, leaf);
+  EXPECT_EQ(L"Names.中文 分支.状态", browser.GetBrowseItemId(port.GetItemData(leaf)));
+  // Every node is in the control once: the root, the branches and one per stored item ID.
+  size_t count = SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0);
+  EXPECT_GT(count, browser.m_itemIds.size());
+  EXPECT_LT(count, browser.m_itemIds.size() + 100);
+
+  // Texts longer than the first buffer come back whole.
+  std::wstring longText(700, L'长');
+  OpcTreeNode n = port.InsertItem(longText, leaf);
+  EXPECT_EQ(longText, port.GetItemText(n));
+  port.SetItemData(n, -7);
+  EXPECT_EQ(-7, port.GetItemData(n));
+  port.DeleteAllItems();
+  EXPECT_EQ(0, SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0));
+}
+
+TEST(Ports, ServerListInARealListBox) {
+  Window w(L"LISTBOX", LBS_NOTIFY);
+  ASSERT_NE(nullptr, w.m_hWnd);
+  COpcListBoxPort port(w.m_hWnd);
+  std::vector<std::wstring> names;
+  EXPECT_GT(FillServerList(&port, L"", names), 0);
+  ASSERT_EQ(static_cast<int>(names.size()), port.GetCount());
+  wchar_t text[256];
+  for (size_t i = 0; i < names.size(); ++i) {
+    SendMessageW(w.m_hWnd, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(names[i], text);
+  }
+  EXPECT_EQ(0, SendMessageW(w.m_hWnd, LB_GETCURSEL, 0, 0));
+  EXPECT_EQ(0, FillServerList(&port, L"plover-no-such-node", names));
+  EXPECT_EQ(0, port.GetCount());
+  EXPECT_EQ(LB_ERR, SendMessageW(w.m_hWnd, LB_GETCURSEL, 0, 0));
+}
+
+}  // namespace
