@@ -16,8 +16,8 @@ namespace streamwalk {
 struct Result {
   bool inBounds = true;
   bool headerFits = false;
-  size_t items = 0;     // item headers or write entries visited
-  size_t values = 0;    // values not skipped
+  size_t items = 0;       // item headers or write entries visited
+  size_t values = 0;      // values not skipped
   uint32_t checksum = 0;  // every payload byte is read, so a sanitizer sees any stray read
 };
 
@@ -51,8 +51,10 @@ inline void CheckValue(const uint8_t* block, size_t size, const opcstream::Value
       uint32_t seen = 0;
       opcstream::ForEachArrayString(v, [&](const uint8_t* chars, uint32_t bytes) {
         ++seen;
-        if (!Inside(block, size, chars, bytes)) r.inBounds = false;
-        else Touch(r, chars, bytes);
+        if (!Inside(block, size, chars, bytes))
+          r.inBounds = false;
+        else
+          Touch(r, chars, bytes);
       });
       if (seen != v.count) r.inBounds = false;  // a view promised strings it does not have
       break;

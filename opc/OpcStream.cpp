@@ -139,8 +139,7 @@ bool ReadWriteHeader(const uint8_t* block, size_t size, WriteHeader* header) {
   header->transactionId = Read32(block + 8);
   header->hrStatus = Read32(block + 12);
   const size_t fit = (size - kWriteHeaderSize) / kWriteEntrySize;
-  header->entriesInBlock =
-      header->itemCount < fit ? header->itemCount : static_cast<uint32_t>(fit);
+  header->entriesInBlock = header->itemCount < fit ? header->itemCount : static_cast<uint32_t>(fit);
   return true;
 }
 

@@ -21,8 +21,8 @@ constexpr size_t kItemHeaderSize = 12;      // OPCITEMHEADER2
 constexpr size_t kWriteHeaderSize = 16;     // OPCGROUPHEADERWRITE
 constexpr size_t kWriteEntrySize = 8;       // OPCITEMHEADERWRITE
 constexpr size_t kVariantSize = 16;
-constexpr size_t kStringCharsAt = 20;       // after the slot and a 4-byte byte-length word
-constexpr size_t kDescriptorSize = 24;      // one-dimensional SAFEARRAY, 32-bit layout
+constexpr size_t kStringCharsAt = 20;   // after the slot and a 4-byte byte-length word
+constexpr size_t kDescriptorSize = 24;  // one-dimensional SAFEARRAY, 32-bit layout
 constexpr size_t kArrayDataAt = kVariantSize + kDescriptorSize;
 
 // VARIANT type tags (the numbers of the platform's VARENUM).
@@ -104,8 +104,10 @@ void ForEachArrayString(const ValueView& v, Fn&& fn) {
     if (bytes > static_cast<size_t>(v.end - p) - 4) return;
     fn(p + 4, bytes);
     const uint64_t stride = (uint64_t{4} + bytes + 2 + 3) & ~uint64_t{3};
-    if (stride >= static_cast<uint64_t>(v.end - p)) p = v.end;
-    else p += stride;
+    if (stride >= static_cast<uint64_t>(v.end - p))
+      p = v.end;
+    else
+      p += stride;
   }
 }
 

@@ -91,8 +91,8 @@ VARIANT ArrayValue(size_t i) {
 
 int main() {
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-  HWND wnd = CreateWindowExW(0, L"STATIC", L"bench", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             nullptr, nullptr);
+  HWND wnd = CreateWindowExW(0, L"STATIC", L"bench", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                             nullptr);
   CItemHandleTable table;
   std::vector<std::unique_ptr<COpcItem>> records;
   for (size_t i = 0; i < kItems; ++i) {

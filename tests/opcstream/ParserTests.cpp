@@ -41,13 +41,13 @@ Bytes One(const Bytes& value) {
 // A time-stamped stream for group 1 with one item, the 4-byte real 12.5, is 56 bytes.
 TEST(StreamReader, WorkedExampleByteByByte) {
   Bytes b(56, 0);
-  Put32(b, 0, 56);          // dwSize
-  Put32(b, 4, 1);           // dwItemCount
-  Put32(b, 8, 1);           // hClientGroup
-  Put32(b, 20, 0x00400003); // hClient
-  Put32(b, 24, 40);         // dwValueOffset
-  Put16(b, 28, 0xC0);       // wQuality
-  Put32(b, 32, 0x89ABCDEF); // ftTimeStampItem, low then high
+  Put32(b, 0, 56);           // dwSize
+  Put32(b, 4, 1);            // dwItemCount
+  Put32(b, 8, 1);            // hClientGroup
+  Put32(b, 20, 0x00400003);  // hClient
+  Put32(b, 24, 40);          // dwValueOffset
+  Put16(b, 28, 0xC0);        // wQuality
+  Put32(b, 32, 0x89ABCDEF);  // ftTimeStampItem, low then high
   Put32(b, 36, 0x01D2A3B4);
   Put16(b, 40, kVtR4);
   const float value = 12.5f;
@@ -98,8 +98,8 @@ TEST(StreamReader, GroupHeaderMustFit) {
 }
 
 TEST(StreamReader, ItemCountIsCutToTheHeadersThatFit) {
-  Bytes b = DataStream(1, {{1, 0xC0, 0, ScalarOf<double>(kVtR8, 1.0)},
-                           {2, 0xC0, 0, ScalarOf<double>(kVtR8, 2.0)}});
+  Bytes b = DataStream(
+      1, {{1, 0xC0, 0, ScalarOf<double>(kVtR8, 1.0)}, {2, 0xC0, 0, ScalarOf<double>(kVtR8, 2.0)}});
   for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
     Put32(b, 4, count);
     Decoded d = Decode(b);
@@ -115,8 +115,8 @@ TEST(StreamReader, ItemCountIsCutToTheHeadersThatFit) {
 }
 
 TEST(StreamReader, ValueOffsetPastOrAcrossTheEndIsSkipped) {
-  Bytes b = DataStream(1, {{1, 0xC0, 0, ScalarOf<int16_t>(kVtI2, 3)},
-                           {2, 0xC0, 0, ScalarOf<int16_t>(kVtI2, 4)}});
+  Bytes b = DataStream(
+      1, {{1, 0xC0, 0, ScalarOf<int16_t>(kVtI2, 3)}, {2, 0xC0, 0, ScalarOf<int16_t>(kVtI2, 4)}});
   const uint32_t size = static_cast<uint32_t>(b.size());
   for (uint32_t offset : {size, size - 15, size - 1, size + 1, 0xFFFFFFF8u, 0xFFFFFFFFu}) {
     Put32(b, 24, offset);
@@ -193,8 +193,10 @@ TEST(StreamReader, ArrayDescriptorIsChecked) {
 
   auto with = [&](size_t field, uint32_t value, int width = 4) {
     Bytes c = b;
-    if (width == 2) Put16(c, at + field, static_cast<uint16_t>(value));
-    else Put32(c, at + field, value);
+    if (width == 2)
+      Put16(c, at + field, static_cast<uint16_t>(value));
+    else
+      Put32(c, at + field, value);
     return ValueAt(c, at).kind;
   };
   EXPECT_EQ(ValueKind::kSkip, with(16, 2, 2)) << "two dimensions";

@@ -43,8 +43,8 @@ class SimSink : public SinkFixture {
     ASSERT_EQ(S_OK, m_control->SetDeterministic(TRUE));
     float deadband = 0;
     DWORD revised = 0;
-    ASSERT_EQ(S_OK, m_server->AddGroup(L"Group1", TRUE, 1000, 1, nullptr, &deadband, 0,
-                                       &m_hGroup, &revised, IID_IOPCItemMgt,
+    ASSERT_EQ(S_OK, m_server->AddGroup(L"Group1", TRUE, 1000, 1, nullptr, &deadband, 0, &m_hGroup,
+                                       &revised, IID_IOPCItemMgt,
                                        reinterpret_cast<IUnknown**>(m_items.Put())));
   }
   void TearDown() override {
@@ -158,7 +158,7 @@ TEST_F(SimSink, MalformedBytesFromTheServerAreHarmless) {
   std::vector<Bytes> junk;
   junk.push_back(Bytes{0xFF, 0xFF, 0xFF, 0x7F, 1, 2, 3});
   Bytes huge = DataStream(1, {{rec->m_hClient, 0, 5, ScalarOf<int32_t>(kVtI4, 99)}});
-  Put32(huge, 4, 0xFFFFFFFF);  // count; the lone header still decodes, the rest is garbage
+  Put32(huge, 4, 0xFFFFFFFF);   // count; the lone header still decodes, the rest is garbage
   Put32(huge, 24, 0x7FFFFFF0);  // and its value is nowhere near the block
   junk.push_back(huge);
   Bytes str = DataStream(1, {{rec->m_hClient, 0, 5, String(u"abc")}});

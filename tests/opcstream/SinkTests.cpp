@@ -48,30 +48,20 @@ TEST_F(Sink, WorkedExampleUpdatesTheRecordAndPostsOnce) {
   EXPECT_EQ(1, posted[0].lParam);
 }
 
-TEST_F(Sink, EveryScalarTypeIsCopiedAsSent) {
-  struct Case {
-    uint16_t vt;
-    int64_t bits;
-  };
-  const Case cases[] = {{kVtI1, -5},        {kVtUi1, 200},       {kVtI2, -300},
-                        {kVtUi2, 60000},    {kVtBool, -1},       {kVtI4, -70000},
-                        {kVtUi4, 4000000000}, {kVtError, 0x80004005}, {kVtInt, -9},
-                        {kVtUint, 9},       {kVtI8, -(1ll << 40)}, {kVtUi8, 1ll << 62},
-                        {kVtCy, 1234500},   {kVtEmpty, 0},       {kVtNull, 0}};
+TEST_F(Sink, ScalarsOfEverySizeAndDecimalsAreCopiedAsSent) {
+  const int64_t bits = 0x0123456789ABCDEFll;
+  const uint16_t types[] = {kVtI1, kVtBool, kVtI4, kVtR8, kVtCy, kVtUi8, kVtNull};
   std::vector<TestItem> items;
   std::vector<COpcItem*> recs;
-  for (const Case& c : cases) {
+  for (uint16_t vt : types) {
     recs.push_back(AddRecord());
-    items.push_back({recs.back()->m_hClient, 0x40, kTime, Scalar(c.vt, &c.bits, 8)});
+    items.push_back({recs.back()->m_hClient, 0x40, kTime, Scalar(vt, &bits, 8)});
   }
-  double r8 = -2.75, date = 45000.25;
-  recs.push_back(AddRecord());
-  items.push_back({recs.back()->m_hClient, 0xC0, kTime, ScalarOf(kVtR8, r8)});
-  recs.push_back(AddRecord());
-  items.push_back({recs.back()->m_hClient, 0xC0, kTime, ScalarOf(kVtDate, date)});
+  // A DECIMAL fills the whole VARIANT, its reserved first word being where vt is.
   DECIMAL dec{};
   dec.scale = 2;
   dec.sign = DECIMAL_NEG;
+  dec.Hi32 = 7;
   dec.Lo64 = 12345;
   recs.push_back(AddRecord());
   items.push_back({recs.back()->m_hClient, 0xC0, kTime, Bytes(16)});
@@ -79,21 +69,17 @@ TEST_F(Sink, EveryScalarTypeIsCopiedAsSent) {
   Put16(items.back().value, 0, kVtDecimal);
 
   DeliverData(DataStream(2, items));
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(cases[i].vt, recs[i]->m_value.vt);
-    const size_t n = FixedSize(cases[i].vt);
-    EXPECT_EQ(0, std::memcmp(&recs[i]->m_value.llVal, &cases[i].bits, n)) << cases[i].vt;
+  for (size_t i = 0; i < std::size(types); ++i) {
+    EXPECT_EQ(types[i], recs[i]->m_value.vt);
+    EXPECT_EQ(0, std::memcmp(&recs[i]->m_value.llVal, &bits, FixedSize(types[i]))) << types[i];
     EXPECT_EQ(0x40, recs[i]->m_wQuality);
   }
-  const size_t k = std::size(cases);
-  EXPECT_EQ(VT_R8, recs[k]->m_value.vt);
-  EXPECT_EQ(r8, recs[k]->m_value.dblVal);
-  EXPECT_EQ(VT_DATE, recs[k + 1]->m_value.vt);
-  EXPECT_EQ(date, recs[k + 1]->m_value.date);
-  ASSERT_EQ(VT_DECIMAL, recs[k + 2]->m_value.vt);
-  EXPECT_EQ(2, recs[k + 2]->m_value.decVal.scale);
-  EXPECT_EQ(DECIMAL_NEG, recs[k + 2]->m_value.decVal.sign);
-  EXPECT_EQ(12345u, recs[k + 2]->m_value.decVal.Lo64);
+  const VARIANT& d = recs.back()->m_value;
+  ASSERT_EQ(VT_DECIMAL, d.vt);
+  EXPECT_EQ(2, d.decVal.scale);
+  EXPECT_EQ(DECIMAL_NEG, d.decVal.sign);
+  EXPECT_EQ(7u, d.decVal.Hi32);
+  EXPECT_EQ(12345u, d.decVal.Lo64);
 }
 
 TEST_F(Sink, StringsAndArraysLiveInMemoryTheRecordOwns) {
@@ -108,13 +94,13 @@ TEST_F(Sink, StringsAndArraysLiveInMemoryTheRecordOwns) {
   Bytes oddString = String(u"abcd");
   Put32(oddString, 16, 3);
   {
-    GlobalBlock block(DataStream(
-        1, {{str->m_hClient, 0xC0, kTime, String(u"温度 sensor")},
-            {odd->m_hClient, 0xC0, kTime, oddString},
-            {floats->m_hClient, 0xC0, kTime, Array(kVtR4, f, 16, 4, -1)},
-            {bools->m_hClient, 0xC0, kTime, Array(kVtBool, b, 3, 2, 1)},
-            {strings->m_hClient, 0xC0, kTime, StringArray({u"one", u"", u"三"}, 10)},
-            {empty->m_hClient, 0xC0, kTime, Array(kVtR8, nullptr, 0, 8)}}));
+    GlobalBlock block(
+        DataStream(1, {{str->m_hClient, 0xC0, kTime, String(u"温度 sensor")},
+                       {odd->m_hClient, 0xC0, kTime, oddString},
+                       {floats->m_hClient, 0xC0, kTime, Array(kVtR4, f, 16, 4, -1)},
+                       {bools->m_hClient, 0xC0, kTime, Array(kVtBool, b, 3, 2, 1)},
+                       {strings->m_hClient, 0xC0, kTime, StringArray({u"one", u"", u"三"}, 10)},
+                       {empty->m_hClient, 0xC0, kTime, Array(kVtR8, nullptr, 0, 8)}}));
     FORMATETC fe = {Clip().dataTime, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     STGMEDIUM medium{};
     medium.tymed = TYMED_HGLOBAL;
@@ -166,6 +152,34 @@ TEST_F(Sink, StringsAndArraysLiveInMemoryTheRecordOwns) {
   ASSERT_EQ(VT_ARRAY | VT_R8, empty->m_value.vt);
   SafeArrayGetUBound(empty->m_value.parray, 1, &ub);
   EXPECT_EQ(-1, ub);
+}
+
+TEST_F(Sink, EveryFixedElementTypeMakesAnArrayOfItsOwnSize) {
+  const uint16_t types[] = {kVtI1,  kVtUi1,  kVtI2,    kVtUi2, kVtBool,   kVtI4,
+                            kVtUi4, kVtR4,   kVtError, kVtInt, kVtUint,   kVtR8,
+                            kVtCy,  kVtDate, kVtI8,    kVtUi8, kVtDecimal};
+  uint8_t pattern[3 * 16];
+  for (size_t i = 0; i < sizeof pattern; ++i) pattern[i] = static_cast<uint8_t>(i * 7 + 1);
+  std::vector<TestItem> items;
+  std::vector<COpcItem*> recs;
+  for (uint16_t vt : types) {
+    const uint32_t size = static_cast<uint32_t>(FixedSize(vt));
+    recs.push_back(AddRecord());
+    items.push_back({recs.back()->m_hClient, 0xC0, kTime, Array(vt, pattern, 3, size, 4)});
+  }
+  DeliverData(DataStream(1, items));
+  for (size_t i = 0; i < std::size(types); ++i) {
+    SCOPED_TRACE(types[i]);
+    const VARIANT& v = recs[i]->m_value;
+    ASSERT_EQ(VT_ARRAY | types[i], v.vt);
+    EXPECT_EQ(FixedSize(types[i]), SafeArrayGetElemsize(v.parray));
+    LONG lb = 0, ub = 0;
+    SafeArrayGetLBound(v.parray, 1, &lb);
+    SafeArrayGetUBound(v.parray, 1, &ub);
+    EXPECT_EQ(4, lb);
+    EXPECT_EQ(6, ub);
+    EXPECT_EQ(0, std::memcmp(v.parray->pvData, pattern, 3 * FixedSize(types[i])));
+  }
 }
 
 TEST_F(Sink, OldValueIsFreedAndReplacedInEveryDirection) {
@@ -244,8 +258,7 @@ TEST_F(Sink, FormatAndMediumDecideWhatHappens) {
   COpcItem* rec = AddRecord();
   // The transaction word of a data stream is where a write-complete stream has hrStatus.
   const Bytes stream =
-      DataStream(6, {{rec->m_hClient, 0xC0, kTime, ScalarOf<int32_t>(kVtI4, 5)}}, true,
-                 0x80004005);
+      DataStream(6, {{rec->m_hClient, 0xC0, kTime, ScalarOf<int32_t>(kVtI4, 5)}}, true, 0x80004005);
   // Only the time-stamped data format is decoded as data; any other format is taken as a
   // write completion.
   for (CLIPFORMAT cf : {Clip().data, Clip().writeComplete, CLIPFORMAT(CF_TEXT)}) {

@@ -56,8 +56,9 @@ inline Bytes Array(uint16_t elemVt, const void* elements, uint32_t count, uint32
   Put32(b, 32, count);
   Put32(b, 36, static_cast<uint32_t>(lower));
   const size_t n = size_t{count} * cbElements;
-  if (elements && n) b.insert(b.end(), static_cast<const uint8_t*>(elements),
-                              static_cast<const uint8_t*>(elements) + n);
+  if (elements && n)
+    b.insert(b.end(), static_cast<const uint8_t*>(elements),
+             static_cast<const uint8_t*>(elements) + n);
   Pad(b, 8);
   return b;
 }
