@@ -25,7 +25,7 @@ bool HoldsNothing(VARTYPE vt) {
   return vt == VT_EMPTY || vt == VT_NULL || opcstream::FixedSize(vt) != 0;
 }
 
-void Release(VARIANT& v) {
+void FreeOld(VARIANT& v) {
   if (!HoldsNothing(v.vt)) ::VariantClear(&v);
 }
 
@@ -89,7 +89,7 @@ void Store(COpcItem& rec, const ItemView& item) {
     rec.m_ftTimeStamp.dwHighDateTime = static_cast<DWORD>(item.timeStamp >> 32);
   }
   VARIANT& dst = rec.m_value;
-  Release(dst);
+  FreeOld(dst);
   if (s) {
     dst.bstrVal = s;
   } else if (psa) {
