@@ -1,21 +1,11 @@
 #include "OpcDiscovery.h"
 
+#include "OpcWaitCursor.h"
+
 namespace {
 
 // Registry key names are at most 255 characters.
 constexpr DWORD kNameChars = 256;
-
-// The wait cursor for as long as the object lives.
-class CWaitCursor {
- public:
-  CWaitCursor() : m_hPrevious(::SetCursor(::LoadCursorW(nullptr, IDC_WAIT))) {}
-  ~CWaitCursor() { ::SetCursor(m_hPrevious); }
-  CWaitCursor(const CWaitCursor&) = delete;
-  CWaitCursor& operator=(const CWaitCursor&) = delete;
-
- private:
-  HCURSOR m_hPrevious;
-};
 
 // A server is a key with a readable sub-key "OPC". A default value longer than the buffer
 // still proves the sub-key is there.
@@ -29,14 +19,35 @@ bool HasOpcSubKey(HKEY hRoot, const wchar_t* name) {
   return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA;
 }
 
+// The classes root of another node. Current Windows refuses HKEY_CLASSES_ROOT through the
+// remote registry service (only HKEY_LOCAL_MACHINE, HKEY_USERS and performance data), so
+// the machine-wide classes under HKEY_LOCAL_MACHINE stand in when it does. *hConnected is
+// the handle to close afterwards besides the result.
+HKEY ConnectClassesRoot(const std::wstring& node, HKEY* hConnected) {
+  HKEY hKey = nullptr;
+  *hConnected = nullptr;
+  if (::RegConnectRegistryW(node.c_str(), HKEY_CLASSES_ROOT, &hKey) == ERROR_SUCCESS) return hKey;
+  HKEY hMachine = nullptr;
+  if (::RegConnectRegistryW(node.c_str(), HKEY_LOCAL_MACHINE, &hMachine) != ERROR_SUCCESS)
+    return nullptr;
+  if (::RegOpenKeyExW(hMachine, L"SOFTWARE\\Classes", 0, KEY_READ, &hKey) != ERROR_SUCCESS) {
+    ::RegCloseKey(hMachine);
+    return nullptr;
+  }
+  *hConnected = hMachine;
+  return hKey;
+}
+
 }  // namespace
 
 int EnumerateServers(const std::wstring& node, std::vector<std::wstring>& names,
                      OpcTickSource tick) {
   HKEY hRoot = HKEY_CLASSES_ROOT;
   HKEY hRemote = nullptr;
+  HKEY hConnected = nullptr;
   if (!node.empty()) {
-    if (::RegConnectRegistryW(node.c_str(), HKEY_CLASSES_ROOT, &hRemote) != ERROR_SUCCESS) {
+    hRemote = ConnectClassesRoot(node, &hConnected);
+    if (!hRemote) {
       names.clear();
       return 0;
     }
@@ -55,6 +66,7 @@ int EnumerateServers(const std::wstring& node, std::vector<std::wstring>& names,
     if (tick() - start > kServerEnumBudgetMs) break;
   }
   if (hRemote) ::RegCloseKey(hRemote);
+  if (hConnected) ::RegCloseKey(hConnected);
   return examined;
 }
 
@@ -62,7 +74,7 @@ int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<s
                    OpcTickSource tick) {
   if (!list) return 0;
   list->ResetContent();
-  CWaitCursor wait;
+  COpcWaitCursor wait;
   int examined = EnumerateServers(node, names, tick);
   for (const std::wstring& name : names) list->AddString(name);
   if (list->GetCount() > 0) list->SetCurSel(0);
