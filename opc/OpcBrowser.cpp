@@ -168,8 +168,7 @@ OpcTreeNode COpcBrowser::InsertRoot() {
 }
 
 OpcTreeNode COpcBrowser::InsertNode(const std::wstring& text, OpcTreeNode parent, int32_t data) {
-  OpcTreeNode node = m_pTree->InsertItem(text, parent);
-  // A refused insert must not turn into a node at the top level.
-  if (node) m_pTree->SetItemData(node, data);
-  return node;
+  // A refused insert (nullptr) must not turn into a node at the top level: the callers
+  // fill no children under it.
+  return m_pTree->InsertItem(text, parent, data);
 }

@@ -11,8 +11,9 @@ class IOpcTree {
  public:
   virtual ~IOpcTree() = default;
   virtual void DeleteAllItems() = 0;
-  // Inserts at the last position under parent (nullptr: top level); nullptr on failure.
-  virtual OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent) = 0;
+  // Inserts at the last position under parent (nullptr: top level) with its data value, in
+  // one step (a real tree-view pays per message); nullptr on failure.
+  virtual OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) = 0;
   virtual void SetItemData(OpcTreeNode node, int32_t data) = 0;
   virtual OpcTreeNode GetParentItem(OpcTreeNode node) = 0;
   virtual std::wstring GetItemText(OpcTreeNode node) = 0;

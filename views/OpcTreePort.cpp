@@ -14,12 +14,14 @@ void COpcTreePort::DeleteAllItems() {
   ::SendMessageW(m_hTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 }
 
-OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent) {
+OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent,
+                                     int32_t data) {
   TVINSERTSTRUCTW tvi = {};
   tvi.hParent = parent ? Item(parent) : TVI_ROOT;
   tvi.hInsertAfter = TVI_LAST;
-  tvi.item.mask = TVIF_TEXT;
+  tvi.item.mask = TVIF_TEXT | TVIF_PARAM;
   tvi.item.pszText = const_cast<LPWSTR>(text.c_str());
+  tvi.item.lParam = static_cast<LPARAM>(data);
   return reinterpret_cast<HTREEITEM>(
       ::SendMessageW(m_hTree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tvi)));
 }

@@ -11,7 +11,7 @@ class COpcTreePort : public IOpcTree {
   explicit COpcTreePort(HWND hTree) : m_hTree(hTree) {}
 
   void DeleteAllItems() override;
-  OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent) override;
+  OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) override;
   void SetItemData(OpcTreeNode node, int32_t data) override;
   OpcTreeNode GetParentItem(OpcTreeNode node) override;
   std::wstring GetItemText(OpcTreeNode node) override;

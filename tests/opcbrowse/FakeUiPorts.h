@@ -22,9 +22,9 @@ class FakeTree : public IOpcTree {
     m_caret = nullptr;
     ++m_deleteAllCalls;
   }
-  OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent) override {
+  OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) override {
     if (m_refuse == m_nodes.size() + 1) return nullptr;  // refuse the n-th insert
-    m_nodes.push_back(Node{text, static_cast<Node*>(parent), 0x7fffffff, {}, false});
+    m_nodes.push_back(Node{text, static_cast<Node*>(parent), data, {}, false});
     Node* n = &m_nodes.back();
     (n->parent ? n->parent->children : m_top).push_back(n);
     return n;

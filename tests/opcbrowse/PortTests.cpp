@@ -77,8 +77,9 @@ TEST(Ports, BrowseTreeInARealTreeView) {
 
   // Texts longer than the first buffer come back whole.
   std::wstring longText(700, L'长');
-  OpcTreeNode n = port.InsertItem(longText, leaf);
+  OpcTreeNode n = port.InsertItem(longText, leaf, 12);
   EXPECT_EQ(longText, port.GetItemText(n));
+  EXPECT_EQ(12, port.GetItemData(n));
   port.SetItemData(n, -7);
   EXPECT_EQ(-7, port.GetItemData(n));
   port.DeleteAllItems();
