@@ -74,7 +74,8 @@ enum class ValueKind : uint8_t {
   kString,       // data: the characters; byteLength of them
   kArray,        // data: count elements of elementSize bytes each
   kStringArray,  // data: the first string record after the element slots; count strings,
-                 // read them with ForEachArrayString
+                 // read them with ForEachArrayString. Only when every string lies inside
+                 // the block; otherwise the whole value is kSkip
 };
 
 struct ValueView {
