@@ -8,10 +8,16 @@ add_subdirectory(${PLOVER_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_F
 
 include(GoogleTest)
 
-# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN])
+# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN | STA_MAIN])
+# STA_MAIN: a main that runs the suite inside a single-threaded COM apartment.
 function(plover_add_gtest target)
-  cmake_parse_arguments(ARG "NO_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_MAIN;STA_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  if(ARG_STA_MAIN)
+    list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/common/StaTestMain.cpp)
+    set(ARG_NO_MAIN ON)
+  endif()
   add_executable(${target} ${ARG_SOURCES})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
   if(ARG_NO_MAIN)
     target_link_libraries(${target} PRIVATE gtest gmock ${ARG_LIBS} plover_win32)
   else()

@@ -29,7 +29,7 @@ class ScriptedBrowser : public testing::Test {
     for (void* p : log.handedOut) ++handed[p];
     size_t wrong = 0;
     for (auto& [p, n] : handed)
-      if (frees.Count(p) != n) ++wrong;
+      if (frees.FreeCount(p) != n) ++wrong;
     EXPECT_EQ(0u, wrong) << "of " << log.handedOut.size() << " strings handed out";
     EXPECT_EQ(0, log.enumsLive);
     EXPECT_EQ(1u, browse.m_ref) << "the browser keeps no reference after Detach";
@@ -40,7 +40,7 @@ class ScriptedBrowser : public testing::Test {
   ScriptBrowse browse{&log};
   COpcBrowser browser;
   FakeTree tree;
-  FreeRecorder frees;
+  TaskMemWatch frees;
 };
 
 std::vector<std::wstring> Numbered(const wchar_t* prefix, int count) {

@@ -22,43 +22,6 @@ std::wstring Child(const std::wstring& path, const std::wstring& name) {
   return path.empty() ? name : path + L"/" + name;
 }
 
-// Records frees for FreeRecorder; passes everything else through.
-class RecordingSpy : public IMallocSpy {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IMallocSpy) {
-      *ppv = static_cast<IMallocSpy*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }  // static object
-  SIZE_T STDMETHODCALLTYPE PreAlloc(SIZE_T cb) override { return cb; }
-  void* STDMETHODCALLTYPE PostAlloc(void* p) override { return p; }
-  void* STDMETHODCALLTYPE PreFree(void* p, BOOL) override {
-    if (p && m_recording) ++m_freed[p];
-    return p;
-  }
-  void STDMETHODCALLTYPE PostFree(BOOL) override {}
-  SIZE_T STDMETHODCALLTYPE PreRealloc(void* p, SIZE_T cb, void** pp, BOOL) override {
-    *pp = p;
-    return cb;
-  }
-  void* STDMETHODCALLTYPE PostRealloc(void* p, BOOL) override { return p; }
-  void* STDMETHODCALLTYPE PreGetSize(void* p, BOOL) override { return p; }
-  SIZE_T STDMETHODCALLTYPE PostGetSize(SIZE_T cb, BOOL) override { return cb; }
-  void* STDMETHODCALLTYPE PreDidAlloc(void* p, BOOL) override { return p; }
-  int STDMETHODCALLTYPE PostDidAlloc(void*, BOOL, int actual) override { return actual; }
-  void STDMETHODCALLTYPE PreHeapMinimize() override {}
-  void STDMETHODCALLTYPE PostHeapMinimize() override {}
-
-  std::map<void*, size_t> m_freed;
-  bool m_recording = false;
-};
-
-RecordingSpy g_spy;
 
 }  // namespace
 
@@ -207,18 +170,3 @@ HRESULT ScriptServer::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-FreeRecorder::FreeRecorder() {
-  g_spy.m_freed.clear();
-  g_spy.m_recording = true;
-  CoRegisterMallocSpy(&g_spy);
-}
-
-FreeRecorder::~FreeRecorder() {
-  g_spy.m_recording = false;
-  CoRevokeMallocSpy();
-}
-
-size_t FreeRecorder::Count(void* p) const {
-  auto it = g_spy.m_freed.find(p);
-  return it == g_spy.m_freed.end() ? 0 : it->second;
-}

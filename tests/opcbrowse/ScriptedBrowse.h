@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "TaskMemWatch.h"
 #include "opcda.h"
 
 // What the fakes did, shared by the browse object and its enumerators.
@@ -115,13 +116,4 @@ class ScriptServer : public IOPCServer {
   }
   IOPCBrowseServerAddressSpace* m_browse;
   ULONG m_ref = 1;
-};
-
-// Records the address of every block given to CoTaskMemFree while registered.
-class FreeRecorder {
- public:
-  FreeRecorder();
-  ~FreeRecorder();
-  // How often p was freed.
-  size_t Count(void* p) const;
 };

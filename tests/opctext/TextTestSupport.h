@@ -8,15 +8,10 @@
 
 #include "ComPtr.h"
 #include "SimControl.h"
+#include "TaskMemWatch.h"
 #include "opcda.h"
 
 // While one lives, counts task-memory blocks allocated and not yet freed.
-class TaskMemWatch {
- public:
-  TaskMemWatch();
-  ~TaskMemWatch();
-  size_t Outstanding() const;
-};
 
 class SimTextTest : public testing::Test {
  protected:

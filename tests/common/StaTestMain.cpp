@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
-// One apartment thread, like the program itself.
+// The suites that talk to COM objects run on one apartment thread, as the client does.
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
