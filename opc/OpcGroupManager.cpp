@@ -17,14 +17,8 @@ COpcGroupManager::COpcGroupManager() : m_pSink(new COpcDataSink) {
 }
 
 COpcGroupManager::~COpcGroupManager() {
-  // Groups still here (no Disconnect) go without server calls: the records hold the
-  // only references to their groups, and the handle table must empty before the sink
-  // forgets it.
-  for (auto& [key, group] : m_groupTable) {
-    for (COpcItem* item : group->m_items) DeleteItem(item);
-    group->m_items.clear();
-  }
-  m_groupTable.clear();
+  // Groups still here (no Disconnect) go without server calls.
+  DropAllGroups();
   // A server may still hold the sink through an advise connection; it must not reach
   // records that are gone.
   m_pSink->SetItemTable(nullptr);
@@ -43,7 +37,18 @@ void COpcGroupManager::Reset() {
   m_strAccessPath.clear();
   m_bTimeStamped = TRUE;
   // Empty by now; a record still here would be orphaned, so it is released, not leaked.
+  DropAllGroups();
+}
+
+void COpcGroupManager::DropAllGroups() {
+  for (auto& [key, group] : m_groupTable) DeleteItems(group.get());
   m_groupTable.clear();
+}
+
+void COpcGroupManager::DeleteItems(COpcGroup* group) {
+  for (COpcItem* item : group->m_items) DeleteItem(item);
+  group->m_items.clear();
+  group->m_itemsByName.clear();
 }
 
 HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
@@ -114,9 +119,7 @@ BOOL COpcGroupManager::RemoveGroup(OPCHANDLE handle, BOOL force) {
   // No stream may name an item record once it is deleted: unadvise first.
   UnadviseGroup(group);
   HRESULT hr = m_pServer ? m_pServer->RemoveGroup(group->m_hServer, force) : E_FAIL;
-  for (COpcItem* item : group->m_items) DeleteItem(item);
-  group->m_items.clear();
-  group->m_itemsByName.clear();
+  DeleteItems(group);
   if (m_pCurrent == group) m_pCurrent = nullptr;
   m_groupTable.erase(it);
   return SUCCEEDED(hr) ? TRUE : FALSE;
@@ -126,7 +129,7 @@ void COpcGroupManager::RemoveAllGroups(BOOL force) {
   std::vector<OPCHANDLE> handles;
   for (auto& [key, group] : m_groupTable) handles.push_back(group->m_hClient);
   for (OPCHANDLE h : handles) RemoveGroup(h, force);
-  m_groupTable.clear();
+  DropAllGroups();
   m_pServer = nullptr;
   m_pCurrent = nullptr;
 }

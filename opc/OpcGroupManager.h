@@ -97,6 +97,10 @@ class COpcGroupManager {
   HRESULT ApplyGroupState();
   COpcItem* AddItemAs(const std::wstring& itemId, VARTYPE type);
   void DeleteItem(COpcItem* item);
+  // Deletes a group's item records (no server calls) and their handles.
+  void DeleteItems(COpcGroup* group);
+  // Deletes every record without server calls and empties the table.
+  void DropAllGroups();
   // The group an item operation goes through: the current group must exist; the item
   // must be one of a live group's records.
   COpcGroup* OwnerOf(const COpcItem* item) const;
