@@ -2,23 +2,16 @@
 // the references they leave behind.
 #include "OpcDataSink.h"
 #include "OpcTestSupport.h"
+#include "TempClassKey.h"
 
 namespace {
 
-// A ProgID key under HKEY_CLASSES_ROOT for the life of the object.
-class TempProgId {
- public:
-  // clsid nullptr: the key has no CLSID sub-key.
-  TempProgId(const wchar_t* progId, const wchar_t* clsid) : m_progId(progId) {
-    HKEY key;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CLASSES_ROOT, progId, &key));
-    if (clsid) RegSetValueW(key, L"CLSID", REG_SZ, clsid, 0);
-    RegCloseKey(key);
+// A ProgID key; clsid nullptr: no CLSID sub-key.
+struct TempProgId : TempClassKey {
+  TempProgId(const wchar_t* base, const wchar_t* clsid) : TempClassKey(base) {
+    EXPECT_TRUE(Created());
+    if (clsid) SetSubKeyDefault(L"CLSID", clsid);
   }
-  ~TempProgId() { RegDeleteTreeW(HKEY_CLASSES_ROOT, m_progId); }
-
- private:
-  const wchar_t* m_progId;
 };
 
 std::wstring Expected(const std::wstring& prefix, DWORD code) {
@@ -135,21 +128,21 @@ TEST_F(ConnectTest, EachFailedStepReportsItsCallAndTheSystemText) {
   TempProgId unregistered(L"Plover.Test.Unregistered", L"{6D1C3F6E-2B4A-4E21-9C1E-53A1F0E0B7A1}");
 
   struct Case {
-    const wchar_t* progId;
+    std::wstring progId;
     std::wstring text;
   } cases[] = {
       {L"Plover.Test.Missing", Expected(L"RegOpenKey: ", ERROR_FILE_NOT_FOUND)},
-      {L"Plover.Test.NoClsid", Expected(L"RegQueryValue: ", ERROR_FILE_NOT_FOUND)},
-      {L"Plover.Test.BadClsid", Expected(L"CLSIDFromString: ", CO_E_CLASSSTRING)},
-      {L"Plover.Test.Unregistered",
-       Expected(L"连接OPC服务器'Plover.Test.Unregistered'失败!\nCoCreateInstance:",
+      {noClsid.Name(), Expected(L"RegQueryValue: ", ERROR_FILE_NOT_FOUND)},
+      {badClsid.Name(), Expected(L"CLSIDFromString: ", CO_E_CLASSSTRING)},
+      {unregistered.Name(),
+       Expected(L"连接OPC服务器'" + unregistered.Name() + L"'失败!\nCoCreateInstance:",
                 REGDB_E_CLASSNOTREG)},
   };
   for (const Case& c : cases) {
     s_boxes.clear();
-    EXPECT_FALSE(m_server->Connect(c.progId, L"")) << c.progId;
+    EXPECT_FALSE(m_server->Connect(c.progId, L""));
     EXPECT_FALSE(m_server->IsConnected());
-    ASSERT_EQ(1u, s_boxes.size()) << c.progId;
+    ASSERT_EQ(1u, s_boxes.size());
     EXPECT_EQ(c.text, s_boxes[0].text);
     EXPECT_EQ(L"Plover", s_boxes[0].caption);
     EXPECT_EQ(UINT(MB_OK), s_boxes[0].type);
@@ -168,7 +161,7 @@ TEST_F(ConnectTest, AnObjectWithoutTheServerInterfaceIsReportedAsAMissingProxy) 
   ASSERT_TRUE(m_server->Initialize(m_hWnd));
   // The standard font object: creatable everywhere, and no OPC server.
   TempProgId font(L"Plover.Test.NotOpc", L"{0BE35203-8F91-11CE-9DE3-00AA004BB851}");
-  EXPECT_FALSE(m_server->Connect(L"Plover.Test.NotOpc", L""));
+  EXPECT_FALSE(m_server->Connect(font.Name(), L""));
   EXPECT_FALSE(m_server->IsConnected());
   ASSERT_EQ(1u, s_boxes.size());
   EXPECT_EQ(L"OPC Proxy dll 可能未注册!\n", s_boxes[0].text);
@@ -199,14 +192,14 @@ TEST_F(ConnectTest, ANamedNodeGoesThroughTheRemoteCreationPath) {
   m_server->Disconnect();
 
   TempProgId unregistered(L"Plover.Test.Unregistered", L"{6D1C3F6E-2B4A-4E21-9C1E-53A1F0E0B7A1}");
-  EXPECT_FALSE(m_server->Connect(L"Plover.Test.Unregistered", L"plover-node"));
+  EXPECT_FALSE(m_server->Connect(unregistered.Name(), L"plover-node"));
   ASSERT_EQ(1u, s_boxes.size());
-  EXPECT_EQ(Expected(L"连接OPC服务器'Plover.Test.Unregistered'失败!\nCoCreateInstanceEx:",
+  EXPECT_EQ(Expected(L"连接OPC服务器'" + unregistered.Name() + L"'失败!\nCoCreateInstanceEx:",
                      REGDB_E_CLASSNOTREG),
             s_boxes[0].text);
   // An empty node is the local path again.
   s_boxes.clear();
-  EXPECT_FALSE(m_server->Connect(L"Plover.Test.Unregistered", L""));
+  EXPECT_FALSE(m_server->Connect(unregistered.Name(), L""));
   ASSERT_EQ(1u, s_boxes.size());
   EXPECT_NE(std::wstring::npos, s_boxes[0].text.find(L"\nCoCreateInstance: "));
   EXPECT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L""));

@@ -6,6 +6,7 @@
 #include "FakeUiPorts.h"
 #include "OpcDiscovery.h"
 #include "SimControl.h"
+#include "TempClassKey.h"
 
 namespace {
 
@@ -15,29 +16,19 @@ bool Has(const Names& names, const std::wstring& n) {
   return std::find(names.begin(), names.end(), n) != names.end();
 }
 
-// A top-level key of HKEY_CLASSES_ROOT for the life of the object, named after the process
-// so parallel runs do not meet. (Wine does not show HKEY_CURRENT_USER\Software\Classes
-// there, so the keys go to the root itself, inside the test prefix.)
-class TempClassKey {
- public:
-  // opcDefault nullptr: no "OPC" sub-key, only a look-alike sub-key and a value named OPC.
-  TempClassKey(const wchar_t* stem, const wchar_t* opcDefault)
-      : m_name(L"Plover.BrowseTest." + std::to_wstring(GetCurrentProcessId()) + L"." + stem) {
-    HKEY h = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyW(HKEY_CLASSES_ROOT, m_name.c_str(), &h));
+// A class key that marks a server when opcDefault is given; otherwise only look-alikes: a
+// sub-key "OPCx" and a value named OPC.
+struct ServerKey : TempClassKey {
+  ServerKey(const wchar_t* stem, const wchar_t* opcDefault)
+      : TempClassKey(std::wstring(L"Plover.BrowseTest.") + stem) {
+    EXPECT_TRUE(Created());
     if (opcDefault) {
-      RegSetValueW(h, L"OPC", REG_SZ, opcDefault, 0);
+      SetSubKeyDefault(L"OPC", opcDefault);
     } else {
-      RegSetValueW(h, L"OPCx", REG_SZ, L"not a server", 0);
-      RegSetValueExW(h, L"OPC", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"v"), 4);
+      SetSubKeyDefault(L"OPCx", L"not a server");
+      SetValue(L"OPC", L"v");
     }
-    RegCloseKey(h);
   }
-  ~TempClassKey() { RegDeleteTreeW(HKEY_CLASSES_ROOT, m_name.c_str()); }
-  const std::wstring& Name() const { return m_name; }
-
- private:
-  std::wstring m_name;
 };
 
 // The top-level keys of HKEY_CLASSES_ROOT, in the registry's order.
@@ -71,9 +62,9 @@ DWORD WINAPI SteppingClock() {
 }
 
 TEST(Discovery, LocalRegistryListsKeysWithAnOpcSubKeyInRegistryOrder) {
-  TempClassKey server(L"Server", L"A test server");
-  TempClassKey longText(L"LongOpcText", std::wstring(600, L'x').c_str());
-  TempClassKey notServer(L"NotServer", nullptr);
+  ServerKey server(L"Server", L"A test server");
+  ServerKey longText(L"LongOpcText", std::wstring(600, L'x').c_str());
+  ServerKey notServer(L"NotServer", nullptr);
   Names names{L"stale"};
   int examined = 0;
   Names keys = StableKeys([&] { examined = EnumerateServers(L"", names); });
