@@ -1,6 +1,7 @@
 #include "OpcTestSupport.h"
 
 #include "OpcMessage.h"
+#include "SimServer.h"
 
 std::vector<CapturedBox> OpcTest::s_boxes;
 
@@ -13,14 +14,8 @@ int CaptureBox(HWND owner, const std::wstring& text, const std::wstring& caption
 
 PloverSimLiveCounts SimLiveCounts() {
   PloverSimLiveCounts counts = {};
-  CLSID clsid;
-  if (FAILED(CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid))) return counts;
-  TComPtr<IUnknown> probe;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                              probe.PutVoid())))
-    return counts;
   TComPtr<IPloverSimControl> control;
-  if (SUCCEEDED(control.QueryFrom(probe.Get()))) control->GetLiveCounts(&counts);
+  if (SUCCEEDED(CreateSimServer(PLOVER_SIM_PROGID, control))) control->GetLiveCounts(&counts);
   return counts;
 }
 

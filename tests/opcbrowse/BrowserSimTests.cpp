@@ -8,6 +8,7 @@
 #include "FakeUiPorts.h"
 #include "OpcBrowser.h"
 #include "SimControl.h"
+#include "SimServer.h"
 
 namespace {
 
@@ -21,10 +22,7 @@ class SimBrowser : public testing::Test {
  protected:
   void Connect(const wchar_t* progId) {
     m_progId = progId;
-    CLSID clsid;
-    ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSim.dll registered?";
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOPCServer),
-                                     server.PutVoid()));
+    ASSERT_EQ(S_OK, CreateSimServer(progId, server)) << "is PloverSim.dll registered?";
     ASSERT_EQ(S_OK, control.QueryFrom(server.Get()));
   }
   void Build() {
@@ -191,10 +189,7 @@ TEST_F(SimBrowser, ServerWithoutBrowsingGetsNoTree) {
   ASSERT_FALSE(tree.m_nodes.empty());
 
   TComPtr<IOPCServer> plain;
-  CLSID clsid;
-  ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_NOBROWSE_PROGID, &clsid));
-  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOPCServer),
-                                   plain.PutVoid()));
+  ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_NOBROWSE_PROGID, plain));
   EXPECT_TRUE(FAILED(browser.Attach(plain.Get())));
   EXPECT_FALSE(browser.CanBrowse());
   Build();

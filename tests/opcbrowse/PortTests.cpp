@@ -8,6 +8,7 @@
 #include "OpcListBoxPort.h"
 #include "OpcTreePort.h"
 #include "SimControl.h"
+#include "SimServer.h"
 
 namespace {
 
@@ -41,11 +42,8 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   Window w(WC_TREEVIEWW, TVS_HASLINES | TVS_HASBUTTONS);
   ASSERT_NE(nullptr, w.m_hWnd);
   COpcTreePort port(w.m_hWnd);
-  CLSID clsid;
   TComPtr<IOPCServer> server;
-  ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid));
-  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IOPCServer),
-                                   server.PutVoid()));
+  ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, server));
   COpcBrowser browser;
   ASSERT_EQ(S_OK, browser.Attach(server.Get()));
   browser.SetBrowseRootName(PLOVER_SIM_PROGID);

@@ -6,6 +6,7 @@
 
 #include "ComPtr.h"
 #include "SimControl.h"
+#include "SimServer.h"
 #include "opcda.h"
 
 using namespace opcstream;
@@ -35,10 +36,8 @@ class SimSink : public SinkFixture {
  protected:
   void SetUp() override {
     SinkFixture::SetUp();
-    CLSID clsid;
-    ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid)) << "is PloverSim.dll registered?";
-    ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer,
-                                     m_server.PutVoid()));
+    ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, m_server))
+        << "is PloverSim.dll registered?";
     ASSERT_EQ(S_OK, m_control.QueryFrom(m_server.Get()));
     ASSERT_EQ(S_OK, m_control->SetDeterministic(TRUE));
     float deadband = 0;

@@ -1,10 +1,9 @@
 #include "TextTestSupport.h"
 
+#include "SimServer.h"
+
 void SimTextTest::SetUp() {
-  CLSID clsid;
-  ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_PROGID, &clsid)) << "is PloverSim.dll registered?";
-  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer,
-                                   m_server.PutVoid()));
+  ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, m_server)) << "is PloverSim.dll registered?";
   ASSERT_EQ(S_OK, m_control.QueryFrom(m_server.Get()));
   ASSERT_EQ(S_OK, m_control->SetDeterministic(TRUE));
 }
