@@ -32,6 +32,8 @@ class TComPtr {
     return &m_p;
   }
   void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  // For the OPC calls that hand back an object as IUnknown** (AddGroup, CreateEnumerator).
+  IUnknown** PutUnknown() { return reinterpret_cast<IUnknown**>(Put()); }
   T* Get() const { return m_p; }
   T* operator->() const { return m_p; }
   explicit operator bool() const { return m_p != nullptr; }

@@ -61,7 +61,7 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
   HRESULT hr = m_pServer->AddGroup(m_strName.c_str(), m_bActive, m_dwRequestedRate, m_hClient,
                                    nullptr, &m_fDeadband, m_dwLcid, &m_hServer, &m_dwRevisedRate,
                                    IID_IOPCGroupStateMgt,
-                                   reinterpret_cast<IUnknown**>(group->m_pGroup.Put()));
+                                   group->m_pGroup.PutUnknown());
   if (FAILED(hr)) return hr;
   if (!group->m_pGroup) return E_NOINTERFACE;  // success without a group object is useless
 

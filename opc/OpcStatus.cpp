@@ -37,7 +37,7 @@ void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& i
   TComPtr<IEnumOPCItemAttributes> attributes;
   // S_FALSE: the group has no items, and there is no enumerator to ask.
   HRESULT hr = items->CreateEnumerator(IID_IEnumOPCItemAttributes,
-                                       reinterpret_cast<IUnknown**>(attributes.Put()));
+                                       attributes.PutUnknown());
   if (hr != S_OK || !attributes) return;
   for (;;) {
     OPCITEMATTRIBUTES* record = nullptr;

@@ -62,7 +62,7 @@ VARTYPE OpcTest::RequestedType(const COpcItem* item) {
   if (!group || FAILED(mgt.QueryFrom(group->m_pGroup.Get()))) return found;
   TComPtr<IEnumOPCItemAttributes> attrs;
   if (mgt->CreateEnumerator(IID_IEnumOPCItemAttributes,
-                            reinterpret_cast<IUnknown**>(attrs.Put())) != S_OK)
+                            attrs.PutUnknown()) != S_OK)
     return found;
   OPCITEMATTRIBUTES* a = nullptr;
   ULONG n = 0;

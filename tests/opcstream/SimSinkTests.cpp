@@ -44,7 +44,7 @@ class SimSink : public SinkFixture {
     DWORD revised = 0;
     ASSERT_EQ(S_OK, m_server->AddGroup(L"Group1", TRUE, 1000, 1, nullptr, &deadband, 0, &m_hGroup,
                                        &revised, IID_IOPCItemMgt,
-                                       reinterpret_cast<IUnknown**>(m_items.Put())));
+                                       m_items.PutUnknown()));
   }
   void TearDown() override {
     if (m_data && m_connection) {

@@ -14,7 +14,7 @@ TComPtr<IOPCItemMgt> SimTextTest::AddGroup(const wchar_t* name, OPCHANDLE hClien
   DWORD revised = 0;
   EXPECT_EQ(S_OK,
             m_server->AddGroup(name, TRUE, 1000, hClient, nullptr, nullptr, 0, &hServer, &revised,
-                               IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(group.Put())));
+                               IID_IOPCItemMgt, group.PutUnknown()));
   return group;
 }
 

@@ -15,11 +15,11 @@ class SimAdvise : public SimFixture {
     EXPECT_EQ(S_OK, AddItem(group.Get(), id, vt, hClient, &h));
     return h;
   }
-  Ptr<IOPCItemMgt> group;
+  TComPtr<IOPCItemMgt> group;
 };
 
 TEST_F(SimAdvise, DAdviseAcceptsOnlyTheThreeFormatsInGlobalMemory) {
-  Ptr<IDataObject> data = Query<IDataObject>(group.Get());
+  TComPtr<IDataObject> data = Query<IDataObject>(group.Get());
   ASSERT_TRUE(data);
   RecordingSink& sink = Sink();
   DWORD c = 0;
@@ -113,7 +113,7 @@ TEST_F(SimAdvise, UpdatesFollowTheRevisedRate) {
   Add(L"Signals.Counter", 1);
   RecordingSink& sink = Sink();
   Advise(group.Get(), StreamFormats().dataTime, &sink);
-  Ptr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
   DWORD rate = 480, revised = 0;
   EXPECT_EQ(OPC_S_UNSUPPORTEDRATE,
             state->SetState(&rate, &revised, nullptr, nullptr, nullptr, nullptr, nullptr));
@@ -133,7 +133,7 @@ TEST_F(SimAdvise, UpdatesFollowTheRevisedRate) {
 }
 
 TEST_F(SimAdvise, PercentDeadbandFiltersAnalogItemsOnly) {
-  Ptr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
   FLOAT deadband = 10.0f;
   ASSERT_EQ(S_OK, state->SetState(nullptr, nullptr, nullptr, nullptr, &deadband, nullptr, nullptr));
   OPCHANDLE analog = Add(L"EU.Analog", 1);  // EU range 0..100, starts at 50
@@ -199,7 +199,7 @@ TEST_F(SimAdvise, ActivatingAnItemSendsItsValueOnce) {
 
 TEST_F(SimAdvise, LiveTimersDeliverOnTheClientThread) {
   Connect(PLOVER_SIM_PROGID, false);
-  Ptr<IOPCItemMgt> live = AddGroup(L"Fast", 100, 7);
+  TComPtr<IOPCItemMgt> live = AddGroup(L"Fast", 100, 7);
   ASSERT_EQ(S_OK, AddItem(live.Get(), L"Signals.Counter", VT_EMPTY, 1));
   RecordingSink& sink = Sink();
   DWORD c = Advise(live.Get(), StreamFormats().dataTime, &sink);
@@ -211,7 +211,7 @@ TEST_F(SimAdvise, LiveTimersDeliverOnTheClientThread) {
   ASSERT_GE(sink.received.size(), 3u);
   EXPECT_LE(sink.received.size(), elapsed / 100 + 1);
   for (size_t i = 0; i < sink.received.size(); ++i) EXPECT_EQ(1u, sink.Data(i).items.size());
-  Ptr<IDataObject> data = Query<IDataObject>(live.Get());
+  TComPtr<IDataObject> data = Query<IDataObject>(live.Get());
   EXPECT_EQ(S_OK, data->DUnadvise(c));
   size_t before = sink.received.size();
   PumpFor(300);
@@ -251,11 +251,11 @@ TEST_F(SimAdvise, OneRealValueMakesA56ByteStream) {
 }
 
 TEST_F(SimAdvise, ClientMayTearEverythingDownInsideACallback) {
-  Ptr<IPloverSimControl> probe;
+  TComPtr<IPloverSimControl> probe;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IPloverSimControl, probe.PutVoid()));
   OPCHANDLE hGroup = 0;
-  Ptr<IOPCItemMgt> g = AddGroup(L"Doomed", 500, 9, 0, TRUE, &hGroup);
+  TComPtr<IOPCItemMgt> g = AddGroup(L"Doomed", 500, 9, 0, TRUE, &hGroup);
   OPCHANDLE item = 0;
   ASSERT_EQ(S_OK, AddItem(g.Get(), L"Signals.Counter", VT_EMPTY, 1, &item));
   RecordingSink& first = Sink();
@@ -265,15 +265,15 @@ TEST_F(SimAdvise, ClientMayTearEverythingDownInsideACallback) {
   // From here the server is held through this raw pointer only.
   IPloverSimControl* raw = control.Get();
   raw->AddRef();
-  control.Reset();
+  control.Release();
   first.onData = [&] {
     // Read the value again, then drop the group and the whole server mid-delivery.
     VARIANT v;
     EXPECT_EQ(S_OK, ReadOne(g.Get(), OPC_DS_CACHE, item, &v));
     EXPECT_EQ(S_OK, server->RemoveGroup(hGroup, TRUE));
-    g.Reset();
-    group.Reset();
-    server.Reset();
+    g.Release();
+    group.Release();
+    server.Release();
     raw->Release();
   };
   ASSERT_EQ(S_OK, raw->AdvanceTime(500));

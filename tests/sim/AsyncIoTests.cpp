@@ -17,8 +17,8 @@ class SimAsyncIo : public SimFixture {
     EXPECT_EQ(S_OK, AddItem(group.Get(), id, VT_EMPTY, hClient, &h));
     return h;
   }
-  Ptr<IOPCItemMgt> group;
-  Ptr<IOPCAsyncIO> io;
+  TComPtr<IOPCItemMgt> group;
+  TComPtr<IOPCAsyncIO> io;
   RecordingSink& dataSink = Sink();
   RecordingSink& writeSink = Sink();
   DWORD dataConnection = 0, writeConnection = 0;
@@ -121,7 +121,7 @@ TEST_F(SimAsyncIo, RefreshSendsAllActiveItemsAndCancelStopsIt) {
   control->Flush();
   EXPECT_EQ(1u, dataSink.received.size());
 
-  Ptr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
   BOOL inactive = FALSE;
   ASSERT_EQ(S_OK, state->SetState(nullptr, nullptr, &inactive, nullptr, nullptr, nullptr, nullptr));
   EXPECT_EQ(E_FAIL, io->Refresh(dataConnection, OPC_DS_CACHE, &tid))
@@ -135,11 +135,11 @@ TEST_F(SimAsyncIo, ResultsForARemovedGroupAreDropped) {
   ASSERT_EQ(S_OK, io->Read(dataConnection, OPC_DS_CACHE, 1, &h, &tid, &errors));
   CoTaskMemFree(errors);
   OPCHANDLE hGroup = 0;
-  Ptr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
   state->GetState(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &hGroup);
-  state.Reset();
-  io.Reset();
-  group.Reset();
+  state.Release();
+  io.Release();
+  group.Release();
   EXPECT_EQ(S_OK, server->RemoveGroup(hGroup, FALSE));
   control->Flush();
   EXPECT_TRUE(dataSink.received.empty());

@@ -10,13 +10,13 @@ class SimBrowse : public SimFixture {
   }
   std::vector<std::wstring> List(OPCBROWSETYPE type, const wchar_t* filter = L"*",
                                  VARTYPE vt = VT_EMPTY, DWORD access = 0, HRESULT* hr = nullptr) {
-    Ptr<IEnumString> e;
+    TComPtr<IEnumString> e;
     HRESULT r = browse->BrowseOPCItemIDs(type, filter, vt, access, e.Put());
     if (hr) *hr = r;
     EXPECT_TRUE(SUCCEEDED(r)) << std::hex << r;
     return Drain(e.Get());
   }
-  Ptr<IOPCBrowseServerAddressSpace> browse;
+  TComPtr<IOPCBrowseServerAddressSpace> browse;
 };
 
 TEST_F(SimBrowse, RootListsBranchesAndMovesUpAndDown) {
@@ -109,7 +109,7 @@ TEST_F(SimBrowse, FlatBrowseFromAPositionGivesFullIds) {
   EXPECT_TRUE(Contains(ids, L"Arrays.ShortArray"));
   EXPECT_TRUE(Contains(ids, L"Arrays.Static.String"));
   EXPECT_FALSE(Contains(ids, L"Signals.Ramp"));
-  Ptr<IEnumString> e;
+  TComPtr<IEnumString> e;
   EXPECT_EQ(E_INVALIDARG,
             browse->BrowseOPCItemIDs(static_cast<OPCBROWSETYPE>(7), L"*", VT_EMPTY, 0, e.Put()));
   EXPECT_EQ(E_INVALIDARG, browse->BrowseOPCItemIDs(OPC_LEAF, L"*", VT_EMPTY, 0, nullptr));
@@ -129,14 +129,14 @@ TEST_F(SimBrowse, NamesWithSpacesAndChinese) {
   ASSERT_EQ(S_OK, browse->GetItemID(const_cast<LPWSTR>(L"状态"), &id));
   EXPECT_STREQ(L"Names.中文 分支.状态", id);
   // The ID it hands out is one AddItems accepts.
-  Ptr<IOPCItemMgt> g = AddGroup(L"G");
+  TComPtr<IOPCItemMgt> g = AddGroup(L"G");
   EXPECT_EQ(S_OK, AddItem(g.Get(), id, VT_EMPTY, 1));
   CoTaskMemFree(id);
 }
 
 TEST_F(SimBrowse, EnumStringNextSkipResetClone) {
   ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Types"));
-  Ptr<IEnumString> e;
+  TComPtr<IEnumString> e;
   ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_LEAF, L"*", VT_EMPTY, 0, e.Put()));
   LPOLESTR names[10] = {};
   ULONG got = 99;
@@ -144,7 +144,7 @@ TEST_F(SimBrowse, EnumStringNextSkipResetClone) {
   EXPECT_EQ(2u, got);
   std::wstring third;
   {
-    Ptr<IEnumString> c;
+    TComPtr<IEnumString> c;
     ASSERT_EQ(S_OK, e->Clone(c.Put()));
     LPOLESTR one = nullptr;
     ASSERT_EQ(S_OK, c->Next(1, &one, nullptr));
@@ -170,10 +170,10 @@ TEST_F(SimBrowse, EnumStringNextSkipResetClone) {
 TEST(SimBrowseFlat, FlatSpaceListsFullIdsAndHasNoPositions) {
   CLSID clsid;
   ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_FLAT_PROGID, &clsid));
-  Ptr<IOPCBrowseServerAddressSpace> browse;
+  TComPtr<IOPCBrowseServerAddressSpace> browse;
   ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IOPCBrowseServerAddressSpace, browse.PutVoid()));
-  Ptr<IEnumString> e;
+  TComPtr<IEnumString> e;
   ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"Signals.*", VT_EMPTY, 0, e.Put()));
   auto ids = Drain(e.Get());
   EXPECT_TRUE(Contains(ids, L"Signals.Ramp"));
@@ -192,11 +192,11 @@ TEST(SimBrowseFlat, FlatSpaceListsFullIdsAndHasNoPositions) {
 TEST(SimBrowseLarge, LargeSpaceHasAHundredThousandBulkItems) {
   CLSID clsid;
   ASSERT_EQ(S_OK, CLSIDFromProgID(PLOVER_SIM_LARGE_PROGID, &clsid));
-  Ptr<IOPCBrowseServerAddressSpace> browse;
+  TComPtr<IOPCBrowseServerAddressSpace> browse;
   ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IOPCBrowseServerAddressSpace, browse.PutVoid()));
   ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Bulk"));
-  Ptr<IEnumString> e;
+  TComPtr<IEnumString> e;
   ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, e.Put()));
   EXPECT_EQ(400u, Drain(e.Get()).size());
   ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"*", VT_EMPTY, 0, e.Put()));

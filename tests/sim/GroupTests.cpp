@@ -15,7 +15,7 @@ TEST_F(SimGroups, AddGroupRevisesRatesAndChecksArguments) {
                {0xFFFFFFFF, 3600000, OPC_S_UNSUPPORTEDRATE}};
   int n = 0;
   for (const auto& c : cases) {
-    Ptr<IOPCGroupStateMgt> g;
+    TComPtr<IOPCGroupStateMgt> g;
     OPCHANDLE h = 0;
     DWORD revised = 0;
     float deadband = 0;
@@ -26,7 +26,7 @@ TEST_F(SimGroups, AddGroupRevisesRatesAndChecksArguments) {
     EXPECT_NE(0u, h);
     EXPECT_TRUE(g);
   }
-  Ptr<IUnknown> g;
+  TComPtr<IUnknown> g;
   OPCHANDLE h = 0;
   DWORD revised = 0;
   for (float bad : {-0.5f, 100.5f, std::nanf("")}) {
@@ -45,13 +45,13 @@ TEST_F(SimGroups, AddGroupRevisesRatesAndChecksArguments) {
 }
 
 TEST_F(SimGroups, NamesAreUniqueAndEmptyNamesAreInvented) {
-  Ptr<IOPCItemMgt> a = AddGroup(L"Group1");
-  Ptr<IUnknown> dup;
+  TComPtr<IOPCItemMgt> a = AddGroup(L"Group1");
+  TComPtr<IUnknown> dup;
   OPCHANDLE h = 0;
   DWORD revised = 0;
   EXPECT_EQ(OPC_E_DUPLICATENAME, server->AddGroup(L"Group1", TRUE, 1000, 2, nullptr, nullptr, 0, &h,
                                                   &revised, IID_IUnknown, dup.PutUnknown()));
-  Ptr<IOPCGroupStateMgt> e1, e2;
+  TComPtr<IOPCGroupStateMgt> e1, e2;
   ASSERT_EQ(S_OK, server->AddGroup(L"", TRUE, 1000, 3, nullptr, nullptr, 0, &h, &revised,
                                    IID_IOPCGroupStateMgt, e1.PutUnknown()));
   ASSERT_EQ(S_OK, server->AddGroup(nullptr, TRUE, 1000, 4, nullptr, nullptr, 0, &h, &revised,
@@ -66,7 +66,7 @@ TEST_F(SimGroups, NamesAreUniqueAndEmptyNamesAreInvented) {
   EXPECT_EQ(S_OK, e1->SetName(n1));
   EXPECT_EQ(E_INVALIDARG, e1->SetName(nullptr));
   EXPECT_EQ(S_OK, e1->SetName(L"Renamed"));
-  Ptr<IOPCGroupStateMgt> found;
+  TComPtr<IOPCGroupStateMgt> found;
   EXPECT_EQ(S_OK, server->GetGroupByName(L"Renamed", IID_IOPCGroupStateMgt, found.PutUnknown()));
   EXPECT_EQ(e1.Get(), found.Get());
   EXPECT_EQ(E_INVALIDARG, server->GetGroupByName(n1, IID_IUnknown, dup.PutUnknown()));
@@ -77,8 +77,8 @@ TEST_F(SimGroups, NamesAreUniqueAndEmptyNamesAreInvented) {
 
 TEST_F(SimGroups, GetStateAndSetState) {
   OPCHANDLE hServer = 0;
-  Ptr<IOPCItemMgt> items = AddGroup(L"S", 1000, 42, 12.5f, TRUE, &hServer);
-  Ptr<IOPCGroupStateMgt> g = Query<IOPCGroupStateMgt>(items.Get());
+  TComPtr<IOPCItemMgt> items = AddGroup(L"S", 1000, 42, 12.5f, TRUE, &hServer);
+  TComPtr<IOPCGroupStateMgt> g = Query<IOPCGroupStateMgt>(items.Get());
   DWORD rate = 0, lcid = 0;
   BOOL active = FALSE;
   LPWSTR name = nullptr;
@@ -115,14 +115,14 @@ TEST_F(SimGroups, GetStateAndSetState) {
 }
 
 TEST_F(SimGroups, CloneGroupCopiesItemsButStartsInactive) {
-  Ptr<IOPCItemMgt> items = AddGroup(L"Original", 1000, 5, 3.0f);
+  TComPtr<IOPCItemMgt> items = AddGroup(L"Original", 1000, 5, 3.0f);
   OPCHANDLE hItem = 0;
   ASSERT_EQ(S_OK, AddItem(items.Get(), L"Types.Long", VT_I4, 77, &hItem));
-  Ptr<IOPCGroupStateMgt> g = Query<IOPCGroupStateMgt>(items.Get());
-  Ptr<IOPCItemMgt> clone;
+  TComPtr<IOPCGroupStateMgt> g = Query<IOPCGroupStateMgt>(items.Get());
+  TComPtr<IOPCItemMgt> clone;
   EXPECT_EQ(OPC_E_DUPLICATENAME, g->CloneGroup(L"Original", IID_IOPCItemMgt, clone.PutUnknown()));
   ASSERT_EQ(S_OK, g->CloneGroup(L"Copy", IID_IOPCItemMgt, clone.PutUnknown()));
-  Ptr<IOPCGroupStateMgt> cs = Query<IOPCGroupStateMgt>(clone.Get());
+  TComPtr<IOPCGroupStateMgt> cs = Query<IOPCGroupStateMgt>(clone.Get());
   BOOL active = TRUE;
   FLOAT deadband = 0;
   OPCHANDLE hs = 0, hsOriginal = 0;
@@ -133,7 +133,7 @@ TEST_F(SimGroups, CloneGroupCopiesItemsButStartsInactive) {
   EXPECT_FALSE(active);
   EXPECT_FLOAT_EQ(3.0f, deadband);
   EXPECT_NE(hsOriginal, hs);
-  Ptr<IEnumOPCItemAttributes> e;
+  TComPtr<IEnumOPCItemAttributes> e;
   ASSERT_EQ(S_OK, clone->CreateEnumerator(IID_IEnumOPCItemAttributes, e.PutUnknown()));
   OPCITEMATTRIBUTES* attrs = nullptr;
   ULONG got = 0;
@@ -148,38 +148,38 @@ TEST_F(SimGroups, CloneGroupCopiesItemsButStartsInactive) {
 
 TEST_F(SimGroups, RemoveGroupHonoursReferencesAndForce) {
   OPCHANDLE h1 = 0, h2 = 0, h3 = 0;
-  Ptr<IOPCItemMgt> g1 = AddGroup(L"One", 1000, 1, 0, TRUE, &h1);
-  Ptr<IOPCItemMgt> g2 = AddGroup(L"Two", 1000, 2, 0, TRUE, &h2);
-  Ptr<IOPCItemMgt> g3 = AddGroup(L"Three", 1000, 3, 0, TRUE, &h3);
+  TComPtr<IOPCItemMgt> g1 = AddGroup(L"One", 1000, 1, 0, TRUE, &h1);
+  TComPtr<IOPCItemMgt> g2 = AddGroup(L"Two", 1000, 2, 0, TRUE, &h2);
+  TComPtr<IOPCItemMgt> g3 = AddGroup(L"Three", 1000, 3, 0, TRUE, &h3);
   EXPECT_EQ(E_INVALIDARG, server->RemoveGroup(12345, FALSE));
   // Still referenced by the client: removed from the server, alive until released.
   EXPECT_EQ(OPC_S_INUSE, server->RemoveGroup(h1, FALSE));
   EXPECT_EQ(E_INVALIDARG, server->RemoveGroup(h1, FALSE)) << "already gone";
-  Ptr<IUnknown> any;
+  TComPtr<IUnknown> any;
   EXPECT_EQ(E_INVALIDARG, server->GetGroupByName(L"One", IID_IUnknown, any.PutUnknown()));
   EXPECT_EQ(3, Counts().groups);
   OPCHANDLE item = 0;
   EXPECT_EQ(E_FAIL, AddItem(g1.Get(), L"Types.Long", VT_EMPTY, 1, &item))
       << "a removed group refuses work";
-  g1.Reset();
+  g1.Release();
   EXPECT_EQ(2, Counts().groups);
   EXPECT_EQ(S_OK, server->RemoveGroup(h2, TRUE));
-  g2.Reset();
-  g3.Reset();
+  g2.Release();
+  g3.Release();
   EXPECT_EQ(S_OK, server->RemoveGroup(h3, FALSE)) << "no client reference left";
   EXPECT_EQ(0, Counts().groups);
 }
 
 TEST_F(SimGroups, GroupEnumeratorsListPrivateGroups) {
-  Ptr<IOPCItemMgt> a = AddGroup(L"A");
-  Ptr<IOPCItemMgt> b = AddGroup(L"B");
-  Ptr<IEnumString> names;
+  TComPtr<IOPCItemMgt> a = AddGroup(L"A");
+  TComPtr<IOPCItemMgt> b = AddGroup(L"B");
+  TComPtr<IEnumString> names;
   ASSERT_EQ(S_OK, server->CreateGroupEnumerator(OPC_ENUM_PRIVATE_CONNECTIONS, IID_IEnumString,
                                                 names.PutUnknown()));
   auto list = Drain(names.Get());
   EXPECT_EQ(2u, list.size());
   EXPECT_TRUE(Contains(list, L"A"));
-  Ptr<IEnumUnknown> objects;
+  TComPtr<IEnumUnknown> objects;
   ASSERT_EQ(S_OK,
             server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown, objects.PutUnknown()));
   IUnknown* got[3] = {};

@@ -5,13 +5,13 @@ class SimHooks : public SimFixture {};
 
 TEST_F(SimHooks, InjectedFailuresOnceOrAlways) {
   ASSERT_EQ(S_OK, control->FailMethod(L"IOPCServer::AddGroup", E_OUTOFMEMORY, FALSE));
-  Ptr<IUnknown> g;
+  TComPtr<IUnknown> g;
   OPCHANDLE h = 0;
   DWORD revised = 0;
   EXPECT_EQ(E_OUTOFMEMORY, server->AddGroup(L"G", TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised,
                                             IID_IUnknown, g.PutUnknown()));
   EXPECT_FALSE(g);
-  Ptr<IOPCItemMgt> group = AddGroup(L"G");
+  TComPtr<IOPCItemMgt> group = AddGroup(L"G");
   ASSERT_TRUE(group) << "only once";
   OPCHANDLE item = 0;
   ASSERT_EQ(S_OK, AddItem(group.Get(), L"Types.Long", VT_EMPTY, 1, &item));
@@ -22,7 +22,7 @@ TEST_F(SimHooks, InjectedFailuresOnceOrAlways) {
   ASSERT_EQ(S_OK, control->FailMethod(L"IOPCSyncIO::Read", S_OK, FALSE));
   EXPECT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_CACHE, item, &v));
   ASSERT_EQ(S_OK, control->FailMethod(L"IDataObject::DAdvise", E_FAIL, TRUE));
-  Ptr<IDataObject> data = Query<IDataObject>(group.Get());
+  TComPtr<IDataObject> data = Query<IDataObject>(group.Get());
   RecordingSink& sink = Sink();
   FORMATETC fe = {StreamFormats().dataTime, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   DWORD c = 0;
@@ -33,7 +33,7 @@ TEST_F(SimHooks, InjectedFailuresOnceOrAlways) {
 }
 
 TEST_F(SimHooks, RefusedTypesForChosenItems) {
-  Ptr<IOPCItemMgt> group = AddGroup(L"G");
+  TComPtr<IOPCItemMgt> group = AddGroup(L"G");
   ASSERT_EQ(S_OK, control->RefuseType(L"Types.Long", VT_R4));
   EXPECT_EQ(OPC_E_BADTYPE, AddItem(group.Get(), L"Types.Long", VT_R4, 1));
   EXPECT_EQ(S_OK, AddItem(group.Get(), L"Types.Short", VT_R4, 2)) << "other items are not affected";
@@ -46,7 +46,7 @@ TEST_F(SimHooks, RefusedTypesForChosenItems) {
 
 TEST_F(SimHooks, GroupsWithoutDataObject) {
   ASSERT_EQ(S_OK, control->SetNoDataObject(TRUE));
-  Ptr<IOPCItemMgt> group = AddGroup(L"G");
+  TComPtr<IOPCItemMgt> group = AddGroup(L"G");
   EXPECT_FALSE(Query<IDataObject>(group.Get()));
   EXPECT_TRUE(Query<IOPCSyncIO>(group.Get()));
   ASSERT_EQ(S_OK, control->SetNoDataObject(FALSE));
@@ -55,7 +55,7 @@ TEST_F(SimHooks, GroupsWithoutDataObject) {
 
 TEST_F(SimHooks, PushStreamDeliversRawBytes) {
   OPCHANDLE hGroup = 0;
-  Ptr<IOPCItemMgt> group = AddGroup(L"G", 1000, 1, 0, TRUE, &hGroup);
+  TComPtr<IOPCItemMgt> group = AddGroup(L"G", 1000, 1, 0, TRUE, &hGroup);
   RecordingSink& data = Sink();
   RecordingSink& write = Sink();
   Advise(group.Get(), StreamFormats().dataTime, &data);
@@ -73,7 +73,7 @@ TEST_F(SimHooks, PushStreamDeliversRawBytes) {
 
 TEST(SimLifetime, LiveObjectCountsReturnToZero) {
   // A probe server of its own reads the process-wide counts.
-  Ptr<IPloverSimControl> probe;
+  TComPtr<IPloverSimControl> probe;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IPloverSimControl, probe.PutVoid()));
   PloverSimLiveCounts base{};
@@ -84,10 +84,10 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
   EXPECT_EQ(0, base.connections);
   RecordingSink sink;
   {
-    Ptr<IOPCServer> server;
+    TComPtr<IOPCServer> server;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,
                                      IID_IOPCServer, server.PutVoid()));
-    Ptr<IOPCItemMgt> group;
+    TComPtr<IOPCItemMgt> group;
     OPCHANDLE h = 0;
     DWORD revised = 0;
     ASSERT_EQ(S_OK, server->AddGroup(L"G", TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised,
@@ -100,15 +100,15 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
     ASSERT_EQ(S_OK, group->AddItems(1, &def, &results, &errors));
     CoTaskMemFree(results);
     CoTaskMemFree(errors);
-    Ptr<IEnumOPCItemAttributes> attrs;
+    TComPtr<IEnumOPCItemAttributes> attrs;
     ASSERT_EQ(S_OK, group->CreateEnumerator(IID_IEnumOPCItemAttributes, attrs.PutUnknown()));
-    Ptr<IEnumUnknown> groups;
+    TComPtr<IEnumUnknown> groups;
     ASSERT_EQ(S_OK,
               server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown, groups.PutUnknown()));
-    Ptr<IEnumString> names;
-    Ptr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+    TComPtr<IEnumString> names;
+    TComPtr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
     ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, names.Put()));
-    Ptr<IDataObject> data = Query<IDataObject>(group.Get());
+    TComPtr<IDataObject> data = Query<IDataObject>(group.Get());
     FORMATETC fe = {StreamFormats().dataTime, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     DWORD c = 0;
     ASSERT_EQ(S_OK, data->DAdvise(&fe, ADVF_PRIMEFIRST, &sink, &c));
@@ -120,9 +120,9 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
     EXPECT_EQ(1, busy.connections);
     EXPECT_GT(sink.Refs(), 0u);
     // The client lets go of the server first and of its group last, without unadvising.
-    server.Reset();
-    browse.Reset();
-    groups.Reset();
+    server.Release();
+    browse.Release();
+    groups.Release();
     PloverSimLiveCounts orphan{};
     ASSERT_EQ(S_OK, probe->GetLiveCounts(&orphan));
     EXPECT_EQ(1, orphan.servers);
@@ -146,12 +146,12 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
 
 TEST_F(SimHooks, NullAndEmptyArgumentsAreRefusedNotFollowed) {
   OPCHANDLE hGroup = 0;
-  Ptr<IOPCItemMgt> items = AddGroup(L"G", 1000, 1, 0, TRUE, &hGroup);
-  Ptr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(items.Get());
-  Ptr<IOPCSyncIO> sync = Query<IOPCSyncIO>(items.Get());
-  Ptr<IOPCAsyncIO> async = Query<IOPCAsyncIO>(items.Get());
-  Ptr<IDataObject> data = Query<IDataObject>(items.Get());
-  Ptr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+  TComPtr<IOPCItemMgt> items = AddGroup(L"G", 1000, 1, 0, TRUE, &hGroup);
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(items.Get());
+  TComPtr<IOPCSyncIO> sync = Query<IOPCSyncIO>(items.Get());
+  TComPtr<IOPCAsyncIO> async = Query<IOPCAsyncIO>(items.Get());
+  TComPtr<IDataObject> data = Query<IDataObject>(items.Get());
+  TComPtr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
   OPCHANDLE h = 1;
   HRESULT* errors = nullptr;
   OPCITEMRESULT* results = nullptr;

@@ -8,7 +8,7 @@ class SimItems : public SimFixture {
     group = AddGroup(L"Items");
     ASSERT_TRUE(group);
   }
-  Ptr<IOPCItemMgt> group;
+  TComPtr<IOPCItemMgt> group;
 };
 
 TEST_F(SimItems, AddItemsReportsEachItemsOutcome) {
@@ -86,7 +86,7 @@ TEST_F(SimItems, ValidateRemoveActivateAndHandles) {
   EXPECT_EQ(DWORD(OPC_READABLE), results[0].dwAccessRights);
   CoTaskMemFree(results);
   CoTaskMemFree(errors);
-  Ptr<IEnumOPCItemAttributes> e;
+  TComPtr<IEnumOPCItemAttributes> e;
   ASSERT_EQ(S_OK, group->CreateEnumerator(IID_IEnumOPCItemAttributes, e.PutUnknown()));
   OPCITEMATTRIBUTES* attrs = nullptr;
   ULONG n = 0;
@@ -132,7 +132,7 @@ TEST_F(SimItems, ValidateRemoveActivateAndHandles) {
   ASSERT_EQ(S_FALSE, group->RemoveItems(1, handles, &errors));
   EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[0]) << "removed already";
   CoTaskMemFree(errors);
-  e.Reset();
+  e.Release();
   EXPECT_EQ(S_FALSE, group->CreateEnumerator(IID_IEnumOPCItemAttributes, e.PutUnknown()))
       << "empty group";
   EXPECT_FALSE(e);
@@ -140,7 +140,7 @@ TEST_F(SimItems, ValidateRemoveActivateAndHandles) {
 }
 
 TEST_F(SimItems, HandlesOfAnotherGroupAreInvalid) {
-  Ptr<IOPCItemMgt> other = AddGroup(L"Other");
+  TComPtr<IOPCItemMgt> other = AddGroup(L"Other");
   OPCHANDLE mine = 0, theirs = 0;
   ASSERT_EQ(S_OK, AddItem(group.Get(), L"Types.Long", VT_EMPTY, 1, &mine));
   ASSERT_EQ(S_OK, AddItem(other.Get(), L"Types.Long", VT_EMPTY, 1, &theirs));
@@ -151,7 +151,7 @@ TEST_F(SimItems, HandlesOfAnotherGroupAreInvalid) {
 TEST_F(SimItems, AttributesCarryAccessRightsAndEngineeringUnits) {
   const wchar_t* ids[] = {L"EU.Analog", L"EU.Enumerated", L"Access.WriteOnly"};
   for (int i = 0; i < 3; ++i) ASSERT_EQ(S_OK, AddItem(group.Get(), ids[i], VT_EMPTY, DWORD(i + 1)));
-  Ptr<IEnumOPCItemAttributes> e;
+  TComPtr<IEnumOPCItemAttributes> e;
   ASSERT_EQ(S_OK, group->CreateEnumerator(IID_IEnumOPCItemAttributes, e.PutUnknown()));
   OPCITEMATTRIBUTES* a = nullptr;
   ULONG n = 0;
@@ -175,7 +175,7 @@ TEST_F(SimItems, AttributesCarryAccessRightsAndEngineeringUnits) {
     VariantClear(&a[i].vEUInfo);
   }
   CoTaskMemFree(a);
-  Ptr<IEnumOPCItemAttributes> clone;
+  TComPtr<IEnumOPCItemAttributes> clone;
   ASSERT_EQ(S_OK, e->Clone(clone.Put()));
   EXPECT_EQ(S_FALSE, clone->Skip(1)) << "the clone is at the end too";
   EXPECT_EQ(S_OK, clone->Reset());

@@ -55,9 +55,9 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     SCOPED_TRACE(testing::Message() << "ProgID " << i);
     CLSID clsid;
     ASSERT_EQ(S_OK, CLSIDFromProgID(kProgIds[i], &clsid));
-    Ptr<IOPCServer> server;
+    TComPtr<IOPCServer> server;
     ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
-    Ptr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+    TComPtr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
     if (i == 2) {
       EXPECT_FALSE(browse);
       EXPECT_TRUE(Query<IOPCServer>(server.Get()));
@@ -72,16 +72,16 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
 }
 
 TEST(SimRegistration, ComIdentityRules) {
-  Ptr<IUnknown> unk;
+  TComPtr<IUnknown> unk;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_IUnknown, unk.PutVoid()));
-  Ptr<IOPCServer> s = Query<IOPCServer>(unk.Get());
-  Ptr<IUnknown> again = Query<IUnknown>(s.Get());
+  TComPtr<IOPCServer> s = Query<IOPCServer>(unk.Get());
+  TComPtr<IUnknown> again = Query<IUnknown>(s.Get());
   EXPECT_EQ(unk.Get(), again.Get());
-  Ptr<IClassFactory> cf;
+  TComPtr<IClassFactory> cf;
   EXPECT_EQ(S_OK, CoGetClassObject(CLSID_PloverSimServer, CLSCTX_INPROC_SERVER, nullptr,
                                    IID_IClassFactory, cf.PutVoid()));
-  Ptr<IUnknown> aggregated;
+  TComPtr<IUnknown> aggregated;
   EXPECT_EQ(CLASS_E_NOAGGREGATION,
             cf->CreateInstance(unk.Get(), IID_IUnknown, aggregated.PutVoid()));
   EXPECT_EQ(E_NOINTERFACE, unk->QueryInterface(IID_IDispatch, aggregated.PutVoid()));
@@ -105,8 +105,8 @@ TEST_F(SimStatus, GetStatusDescribesTheRunningSimulation) {
   CoTaskMemFree(st->szVendorInfo);
   CoTaskMemFree(st);
 
-  Ptr<IOPCItemMgt> g1 = AddGroup(L"A");
-  Ptr<IOPCItemMgt> g2 = AddGroup(L"B");
+  TComPtr<IOPCItemMgt> g1 = AddGroup(L"A");
+  TComPtr<IOPCItemMgt> g2 = AddGroup(L"B");
   ASSERT_EQ(S_OK, server->GetStatus(&st));
   EXPECT_EQ(2u, st->dwGroupCount);
   CoTaskMemFree(st->szVendorInfo);

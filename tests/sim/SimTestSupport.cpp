@@ -79,8 +79,8 @@ DecodedWrite RecordingSink::WriteComplete(size_t i) const {
 }
 
 void SimFixture::Connect(const wchar_t* progId, bool deterministic) {
-  control.Reset();
-  server.Reset();
+  control.Release();
+  server.Release();
   CLSID clsid;
   ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSim.dll registered?";
   ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer,
@@ -93,13 +93,13 @@ void SimFixture::Connect(const wchar_t* progId, bool deterministic) {
 }
 
 void SimFixture::TearDown() {
-  control.Reset();
-  server.Reset();
+  control.Release();
+  server.Release();
 }
 
-Ptr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient,
+TComPtr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient,
                                       float deadband, BOOL active, OPCHANDLE* hServer) {
-  Ptr<IOPCItemMgt> group;
+  TComPtr<IOPCItemMgt> group;
   OPCHANDLE h = 0;
   DWORD revised = 0;
   HRESULT hr = server->AddGroup(name, active, rate, hClient, nullptr, &deadband, 0x409, &h,
@@ -111,7 +111,7 @@ Ptr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE
 
 HRESULT SimFixture::AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested,
                             OPCHANDLE hClient, OPCHANDLE* hServer, OPCITEMRESULT* result) {
-  Ptr<IOPCItemMgt> mgt = Query<IOPCItemMgt>(group);
+  TComPtr<IOPCItemMgt> mgt = Query<IOPCItemMgt>(group);
   if (!mgt) return E_NOINTERFACE;
   OPCITEMDEF def{};
   def.szAccessPath = const_cast<LPWSTR>(L"");
@@ -133,7 +133,7 @@ HRESULT SimFixture::AddItem(IUnknown* group, const wchar_t* id, VARTYPE requeste
 }
 
 DWORD SimFixture::Advise(IUnknown* group, CLIPFORMAT format, RecordingSink* sink, DWORD advf) {
-  Ptr<IDataObject> data = Query<IDataObject>(group);
+  TComPtr<IDataObject> data = Query<IDataObject>(group);
   EXPECT_TRUE(data);
   if (!data) return 0;
   FORMATETC fe = {format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -144,7 +144,7 @@ DWORD SimFixture::Advise(IUnknown* group, CLIPFORMAT format, RecordingSink* sink
 
 HRESULT SimFixture::ReadOne(IUnknown* group, OPCDATASOURCE source, OPCHANDLE h, VARIANT* value,
                             WORD* quality, FILETIME* time) {
-  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
+  TComPtr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
   if (!io) return E_NOINTERFACE;
   OPCITEMSTATE* states = nullptr;
   HRESULT* errors = nullptr;
@@ -161,7 +161,7 @@ HRESULT SimFixture::ReadOne(IUnknown* group, OPCDATASOURCE source, OPCHANDLE h, 
 }
 
 HRESULT SimFixture::WriteOne(IUnknown* group, OPCHANDLE h, const VARIANT& value) {
-  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
+  TComPtr<IOPCSyncIO> io = Query<IOPCSyncIO>(group);
   if (!io) return E_NOINTERFACE;
   HRESULT* errors = nullptr;
   VARIANT v = value;

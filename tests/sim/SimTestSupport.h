@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <olectl.h>
 
+#include "ComPtr.h"
 #include "SimControl.h"
 #include "StreamDecode.h"
 #include "opcda.h"
@@ -16,44 +17,9 @@
 #include <string>
 #include <vector>
 
-template <class T>
-class Ptr {
- public:
-  Ptr() = default;
-  Ptr(const Ptr& o) : m_p(o.m_p) {
-    if (m_p) m_p->AddRef();
-  }
-  Ptr& operator=(const Ptr& o) {
-    if (o.m_p) o.m_p->AddRef();
-    Reset();
-    m_p = o.m_p;
-    return *this;
-  }
-  ~Ptr() { Reset(); }
-  void Reset() {
-    if (m_p) {
-      T* p = m_p;
-      m_p = nullptr;
-      p->Release();
-    }
-  }
-  T** Put() {
-    Reset();
-    return &m_p;
-  }
-  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
-  IUnknown** PutUnknown() { return reinterpret_cast<IUnknown**>(Put()); }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  explicit operator bool() const { return m_p != nullptr; }
-
- private:
-  T* m_p = nullptr;
-};
-
 template <class I>
-Ptr<I> Query(IUnknown* from) {
-  Ptr<I> p;
+TComPtr<I> Query(IUnknown* from) {
+  TComPtr<I> p;
   if (from) from->QueryInterface(__uuidof(I), p.PutVoid());
   return p;
 }
@@ -106,7 +72,7 @@ class SimFixture : public testing::Test {
   void TearDown() override;
   void Connect(const wchar_t* progId, bool deterministic = true);
 
-  Ptr<IOPCItemMgt> AddGroup(const wchar_t* name, DWORD rate = 1000, OPCHANDLE hClient = 1,
+  TComPtr<IOPCItemMgt> AddGroup(const wchar_t* name, DWORD rate = 1000, OPCHANDLE hClient = 1,
                             float deadband = 0, BOOL active = TRUE, OPCHANDLE* hServer = nullptr);
   // Adds one active item; returns the item's own HRESULT (or the call's failure).
   HRESULT AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested, OPCHANDLE hClient,
@@ -121,8 +87,8 @@ class SimFixture : public testing::Test {
   RecordingSink& Sink() { return m_sinks.emplace_back(); }
 
   std::deque<RecordingSink> m_sinks;  // declared first: destroyed after the pointers below
-  Ptr<IOPCServer> server;
-  Ptr<IPloverSimControl> control;
+  TComPtr<IOPCServer> server;
+  TComPtr<IPloverSimControl> control;
 };
 
 // Every string of an enumerator (in order), freeing them.

@@ -14,7 +14,7 @@ class SimSyncIo : public SimFixture {
         << testing::PrintToString(std::wstring(id));
     return h;
   }
-  Ptr<IOPCItemMgt> group;
+  TComPtr<IOPCItemMgt> group;
 };
 
 TEST_F(SimSyncIo, ReadsConvertToTheRequestedType) {
@@ -45,7 +45,7 @@ TEST_F(SimSyncIo, ReadsConvertToTheRequestedType) {
 TEST_F(SimSyncIo, ReadErrorsPerItem) {
   OPCHANDLE good = Add(L"Types.Double");
   OPCHANDLE writeOnly = Add(L"Access.WriteOnly");
-  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
+  TComPtr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
   OPCHANDLE handles[3] = {good, writeOnly, 999999};
   OPCITEMSTATE* states = nullptr;
   HRESULT* errors = nullptr;
@@ -129,7 +129,7 @@ TEST_F(SimSyncIo, WritesConvertCheckRightsTypesAndRanges) {
   EXPECT_EQ(OPC_E_BADTYPE, WriteOne(group.Get(), number, empty));
   EXPECT_EQ(S_OK, WriteOne(group.Get(), writeOnly, MakeVariant(5.0)));
   EXPECT_EQ(OPC_E_INVALIDHANDLE, WriteOne(group.Get(), 4242, MakeVariant(5.0)));
-  Ptr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
+  TComPtr<IOPCSyncIO> io = Query<IOPCSyncIO>(group.Get());
   HRESULT* errors = reinterpret_cast<HRESULT*>(1);
   EXPECT_EQ(E_INVALIDARG, io->Write(1, &number, nullptr, &errors));
   EXPECT_EQ(nullptr, errors);
