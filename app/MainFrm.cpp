@@ -75,6 +75,109 @@ LRESULT CMainFrame::OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&) {
   return 0;
 }
 
+COpcServer* CMainFrame::GetOpcServer() const {
+  CBrowseView* pView = GetBrowseView();
+  return pView ? &pView->m_server : nullptr;
+}
+
+BOOL CMainFrame::IsServerConnected() const {
+  COpcServer* pServer = GetOpcServer();
+  return pServer && pServer->IsConnected();
+}
+
+std::wstring CMainFrame::GetValueText(const COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->GetValueText(item) : std::wstring();
+}
+
+std::wstring CMainFrame::GetValueTypeText(const COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->GetValueTypeText(item) : std::wstring();
+}
+
+COpcGroup* CMainFrame::SelectGroup(OPCHANDLE group) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->SelectGroup(group) : nullptr;
+}
+
+COpcGroup* CMainFrame::GetGroup(OPCHANDLE group) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->GetGroup(group) : nullptr;
+}
+
+BOOL CMainFrame::RemoveGroup(OPCHANDLE group) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->RemoveGroup(group, FALSE) : FALSE;
+}
+
+BOOL CMainFrame::RemoveItem(COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->RemoveItem(item) : FALSE;
+}
+
+void CMainFrame::GetItemAttributes(const COpcItem* item, ItemAttributeText& info) {
+  if (COpcServer* p = GetOpcServer()) p->GetItemAttributes(item, info);
+}
+
+HRESULT CMainFrame::SetItemActive(COpcItem* item, BOOL active) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->SetItemActive(item, active) : E_FAIL;
+}
+
+BOOL CMainFrame::ReadCache(COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->ReadCache(item) : FALSE;
+}
+
+BOOL CMainFrame::ReadDevice(COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->ReadDevice(item) : FALSE;
+}
+
+BOOL CMainFrame::AsyncReadCache(COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->AsyncReadCache(item) : FALSE;
+}
+
+BOOL CMainFrame::AsyncReadDevice(COpcItem* item) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->AsyncReadDevice(item) : FALSE;
+}
+
+BOOL CMainFrame::RefreshCache() {
+  COpcServer* p = GetOpcServer();
+  return p ? p->RefreshCache() : FALSE;
+}
+
+BOOL CMainFrame::RefreshDevice() {
+  COpcServer* p = GetOpcServer();
+  return p ? p->RefreshDevice() : FALSE;
+}
+
+BOOL CMainFrame::WriteSync(COpcItem* item, const std::wstring& text) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->WriteSync(item, text) : FALSE;
+}
+
+BOOL CMainFrame::WriteAsync(COpcItem* item, const std::wstring& text) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->WriteAsync(item, text) : FALSE;
+}
+
+void CMainFrame::OnItemAdded(OPCHANDLE group, COpcItem* item) {
+  if (CPloverView* pView = GetItemView())
+    ::SendMessageW(pView->m_hWnd, WM_OPC_ITEMADDED, group, reinterpret_cast<LPARAM>(item));
+}
+
+void CMainFrame::HighlightItem(const COpcItem* item) {
+  if (CPloverView* pView = GetItemView()) pView->HighlightItem(item);
+}
+
+void CMainFrame::OnGroupData(WPARAM wParam, LPARAM lParam) {
+  if (CPloverView* pView = GetItemView())
+    ::SendMessageW(pView->m_hWnd, WM_OPC_GROUPDATA, wParam, lParam);
+}
+
 void CMainFrame::OnUpdateWhenDisconnected(CCmdUI& ui) {
   if (!GetBrowseView()) return;  // no pane, no rule
   ui.Enable(!IsServerConnected());

@@ -4,21 +4,45 @@
 #include "FrameWnd.h"
 #include "PloverMessages.h"
 #include "Splitter.h"
+#include "ViewFrame.h"
 #include "resource.h"
 
 class CBrowseView;
+class COpcServer;
 class CPloverView;
 
-class CMainFrame : public CFrameWnd {
+class CMainFrame : public CFrameWnd, public IViewFrame {
  public:
   static const UINT_PTR kBannerTimer = 1001;
 
   // The panes, when they exist and are of the expected class.
   CBrowseView* GetBrowseView() const;
   CPloverView* GetItemView() const;
-  // Whether the browse view's OPC client is connected. There is no client object yet,
-  // so nothing is ever connected.
-  BOOL IsServerConnected() const { return FALSE; }
+  // The browse view's client object, if the pane exists.
+  COpcServer* GetOpcServer() const;
+  // Whether the browse view's OPC client is connected.
+  BOOL IsServerConnected() const;
+
+  // The intermediary operations for the two views.
+  std::wstring GetValueText(const COpcItem* item) override;
+  std::wstring GetValueTypeText(const COpcItem* item) override;
+  COpcGroup* SelectGroup(OPCHANDLE group) override;
+  COpcGroup* GetGroup(OPCHANDLE group) override;
+  BOOL RemoveGroup(OPCHANDLE group) override;
+  BOOL RemoveItem(COpcItem* item) override;
+  void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) override;
+  HRESULT SetItemActive(COpcItem* item, BOOL active) override;
+  BOOL ReadCache(COpcItem* item) override;
+  BOOL ReadDevice(COpcItem* item) override;
+  BOOL AsyncReadCache(COpcItem* item) override;
+  BOOL AsyncReadDevice(COpcItem* item) override;
+  BOOL RefreshCache() override;
+  BOOL RefreshDevice() override;
+  BOOL WriteSync(COpcItem* item, const std::wstring& text) override;
+  BOOL WriteAsync(COpcItem* item, const std::wstring& text) override;
+  void OnItemAdded(OPCHANDLE group, COpcItem* item) override;
+  void HighlightItem(const COpcItem* item) override;
+  void OnGroupData(WPARAM wParam, LPARAM lParam) override;
 
   CSplitterWnd& GetSplitter() { return m_wndSplitter; }
   CToolBar& GetToolBar() { return m_wndToolBar; }

@@ -194,7 +194,8 @@ void CDialog::OnCancel() {
 
 LRESULT CDialog::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   LRESULT lResult = 0;
-  if (ProcessWindowMessage(m_hWnd, uMsg, wParam, lParam, lResult)) {
+  if (ReflectNotification(uMsg, wParam, lParam, lResult) ||
+      ProcessWindowMessage(m_hWnd, uMsg, wParam, lParam, lResult)) {
     // These few return their result directly from a dialog procedure.
     if ((uMsg >= WM_CTLCOLORMSGBOX && uMsg <= WM_CTLCOLORSTATIC) || uMsg == WM_COMPAREITEM ||
         uMsg == WM_VKEYTOITEM || uMsg == WM_CHARTOITEM || uMsg == WM_QUERYDRAGICON)

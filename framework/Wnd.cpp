@@ -99,8 +99,51 @@ std::wstring CWnd::GetWindowText() const {
   return s;
 }
 
+namespace {
+
+// The control a notification is about, or nullptr when the message is not one.
+HWND NotifyingControl(HWND hParent, UINT uMsg, WPARAM wParam, LPARAM lParam) {
+  switch (uMsg) {
+    case WM_NOTIFY:
+      return lParam ? reinterpret_cast<NMHDR*>(lParam)->hwndFrom : nullptr;
+    case WM_COMMAND:  // menus and accelerators have no control
+      return reinterpret_cast<HWND>(lParam);
+    case WM_DRAWITEM: {
+      auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+      return dis && dis->CtlType != ODT_MENU ? dis->hwndItem : nullptr;
+    }
+    case WM_MEASUREITEM: {
+      auto* mis = reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+      return mis && mis->CtlType != ODT_MENU ? ::GetDlgItem(hParent, static_cast<int>(mis->CtlID))
+                                             : nullptr;
+    }
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<HWND>(lParam);
+    default:
+      (void)wParam;
+      return nullptr;
+  }
+}
+
+}  // namespace
+
+BOOL CWnd::ReflectNotification(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) {
+  HWND hCtl = NotifyingControl(m_hWnd, uMsg, wParam, lParam);
+  if (!hCtl || hCtl == m_hWnd) return FALSE;
+  CWnd* pCtl = FromHandle(hCtl);
+  if (!pCtl) return FALSE;
+  return pCtl->ProcessWindowMessage(hCtl, OCM__BASE + uMsg, wParam, lParam, lResult);
+}
+
 LRESULT CWnd::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   LRESULT lResult = 0;
+  if (ReflectNotification(uMsg, wParam, lParam, lResult)) return lResult;
   if (ProcessWindowMessage(m_hWnd, uMsg, wParam, lParam, lResult)) return lResult;
   return DefWindowProc(uMsg, wParam, lParam);
 }

@@ -13,6 +13,23 @@
 // Sent to every view when its document is (re)loaded.
 #define WM_FW_INITIALUPDATE (WM_APP + 0x3F02)
 
+// Reflected messages: a parent first offers a control's notifications to the control's own
+// map under these numbers, so a control class handles what it reports about itself.
+#ifndef OCM__BASE
+#define OCM__BASE (WM_USER + 0x1C00)
+#endif
+#define OCM_COMMAND (OCM__BASE + WM_COMMAND)
+#define OCM_NOTIFY (OCM__BASE + WM_NOTIFY)
+#define OCM_DRAWITEM (OCM__BASE + WM_DRAWITEM)
+#define OCM_MEASUREITEM (OCM__BASE + WM_MEASUREITEM)
+#define OCM_CTLCOLORMSGBOX (OCM__BASE + WM_CTLCOLORMSGBOX)
+#define OCM_CTLCOLOREDIT (OCM__BASE + WM_CTLCOLOREDIT)
+#define OCM_CTLCOLORLISTBOX (OCM__BASE + WM_CTLCOLORLISTBOX)
+#define OCM_CTLCOLORBTN (OCM__BASE + WM_CTLCOLORBTN)
+#define OCM_CTLCOLORDLG (OCM__BASE + WM_CTLCOLORDLG)
+#define OCM_CTLCOLORSCROLLBAR (OCM__BASE + WM_CTLCOLORSCROLLBAR)
+#define OCM_CTLCOLORSTATIC (OCM__BASE + WM_CTLCOLORSTATIC)
+
 class CCmdUI {
  public:
   explicit CCmdUI(UINT nID) : m_nID(nID) {}
@@ -90,6 +107,40 @@ class CCmdTarget {
     return TRUE;                                                                \
   }
 
+// LRESULT Handler(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
+#define COMMAND_HANDLER(id, code, func)                                                       \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code)) {             \
+    bHandled = TRUE;                                                                          \
+    lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
+    if (bHandled) return TRUE;                                                                \
+  }
+
+// LRESULT Handler(int idCtrl, NMHDR* pnmh, BOOL& bHandled)
+#define NOTIFY_HANDLER(id, code, func)                                                    \
+  if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->idFrom == (UINT_PTR)(id) &&  \
+      reinterpret_cast<NMHDR*>(lParam)->code == (code)) {                                 \
+    bHandled = TRUE;                                                                      \
+    lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
+    if (bHandled) return TRUE;                                                            \
+  }
+
+// In a control's own map: its notifications as the parent reflected them.
+// LRESULT Handler(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
+#define REFLECTED_COMMAND_CODE_HANDLER(code, func)                                            \
+  if (uMsg == OCM_COMMAND && HIWORD(wParam) == (code)) {                                      \
+    bHandled = TRUE;                                                                          \
+    lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
+    if (bHandled) return TRUE;                                                                \
+  }
+
+// LRESULT Handler(int idCtrl, NMHDR* pnmh, BOOL& bHandled)
+#define REFLECTED_NOTIFY_CODE_HANDLER(code, func)                                         \
+  if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (code)) {           \
+    bHandled = TRUE;                                                                      \
+    lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
+    if (bHandled) return TRUE;                                                            \
+  }
+
 // LRESULT Handler(NMHDR* pnmh)
 #define NOTIFY_CODE_HANDLER(nCode, func)                                        \
   if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) { \
@@ -139,6 +190,9 @@ class CWnd : public CCmdTarget {
 
  protected:
   virtual LRESULT WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
+  // Offers a control's notification (WM_NOTIFY, control WM_COMMAND, WM_DRAWITEM,
+  // WM_MEASUREITEM, WM_CTLCOLOR*) to that control's own map as OCM_*; TRUE when it handled it.
+  BOOL ReflectNotification(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult);
   LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
   // Called after WM_NCDESTROY, once the window is gone.
   virtual void OnFinalMessage(HWND) {}

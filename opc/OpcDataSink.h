@@ -5,16 +5,9 @@
 #include <windows.h>
 #include <objidl.h>
 
-class CItemHandleTable;
+#include "PloverMessages.h"
 
-// The sink's two messages (the same numbers as the application's message list; opc/
-// does not include app/).
-#ifndef WM_OPC_DATACHANGE
-#define WM_OPC_DATACHANGE 0x192D  // wParam 0, lParam the group's client handle
-#endif
-#ifndef WM_OPC_WRITEERROR
-#define WM_OPC_WRITEERROR 0x192F  // wParam the failing HRESULT, lParam 0
-#endif
+class CItemHandleTable;
 
 class COpcDataSink : public IAdviseSink {
  public:

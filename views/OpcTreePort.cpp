@@ -14,8 +14,7 @@ void COpcTreePort::DeleteAllItems() {
   ::SendMessageW(m_hTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 }
 
-OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent,
-                                     int32_t data) {
+OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) {
   TVINSERTSTRUCTW tvi = {};
   tvi.hParent = parent ? Item(parent) : TVI_ROOT;
   tvi.hInsertAfter = TVI_LAST;

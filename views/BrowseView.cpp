@@ -7,6 +7,6 @@ LPCWSTR CBrowseView::GetViewClass() const {
 }
 
 DWORD CBrowseView::GetViewStyle() const {
-  return WS_CHILD | WS_VISIBLE | WS_TABSTOP | TVS_HASLINES | TVS_LINESATROOT | TVS_HASBUTTONS |
-         TVS_SHOWSELALWAYS;
+  // The tree styles are added at each connect.
+  return WS_CHILD | WS_VISIBLE | WS_BORDER;
 }
