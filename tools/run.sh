@@ -84,11 +84,15 @@ screenshot() {
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 1280 960 | pnmtopng >"$shot.tmp" &&
     mv -f "$shot.tmp" "$shot"
 }
-# The frame's caption ends in the program's title; it exists hidden before it is shown.
-main_window_up() {
+# Any shown window of Plover with a caption: the main window, or a message box before it.
+# Windows exist hidden before they are shown.
+plover_window_up() {
   local id
-  id=$(xwininfo -root -tree 2>/dev/null | grep -m1 'Plover CLIENT 2.0": (' | awk '{print $1}' || true)
-  [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable"
+  for id in $(xwininfo -root -tree 2>/dev/null | grep -v '"Default IME"' |
+    grep '^ *0x[0-9a-f]* "[^"]*": ("plover.exe"' | awk '{print $1}'); do
+    xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable" && return 0
+  done
+  return 1
 }
 
 # A Wine virtual desktop draws the window captions itself; bare Xvfb has no window manager.
@@ -98,13 +102,13 @@ main_window_up() {
   "$(winepath -w "$build/bin/Plover.exe")" "${args[@]}" >/dev/null 2>&1) &
 plover_pid=$!
 
-# The first picture once the main window is up and has had a moment to fill.
+# The first picture once Plover shows a window and it has had a moment to fill.
 for _ in $(seq 300); do
-  main_window_up && break
+  plover_window_up && break
   kill -0 "$plover_pid" 2>/dev/null || break
   sleep 0.2
 done
-if main_window_up; then sleep 2; else echo "plover: the main window has not appeared" >&2; fi
+if plover_window_up; then sleep 2; else echo "plover: no window of Plover has appeared" >&2; fi
 next=$SECONDS
 told=""
 while kill -0 "$plover_pid" 2>/dev/null; do
