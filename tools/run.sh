@@ -97,8 +97,9 @@ plover_window_up() {
 
 # A Wine virtual desktop draws the window captions itself; bare Xvfb has no window manager.
 # It ends by itself shortly after Plover exits. Its name is the display's: a desktop of the
-# same name on another display would take Plover instead.
-(cd "$build/run" && exec wine explorer "/desktop=Plover-${DISPLAY#:},1280x960" \
+# same name on another display would take Plover instead. Its own session keeps Ctrl+C for
+# the clean-up below.
+(cd "$build/run" && exec setsid wine explorer "/desktop=Plover-${DISPLAY#:},1280x960" \
   "$(winepath -w "$build/bin/Plover.exe")" "${args[@]}" >/dev/null 2>&1) &
 plover_pid=$!
 
