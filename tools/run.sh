@@ -42,9 +42,11 @@ shared_server="" rc=0
 timeout 1 wineserver -w >/dev/null 2>&1 || rc=$?
 [ "$rc" -eq 124 ] && shared_server=1
 
+watcher=""
 stop() {
   trap - EXIT INT TERM HUP
   set +e
+  [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
   if [ -n "$shared_server" ] && [ -n "${DISPLAY:-}" ]; then
     local p pids=()
     for p in /proc/[0-9]*; do
@@ -103,23 +105,29 @@ plover_window_up() {
   "$(winepath -w "$build/bin/Plover.exe")" "${args[@]}" >/dev/null 2>&1) &
 plover_pid=$!
 
-# The first picture once Plover shows a window and it has had a moment to fill.
-for _ in $(seq 300); do
-  plover_window_up && break
-  kill -0 "$plover_pid" 2>/dev/null || break
-  sleep 0.2
-done
-if plover_window_up; then sleep 2; else echo "plover: no window of Plover has appeared" >&2; fi
-next=$SECONDS
-told=""
-while kill -0 "$plover_pid" 2>/dev/null; do
-  if [ $SECONDS -ge $next ]; then
-    if screenshot && [ -z "$told" ]; then
-      echo "plover: first screenshot written to $shot" >&2
-      told=1
+# The watcher takes the pictures; this script only waits, so that Ctrl+C always reaches its
+# trap (a signal that comes while bash waits for a foreground command can be lost).
+watch() {
+  # The first picture once Plover shows a window and it has had a moment to fill.
+  for _ in $(seq 300); do
+    plover_window_up && break
+    kill -0 "$plover_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  if plover_window_up; then sleep 2; else echo "plover: no window of Plover has appeared" >&2; fi
+  local next=$SECONDS told=""
+  while kill -0 "$plover_pid" 2>/dev/null; do
+    if [ $SECONDS -ge $next ]; then
+      if screenshot && [ -z "$told" ]; then
+        echo "plover: first screenshot written to $shot" >&2
+        told=1
+      fi
+      next=$((SECONDS + every))
     fi
-    next=$((SECONDS + every))
-  fi
-  sleep 0.5
-done
+    sleep 0.5
+  done
+}
+watch &
+watcher=$!
+wait "$watcher" || true
 echo "plover: Plover has exited" >&2
