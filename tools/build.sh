@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Configures and builds one target architecture.
-#   tools/build.sh [x64|i686] [build dir]
-# Defaults: x64 into build/x64 (or $PLOVER_BUILD_DIR).
+#   tools/build.sh [x64|i686] [build dir] [targets...]
+# Defaults: x64 into build/x64 (or $PLOVER_BUILD_DIR), every target.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 arch=${1:-x64}
 case "$arch" in
   x64) toolchain=mingw-x86_64; default_dir=${PLOVER_BUILD_DIR:-$root/build/x64} ;;
   i686) toolchain=mingw-i686; default_dir=$root/build/i686 ;;
-  *) echo "usage: $0 [x64|i686] [build dir]" >&2; exit 2 ;;
+  *) echo "usage: $0 [x64|i686] [build dir] [targets...]" >&2; exit 2 ;;
 esac
 dir=${2:-$default_dir}
+targets=()
+[ $# -gt 2 ] && targets=(--target "${@:3}")
 
 # Configure every time (cheap once cached): folders that appear later are picked up.
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -48,7 +48,9 @@ plover_start_display() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    # A session of its own: Ctrl+C in the terminal must reach the script, whose clean-up ends
+    # this display after the programs on it, not the display first.
+    setsid Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     plover_xvfb_pid=$!
     export DISPLAY=":$n"
     for _ in $(seq 50); do

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The README's run command with no display, as a new user meets it: tools/run.sh must put
+# Plover's main window up on a private Xvfb, write a real screenshot of it, and on Ctrl+C end
+# Plover, its Wine processes and that Xvfb.
+#   tools/runcheck.sh [x64 build dir]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${1:-${PLOVER_BUILD_DIR:-$root/build/x64}}")
+work=$(mktemp -d)
+shot="$work/screen.png"
+log="$work/run.log"
+
+# Job control: run.sh gets its own process group, and Ctrl+C reaches that whole group as a
+# terminal would deliver it. "--" starts Plover without a server, so the main window is up
+# whatever the start-up connection does.
+set -m
+env -u DISPLAY PLOVER_BUILD_DIR="$build" PLOVER_SCREENSHOT="$shot" PLOVER_SHOT_SECONDS=1 \
+  "$root/tools/run.sh" -- >"$log" 2>&1 &
+run=$!
+set +m
+
+fail() {
+  echo "runcheck: $*" >&2
+  sed 's/^/  run.sh: /' "$log" >&2
+  kill -INT -- "-$run" 2>/dev/null || true
+  sleep 3
+  kill -KILL -- "-$run" 2>/dev/null || true
+  rm -rf "$work"
+  exit 1
+}
+
+display="" up="" size=0 id=""
+for _ in $(seq 240); do
+  kill -0 "$run" 2>/dev/null || fail "run.sh ended by itself"
+  [ -n "$display" ] || display=$(grep -o 'private Xvfb display :[0-9]*' "$log" | grep -o ':[0-9]*$' || true)
+  if [ -n "$display" ] && [ -z "$up" ]; then
+    id=$(DISPLAY=$display xwininfo -root -tree 2>/dev/null | grep -m1 'Plover CLIENT 2.0": (' | awk '{print $1}' || true)
+    [ -n "$id" ] && DISPLAY=$display xwininfo -id "$id" 2>/dev/null | grep -q "Map State: IsViewable" && up=1
+  fi
+  size=$(stat -c %s "$shot" 2>/dev/null || echo 0)
+  [ -n "$up" ] && [ "$size" -gt 4096 ] && break
+  sleep 0.25
+done
+[ -n "$display" ] || fail "run.sh did not say which display it uses"
+[ -n "$up" ] || fail "Plover's main window did not appear on $display"
+# A blank desktop makes a PNG of a few hundred bytes; a drawn window, kilobytes.
+[ "$size" -gt 4096 ] || fail "no screenshot with content at $shot (size $size)"
+head -c 8 "$shot" | od -An -tx1 | grep -q '89 50 4e 47 0d 0a 1a 0a' || fail "$shot is no PNG"
+
+kill -INT -- "-$run"
+for _ in $(seq 100); do
+  kill -0 "$run" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$run" 2>/dev/null && fail "run.sh did not end within 20 s of Ctrl+C"
+rc=0
+wait "$run" || rc=$?
+[ "$rc" -eq 130 ] || fail "run.sh ended with $rc after Ctrl+C, not 130"
+[ -e "/tmp/.X${display#:}-lock" ] && fail "the Xvfb on $display is still running"
+for p in /proc/[0-9]*; do
+  tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "DISPLAY=$display" &&
+    fail "process ${p#/proc/} ($(tr '\0' ' ' 2>/dev/null <"$p/cmdline")) still uses $display"
+done
+rm -rf "$work"
+echo "runcheck: main window up on $display, screenshot $size bytes, everything ended on Ctrl+C"
