@@ -366,7 +366,9 @@ HRESULT STDMETHODCALLTYPE SimServer::SetDeterministic(BOOL deterministic) {
   bool on = deterministic != FALSE;
   if (on == m_deterministic) return S_OK;
   if (on) {
-    m_frozenMs = NowMs();
+    // With no group yet nothing has seen the clock: start it at zero, so a test's values do
+    // not depend on how long the server took to get here.
+    m_frozenMs = m_groups.empty() ? 0 : NowMs();
   } else {
     // Continue the wall clock from the simulated time reached.
     m_startTick = GetTickCount64() - m_frozenMs;
