@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include <cstring>
+
 #include "ItemHandleTable.h"
 #include "OpcItem.h"
 
@@ -33,6 +35,37 @@ bool IsPlain(VARTYPE vt) {
     default:
       return false;
   }
+}
+
+// One-dimensional arrays of plain elements, the common case, without the general copy:
+// into the record's own array when it has the same shape, else into a fresh vector.
+bool CopyPlainArray(const VARIANT& src, VARIANT& dst) {
+  const VARTYPE elem = src.vt & VT_TYPEMASK;
+  const SAFEARRAY* s = src.parray;
+  if ((src.vt & ~VT_TYPEMASK) != VT_ARRAY || !s || s->cDims != 1 || !IsPlain(elem) ||
+      elem == VT_EMPTY || elem == VT_NULL || elem == VT_DECIMAL)
+    return false;
+  const ULONG n = s->rgsabound[0].cElements;
+  const LONG lower = s->rgsabound[0].lLbound;
+  if (n && !s->pvData) return false;
+  SAFEARRAY* d = dst.vt == src.vt ? dst.parray : nullptr;
+  if (d && d->cDims == 1 && d->rgsabound[0].cElements == n && d->rgsabound[0].lLbound == lower &&
+      d->cbElements == s->cbElements && d->cLocks == 0 && (d->pvData || !n)) {
+    if (n) std::memcpy(d->pvData, s->pvData, size_t{n} * s->cbElements);
+    return true;
+  }
+  SAFEARRAY* fresh = ::SafeArrayCreateVector(elem, lower, n);
+  if (!fresh) return false;
+  // Our element size, not the server's word for it, bounds the copy.
+  if (fresh->cbElements != s->cbElements) {
+    ::SafeArrayDestroy(fresh);
+    return false;
+  }
+  if (n) std::memcpy(fresh->pvData, s->pvData, size_t{n} * s->cbElements);
+  ::VariantClear(&dst);
+  dst.vt = src.vt;
+  dst.parray = fresh;
+  return true;
 }
 
 }  // namespace
@@ -69,7 +102,7 @@ void COpcDataCallback::StoreValues(OPCHANDLE hGroup, DWORD count, const OPCHANDL
       VARIANT& dst = rec->m_value;
       if (IsPlain(src.vt) && IsPlain(dst.vt)) {
         dst = src;
-      } else {
+      } else if (!CopyPlainArray(src, dst)) {
         // A copy the record owns (by-reference values resolved); if it cannot be made the
         // record stays as it was.
         VARIANT copy;

@@ -3,6 +3,8 @@
 // values come through the callback and whose asynchronous calls go through IOPCAsyncIO2.
 #include "OpcTestSupport.h"
 
+#include <vector>
+
 namespace {
 
 class IoTest : public OpcTest, public testing::WithParamInterface<bool> {
@@ -130,10 +132,35 @@ TEST_P(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
   COpcItem* ramp = m_server->AddItem(L"Signals.Counter");
   ASSERT_NE(nullptr, ramp);
   TakeMessages();
+  COpcItem* array = m_server->AddItem(L"Arrays.DoubleArray");
+  ASSERT_NE(nullptr, array);
+  TakeMessages();
   const float before = ramp->m_value.fltVal;
   ASSERT_EQ(S_OK, Control()->AdvanceTime(5000));
   EXPECT_GE(DataMessagesFor(1), 1);
   EXPECT_NE(before, ramp->m_value.fltVal);
+  // An array that keeps its shape from update to update holds exactly the server's latest
+  // elements, as a read of the cache shows them.
+  auto elements = [](const VARIANT& v) {
+    std::vector<double> out;
+    if (!(v.vt & VT_ARRAY) || !v.parray) return out;
+    for (LONG i = 0; i < LONG(v.parray->rgsabound[0].cElements); ++i) {
+      VARIANT e;
+      VariantInit(&e);
+      e.vt = v.vt & VT_TYPEMASK;
+      if (SUCCEEDED(SafeArrayGetElement(v.parray, &i, &e.llVal)) &&
+          SUCCEEDED(VariantChangeType(&e, &e, 0, VT_R8)))
+        out.push_back(e.dblVal);
+    }
+    return out;
+  };
+  const std::vector<double> first = elements(array->m_value);
+  ASSERT_EQ(8u, first.size());
+  ASSERT_EQ(S_OK, Control()->AdvanceTime(3000));
+  const std::vector<double> live = elements(array->m_value);
+  EXPECT_NE(first, live);
+  EXPECT_TRUE(m_server->ReadCache(array));
+  EXPECT_EQ(elements(array->m_value), live);
 }
 
 INSTANTIATE_TEST_SUITE_P(Subscriptions, IoTest, testing::Values(false, true),
