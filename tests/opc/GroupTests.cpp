@@ -95,8 +95,9 @@ TEST_F(GroupTest, AFailedAdviseKeepsTheGroupAndStopsTheAdvising) {
     const bool callbackToo = handle == 3;
     SCOPED_TRACE(testing::Message() << "group " << handle);
     ASSERT_EQ(S_OK, Control()->FailMethod(L"IDataObject::DAdvise", E_OUTOFMEMORY, FALSE));
-    if (callbackToo)
+    if (callbackToo) {
       ASSERT_EQ(S_OK, Control()->FailMethod(L"IConnectionPoint::Advise", E_OUTOFMEMORY, FALSE));
+    }
     EXPECT_EQ(S_OK, m_server->AddGroup(handle, L"G" + std::to_wstring(handle)));
     COpcGroup* g = m_server->GetGroup(handle);
     ASSERT_NE(nullptr, g);

@@ -147,7 +147,9 @@ TEST_F(ItemTest, ItemPropertiesBecomeNamedRowsWithValueTexts) {
     SCOPED_TRACE(testing::Message() << "row " << i);
     EXPECT_EQ(expected[i].id, rows[i].id);
     EXPECT_EQ(expected[i].name, rows[i].name);
-    if (expected[i].value) EXPECT_EQ(expected[i].value, rows[i].value);
+    if (expected[i].value) {
+      EXPECT_EQ(expected[i].value, rows[i].value);
+    }
   }
   // The time as the list shows times: "M/d/yy H:mm:ss".
   EXPECT_NE(std::wstring::npos, rows[3].value.find(L'/'));
