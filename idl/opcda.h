@@ -1,4 +1,6 @@
-// Our declarations of the OPC Data Access 1.0/2.0 custom interfaces.
+// Our declarations of the OPC Data Access 1.0/2.0 custom interfaces and the OPC Common ones
+// every post-1.0 server carries (IConnectionPointContainer and IConnectionPoint are the
+// platform's own, from ocidl.h).
 // Binary compatibility with vendors' servers and their proxies rests on these: IIDs, vtable
 // order, parameter lists and structure layouts follow the OPC DA standard exactly.
 #pragma once
@@ -7,6 +9,7 @@
 #include <ole2.h>
 #include <objidl.h>
 #include <oaidl.h>
+#include <ocidl.h>
 
 typedef DWORD OPCHANDLE;
 
@@ -98,6 +101,28 @@ typedef enum tagOPCENUMSCOPE {
 #define OPC_S_INUSE ((HRESULT)0x0004000FL)
 #define OPC_E_INVALIDCONFIGFILE ((HRESULT)0xC0040010L)
 #define OPC_E_NOTFOUND ((HRESULT)0xC0040011L)
+// OPC DA 2.0: the property ID is not valid for the item.
+#define OPC_E_INVALID_PID ((HRESULT)0xC0040203L)
+
+// ---- Item property IDs (OPC DA 2.0: 1-8 the fixed set, 100-108 the recommended set) ----------
+
+#define OPC_PROPERTY_DATATYPE 1
+#define OPC_PROPERTY_VALUE 2
+#define OPC_PROPERTY_QUALITY 3
+#define OPC_PROPERTY_TIMESTAMP 4
+#define OPC_PROPERTY_ACCESS_RIGHTS 5
+#define OPC_PROPERTY_SCAN_RATE 6
+#define OPC_PROPERTY_EU_TYPE 7
+#define OPC_PROPERTY_EU_INFO 8
+#define OPC_PROPERTY_EU_UNITS 100
+#define OPC_PROPERTY_DESCRIPTION 101
+#define OPC_PROPERTY_HIGH_EU 102
+#define OPC_PROPERTY_LOW_EU 103
+#define OPC_PROPERTY_HIGH_IR 104
+#define OPC_PROPERTY_LOW_IR 105
+#define OPC_PROPERTY_CLOSE_LABEL 106
+#define OPC_PROPERTY_OPEN_LABEL 107
+#define OPC_PROPERTY_TIMEZONE 108
 
 // ---- Structures (natural alignment, field order as the standard declares them) ---------------
 
@@ -219,6 +244,8 @@ extern const IID IID_IEnumOPCItemAttributes;
 extern const IID IID_IOPCDataCallback;
 extern const IID IID_IOPCAsyncIO2;
 extern const IID IID_IOPCItemProperties;
+extern const IID IID_IOPCCommon;
+extern const IID IID_IOPCShutdown;
 extern const GUID CATID_OPCDAServer10;
 extern const GUID CATID_OPCDAServer20;
 #ifdef __cplusplus
@@ -330,6 +357,72 @@ struct IEnumOPCItemAttributes : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) = 0;
 };
 
+// ---- OPC DA 2.0 and OPC Common ----------------------------------------------------------------
+
+// On the server object of every post-1.0 server.
+struct IOPCCommon : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetLocaleID(LCID dwLcid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetLocaleID(LCID* pdwLcid) = 0;
+  virtual HRESULT STDMETHODCALLTYPE QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) = 0;
+  // No locale parameter: the session's locale applies.
+  virtual HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LPWSTR* ppString) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetClientName(LPCWSTR szName) = 0;
+};
+
+// Implemented by the client; advised on the server object's connection point.
+struct IOPCShutdown : public IUnknown {
+  // szReason belongs to the server; it is an empty string, never null, when none is given.
+  virtual HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR szReason) = 0;
+};
+
+// Implemented by the client; advised on a group's connection point. Every array belongs to
+// the server, which frees it after the call returns: the client copies what it keeps.
+struct IOPCDataCallback : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE OnDataChange(DWORD dwTransid, OPCHANDLE hGroup,
+                                                 HRESULT hrMasterquality, HRESULT hrMastererror,
+                                                 DWORD dwCount, OPCHANDLE* phClientItems,
+                                                 VARIANT* pvValues, WORD* pwQualities,
+                                                 FILETIME* pftTimeStamps, HRESULT* pErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup,
+                                                   HRESULT hrMasterquality, HRESULT hrMastererror,
+                                                   DWORD dwCount, OPCHANDLE* phClientItems,
+                                                   VARIANT* pvValues, WORD* pwQualities,
+                                                   FILETIME* pftTimeStamps, HRESULT* pErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup,
+                                                    HRESULT hrMastererr, DWORD dwCount,
+                                                    OPCHANDLE* pClienthandles,
+                                                    HRESULT* pErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) = 0;
+};
+
+// On the group; results arrive through its IOPCDataCallback connection.
+struct IOPCAsyncIO2 : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID,
+                                         DWORD* pdwCancelID, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                                          DWORD dwTransactionID, DWORD* pdwCancelID,
+                                          HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
+                                             DWORD* pdwCancelID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Cancel2(DWORD dwCancelID) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetEnable(BOOL bEnable) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetEnable(BOOL* pbEnable) = 0;
+};
+
+// On the server object. szItemID is input only, though declared without const.
+struct IOPCItemProperties : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount,
+                                                             DWORD** ppPropertyIDs,
+                                                             LPWSTR** ppDescriptions,
+                                                             VARTYPE** ppvtDataTypes) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetItemProperties(LPWSTR szItemID, DWORD dwCount,
+                                                      DWORD* pdwPropertyIDs, VARIANT** ppvData,
+                                                      HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR szItemID, DWORD dwCount,
+                                                  DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
+                                                  HRESULT** ppErrors) = 0;
+};
+
 // Lets __uuidof and IID_PPV_ARGS work with these interfaces.
 __CRT_UUID_DECL(IOPCServer, 0x39c13a4d, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
                 0xb3)
@@ -349,5 +442,15 @@ __CRT_UUID_DECL(IOPCItemMgt, 0x39c13a54, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20,
                 0xb3)
 __CRT_UUID_DECL(IEnumOPCItemAttributes, 0x39c13a55, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf,
                 0xd8, 0xad, 0xb3)
+__CRT_UUID_DECL(IOPCDataCallback, 0x39c13a70, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8,
+                0xad, 0xb3)
+__CRT_UUID_DECL(IOPCAsyncIO2, 0x39c13a71, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
+                0xb3)
+__CRT_UUID_DECL(IOPCItemProperties, 0x39c13a72, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8,
+                0xad, 0xb3)
+__CRT_UUID_DECL(IOPCCommon, 0xf31dfde2, 0x07b6, 0x11d2, 0xb2, 0xd8, 0x00, 0x60, 0x08, 0x3b, 0xa1,
+                0xfb)
+__CRT_UUID_DECL(IOPCShutdown, 0xf31dfde1, 0x07b6, 0x11d2, 0xb2, 0xd8, 0x00, 0x60, 0x08, 0x3b, 0xa1,
+                0xfb)
 
 #endif  // __cplusplus

@@ -33,6 +33,10 @@ class COpcGroup {
   OPCHANDLE m_hServer = 0;
   DWORD m_dwDataConnection = 0;
   DWORD m_dwWriteConnection = 0;
+  // The OPC DA 2.0 subscription, used when the DA 1.0 streams cannot be advised: the
+  // group's IOPCDataCallback point and the cookie of the manager's callback object there.
+  TComPtr<IConnectionPoint> m_pCallbackPoint;
+  DWORD m_dwCallbackCookie = 0;
   std::unordered_map<std::wstring, COpcItem*> m_itemsByName;
   std::list<COpcItem*> m_items;  // in order of addition; owned
 };

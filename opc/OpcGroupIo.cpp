@@ -1,4 +1,6 @@
-// Synchronous and asynchronous reads, refreshes and writes through an item's group.
+// Synchronous and asynchronous reads, refreshes and writes through an item's group. A
+// group subscribed through the OPC DA 2.0 callback does its asynchronous work through
+// IOPCAsyncIO2, whose results come back through the same callback.
 #include "OpcGroupManager.h"
 
 #include <oleauto.h>
@@ -9,6 +11,10 @@ template <class T>
 bool QueryIo(COpcGroup* group, TComPtr<T>& io) {
   return group && io.QueryFrom(group->m_pGroup.Get()) == S_OK && io;
 }
+
+bool UsesCallback(const COpcGroup* group) {
+  return group && group->m_dwCallbackCookie != 0 && group->m_dwDataConnection == 0;
+}
 }  // namespace
 
 BOOL COpcGroupManager::SyncRead(COpcItem* item, OPCDATASOURCE source) {
@@ -18,7 +24,7 @@ BOOL COpcGroupManager::SyncRead(COpcItem* item, OPCDATASOURCE source) {
   OPCHANDLE h = item->m_hServer;
   OPCITEMSTATE* states = nullptr;
   HRESULT* errors = nullptr;
-  HRESULT hr = io->Read(source, 1, &h, &states, &errors);
+  HRESULT hr = Checked(io->Read(source, 1, &h, &states, &errors));
   BOOL ok = FALSE;
   if (SUCCEEDED(hr) && states) {
     // The item's own code is not examined: the state is taken as the server gave it.
@@ -34,28 +40,45 @@ BOOL COpcGroupManager::SyncRead(COpcItem* item, OPCDATASOURCE source) {
 
 BOOL COpcGroupManager::AsyncRead(COpcItem* item, OPCDATASOURCE source) {
   COpcGroup* group = OwnerOf(item);
+  if (UsesCallback(group)) {
+    // IOPCAsyncIO2 reads from the device only: the source does not apply.
+    TComPtr<IOPCAsyncIO2> io2;
+    if (!QueryIo(group, io2)) return FALSE;
+    OPCHANDLE h = item->m_hServer;
+    HRESULT* errors = nullptr;
+    HRESULT hr = Checked(io2->Read(1, &h, NextClientTransaction(), &m_dwTransactionId, &errors));
+    ::CoTaskMemFree(errors);
+    return SUCCEEDED(hr) ? TRUE : FALSE;
+  }
   TComPtr<IOPCAsyncIO> io;
   if (!QueryIo(group, io)) return FALSE;
   DWORD connection = group == m_pCurrent ? m_dwDataConnection : group->m_dwDataConnection;
   OPCHANDLE h = item->m_hServer;
   HRESULT* errors = nullptr;
-  HRESULT hr = io->Read(connection, source, 1, &h, &m_dwTransactionId, &errors);
+  HRESULT hr = Checked(io->Read(connection, source, 1, &h, &m_dwTransactionId, &errors));
   ::CoTaskMemFree(errors);
   return SUCCEEDED(hr) ? TRUE : FALSE;
 }
 
 BOOL COpcGroupManager::Refresh(OPCDATASOURCE source) {
+  if (UsesCallback(m_pCurrent)) {
+    TComPtr<IOPCAsyncIO2> io2;
+    if (!QueryIo(m_pCurrent, io2)) return FALSE;
+    // A transaction of its own, so the answer is not taken for a subscription change.
+    HRESULT hr = Checked(io2->Refresh2(source, NextClientTransaction(), &m_dwTransactionId));
+    return SUCCEEDED(hr) ? TRUE : FALSE;
+  }
   TComPtr<IOPCAsyncIO> io;
   if (!QueryIo(m_pCurrent, io)) return FALSE;
-  return SUCCEEDED(io->Refresh(m_dwDataConnection, source, &m_dwTransactionId)) ? TRUE : FALSE;
+  HRESULT hr = Checked(io->Refresh(m_dwDataConnection, source, &m_dwTransactionId));
+  return SUCCEEDED(hr) ? TRUE : FALSE;
 }
 
 BOOL COpcGroupManager::WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError) {
   return Write(item, text, false, convertError);
 }
 
-BOOL COpcGroupManager::WriteAsync(COpcItem* item, const std::wstring& text,
-                                  HRESULT* convertError) {
+BOOL COpcGroupManager::WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError) {
   return Write(item, text, true, convertError);
 }
 
@@ -63,9 +86,14 @@ BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool asyn
                              HRESULT* convertError) {
   if (convertError) *convertError = S_OK;
   COpcGroup* group = OwnerOf(item);
+  const bool async2 = async && UsesCallback(group);
   TComPtr<IOPCAsyncIO> asyncIo;
+  TComPtr<IOPCAsyncIO2> asyncIo2;
   TComPtr<IOPCSyncIO> syncIo;
-  if (async ? !QueryIo(group, asyncIo) : !QueryIo(group, syncIo)) return FALSE;
+  if (async2  ? !QueryIo(group, asyncIo2)
+      : async ? !QueryIo(group, asyncIo)
+              : !QueryIo(group, syncIo))
+    return FALSE;
 
   // The value goes out in the type of the last value received.
   VARIANT value;
@@ -86,12 +114,15 @@ BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool asyn
   OPCHANDLE h = item->m_hServer;
   HRESULT* errors = nullptr;
   HRESULT hr;
-  if (async) {
+  if (async2) {
+    hr = asyncIo2->Write(1, &h, &value, NextClientTransaction(), &m_dwTransactionId, &errors);
+  } else if (async) {
     DWORD connection = group == m_pCurrent ? m_dwWriteConnection : group->m_dwWriteConnection;
     hr = asyncIo->Write(connection, 1, &h, &value, &m_dwTransactionId, &errors);
   } else {
     hr = syncIo->Write(1, &h, &value, &errors);
   }
+  Checked(hr);
   BOOL ok = SUCCEEDED(hr) && errors && SUCCEEDED(errors[0]) ? TRUE : FALSE;
   ::CoTaskMemFree(errors);
   ::VariantClear(&value);

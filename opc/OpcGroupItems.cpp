@@ -41,7 +41,7 @@ COpcItem* COpcGroupManager::AddItemAs(const std::wstring& itemId, VARTYPE type) 
   def.vtRequestedDataType = type;
   OPCITEMRESULT* results = nullptr;
   HRESULT* errors = nullptr;
-  HRESULT hr = mgt->AddItems(1, &def, &results, &errors);
+  HRESULT hr = Checked(mgt->AddItems(1, &def, &results, &errors));
   HRESULT itemHr = errors ? errors[0] : E_FAIL;
   if (SUCCEEDED(hr) && results) {
     item->m_hServer = results[0].hServer;
@@ -78,7 +78,7 @@ BOOL COpcGroupManager::RemoveItem(COpcItem* item) {
   if (SUCCEEDED(mgt.QueryFrom(group->m_pGroup.Get())) && mgt) {
     HRESULT* errors = nullptr;
     OPCHANDLE h = item->m_hServer;
-    if (SUCCEEDED(mgt->RemoveItems(1, &h, &errors))) removed = TRUE;
+    if (SUCCEEDED(Checked(mgt->RemoveItems(1, &h, &errors)))) removed = TRUE;
     ::CoTaskMemFree(errors);
   }
   // Gone from the client whatever the server said.
@@ -97,7 +97,7 @@ HRESULT COpcGroupManager::SetItemActive(COpcItem* item, BOOL active) {
   if (!mgt) return E_NOINTERFACE;
   HRESULT* errors = nullptr;
   OPCHANDLE h = item->m_hServer;
-  hr = mgt->SetActiveState(1, &h, active, &errors);
+  hr = Checked(mgt->SetActiveState(1, &h, active, &errors));
   ::CoTaskMemFree(errors);
   return hr;
 }

@@ -1,7 +1,9 @@
 #include "OpcGroupManager.h"
 
+#include "OpcDataCallback.h"
 #include "OpcDataSink.h"
 #include "OpcMessage.h"
+#include "OpcServerWatch.h"
 #include "OpcStreamFormats.h"
 
 bool COpcGroup::Holds(const COpcItem* item) const {
@@ -10,9 +12,12 @@ bool COpcGroup::Holds(const COpcItem* item) const {
   return it != m_itemsByName.end() && it->second == item;
 }
 
-COpcGroupManager::COpcGroupManager() : m_pSink(new COpcDataSink) {
+COpcGroupManager::COpcGroupManager()
+    : m_pSink(new COpcDataSink), m_pCallback(new COpcDataCallback) {
   m_pSink->AddRef();
   m_pSink->SetItemTable(&m_itemTable);
+  m_pCallback->AddRef();
+  m_pCallback->SetItemTable(&m_itemTable);
   Reset();
 }
 
@@ -23,6 +28,22 @@ COpcGroupManager::~COpcGroupManager() {
   // records that are gone.
   m_pSink->SetItemTable(nullptr);
   m_pSink->Release();
+  m_pCallback->SetItemTable(nullptr);
+  m_pCallback->Release();
+}
+
+void COpcGroupManager::SetNotifyWindow(HWND hWnd) {
+  m_pSink->SetNotifyWindow(hWnd);
+  m_pCallback->SetNotifyWindow(hWnd);
+}
+
+HRESULT COpcGroupManager::Checked(HRESULT hr) const {
+  return m_pWatch ? m_pWatch->Check(hr) : hr;
+}
+
+DWORD COpcGroupManager::NextClientTransaction() {
+  if (++m_dwLastClientTransaction == 0) ++m_dwLastClientTransaction;  // 0 means "subscription"
+  return m_dwLastClientTransaction;
 }
 
 void COpcGroupManager::Reset() {
@@ -58,10 +79,9 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
   if (!m_pServer) return E_FAIL;
 
   auto group = std::make_unique<COpcGroup>();
-  HRESULT hr = m_pServer->AddGroup(m_strName.c_str(), m_bActive, m_dwRequestedRate, m_hClient,
-                                   nullptr, &m_fDeadband, m_dwLcid, &m_hServer, &m_dwRevisedRate,
-                                   IID_IOPCGroupStateMgt,
-                                   group->m_pGroup.PutUnknown());
+  HRESULT hr = Checked(m_pServer->AddGroup(
+      m_strName.c_str(), m_bActive, m_dwRequestedRate, m_hClient, nullptr, &m_fDeadband, m_dwLcid,
+      &m_hServer, &m_dwRevisedRate, IID_IOPCGroupStateMgt, group->m_pGroup.PutUnknown()));
   if (FAILED(hr)) return hr;
   if (!group->m_pGroup) return E_NOINTERFACE;  // success without a group object is useless
 
@@ -80,27 +100,65 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
   return hr;
 }
 
+// DA 1.0 streams where the group offers IDataObject; the DA 2.0 callback where it does not
+// or the streams cannot be advised. Only a group with neither gets the message.
 void COpcGroupManager::AdviseGroup() {
   if (!m_pCurrent) return;
-  TComPtr<IAdviseSink> sink;
-  if (FAILED(sink.QueryFrom(m_pSink)) || !sink) return;
   TComPtr<IDataObject> data;
-  if (FAILED(data.QueryFrom(m_pCurrent->m_pGroup.Get())) || !data) {
-    OpcMessageBox(nullptr, L"不支持IDataObject\n", L"Plover Client", MB_OK);
-    return;
-  }
+  const bool hasData = SUCCEEDED(data.QueryFrom(m_pCurrent->m_pGroup.Get())) && data;
+  if (hasData && AdviseStreams(data.Get())) return;
+  if (AdviseCallback(m_pCurrent)) return;
+  if (!hasData) OpcMessageBox(nullptr, L"不支持IDataObject\n", L"Plover Client", MB_OK);
+}
+
+bool COpcGroupManager::AdviseStreams(IDataObject* data) {
+  TComPtr<IAdviseSink> sink;
+  if (FAILED(sink.QueryFrom(m_pSink)) || !sink) return false;
   static const COpcStreamFormats formats;
-  FORMATETC fe = {static_cast<CLIPFORMAT>(formats.m_cfWriteComplete), nullptr, DVASPECT_CONTENT,
-                  -1, TYMED_HGLOBAL};
+  FORMATETC fe = {static_cast<CLIPFORMAT>(formats.m_cfWriteComplete), nullptr, DVASPECT_CONTENT, -1,
+                  TYMED_HGLOBAL};
   // The write-complete stream is advised first.
-  if (FAILED(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwWriteConnection))) return;
+  if (FAILED(Checked(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwWriteConnection)))) {
+    m_dwWriteConnection = 0;
+    return false;
+  }
   fe.cfFormat = static_cast<CLIPFORMAT>(m_bTimeStamped ? formats.m_cfDataTime : formats.m_cfData);
-  if (FAILED(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwDataConnection))) return;
+  if (FAILED(Checked(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwDataConnection)))) {
+    // Half a subscription is none: the other way gets the group whole.
+    data->DUnadvise(m_dwWriteConnection);
+    m_dwWriteConnection = 0;
+    m_dwDataConnection = 0;
+    return false;
+  }
   m_pCurrent->m_dwDataConnection = m_dwDataConnection;
   m_pCurrent->m_dwWriteConnection = m_dwWriteConnection;
+  return true;
+}
+
+bool COpcGroupManager::AdviseCallback(COpcGroup* group) {
+  TComPtr<IConnectionPointContainer> container;
+  if (FAILED(container.QueryFrom(group->m_pGroup.Get())) || !container) return false;
+  TComPtr<IConnectionPoint> point;
+  if (FAILED(Checked(container->FindConnectionPoint(IID_IOPCDataCallback, point.Put()))) || !point)
+    return false;
+  // The callback object's IUnknown, not its IOPCDataCallback: the server asks for that
+  // itself, which is what lets proxies marshal it.
+  TComPtr<IUnknown> unknown;
+  if (FAILED(unknown.QueryFrom(m_pCallback)) || !unknown) return false;
+  DWORD cookie = 0;
+  if (FAILED(Checked(point->Advise(unknown.Get(), &cookie)))) return false;
+  group->m_pCallbackPoint = point;
+  group->m_dwCallbackCookie = cookie;
+  return true;
 }
 
 void COpcGroupManager::UnadviseGroup(COpcGroup* group) {
+  if (group->m_pCallbackPoint) {
+    // The point is a reference on the group: gone before the group is removed.
+    Checked(group->m_pCallbackPoint->Unadvise(group->m_dwCallbackCookie));
+    group->m_pCallbackPoint.Release();
+    group->m_dwCallbackCookie = 0;
+  }
   TComPtr<IDataObject> data;
   if (FAILED(data.QueryFrom(group->m_pGroup.Get())) || !data) return;
   data->DUnadvise(group->m_dwDataConnection);
@@ -118,7 +176,7 @@ BOOL COpcGroupManager::RemoveGroup(OPCHANDLE handle, BOOL force) {
   COpcGroup* group = it->second.get();
   // No stream may name an item record once it is deleted: unadvise first.
   UnadviseGroup(group);
-  HRESULT hr = m_pServer ? m_pServer->RemoveGroup(group->m_hServer, force) : E_FAIL;
+  HRESULT hr = m_pServer ? Checked(m_pServer->RemoveGroup(group->m_hServer, force)) : E_FAIL;
   DeleteItems(group);
   if (m_pCurrent == group) m_pCurrent = nullptr;
   m_groupTable.erase(it);
@@ -130,6 +188,12 @@ void COpcGroupManager::RemoveAllGroups(BOOL force) {
   for (auto& [key, group] : m_groupTable) handles.push_back(group->m_hClient);
   for (OPCHANDLE h : handles) RemoveGroup(h, force);
   DropAllGroups();
+  m_pServer = nullptr;
+  m_pCurrent = nullptr;
+}
+
+void COpcGroupManager::ForgetAllGroups() {
+  DropAllGroups();  // the records release their connection points and groups unasked
   m_pServer = nullptr;
   m_pCurrent = nullptr;
 }
@@ -181,7 +245,7 @@ int COpcGroupManager::GetGroupItemCount(OPCHANDLE handle) const {
 
 HRESULT COpcGroupManager::RenameGroup(const std::wstring& name) {
   if (!m_pCurrent) return E_FAIL;
-  HRESULT hr = m_pCurrent->m_pGroup->SetName(name.c_str());
+  HRESULT hr = Checked(m_pCurrent->m_pGroup->SetName(name.c_str()));
   if (SUCCEEDED(hr)) {
     m_strName = name;
     m_pCurrent->m_strName = name;
@@ -207,8 +271,9 @@ HRESULT COpcGroupManager::ChangeGroupDeadband(float deadband) {
 HRESULT COpcGroupManager::ApplyGroupState() {
   if (!m_pCurrent) return E_FAIL;
   // Every call sends the whole block.
-  HRESULT hr = m_pCurrent->m_pGroup->SetState(&m_dwRequestedRate, &m_dwRevisedRate, &m_bActive,
-                                              nullptr, &m_fDeadband, &m_dwLcid, &m_hClient);
+  HRESULT hr =
+      Checked(m_pCurrent->m_pGroup->SetState(&m_dwRequestedRate, &m_dwRevisedRate, &m_bActive,
+                                             nullptr, &m_fDeadband, &m_dwLcid, &m_hClient));
   if (SUCCEEDED(hr)) {
     m_pCurrent->m_bActive = m_bActive;
     m_pCurrent->m_dwRequestedRate = m_dwRequestedRate;

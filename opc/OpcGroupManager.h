@@ -14,7 +14,9 @@
 #include "OpcItem.h"
 #include "opcda.h"
 
+class COpcDataCallback;
 class COpcDataSink;
+class COpcServerWatch;
 
 class COpcGroupManager {
  public:
@@ -28,6 +30,11 @@ class COpcGroupManager {
   void Reset();
   void SetServer(IOPCServer* server) { m_pServer = server; }
   COpcDataSink* GetSink() const { return m_pSink; }
+  COpcDataCallback* GetCallback() const { return m_pCallback; }
+  // Where both the DA 1.0 sink and the DA 2.0 callback post their messages.
+  void SetNotifyWindow(HWND hWnd);
+  // Told of every failed server call (a vanished server); not counted, may be null.
+  void SetWatch(COpcServerWatch* watch) { m_pWatch = watch; }
 
   // Settings for the next AddGroup; no server call.
   void SetGroupActive(BOOL active) { m_bActive = active; }
@@ -37,6 +44,8 @@ class COpcGroupManager {
   HRESULT AddGroup(OPCHANDLE handle, const std::wstring& name);
   BOOL RemoveGroup(OPCHANDLE handle, BOOL force);
   void RemoveAllGroups(BOOL force);
+  // For a server that has gone: every record goes without a server call.
+  void ForgetAllGroups();
   COpcGroup* SelectGroup(OPCHANDLE handle);
   COpcGroup* GetGroup(OPCHANDLE handle) const;
   COpcGroup* FindGroup(const std::wstring& name) const;
@@ -70,13 +79,16 @@ class COpcGroupManager {
   // The server pointer (borrowed, not counted) and the current group.
   IOPCServer* m_pServer = nullptr;
   COpcGroup* m_pCurrent = nullptr;
-  COpcDataSink* m_pSink = nullptr;  // one counted reference
+  COpcDataSink* m_pSink = nullptr;          // one counted reference
+  COpcDataCallback* m_pCallback = nullptr;  // one counted reference, shared by every group
+  COpcServerWatch* m_pWatch = nullptr;
   std::map<uint16_t, std::unique_ptr<COpcGroup>> m_groupTable;
   // Item client handles: what the server sends back in its streams.
   CItemHandleTable m_itemTable;
   DWORD m_dwDataConnection = 0;
   DWORD m_dwWriteConnection = 0;
   DWORD m_dwTransactionId = 0;
+  DWORD m_dwLastClientTransaction = 0;  // the IOPCAsyncIO2 transactions this client numbers
   BOOL m_bTimeStamped = TRUE;
   std::wstring m_strAccessPath;
 
@@ -93,7 +105,12 @@ class COpcGroupManager {
  private:
   static uint16_t Key(OPCHANDLE handle) { return static_cast<uint16_t>(handle & 0xFFFF); }
   void AdviseGroup();
+  bool AdviseStreams(IDataObject* data);
+  bool AdviseCallback(COpcGroup* group);
   void UnadviseGroup(COpcGroup* group);
+  // Passes a server call's result through the watch.
+  HRESULT Checked(HRESULT hr) const;
+  DWORD NextClientTransaction();
   HRESULT ApplyGroupState();
   COpcItem* AddItemAs(const std::wstring& itemId, VARTYPE type);
   void DeleteItem(COpcItem* item);

@@ -36,10 +36,17 @@ OpcSecurityFn SetOpcInitializeSecurity(OpcSecurityFn fn) {
   return old;
 }
 
-COpcServer::COpcServer() = default;
+COpcServer::COpcServer() : m_pWatch(new COpcServerWatch) {
+  m_pWatch->AddRef();
+  m_groupManager.SetWatch(m_pWatch);
+}
 
 COpcServer::~COpcServer() {
   Disconnect();
+  // A server may still hold the watch; it must post nothing for a view that is gone.
+  m_groupManager.SetWatch(nullptr);
+  m_pWatch->SetNotifyWindow(nullptr);
+  m_pWatch->Release();
   // The members go in reverse order: the manager (and its sink reference), the browser,
   // then the server reference if one is still held.
 }
@@ -52,7 +59,8 @@ BOOL COpcServer::Initialize(HWND notifyWnd) {
   if (FAILED(hr) && hr != RPC_E_TOO_LATE) return FALSE;
   m_strProgId.clear();
   m_strNode.clear();
-  m_groupManager.GetSink()->SetNotifyWindow(notifyWnd);
+  m_groupManager.SetNotifyWindow(notifyWnd);
+  m_pWatch->SetNotifyWindow(notifyWnd);
   m_bInitialized = TRUE;
   return TRUE;
 }
@@ -102,8 +110,27 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_browser.Attach(m_pServer.Get());
   m_groupManager.Reset();
   m_groupManager.SetServer(m_pServer.Get());
+  AdviseShutdown();
+  m_pWatch->Arm();
   m_bConnected = TRUE;
   return m_bConnected;
+}
+
+// Servers after OPC DA 1.0 tell their clients when they must stop; older ones have no
+// such point, which is no failure.
+void COpcServer::AdviseShutdown() {
+  m_pShutdownPoint.Release();
+  m_dwShutdownCookie = 0;
+  TComPtr<IConnectionPointContainer> container;
+  if (FAILED(container.QueryFrom(m_pServer.Get())) || !container) return;
+  TComPtr<IConnectionPoint> point;
+  if (FAILED(container->FindConnectionPoint(IID_IOPCShutdown, point.Put())) || !point) return;
+  TComPtr<IUnknown> unknown;
+  if (FAILED(unknown.QueryFrom(m_pWatch)) || !unknown) return;
+  DWORD cookie = 0;
+  if (FAILED(point->Advise(unknown.Get(), &cookie))) return;
+  m_pShutdownPoint = point;
+  m_dwShutdownCookie = cookie;
 }
 
 HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& object) {
@@ -138,7 +165,17 @@ HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& ob
 
 void COpcServer::Disconnect() {
   if (!m_bConnected) return;
-  m_groupManager.RemoveAllGroups(FALSE);
+  // Failures while letting go are no news.
+  m_pWatch->Disarm();
+  if (m_pWatch->Vanished()) {
+    // Nothing to tell a server whose process is gone; every call would only wait and fail.
+    m_groupManager.ForgetAllGroups();
+  } else {
+    if (m_pShutdownPoint) m_pShutdownPoint->Unadvise(m_dwShutdownCookie);
+    m_groupManager.RemoveAllGroups(FALSE);
+  }
+  m_pShutdownPoint.Release();
+  m_dwShutdownCookie = 0;
   m_browser.Detach();
   m_pServer.Release();
   ::Sleep(100);
@@ -161,14 +198,25 @@ std::wstring COpcServer::GetValueTypeText(const COpcItem* item) const {
   return item ? ::GetTypeName(item->m_value.vt) : std::wstring();
 }
 
-std::wstring COpcServer::GetTypeName(VARTYPE vt) { return ::GetTypeName(vt); }
+std::wstring COpcServer::GetTypeName(VARTYPE vt) {
+  return ::GetTypeName(vt);
+}
 
-VARTYPE COpcServer::ParseTypeName(const std::wstring& text) { return ::ParseTypeName(text); }
+VARTYPE COpcServer::ParseTypeName(const std::wstring& text) {
+  return ::ParseTypeName(text);
+}
 
 void COpcServer::GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const {
   COpcGroup* current = m_groupManager.GetCurrentGroup();
   if (!current || !item) return;
   FillItemAttributes(current->m_pGroup.Get(), item->m_hClient, info);
+}
+
+int COpcServer::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) const {
+  rows.clear();
+  if (!item || !m_pServer) return 0;
+  m_pWatch->Check(ListItemProperties(m_pServer.Get(), item->m_strItemId, rows));
+  return static_cast<int>(rows.size());
 }
 
 void COpcServer::GetServerStatus(ServerStatusText& info) const {

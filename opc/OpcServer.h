@@ -9,6 +9,8 @@
 #include "ComPtr.h"
 #include "OpcBrowser.h"
 #include "OpcGroupManager.h"
+#include "OpcItemProperties.h"
+#include "OpcServerWatch.h"
 #include "OpcStatus.h"
 #include "OpcUiPorts.h"
 #include "opcda.h"
@@ -35,6 +37,11 @@ class COpcServer {
   BOOL Connect(const std::wstring& progId, const std::wstring& node);
   void Disconnect();
   BOOL IsConnected() const { return m_bConnected; }
+  // After WM_OPC_SERVERSHUTDOWN: why the server went (its own reason text, possibly empty,
+  // or the system's text for the code a call failed with) and that code (S_OK for the
+  // server's shutdown notice). Kept until the next Connect.
+  std::wstring GetShutdownReason() const { return m_pWatch->Reason(); }
+  HRESULT GetShutdownCode() const { return m_pWatch->Code(); }
 
   // Discovery.
   int EnumerateServers(const std::wstring& node);
@@ -59,7 +66,9 @@ class COpcServer {
   HRESULT AddGroup(OPCHANDLE handle, const std::wstring& name) {
     return m_groupManager.AddGroup(handle, name);
   }
-  BOOL RemoveGroup(OPCHANDLE handle, BOOL force) { return m_groupManager.RemoveGroup(handle, force); }
+  BOOL RemoveGroup(OPCHANDLE handle, BOOL force) {
+    return m_groupManager.RemoveGroup(handle, force);
+  }
   void RemoveAllGroups(BOOL force) { m_groupManager.RemoveAllGroups(force); }
   COpcGroup* SelectGroup(OPCHANDLE handle) { return m_groupManager.SelectGroup(handle); }
   COpcGroup* GetGroup(OPCHANDLE handle) const { return m_groupManager.GetGroup(handle); }
@@ -108,6 +117,9 @@ class COpcServer {
   static std::wstring GetTypeName(VARTYPE vt);
   static VARTYPE ParseTypeName(const std::wstring& text);
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const;
+  // The item's OPC DA 2.0 properties as rows ("(id) description", value text); returns the
+  // number of rows, 0 for a server without them.
+  int GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) const;
   void GetServerStatus(ServerStatusText& info) const;
   std::wstring GetErrorText(const std::wstring& prefix, DWORD code) const;
   void ReportError(const std::wstring& prefix, DWORD code) const;
@@ -120,8 +132,13 @@ class COpcServer {
   TComPtr<IOPCServer> m_pServer;
   COpcBrowser m_browser;
   COpcGroupManager m_groupManager;
+  // The shutdown notice's receiver (one counted reference) and where it is advised.
+  COpcServerWatch* m_pWatch;
+  TComPtr<IConnectionPoint> m_pShutdownPoint;
+  DWORD m_dwShutdownCookie = 0;
 
  private:
+  void AdviseShutdown();
   // Creates the server object on this machine or on m_strNode; reports its own failures.
   HRESULT CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& object);
 };

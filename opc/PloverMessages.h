@@ -17,3 +17,7 @@
 // wParam 0, lParam the group's client handle.
 #define WM_OPC_GROUPCHANGED 0x4040  // WM_USER + 64
 #define WM_OPC_GROUPDELETED 0x4041  // WM_USER + 65
+// Posted by the client core to the browse view, once per connection, when the server asks
+// its clients to go (IOPCShutdown) or a call finds its process gone: wParam 0, lParam 0.
+// The reason is kept by COpcServer (GetShutdownReason, GetShutdownCode).
+#define WM_OPC_SERVERSHUTDOWN 0x4042  // WM_USER + 66

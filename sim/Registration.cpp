@@ -23,7 +23,12 @@ const VariantInfo kVariants[] = {
      L"Plover Simulation OPC DA Server (large address space)"},
 };
 
-const wchar_t kCategoryText[] = L"OPC Data Access Servers Version 1.0";
+// The server speaks OPC DA 1.0 and 2.0 and says so in both categories.
+const struct {
+  const GUID* catid;
+  const wchar_t* text;
+} kCategories[] = {{&CATID_OPCDAServer10, L"OPC Data Access Servers Version 1.0"},
+                   {&CATID_OPCDAServer20, L"OPC Data Access Servers Version 2.0"}};
 
 std::wstring GuidText(const GUID& g) {
   wchar_t text[40] = {};
@@ -42,34 +47,37 @@ LONG SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& v
   return rc;
 }
 
-// The category through the component categories manager where the system has one,
-// else by writing its keys directly.
-void RegisterCategory(const CLSID& clsid) {
+// The categories through the component categories manager where the system has one,
+// else by writing their keys directly.
+void RegisterCategories(const CLSID& clsid) {
   ICatRegister* cat = nullptr;
   HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_ICatRegister, reinterpret_cast<void**>(&cat));
-  if (SUCCEEDED(hr)) {
-    CATEGORYINFO info{};
-    info.catid = CATID_OPCDAServer10;
-    info.lcid = 0x409;
-    lstrcpynW(info.szDescription, kCategoryText, 128);
-    cat->RegisterCategories(1, &info);
-    CATID id = CATID_OPCDAServer10;
-    hr = cat->RegisterClassImplCategories(clsid, 1, &id);
-    cat->Release();
-    if (SUCCEEDED(hr)) return;
+  for (const auto& c : kCategories) {
+    if (cat) {
+      CATEGORYINFO info{};
+      info.catid = *c.catid;
+      info.lcid = 0x409;
+      lstrcpynW(info.szDescription, c.text, 128);
+      cat->RegisterCategories(1, &info);
+      CATID id = *c.catid;
+      if (SUCCEEDED(cat->RegisterClassImplCategories(clsid, 1, &id))) continue;
+    }
+    std::wstring catid = GuidText(*c.catid);
+    SetKey(L"Component Categories\\" + catid, L"409", c.text);
+    SetKey(L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + catid, nullptr, L"");
   }
-  std::wstring catid = GuidText(CATID_OPCDAServer10);
-  SetKey(L"Component Categories\\" + catid, L"409", kCategoryText);
-  SetKey(L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + catid, nullptr, L"");
+  if (SUCCEEDED(hr) && cat) cat->Release();
 }
 
-void UnregisterCategory(const CLSID& clsid) {
+void UnregisterCategories(const CLSID& clsid) {
   ICatRegister* cat = nullptr;
   if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
                                  IID_ICatRegister, reinterpret_cast<void**>(&cat)))) {
-    CATID id = CATID_OPCDAServer10;
-    cat->UnRegisterClassImplCategories(clsid, 1, &id);
+    for (const auto& c : kCategories) {
+      CATID id = *c.catid;
+      cat->UnRegisterClassImplCategories(clsid, 1, &id);
+    }
     cat->Release();
   }
 }
@@ -104,7 +112,7 @@ HRESULT RegisterServers() {
     };
     for (LONG r : results)
       if (r != ERROR_SUCCESS) rc = r;
-    RegisterCategory(*v.clsid);
+    RegisterCategories(*v.clsid);
   }
   if (SUCCEEDED(init)) CoUninitialize();
   return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
@@ -113,7 +121,7 @@ HRESULT RegisterServers() {
 HRESULT UnregisterServers() {
   HRESULT init = CoInitialize(nullptr);
   for (const VariantInfo& v : kVariants) {
-    UnregisterCategory(*v.clsid);
+    UnregisterCategories(*v.clsid);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, v.progId);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*v.clsid)).c_str());
   }

@@ -33,15 +33,17 @@ struct PloverSimLiveCounts {
   LONG servers;
   LONG groups;
   LONG enumerators;  // IEnumString, IEnumUnknown, IEnumOPCItemAttributes
-  LONG connections;  // IDataObject advise connections
+  LONG connections;  // IDataObject advise connections and connection-point advises
   LONG others;       // class factories and anything else
 };
 
 struct IPloverSimControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLiveCounts(PloverSimLiveCounts* counts) = 0;
   // Makes "Interface::Method" (e.g. L"IOPCServer::AddGroup", L"IOPCSyncIO::Read",
-  // L"IDataObject::DAdvise") return hr without doing anything, once or until
-  // cleared. hr S_OK clears that method.
+  // L"IDataObject::DAdvise", L"IConnectionPoint::Advise") return hr without doing
+  // anything, once or until cleared. hr S_OK clears that method. L"*" names every method
+  // that has no failure of its own: with RPC_E_DISCONNECTED and the like the server plays
+  // one whose process has gone.
   virtual HRESULT STDMETHODCALLTYPE FailMethod(LPCWSTR method, HRESULT hr, BOOL always) = 0;
   virtual HRESULT STDMETHODCALLTYPE ClearFailures() = 0;
   // AddItems, ValidateItems and SetDatatypes refuse this requested type for this item
@@ -62,6 +64,11 @@ struct IPloverSimControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Flush() = 0;
   // Simulated milliseconds since the server object was created.
   virtual HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) = 0;
+  // While set, groups hand out neither IDataObject nor IOPCAsyncIO: a DA 2.0-only server.
+  virtual HRESULT STDMETHODCALLTYPE SetNoDa1Async(BOOL noDa1Async) = 0;
+  // Calls IOPCShutdown::ShutdownRequest on the advised client at once (null: an empty
+  // reason). S_FALSE when no client is advised.
+  virtual HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR reason) = 0;
 };
 
 #ifdef __CRT_UUID_DECL

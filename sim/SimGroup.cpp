@@ -3,6 +3,7 @@
 #include "SimServer.h"
 
 #include <cmath>
+#include <memory>
 
 namespace plover::sim {
 
@@ -21,7 +22,10 @@ void* SimGroup::Query(REFIID riid) {
     return static_cast<IOPCGroupStateMgt*>(this);
   if (riid == IID_IOPCItemMgt) return static_cast<IOPCItemMgt*>(this);
   if (riid == IID_IOPCSyncIO) return static_cast<IOPCSyncIO*>(this);
-  if (riid == IID_IOPCAsyncIO) return static_cast<IOPCAsyncIO*>(this);
+  if (riid == IID_IOPCAsyncIO && !(m_server && m_server->NoDa1Async()))
+    return static_cast<IOPCAsyncIO*>(this);
+  if (riid == IID_IOPCAsyncIO2) return static_cast<IOPCAsyncIO2*>(this);
+  if (riid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(this);
   if (riid == IID_IDataObject && !(m_server && m_server->NoDataObject()))
     return static_cast<IDataObject*>(this);
   return nullptr;
@@ -41,6 +45,7 @@ void SimGroup::DropConnections() {
   std::vector<Connection> gone;
   gone.swap(m_connections);
   for (size_t i = 0; i < gone.size(); ++i) LiveCountRemove(LiveKind::Connection);
+  m_dataPoint.Drop();
   // The sinks are released here, after the group no longer lists them.
 }
 
@@ -188,6 +193,7 @@ StreamItem SimGroup::CacheEntry(const GroupItem& item, bool cacheRead) const {
   if (cacheRead && (!item.active || !m_state.active)) e.quality = 0x1C;  // bad, out of service
   e.timeStamp = item.cacheTime;
   e.value = &item.cacheValue.v;
+  e.error = item.cacheError;
   return e;
 }
 
@@ -219,7 +225,10 @@ void SimGroup::SendData(const std::vector<StreamItem>& items, DWORD transactionI
     targets.push_back(c);
     (c.format == Formats().dataTime ? needTime : needPlain) = true;
   }
-  if (targets.empty()) return;
+  // OPC DA 2.0 subscribers get the same values through their callback.
+  const bool toCallback =
+      m_dataPoint.Connected() && (onlyConnection == 0 || onlyConnection == m_dataPoint.Cookie());
+  if (targets.empty() && !toCallback) return;
   // Like OPC DA 2.0's master quality: S_FALSE when any value is not good.
   HRESULT status = S_OK;
   for (const StreamItem& e : items)
@@ -234,9 +243,12 @@ void SimGroup::SendData(const std::vector<StreamItem>& items, DWORD transactionI
     m_writer.BuildData(m_state.hClient, transactionId, status, false, items.data(), items.size());
     plain = m_writer.Bytes();
   }
+  std::unique_ptr<CallbackBatch> batch;
+  if (toCallback) batch = std::make_unique<CallbackBatch>(items);
   if (m_server) m_server->NoteDataSent();
   KeepAlive<SimGroup> self(this);
   for (const Connection& c : targets) Deliver(c, c.format == Formats().dataTime ? withTime : plain);
+  if (batch) CallbackValues(*batch, transactionId, false);
 }
 
 void SimGroup::SendWriteComplete(const std::vector<WriteResult>& results, DWORD transactionId,

@@ -1,15 +1,17 @@
-// A private group: state, items, synchronous and asynchronous I/O and the OPC DA 1.0
-// data-object advise connections. The server holds one reference to each of its
-// groups; a group refers back to its server without a reference, and the server
-// detaches its groups before it goes away.
+// A private group: state, items, synchronous and asynchronous I/O, the OPC DA 1.0
+// data-object advise connections and the OPC DA 2.0 IOPCDataCallback connection point. The server
+// holds one reference to each of its groups; a group refers back to its server without a reference,
+// and the server detaches its groups before it goes away.
 #pragma once
 
 #include "ComObject.h"
 #include "Signals.h"
+#include "SimConnectionPoint.h"
 #include "StreamWriter.h"
 #include "VariantUtil.h"
 #include "opcda.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -49,12 +51,35 @@ struct GroupState {
   DWORD lcid = 0;
 };
 
+// The arrays of one IOPCDataCallback call. They belong to the server: built before any
+// client code runs, and spoiled then freed after the call, so a client that keeps a pointer
+// into them instead of a copy is caught.
+struct CallbackBatch {
+  explicit CallbackBatch(const std::vector<StreamItem>& items);
+  ~CallbackBatch();
+  CallbackBatch(const CallbackBatch&) = delete;
+  CallbackBatch& operator=(const CallbackBatch&) = delete;
+  bool Ok() const { return handles && values && qualities && times && errors; }
+
+  DWORD count = 0;
+  OPCHANDLE* handles = nullptr;
+  VARIANT* values = nullptr;
+  WORD* qualities = nullptr;
+  FILETIME* times = nullptr;
+  HRESULT* errors = nullptr;
+  HRESULT masterQuality = S_OK;  // S_FALSE when any quality is not good
+  HRESULT masterError = S_OK;    // S_FALSE when any error is not S_OK
+};
+
 class SimGroup final : public ComRoot,
                        public IOPCGroupStateMgt,
                        public IOPCItemMgt,
                        public IOPCSyncIO,
                        public IOPCAsyncIO,
-                       public IDataObject {
+                       public IOPCAsyncIO2,
+                       public IConnectionPointContainer,
+                       public IDataObject,
+                       private ConnectionPointHost {
  public:
   SimGroup(SimServer* server, const GroupState& state);
 
@@ -102,6 +127,22 @@ class SimGroup final : public ComRoot,
   HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
                                     DWORD* pTransactionID) override;
   HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) override;
+
+  // IOPCAsyncIO2 (results through the IOPCDataCallback connection)
+  HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID,
+                                 DWORD* pdwCancelID, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                                  DWORD dwTransactionID, DWORD* pdwCancelID,
+                                  HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
+                                     DWORD* pdwCancelID) override;
+  HRESULT STDMETHODCALLTYPE Cancel2(DWORD dwCancelID) override;
+  HRESULT STDMETHODCALLTYPE SetEnable(BOOL bEnable) override;
+  HRESULT STDMETHODCALLTYPE GetEnable(BOOL* pbEnable) override;
+
+  // IConnectionPointContainer
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
   // IDataObject
   HRESULT STDMETHODCALLTYPE GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
@@ -168,16 +209,37 @@ class SimGroup final : public ComRoot,
   void DropConnections();
   void ScheduleMe();
 
+  // ConnectionPointHost (the IOPCDataCallback point)
+  IConnectionPointContainer* PointContainer() override { return this; }
+  HRESULT PointCheck(const wchar_t* method, bool mustWork) override;
+  DWORD PointCookie() override;
+  void PointAdvised(DWORD cookie) override;
+  // Hands values to the advised callback: OnReadComplete, or OnDataChange (transaction 0
+  // only while enabled).
+  void CallbackValues(CallbackBatch& batch, DWORD transactionId, bool read);
+  void CompleteRead2(const std::vector<OPCHANDLE>& handles, DWORD transactionId);
+  void CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
+                      DWORD transactionId);
+  void CompleteRefresh2(bool device, DWORD transactionId);
+  // Books a DA 2.0 request for later; returns its cancel ID.
+  DWORD Defer2(DWORD transactionId, std::function<void(SimGroup*)> op);
+
   SimServer* m_server;  // no reference; null once detached
   GroupState m_state;
   std::map<OPCHANDLE, GroupItem> m_items;
   OPCHANDLE m_lastItemHandle = 0;
   std::vector<Connection> m_connections;
+  SimConnectionPoint m_dataPoint{this, IID_IOPCDataCallback};
+  bool m_callbackEnabled = true;
+  std::map<DWORD, DWORD> m_pending2;  // cancel ID to the client's transaction ID
   uint64_t m_nextDueMs = 0;
   StreamWriter m_writer;
 
   friend class SimServer;
 };
+
+// An item's EU information as OPCITEMATTRIBUTES and item property 8 give it.
+Variant EuInfo(const ItemDef& def);
 
 // CoTaskMemAlloc'd array of n zeroed elements; null for n == 0 or out of memory.
 template <class T>

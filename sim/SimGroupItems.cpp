@@ -7,8 +7,6 @@
 
 namespace plover::sim {
 
-namespace {
-
 Variant EuInfo(const ItemDef& def) {
   Variant v;
   if (def.euType == kEuAnalog) {
@@ -37,8 +35,6 @@ Variant EuInfo(const ItemDef& def) {
   }
   return v;
 }
-
-}  // namespace
 
 HRESULT SimGroup::ValidateDef(const OPCITEMDEF& def, int* index) const {
   if (!IsWellFormedItemId(def.szItemID)) return OPC_E_INVALIDITEMID;

@@ -48,6 +48,7 @@ SimServer::SimServer(SimVariant variant)
 SimServer::~SimServer() {
   m_window.Destroy();
   m_deferred.clear();
+  m_shutdownPoint.Drop();
   std::map<OPCHANDLE, SimGroup*> groups;
   groups.swap(m_groups);
   for (auto& [handle, group] : groups) {
@@ -60,6 +61,9 @@ void* SimServer::Query(REFIID riid) {
   if (riid == IID_IUnknown || riid == IID_IOPCServer) return static_cast<IOPCServer*>(this);
   if (riid == IID_IOPCBrowseServerAddressSpace && m_variant != SimVariant::NoBrowse)
     return static_cast<IOPCBrowseServerAddressSpace*>(this);
+  if (riid == IID_IOPCCommon) return static_cast<IOPCCommon*>(this);
+  if (riid == IID_IOPCItemProperties) return static_cast<IOPCItemProperties*>(this);
+  if (riid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(this);
   if (riid == IID_IPloverSimControl) return static_cast<IPloverSimControl*>(this);
   return nullptr;
 }
@@ -78,6 +82,7 @@ DWORD SimServer::ReviseRate(DWORD requested) {
 
 HRESULT SimServer::Injected(const wchar_t* method) {
   auto it = m_injections.find(method);
+  if (it == m_injections.end()) it = m_injections.find(L"*");  // every method, as a vanished server
   if (it == m_injections.end()) return S_OK;
   HRESULT hr = it->second.hr;
   if (!it->second.always) m_injections.erase(it);

@@ -1,12 +1,15 @@
 // The server object: IOPCServer, IOPCBrowseServerAddressSpace (not in the NoBrowse
-// variant) and the private test hooks. It owns its groups, its simulated clock and
-// the hidden window that drives timers and asynchronous completions.
+// variant), the OPC DA 2.0 and Common interfaces (IOPCCommon, IOPCItemProperties and a
+// connection point container with the IOPCShutdown point) and the private test hooks. It owns its
+// groups, its simulated clock and the hidden window that drives timers and asynchronous
+// completions.
 #pragma once
 
 #include "AddressSpace.h"
 #include "ComObject.h"
 #include "HiddenWindow.h"
 #include "SimControl.h"
+#include "SimConnectionPoint.h"
 #include "Signals.h"
 #include "opcda.h"
 
@@ -31,8 +34,12 @@ const StreamFormats& Formats();
 class SimServer final : public ComRoot,
                         public IOPCServer,
                         public IOPCBrowseServerAddressSpace,
+                        public IOPCCommon,
+                        public IOPCItemProperties,
+                        public IConnectionPointContainer,
                         public IPloverSimControl,
-                        private WindowHandler {
+                        private WindowHandler,
+                        private ConnectionPointHost {
  public:
   explicit SimServer(SimVariant variant);
 
@@ -64,6 +71,26 @@ class SimServer final : public ComRoot,
   HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR szItemID,
                                               IEnumString** ppIEnumString) override;
 
+  // IOPCCommon
+  HRESULT STDMETHODCALLTYPE SetLocaleID(LCID dwLcid) override;
+  HRESULT STDMETHODCALLTYPE GetLocaleID(LCID* pdwLcid) override;
+  HRESULT STDMETHODCALLTYPE QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) override;
+  HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LPWSTR* ppString) override;
+  HRESULT STDMETHODCALLTYPE SetClientName(LPCWSTR szName) override;
+
+  // IOPCItemProperties
+  HRESULT STDMETHODCALLTYPE QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount,
+                                                     DWORD** ppPropertyIDs, LPWSTR** ppDescriptions,
+                                                     VARTYPE** ppvtDataTypes) override;
+  HRESULT STDMETHODCALLTYPE GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
+                                              VARIANT** ppvData, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
+                                          LPWSTR** ppszNewItemIDs, HRESULT** ppErrors) override;
+
+  // IConnectionPointContainer
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
   // IPloverSimControl
   HRESULT STDMETHODCALLTYPE GetLiveCounts(PloverSimLiveCounts* counts) override;
   HRESULT STDMETHODCALLTYPE FailMethod(LPCWSTR method, HRESULT hr, BOOL always) override;
@@ -77,6 +104,8 @@ class SimServer final : public ComRoot,
   HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) override;
   HRESULT STDMETHODCALLTYPE Flush() override;
   HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) override;
+  HRESULT STDMETHODCALLTYPE SetNoDa1Async(BOOL noDa1Async) override;
+  HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR reason) override;
 
   // Services for the groups.
   Simulation& Sim() { return m_sim; }
@@ -86,7 +115,8 @@ class SimServer final : public ComRoot,
   // The injected failure for "Interface::Method", or S_OK.
   HRESULT Injected(const wchar_t* method);
   bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
-  bool NoDataObject() const { return m_noDataObject; }
+  bool NoDataObject() const { return m_noDataObject || m_noDa1Async; }
+  bool NoDa1Async() const { return m_noDa1Async; }
   bool NameTaken(const std::wstring& name) const;
   std::wstring UniqueGroupName();
   DWORD NextTransactionId() { return ++m_lastTransaction; }
@@ -117,6 +147,14 @@ class SimServer final : public ComRoot,
   HRESULT BrowseFlat(uint32_t branch, LPCWSTR filter, VARTYPE vt, DWORD access,
                      std::vector<std::wstring>* names) const;
   bool IsFlat() const { return m_variant == SimVariant::Flat; }
+  // The item for a property call, or the call's error.
+  HRESULT PropertyItem(LPCWSTR itemId, uint32_t* index) const;
+
+  // ConnectionPointHost (the shutdown point)
+  IConnectionPointContainer* PointContainer() override { return this; }
+  HRESULT PointCheck(const wchar_t* method, bool) override { return Injected(method); }
+  DWORD PointCookie() override { return NextConnectionId(); }
+  void PointAdvised(DWORD) override {}
 
   struct Deferred {
     DWORD transactionId;
@@ -141,6 +179,10 @@ class SimServer final : public ComRoot,
   std::map<std::wstring, Injection> m_injections;
   std::multimap<std::wstring, VARTYPE> m_refusals;
   bool m_noDataObject = false;
+  bool m_noDa1Async = false;
+  LCID m_lcid = LOCALE_SYSTEM_DEFAULT;
+  std::wstring m_clientName;
+  SimConnectionPoint m_shutdownPoint{this, IID_IOPCShutdown};
   bool m_deterministic = false;
   uint64_t m_frozenMs = 0;
   ULONGLONG m_startTick = 0;

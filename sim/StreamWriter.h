@@ -33,6 +33,7 @@ struct StreamItem {
   WORD quality = 0;
   FILETIME timeStamp{};
   const VARIANT* value = nullptr;  // null sends VT_EMPTY
+  HRESULT error = S_OK;            // the item's own result; only OPC DA 2.0 callbacks carry it
 };
 
 struct WriteResult {

@@ -27,6 +27,8 @@ TEST(OpcDeclarations, InterfaceIdentifiers) {
   EXPECT_EQ(GuidText(IID_IOPCDataCallback), L"{39C13A70-011E-11D0-9675-0020AFD8ADB3}");
   EXPECT_EQ(GuidText(IID_IOPCAsyncIO2), L"{39C13A71-011E-11D0-9675-0020AFD8ADB3}");
   EXPECT_EQ(GuidText(IID_IOPCItemProperties), L"{39C13A72-011E-11D0-9675-0020AFD8ADB3}");
+  EXPECT_EQ(GuidText(IID_IOPCCommon), L"{F31DFDE2-07B6-11D2-B2D8-0060083BA1FB}");
+  EXPECT_EQ(GuidText(IID_IOPCShutdown), L"{F31DFDE1-07B6-11D2-B2D8-0060083BA1FB}");
   EXPECT_EQ(GuidText(CATID_OPCDAServer10), L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}");
   EXPECT_EQ(GuidText(CATID_OPCDAServer20), L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}");
   // __uuidof must agree with the exported constants, or QueryInterface by template would ask
@@ -34,6 +36,14 @@ TEST(OpcDeclarations, InterfaceIdentifiers) {
   EXPECT_TRUE(IsEqualIID(__uuidof(IOPCServer), IID_IOPCServer));
   EXPECT_TRUE(IsEqualIID(__uuidof(IOPCItemMgt), IID_IOPCItemMgt));
   EXPECT_TRUE(IsEqualIID(__uuidof(IEnumOPCItemAttributes), IID_IEnumOPCItemAttributes));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCDataCallback), IID_IOPCDataCallback));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCAsyncIO2), IID_IOPCAsyncIO2));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCItemProperties), IID_IOPCItemProperties));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCCommon), IID_IOPCCommon));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCShutdown), IID_IOPCShutdown));
+  // The platform's connection point interfaces these are advised through.
+  EXPECT_EQ(GuidText(IID_IConnectionPointContainer), L"{B196B284-BAB4-101A-B69C-00AA00341D07}");
+  EXPECT_EQ(GuidText(IID_IConnectionPoint), L"{B196B286-BAB4-101A-B69C-00AA00341D07}");
 }
 
 // Structure layouts as a MIDL-generated header lays them out, for the build's pointer size.
@@ -125,7 +135,102 @@ TEST(OpcDeclarations, VtableSlotsFollowIUnknown) {
   EXPECT_EQ(rec.last, 1);
 }
 
+// The DA 2.0 and Common interfaces: each slot counted from the end of IUnknown.
+struct Da2SlotRecorder : IOPCDataCallback, IOPCAsyncIO2, IOPCItemProperties, IOPCCommon {
+  int last = -1;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOTIMPL; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT Hit(int slot) {
+    last = slot;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                         VARIANT*, WORD*, FILETIME*, HRESULT*) override {
+    return Hit(0);
+  }
+  HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override {
+    return Hit(1);
+  }
+  HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
+                                            HRESULT*) override {
+    return Hit(2);
+  }
+  HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return Hit(3); }
+  HRESULT STDMETHODCALLTYPE Read(DWORD, OPCHANDLE*, DWORD, DWORD*, HRESULT**) override {
+    return Hit(10);
+  }
+  HRESULT STDMETHODCALLTYPE Write(DWORD, OPCHANDLE*, VARIANT*, DWORD, DWORD*, HRESULT**) override {
+    return Hit(11);
+  }
+  HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE, DWORD, DWORD*) override { return Hit(12); }
+  HRESULT STDMETHODCALLTYPE Cancel2(DWORD) override { return Hit(13); }
+  HRESULT STDMETHODCALLTYPE SetEnable(BOOL) override { return Hit(14); }
+  HRESULT STDMETHODCALLTYPE GetEnable(BOOL*) override { return Hit(15); }
+  HRESULT STDMETHODCALLTYPE QueryAvailableProperties(LPWSTR, DWORD*, DWORD**, LPWSTR**,
+                                                     VARTYPE**) override {
+    return Hit(20);
+  }
+  HRESULT STDMETHODCALLTYPE GetItemProperties(LPWSTR, DWORD, DWORD*, VARIANT**,
+                                              HRESULT**) override {
+    return Hit(21);
+  }
+  HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR, DWORD, DWORD*, LPWSTR**, HRESULT**) override {
+    return Hit(22);
+  }
+  HRESULT STDMETHODCALLTYPE SetLocaleID(LCID) override { return Hit(30); }
+  HRESULT STDMETHODCALLTYPE GetLocaleID(LCID*) override { return Hit(31); }
+  HRESULT STDMETHODCALLTYPE QueryAvailableLocaleIDs(DWORD*, LCID**) override { return Hit(32); }
+  HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT, LPWSTR*) override { return Hit(33); }
+  HRESULT STDMETHODCALLTYPE SetClientName(LPCWSTR) override { return Hit(34); }
+};
+
+// Calls slot `slot` after IUnknown with the given arguments (their count and sizes must be
+// the method's: a __stdcall callee pops them on 32-bit builds) and says which method ran.
+template <class I, class... Args>
+int CallSlot(Da2SlotRecorder& rec, int slot, Args... args) {
+  I* itf = &rec;
+  void** vtbl = *reinterpret_cast<void***>(itf);
+  using Fn = HRESULT(STDMETHODCALLTYPE*)(I*, Args...);
+  rec.last = -1;
+  reinterpret_cast<Fn>(vtbl[3 + slot])(itf, args...);
+  return rec.last;
+}
+
+TEST(OpcDeclarations, Da2AndCommonSlotsFollowIUnknown) {
+  Da2SlotRecorder rec;
+  const DWORD n = 0;
+  void* p = nullptr;
+  using C = IOPCDataCallback;
+  EXPECT_EQ(0, CallSlot<C>(rec, 0, n, n, n, n, n, p, p, p, p, p));
+  EXPECT_EQ(1, CallSlot<C>(rec, 1, n, n, n, n, n, p, p, p, p, p));
+  EXPECT_EQ(2, CallSlot<C>(rec, 2, n, n, n, n, p, p));
+  EXPECT_EQ(3, CallSlot<C>(rec, 3, n, n));
+  using A = IOPCAsyncIO2;
+  EXPECT_EQ(10, CallSlot<A>(rec, 0, n, p, n, p, p));
+  EXPECT_EQ(11, CallSlot<A>(rec, 1, n, p, p, n, p, p));
+  EXPECT_EQ(12, CallSlot<A>(rec, 2, n, n, p));
+  EXPECT_EQ(13, CallSlot<A>(rec, 3, n));
+  EXPECT_EQ(14, CallSlot<A>(rec, 4, n));
+  EXPECT_EQ(15, CallSlot<A>(rec, 5, p));
+  using P = IOPCItemProperties;
+  EXPECT_EQ(20, CallSlot<P>(rec, 0, p, p, p, p, p));
+  EXPECT_EQ(21, CallSlot<P>(rec, 1, p, n, p, p, p));
+  EXPECT_EQ(22, CallSlot<P>(rec, 2, p, n, p, p, p));
+  using M = IOPCCommon;
+  EXPECT_EQ(30, CallSlot<M>(rec, 0, n));
+  EXPECT_EQ(31, CallSlot<M>(rec, 1, p));
+  EXPECT_EQ(32, CallSlot<M>(rec, 2, p, p));
+  EXPECT_EQ(33, CallSlot<M>(rec, 3, n, p));
+  EXPECT_EQ(34, CallSlot<M>(rec, 4, p));
+  EXPECT_EQ(sizeof(void*), sizeof(IOPCShutdown));  // one vtable pointer, no data
+}
+
 TEST(OpcDeclarations, ResultCodesAndConstants) {
+  EXPECT_EQ(static_cast<unsigned long>(OPC_E_INVALID_PID), 0xC0040203ul);
+  EXPECT_EQ(OPC_PROPERTY_EU_INFO, 8);
+  EXPECT_EQ(OPC_PROPERTY_TIMEZONE, 108);
   EXPECT_EQ(static_cast<unsigned long>(OPC_E_INVALIDHANDLE), 0xC0040001ul);
   EXPECT_EQ(static_cast<unsigned long>(OPC_E_UNKNOWNITEMID), 0xC0040007ul);
   EXPECT_EQ(static_cast<unsigned long>(OPC_E_DUPLICATENAME), 0xC004000Cul);

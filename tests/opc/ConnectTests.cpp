@@ -1,5 +1,6 @@
 // Initialize, Connect and Disconnect through the registry and COM, their messages, and
 // the references they leave behind.
+#include "OpcDataCallback.h"
 #include "OpcDataSink.h"
 #include "OpcTestSupport.h"
 #include "TempClassKey.h"
@@ -30,8 +31,12 @@ HRESULT RemoteWithoutServerInterface(REFCLSID, DWORD context, COSERVERINFO* serv
   return S_OK;
 }
 
-HRESULT SecurityAlreadySet() { return RPC_E_TOO_LATE; }
-HRESULT SecurityRefused() { return E_ACCESSDENIED; }
+HRESULT SecurityAlreadySet() {
+  return RPC_E_TOO_LATE;
+}
+HRESULT SecurityRefused() {
+  return E_ACCESSDENIED;
+}
 
 class ConnectTest : public OpcTest {};
 
@@ -46,11 +51,17 @@ TEST_F(ConnectTest, ConnectsThroughTheRegistryAndLeavesNothingBehind) {
   ASSERT_NE(nullptr, m_server->AddItem(L"Signals.Ramp"));
   ASSERT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
   ASSERT_NE(nullptr, m_server->AddItem(L"Types.Long"));
+  // A third group as a DA 2.0-only server has it: subscribed through its callback point.
+  ASSERT_EQ(S_OK, Control()->SetNoDa1Async(TRUE));
+  m_control.Release();  // the hooks hold the server too
+  ASSERT_EQ(S_OK, m_server->AddGroup(3, L"Group3"));
+  ASSERT_NE(nullptr, m_server->AddItem(L"Types.String"));
 
   PloverSimLiveCounts during = SimLiveCounts();
   EXPECT_EQ(before.servers + 1, during.servers);
-  EXPECT_EQ(before.groups + 2, during.groups);
-  EXPECT_EQ(before.connections + 4, during.connections);  // two streams per group
+  EXPECT_EQ(before.groups + 3, during.groups);
+  // Two streams per DA 1.0 group, one callback, and the shutdown notice.
+  EXPECT_EQ(before.connections + 6, during.connections);
 
   m_server->Disconnect();
   EXPECT_FALSE(m_server->IsConnected());
@@ -66,6 +77,70 @@ TEST_F(ConnectTest, ConnectsThroughTheRegistryAndLeavesNothingBehind) {
   COpcDataSink* sink = m_server->m_groupManager.GetSink();
   EXPECT_EQ(2u, sink->AddRef());
   EXPECT_EQ(1u, sink->Release());
+  COpcDataCallback* callback = m_server->m_groupManager.GetCallback();
+  EXPECT_EQ(2u, callback->AddRef());
+  EXPECT_EQ(1u, callback->Release());
+  EXPECT_EQ(2u, m_server->m_pWatch->AddRef());
+  EXPECT_EQ(1u, m_server->m_pWatch->Release());
+  EXPECT_FALSE(m_server->m_pShutdownPoint);
+  EXPECT_TRUE(s_boxes.empty());
+}
+
+int ShutdownRequests(const std::vector<MSG>& messages) {
+  int n = 0;
+  for (const MSG& m : messages)
+    if (m.message == WM_OPC_SERVERSHUTDOWN && m.wParam == 0 && m.lParam == 0) ++n;
+  return n;
+}
+
+TEST_F(ConnectTest, AShutdownNoticeOrAVanishedServerAsksOnceForADisconnect) {
+  EXPECT_EQ(0x4042, WM_OPC_SERVERSHUTDOWN);
+  const PloverSimLiveCounts before = SimLiveCounts();
+  ConnectTo();
+  ASSERT_EQ(S_OK, Control()->SetNoDa1Async(TRUE));
+  ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+  COpcItem* item = m_server->AddItem(L"Types.Long");
+  ASSERT_NE(nullptr, item);
+  TakeMessages();
+  // The notice is only noted and posted: the view disconnects later, outside the call.
+  ASSERT_EQ(S_OK, Control()->SendShutdown(L"维护 maintenance"));
+  ASSERT_EQ(S_OK, Control()->SendShutdown(L"again"));
+  EXPECT_EQ(1, ShutdownRequests(TakeMessages()));
+  EXPECT_EQ(L"维护 maintenance", m_server->GetShutdownReason());
+  EXPECT_EQ(S_OK, m_server->GetShutdownCode());
+  EXPECT_TRUE(m_server->IsConnected());
+  m_control.Release();
+  m_server->Disconnect();
+  PloverSimLiveCounts after = SimLiveCounts();
+  EXPECT_EQ(before.servers, after.servers);
+  EXPECT_EQ(before.groups, after.groups);
+  EXPECT_EQ(before.connections, after.connections);
+
+  // A server whose process has gone: every call fails alike, and only the first failure
+  // asks for the disconnect, which then calls the server no more.
+  ASSERT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L""));
+  EXPECT_EQ(L"", m_server->GetShutdownReason());
+  ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+  item = m_server->AddItem(L"Types.Long");
+  ASSERT_NE(nullptr, item);
+  TakeMessages();
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"*", RPC_E_DISCONNECTED, TRUE));
+  EXPECT_FALSE(m_server->ReadDevice(item));
+  EXPECT_FALSE(m_server->WriteAsync(item, L"3"));
+  EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Short"));
+  EXPECT_FALSE(m_server->RefreshCache());
+  EXPECT_EQ(1, ShutdownRequests(TakeMessages()));
+  EXPECT_EQ(RPC_E_DISCONNECTED, m_server->GetShutdownCode());
+  std::wstring system = SystemText(RPC_E_DISCONNECTED);
+  while (!system.empty() && (system.back() == L'\n' || system.back() == L'\r')) system.pop_back();
+  EXPECT_EQ(system.empty() ? L"0x80010108" : system, m_server->GetShutdownReason());
+  m_control.Release();
+  m_server->Disconnect();
+  EXPECT_EQ(0, ShutdownRequests(TakeMessages()));
+  after = SimLiveCounts();
+  EXPECT_EQ(before.servers, after.servers);
+  EXPECT_EQ(before.groups, after.groups);
+  EXPECT_EQ(before.connections, after.connections);
   EXPECT_TRUE(s_boxes.empty());
 }
 

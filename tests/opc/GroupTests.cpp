@@ -55,7 +55,20 @@ TEST_F(GroupTest, ARefusedGroupLeavesNoRecord) {
 }
 
 TEST_F(GroupTest, AGroupWithoutDataObjectStaysCurrentAfterTheMessage) {
+  // Without IDataObject the group's DA 2.0 callback point serves instead, silently.
   ASSERT_EQ(S_OK, Control()->SetNoDataObject(TRUE));
+  const LONG connections = SimLiveCounts().connections;
+  EXPECT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
+  EXPECT_TRUE(s_boxes.empty());
+  COpcGroup* g2 = m_server->GetGroup(2);
+  ASSERT_NE(nullptr, g2);
+  EXPECT_NE(0u, g2->m_dwCallbackCookie);
+  EXPECT_TRUE(g2->m_pCallbackPoint);
+  EXPECT_EQ(0u, g2->m_dwDataConnection);
+  EXPECT_EQ(connections + 1, SimLiveCounts().connections);
+
+  // Only when neither way works is the user told.
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IConnectionPoint::Advise", E_OUTOFMEMORY, FALSE));
   EXPECT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   ASSERT_EQ(1u, s_boxes.size());
   EXPECT_EQ(L"不支持IDataObject\n", s_boxes[0].text);
@@ -66,21 +79,35 @@ TEST_F(GroupTest, AGroupWithoutDataObjectStaysCurrentAfterTheMessage) {
   ASSERT_EQ(m_server->GetGroup(1), g);
   EXPECT_EQ(0u, g->m_dwDataConnection);
   EXPECT_EQ(0u, g->m_dwWriteConnection);
+  EXPECT_EQ(0u, g->m_dwCallbackCookie);
+  EXPECT_FALSE(g->m_pCallbackPoint);
   EXPECT_NE(nullptr, m_server->AddItem(L"Types.Long"));  // items still work
 }
 
 TEST_F(GroupTest, AFailedAdviseKeepsTheGroupAndStopsTheAdvising) {
-  // The first DAdvise (write-complete) fails: the data stream is not advised either.
+  // A failed DAdvise stops the DA 1.0 advising and leaves no half subscription: the
+  // callback point takes the group over, and only with that failing too is nothing advised.
   const LONG connections = SimLiveCounts().connections;
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   ASSERT_EQ(connections + 2, SimLiveCounts().connections);
-  ASSERT_EQ(S_OK, Control()->FailMethod(L"IDataObject::DAdvise", E_OUTOFMEMORY, FALSE));
-  EXPECT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
-  COpcGroup* g = m_server->GetGroup(2);
-  ASSERT_NE(nullptr, g);
-  EXPECT_EQ(0u, g->m_dwWriteConnection);
-  EXPECT_EQ(0u, g->m_dwDataConnection);
-  EXPECT_EQ(connections + 2, SimLiveCounts().connections);
+  LONG expected = connections + 2;
+  for (OPCHANDLE handle : {2u, 3u}) {
+    const bool callbackToo = handle == 3;
+    SCOPED_TRACE(testing::Message() << "group " << handle);
+    ASSERT_EQ(S_OK, Control()->FailMethod(L"IDataObject::DAdvise", E_OUTOFMEMORY, FALSE));
+    if (callbackToo) {
+      ASSERT_EQ(S_OK, Control()->FailMethod(L"IConnectionPoint::Advise", E_OUTOFMEMORY, FALSE));
+    }
+    EXPECT_EQ(S_OK, m_server->AddGroup(handle, L"G" + std::to_wstring(handle)));
+    COpcGroup* g = m_server->GetGroup(handle);
+    ASSERT_NE(nullptr, g);
+    EXPECT_EQ(0u, g->m_dwWriteConnection);
+    EXPECT_EQ(0u, g->m_dwDataConnection);
+    EXPECT_EQ(!callbackToo, g->m_dwCallbackCookie != 0);
+    if (!callbackToo) ++expected;
+    EXPECT_EQ(expected, SimLiveCounts().connections);
+  }
+  EXPECT_TRUE(s_boxes.empty()) << "the group had IDataObject";
 }
 
 TEST_F(GroupTest, SelectFindAndHandlesFollowTheTable) {

@@ -1,19 +1,29 @@
-// Reads, refreshes and writes, with the values that come back through the data sink.
+// Reads, refreshes and writes, with the values that come back through the data sink: once
+// against a server with the OPC DA 1.0 streams and once against a DA 2.0-only one, whose
+// values come through the callback and whose asynchronous calls go through IOPCAsyncIO2.
 #include "OpcTestSupport.h"
+
+#include <vector>
 
 namespace {
 
-class IoTest : public OpcTest {
+class IoTest : public OpcTest, public testing::WithParamInterface<bool> {
  protected:
   void SetUp() override {
     OpcTest::SetUp();
     ConnectTo();
     ASSERT_EQ(S_OK, Control()->SetDeterministic(TRUE));
+    ASSERT_EQ(S_OK, Control()->SetNoDa1Async(Da2Only()));
     ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
+    COpcGroup* g = m_server->GetGroup(1);
+    ASSERT_NE(nullptr, g);
+    EXPECT_EQ(Da2Only(), g->m_dwCallbackCookie != 0);
+    EXPECT_EQ(Da2Only(), g->m_dwDataConnection == 0);
     m_item = m_server->AddItem(L"Types.Double");  // requested as VT_R4
     ASSERT_NE(nullptr, m_item);
     TakeMessages();
   }
+  bool Da2Only() const { return GetParam(); }
   // WM_OPC_DATACHANGE messages posted for a group.
   int DataMessagesFor(OPCHANDLE group) {
     int n = 0;
@@ -24,7 +34,7 @@ class IoTest : public OpcTest {
   COpcItem* m_item = nullptr;
 };
 
-TEST_F(IoTest, SyncReadsFillTheRecordAndFailuresLeaveIt) {
+TEST_P(IoTest, SyncReadsFillTheRecordAndFailuresLeaveIt) {
   ASSERT_EQ(VT_R4, m_item->m_value.vt);
   ASSERT_TRUE(m_server->WriteSync(m_item, L"12.5"));
   EXPECT_EQ(0.0f, m_item->m_value.fltVal);  // a write does not touch the record
@@ -40,7 +50,7 @@ TEST_F(IoTest, SyncReadsFillTheRecordAndFailuresLeaveIt) {
   EXPECT_EQ(-3.0f, m_item->m_value.fltVal);
 }
 
-TEST_F(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
+TEST_P(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
   ASSERT_TRUE(m_server->WriteSync(m_item, L"7.25"));
   EXPECT_TRUE(m_server->AsyncReadDevice(m_item));
   EXPECT_NE(0u, m_server->m_groupManager.m_dwTransactionId);
@@ -60,11 +70,13 @@ TEST_F(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
   COpcItem* writeOnly = m_server->AddItem(L"Access.WriteOnly");
   ASSERT_NE(nullptr, writeOnly);
   EXPECT_TRUE(m_server->AsyncReadCache(writeOnly));
-  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCAsyncIO::Refresh", E_FAIL, FALSE));
+  ASSERT_EQ(S_OK,
+            Control()->FailMethod(Da2Only() ? L"IOPCAsyncIO2::Refresh2" : L"IOPCAsyncIO::Refresh",
+                                  E_FAIL, FALSE));
   EXPECT_FALSE(m_server->RefreshDevice());
 }
 
-TEST_F(IoTest, TextThatDoesNotConvertStopsTheWriteBeforeTheServer) {
+TEST_P(IoTest, TextThatDoesNotConvertStopsTheWriteBeforeTheServer) {
   ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCSyncIO::Write", E_OUTOFMEMORY, FALSE));
   HRESULT convert = S_OK;
   EXPECT_FALSE(m_server->WriteSync(m_item, L"not a number", &convert));
@@ -77,7 +89,7 @@ TEST_F(IoTest, TextThatDoesNotConvertStopsTheWriteBeforeTheServer) {
   EXPECT_EQ(3.0f, m_item->m_value.fltVal);
 }
 
-TEST_F(IoTest, WritesReportTheItemsOwnResult) {
+TEST_P(IoTest, WritesReportTheItemsOwnResult) {
   COpcItem* readOnly = m_server->AddItem(L"Access.ReadOnly");
   ASSERT_NE(nullptr, readOnly);
   EXPECT_FALSE(m_server->WriteSync(readOnly, L"1"));
@@ -106,17 +118,54 @@ TEST_F(IoTest, WritesReportTheItemsOwnResult) {
   EXPECT_TRUE(m_server->WriteSync(text, L"温度 ok"));
   EXPECT_TRUE(m_server->ReadDevice(text));
   EXPECT_STREQ(L"温度 ok", text->m_value.bstrVal);
+  // A value that came asynchronously is the record's own copy: the server spoils and frees
+  // its memory once the call returns.
+  EXPECT_TRUE(m_server->WriteSync(text, L"压力 high"));
+  EXPECT_TRUE(m_server->AsyncReadDevice(text));
+  ASSERT_EQ(S_OK, Control()->Flush());
+  ASSERT_EQ(VT_BSTR, text->m_value.vt);
+  EXPECT_STREQ(L"压力 high", text->m_value.bstrVal);
 }
 
-TEST_F(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
+TEST_P(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
   ASSERT_EQ(S_OK, m_server->ChangeGroupUpdateRate(100));
   COpcItem* ramp = m_server->AddItem(L"Signals.Counter");
   ASSERT_NE(nullptr, ramp);
+  TakeMessages();
+  COpcItem* array = m_server->AddItem(L"Arrays.DoubleArray");
+  ASSERT_NE(nullptr, array);
   TakeMessages();
   const float before = ramp->m_value.fltVal;
   ASSERT_EQ(S_OK, Control()->AdvanceTime(5000));
   EXPECT_GE(DataMessagesFor(1), 1);
   EXPECT_NE(before, ramp->m_value.fltVal);
+  // An array that keeps its shape from update to update holds exactly the server's latest
+  // elements, as a read of the cache shows them.
+  auto elements = [](const VARIANT& v) {
+    std::vector<double> out;
+    if (!(v.vt & VT_ARRAY) || !v.parray) return out;
+    for (LONG i = 0; i < LONG(v.parray->rgsabound[0].cElements); ++i) {
+      VARIANT e;
+      VariantInit(&e);
+      e.vt = v.vt & VT_TYPEMASK;
+      if (SUCCEEDED(SafeArrayGetElement(v.parray, &i, &e.llVal)) &&
+          SUCCEEDED(VariantChangeType(&e, &e, 0, VT_R8)))
+        out.push_back(e.dblVal);
+    }
+    return out;
+  };
+  const std::vector<double> first = elements(array->m_value);
+  ASSERT_EQ(8u, first.size());
+  ASSERT_EQ(S_OK, Control()->AdvanceTime(3000));
+  const std::vector<double> live = elements(array->m_value);
+  EXPECT_NE(first, live);
+  EXPECT_TRUE(m_server->ReadCache(array));
+  EXPECT_EQ(elements(array->m_value), live);
 }
+
+INSTANTIATE_TEST_SUITE_P(Subscriptions, IoTest, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Da2Callback" : "Da1Streams";
+                         });
 
 }  // namespace

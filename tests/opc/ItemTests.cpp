@@ -1,6 +1,8 @@
 // Adding, finding, activating and removing items of the current group.
 #include "OpcTestSupport.h"
 
+#include <iterator>
+
 namespace {
 
 class ItemTest : public OpcTest {
@@ -116,6 +118,55 @@ TEST_F(ItemTest, WithoutACurrentGroupNothingReachesTheServer) {
   EXPECT_FALSE(m_server->WriteSync(item, L"1"));
   EXPECT_FALSE(m_server->WriteAsync(item, L"1"));
   EXPECT_EQ(1, m_server->GetGroupItemCount(1));
+}
+
+TEST_F(ItemTest, ItemPropertiesBecomeNamedRowsWithValueTexts) {
+  COpcItem* analog = m_server->AddItem(L"EU.Analog");
+  COpcItem* writeOnly = m_server->AddItem(L"Access.WriteOnly");
+  ASSERT_NE(nullptr, analog);
+  ASSERT_NE(nullptr, writeOnly);
+  std::vector<OpcPropertyRow> rows = {{0, L"stale", L"stale"}};
+  ASSERT_EQ(12, m_server->GetItemProperties(analog, rows));
+  const struct {
+    DWORD id;
+    const wchar_t* name;
+    const wchar_t* value;  // nullptr: only checked to be a time
+  } expected[] = {{1, L"(1) Item Canonical DataType", L"5"},
+                  {2, L"(2) Item Value", L"50"},
+                  {3, L"(3) Item Quality", L"192"},
+                  {4, L"(4) Item Timestamp", nullptr},
+                  {5, L"(5) Item Access Rights", L"3"},
+                  {6, L"(6) Server Scan Rate", L"50"},
+                  {7, L"(7) Item EU Type", L"1"},
+                  {8, L"(8) Item EU Info", L"0, 100"},
+                  {100, L"(100) EU Units", L"DEGC"},
+                  {101, L"(101) Item Description", L"Static value EU.Analog"},
+                  {102, L"(102) High EU", L"100"},
+                  {103, L"(103) Low EU", L"0"}};
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(testing::Message() << "row " << i);
+    EXPECT_EQ(expected[i].id, rows[i].id);
+    EXPECT_EQ(expected[i].name, rows[i].name);
+    if (expected[i].value) {
+      EXPECT_EQ(expected[i].value, rows[i].value);
+    }
+  }
+  // The time as the list shows times: "M/d/yy H:mm:ss".
+  EXPECT_NE(std::wstring::npos, rows[3].value.find(L'/'));
+  EXPECT_NE(std::wstring::npos, rows[3].value.find(L':'));
+
+  // What cannot be read has a row without a value.
+  ASSERT_EQ(9, m_server->GetItemProperties(writeOnly, rows));
+  EXPECT_EQ(L"(2) Item Value", rows[1].name);
+  EXPECT_EQ(L"", rows[1].value);
+  EXPECT_EQ(L"2", rows[4].value);
+
+  // A server that refuses, or no item: no rows.
+  ASSERT_EQ(S_OK,
+            Control()->FailMethod(L"IOPCItemProperties::QueryAvailableProperties", E_FAIL, FALSE));
+  EXPECT_EQ(0, m_server->GetItemProperties(analog, rows));
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(0, m_server->GetItemProperties(nullptr, rows));
 }
 
 }  // namespace

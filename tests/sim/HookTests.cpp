@@ -83,6 +83,7 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
   EXPECT_EQ(0, base.enumerators);
   EXPECT_EQ(0, base.connections);
   RecordingSink sink;
+  RecordingCallback callback;
   {
     TComPtr<IOPCServer> server;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,
@@ -106,19 +107,31 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
     ASSERT_EQ(S_OK,
               server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown, groups.PutUnknown()));
     TComPtr<IEnumString> names;
-    TComPtr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+    TComPtr<IOPCBrowseServerAddressSpace> browse =
+        Query<IOPCBrowseServerAddressSpace>(server.Get());
     ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, names.Put()));
     TComPtr<IDataObject> data = Query<IDataObject>(group.Get());
     FORMATETC fe = {StreamFormats().dataTime, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     DWORD c = 0;
     ASSERT_EQ(S_OK, data->DAdvise(&fe, ADVF_PRIMEFIRST, &sink, &c));
+    // The DA 2.0 points too, each released right after its advise (the cookie is enough).
+    DWORD cookie = 0;
+    for (IUnknown* container :
+         {static_cast<IUnknown*>(group.Get()), static_cast<IUnknown*>(server.Get())}) {
+      TComPtr<IConnectionPoint> point;
+      ASSERT_EQ(S_OK, Query<IConnectionPointContainer>(container)->FindConnectionPoint(
+                          container == server.Get() ? IID_IOPCShutdown : IID_IOPCDataCallback,
+                          point.Put()));
+      ASSERT_EQ(S_OK, point->Advise(callback.Unknown(), &cookie));
+    }
     PloverSimLiveCounts busy{};
     ASSERT_EQ(S_OK, probe->GetLiveCounts(&busy));
     EXPECT_EQ(2, busy.servers);
     EXPECT_EQ(1, busy.groups);
     EXPECT_EQ(3, busy.enumerators);
-    EXPECT_EQ(1, busy.connections);
+    EXPECT_EQ(3, busy.connections);
     EXPECT_GT(sink.Refs(), 0u);
+    EXPECT_EQ(2u, callback.Refs());
     // The client lets go of the server first and of its group last, without unadvising.
     server.Release();
     browse.Release();
@@ -141,7 +154,9 @@ TEST(SimLifetime, LiveObjectCountsReturnToZero) {
   EXPECT_EQ(0, after.enumerators);
   EXPECT_EQ(0, after.connections);
   EXPECT_EQ(0u, sink.Refs());
+  EXPECT_EQ(0u, callback.Refs());
   EXPECT_TRUE(sink.received.empty()) << "the primed stream died with its server";
+  EXPECT_TRUE(callback.calls.empty());
 }
 
 TEST_F(SimHooks, NullAndEmptyArgumentsAreRefusedNotFollowed) {

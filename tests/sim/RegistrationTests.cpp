@@ -37,14 +37,16 @@ TEST(SimRegistration, EveryProgIdIsRegisteredAsAnOpcServer) {
     std::wstring path = RegDefault(cls + L"\\InprocServer32");
     EXPECT_NE(std::wstring::npos, path.find(L"PloverSim.dll"))
         << "path: " << testing::PrintToString(path);
-    HKEY cat = nullptr;
-    EXPECT_EQ(
-        ERROR_SUCCESS,
-        RegOpenKeyExW(
-            HKEY_CLASSES_ROOT,
-            (cls + L"\\Implemented Categories\\{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}").c_str(), 0,
-            KEY_READ, &cat));
-    if (cat) RegCloseKey(cat);
+    // Both the DA 1.0 and the DA 2.0 category.
+    for (const wchar_t* catid :
+         {L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}", L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}"}) {
+      HKEY cat = nullptr;
+      EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT,
+                                             (cls + L"\\Implemented Categories\\" + catid).c_str(),
+                                             0, KEY_READ, &cat))
+          << testing::PrintToString(std::wstring(catid));
+      if (cat) RegCloseKey(cat);
+    }
   }
 }
 
@@ -57,7 +59,8 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     ASSERT_EQ(S_OK, CLSIDFromProgID(kProgIds[i], &clsid));
     TComPtr<IOPCServer> server;
     ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
-    TComPtr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+    TComPtr<IOPCBrowseServerAddressSpace> browse =
+        Query<IOPCBrowseServerAddressSpace>(server.Get());
     if (i == 2) {
       EXPECT_FALSE(browse);
       EXPECT_TRUE(Query<IOPCServer>(server.Get()));

@@ -1,5 +1,7 @@
 #include "SimTestSupport.h"
 
+#include <cmath>
+
 const Formats& StreamFormats() {
   static const Formats f = {
       static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATA")),
@@ -29,6 +31,73 @@ void STDMETHODCALLTYPE RecordingSink::OnDataChange(FORMATETC* fe, STGMEDIUM* med
   }
   received.push_back(std::move(r));
   if (onData) onData();
+}
+
+HRESULT STDMETHODCALLTYPE RecordingCallback::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IOPCDataCallback)
+    *ppv = static_cast<IOPCDataCallback*>(this);
+  else if (riid == IID_IOPCShutdown)
+    *ppv = static_cast<IOPCShutdown*>(this);
+  else
+    return E_NOINTERFACE;
+  AddRef();
+  return S_OK;
+}
+
+HRESULT RecordingCallback::Values(Kind kind, DWORD transid, OPCHANDLE group, HRESULT mq, HRESULT me,
+                                  DWORD count, OPCHANDLE* handles, VARIANT* values, WORD* qualities,
+                                  FILETIME* times, HRESULT* errors) {
+  Call c{kind, transid, group, mq, me, {}, {}, {}, {}, {}, true};
+  for (DWORD i = 0; i < count; ++i) {
+    c.handles.push_back(handles[i]);
+    VARIANT d;
+    VariantInit(&d);
+    c.numbers.push_back(SUCCEEDED(VariantChangeType(&d, &values[i], 0, VT_R8)) ? d.dblVal
+                                                                               : std::nan(""));
+    c.strings.push_back(values[i].vt == VT_BSTR && values[i].bstrVal ? values[i].bstrVal : L"");
+    c.qualities.push_back(qualities[i]);
+    c.errors.push_back(errors[i]);
+    c.timeStamped = c.timeStamped && times[i].dwHighDateTime != 0;
+  }
+  calls.push_back(std::move(c));
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingCallback::OnDataChange(DWORD t, OPCHANDLE g, HRESULT mq,
+                                                          HRESULT me, DWORD n, OPCHANDLE* h,
+                                                          VARIANT* v, WORD* q, FILETIME* f,
+                                                          HRESULT* e) {
+  return Values(kData, t, g, mq, me, n, h, v, q, f, e);
+}
+
+HRESULT STDMETHODCALLTYPE RecordingCallback::OnReadComplete(DWORD t, OPCHANDLE g, HRESULT mq,
+                                                            HRESULT me, DWORD n, OPCHANDLE* h,
+                                                            VARIANT* v, WORD* q, FILETIME* f,
+                                                            HRESULT* e) {
+  return Values(kRead, t, g, mq, me, n, h, v, q, f, e);
+}
+
+HRESULT STDMETHODCALLTYPE RecordingCallback::OnWriteComplete(DWORD t, OPCHANDLE g, HRESULT me,
+                                                             DWORD n, OPCHANDLE* h, HRESULT* e) {
+  Call c{kWrite, t, g, me, me, {}, {}, {}, {}, {}, false};
+  for (DWORD i = 0; i < n; ++i) {
+    c.handles.push_back(h[i]);
+    c.errors.push_back(e[i]);
+  }
+  calls.push_back(std::move(c));
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingCallback::OnCancelComplete(DWORD t, OPCHANDLE g) {
+  calls.push_back(Call{kCancel, t, g, S_OK, S_OK, {}, {}, {}, {}, {}, false});
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE RecordingCallback::ShutdownRequest(LPCWSTR reason) {
+  reasons.push_back(reason ? reason : L"<null>");
+  return S_OK;
 }
 
 bool RecordingSink::StreamBytes(size_t i, size_t (*length)(const std::vector<uint8_t>&),
@@ -98,7 +167,7 @@ void SimFixture::TearDown() {
 }
 
 TComPtr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient,
-                                      float deadband, BOOL active, OPCHANDLE* hServer) {
+                                          float deadband, BOOL active, OPCHANDLE* hServer) {
   TComPtr<IOPCItemMgt> group;
   OPCHANDLE h = 0;
   DWORD revised = 0;

@@ -66,6 +66,50 @@ class RecordingSink : public IAdviseSink {
   ULONG m_ref = 0;
 };
 
+// A client's IOPCDataCallback and IOPCShutdown object that records every call, copying
+// what it keeps (the arrays are the server's).
+class RecordingCallback : public IOPCDataCallback, public IOPCShutdown {
+ public:
+  enum Kind { kData, kRead, kWrite, kCancel };
+  struct Call {
+    Kind kind;
+    DWORD transid;
+    OPCHANDLE group;
+    HRESULT master;  // master quality (data, read) or master error (write)
+    HRESULT masterError;
+    std::vector<OPCHANDLE> handles;
+    std::vector<double> numbers;        // each value as VT_R8 where it converts, else NaN
+    std::vector<std::wstring> strings;  // each VT_BSTR value, else empty
+    std::vector<WORD> qualities;
+    std::vector<HRESULT> errors;
+    bool timeStamped;  // every time stamp was set
+  };
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_ref; }
+  ULONG STDMETHODCALLTYPE Release() override { return --m_ref; }  // lives on the test's stack
+  HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                         VARIANT*, WORD*, FILETIME*, HRESULT*) override;
+  HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override;
+  HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
+                                            HRESULT*) override;
+  HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override;
+  HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR reason) override;
+
+  ~RecordingCallback() { EXPECT_EQ(0u, m_ref) << "a server still holds this callback"; }
+  ULONG Refs() const { return m_ref; }
+  IUnknown* Unknown() { return static_cast<IOPCDataCallback*>(this); }
+  std::vector<Call> calls;
+  std::vector<std::wstring> reasons;
+
+ private:
+  HRESULT Values(Kind kind, DWORD transid, OPCHANDLE group, HRESULT mq, HRESULT me, DWORD count,
+                 OPCHANDLE* handles, VARIANT* values, WORD* qualities, FILETIME* times,
+                 HRESULT* errors);
+  ULONG m_ref = 0;
+};
+
 class SimFixture : public testing::Test {
  protected:
   void SetUp() override { Connect(PLOVER_SIM_PROGID); }
@@ -73,7 +117,8 @@ class SimFixture : public testing::Test {
   void Connect(const wchar_t* progId, bool deterministic = true);
 
   TComPtr<IOPCItemMgt> AddGroup(const wchar_t* name, DWORD rate = 1000, OPCHANDLE hClient = 1,
-                            float deadband = 0, BOOL active = TRUE, OPCHANDLE* hServer = nullptr);
+                                float deadband = 0, BOOL active = TRUE,
+                                OPCHANDLE* hServer = nullptr);
   // Adds one active item; returns the item's own HRESULT (or the call's failure).
   HRESULT AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested, OPCHANDLE hClient,
                   OPCHANDLE* hServer = nullptr, OPCITEMRESULT* result = nullptr);
@@ -85,8 +130,10 @@ class SimFixture : public testing::Test {
   PloverSimLiveCounts Counts();
   // A sink that outlives the server objects (released in TearDown).
   RecordingSink& Sink() { return m_sinks.emplace_back(); }
+  RecordingCallback& Callback() { return m_callbacks.emplace_back(); }
 
   std::deque<RecordingSink> m_sinks;  // declared first: destroyed after the pointers below
+  std::deque<RecordingCallback> m_callbacks;
   TComPtr<IOPCServer> server;
   TComPtr<IPloverSimControl> control;
 };

@@ -1,0 +1,21 @@
+// The OPC DA 2.0 item properties of an item as rows for the tag property dialog: data
+// only, no window code.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "opcda.h"
+
+struct OpcPropertyRow {
+  DWORD id;
+  std::wstring name;   // "(id) description"
+  std::wstring value;  // the value as the value text shows it; empty when it could not be read
+};
+
+// Every property the server lists for the item, in its order. Empties rows first; returns
+// the result of the server's calls (E_NOINTERFACE for a server without
+// IOPCItemProperties), with no rows on failure.
+HRESULT ListItemProperties(IOPCServer* server, const std::wstring& itemId,
+                           std::vector<OpcPropertyRow>& rows);

@@ -1,0 +1,298 @@
+// The OPC DA 2.0 side of a group: the IOPCDataCallback connection point and IOPCAsyncIO2.
+// Results always arrive later, from the server's hidden window, never inside the call
+// that asked for them.
+#include "SimGroup.h"
+#include "SimServer.h"
+
+#include <olectl.h>
+
+#include <cstring>
+#include <cwchar>
+
+namespace plover::sim {
+
+namespace {
+
+// Overwrites what a value points to, before it is freed.
+void Spoil(VARIANT& v) {
+  if (v.vt == VT_BSTR && v.bstrVal) {
+    std::wmemset(v.bstrVal, L'#', SysStringLen(v.bstrVal));
+    return;
+  }
+  SAFEARRAY* psa = (v.vt & VT_ARRAY) ? v.parray : nullptr;
+  if (!psa || !psa->pvData) return;
+  size_t n = 1;
+  for (USHORT d = 0; d < psa->cDims; ++d) n *= psa->rgsabound[d].cElements;
+  const VARTYPE elem = v.vt & VT_TYPEMASK;
+  if (elem == VT_BSTR) {
+    BSTR* strings = static_cast<BSTR*>(psa->pvData);
+    for (size_t i = 0; i < n; ++i)
+      if (strings[i]) std::wmemset(strings[i], L'#', SysStringLen(strings[i]));
+  } else if (elem != VT_VARIANT) {
+    std::memset(psa->pvData, 0xA5, n * psa->cbElements);
+  }
+}
+
+bool ValidSource(OPCDATASOURCE source) {
+  return source == OPC_DS_CACHE || source == OPC_DS_DEVICE;
+}
+
+}  // namespace
+
+CallbackBatch::CallbackBatch(const std::vector<StreamItem>& items) {
+  const size_t n = items.size();
+  handles = CoTaskArray<OPCHANDLE>(n);
+  values = CoTaskArray<VARIANT>(n);  // zeroed: VT_EMPTY
+  qualities = CoTaskArray<WORD>(n);
+  times = CoTaskArray<FILETIME>(n);
+  errors = CoTaskArray<HRESULT>(n);
+  if (!Ok()) return;
+  count = static_cast<DWORD>(n);
+  for (size_t i = 0; i < n; ++i) {
+    const StreamItem& e = items[i];
+    handles[i] = e.hClient;
+    qualities[i] = e.quality;
+    times[i] = e.timeStamp;
+    errors[i] = e.error;
+    if (e.value && FAILED(CopyVariant(&values[i], e.value))) errors[i] = E_OUTOFMEMORY;
+    if ((e.quality & 0xC0) != 0xC0) masterQuality = S_FALSE;
+    if (errors[i] != S_OK) masterError = S_FALSE;
+  }
+}
+
+CallbackBatch::~CallbackBatch() {
+  for (DWORD i = 0; i < count; ++i) {
+    Spoil(values[i]);
+    VariantClear(&values[i]);
+  }
+  CoTaskMemFree(handles);
+  CoTaskMemFree(values);
+  CoTaskMemFree(qualities);
+  CoTaskMemFree(times);
+  CoTaskMemFree(errors);
+}
+
+// ---- the connection point -------------------------------------------------------------------
+
+HRESULT SimGroup::PointCheck(const wchar_t* method, bool mustWork) {
+  if (!m_server) return mustWork ? E_FAIL : S_OK;
+  return m_server->Injected(method);
+}
+
+DWORD SimGroup::PointCookie() {
+  return m_server ? m_server->NextConnectionId() : 0;
+}
+
+void SimGroup::PointAdvised(DWORD cookie) {
+  if (!m_server || !m_state.active) return;
+  // The first values come later, like any other callback.
+  SimServer* server = m_server;
+  OPCHANDLE group = m_state.hServer;
+  server->Defer(0, [server, group, cookie] {
+    if (SimGroup* g = server->GroupByHandle(group)) g->UpdateCycle(true, cookie);
+  });
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
+  if (ppEnum) *ppEnum = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
+  if (!ppCP) return E_POINTER;
+  *ppCP = nullptr;
+  if (HRESULT hr = CheckAlive(L"IConnectionPointContainer::FindConnectionPoint"); hr != S_OK)
+    return hr;
+  if (riid != m_dataPoint.Iid()) return CONNECT_E_NOCONNECTION;
+  *ppCP = &m_dataPoint;
+  m_dataPoint.AddRef();
+  return S_OK;
+}
+
+void SimGroup::CallbackValues(CallbackBatch& b, DWORD transactionId, bool read) {
+  if (!read && transactionId == 0 && !m_callbackEnabled) return;
+  IOPCDataCallback* raw = m_dataPoint.Sink<IOPCDataCallback>();
+  if (!raw || !b.Ok() || b.count == 0) return;
+  ComPtr<IOPCDataCallback> sink(raw);  // the client may unadvise inside the call
+  KeepAlive<SimGroup> self(this);
+  const OPCHANDLE hGroup = m_state.hClient;
+  if (read)
+    sink->OnReadComplete(transactionId, hGroup, b.masterQuality, b.masterError, b.count, b.handles,
+                         b.values, b.qualities, b.times, b.errors);
+  else
+    sink->OnDataChange(transactionId, hGroup, b.masterQuality, b.masterError, b.count, b.handles,
+                       b.values, b.qualities, b.times, b.errors);
+}
+
+// ---- IOPCAsyncIO2 ---------------------------------------------------------------------------
+
+DWORD SimGroup::Defer2(DWORD transactionId, std::function<void(SimGroup*)> op) {
+  DWORD cancelId = m_server->NextTransactionId();
+  m_pending2[cancelId] = transactionId;
+  SimServer* server = m_server;
+  OPCHANDLE group = m_state.hServer;
+  server->Defer(cancelId, [server, group, cancelId, op = std::move(op)] {
+    if (SimGroup* g = server->GroupByHandle(group)) {
+      g->m_pending2.erase(cancelId);
+      op(g);
+    }
+  });
+  return cancelId;
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID,
+                                         DWORD* pdwCancelID, HRESULT** ppErrors) {
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::Read"); hr != S_OK) return hr;
+  if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
+  if (dwCount == 0 || !phServer || !pdwCancelID || !ppErrors) return E_INVALIDARG;
+  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  if (!errors) return E_OUTOFMEMORY;
+  std::vector<OPCHANDLE> valid;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    GroupItem* item = FindItem(phServer[i]);
+    if (!item)
+      errors[i] = OPC_E_INVALIDHANDLE;
+    else if (!(m_server->Space().Item(item->index).access & kReadable))
+      errors[i] = OPC_E_BADRIGHTS;
+    else
+      valid.push_back(phServer[i]);
+  }
+  // Items rejected now are left out of the callback; with none left there is none.
+  *pdwCancelID = valid.empty() ? 0 : Defer2(dwTransactionID, [valid, dwTransactionID](SimGroup* g) {
+    g->CompleteRead2(valid, dwTransactionID);
+  });
+  *ppErrors = errors;
+  return valid.size() == dwCount ? S_OK : S_FALSE;
+}
+
+void SimGroup::CompleteRead2(const std::vector<OPCHANDLE>& handles, DWORD transactionId) {
+  std::vector<StreamItem> entries;
+  for (OPCHANDLE h : handles) {
+    GroupItem* item = FindItem(h);
+    if (!item) continue;  // removed meanwhile
+    LoadCache(*item);     // from the device, whatever the active states
+    entries.push_back(CacheEntry(*item, false));
+  }
+  CallbackBatch batch(entries);
+  CallbackValues(batch, transactionId, true);
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                                          DWORD dwTransactionID, DWORD* pdwCancelID,
+                                          HRESULT** ppErrors) {
+  if (ppErrors) *ppErrors = nullptr;
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::Write"); hr != S_OK) return hr;
+  if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
+  if (dwCount == 0 || !phServer || !pItemValues || !pdwCancelID || !ppErrors) return E_INVALIDARG;
+  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  if (!errors) return E_OUTOFMEMORY;
+  // Handles are checked now; rights, types and ranges when the write is carried out.
+  std::vector<std::pair<OPCHANDLE, Variant>> values;
+  for (DWORD i = 0; i < dwCount; ++i) {
+    Variant v;
+    if (!FindItem(phServer[i]))
+      errors[i] = OPC_E_INVALIDHANDLE;
+    else if (FAILED(CopyVariant(&v.v, &pItemValues[i])))
+      errors[i] = OPC_E_BADTYPE;
+    else
+      values.emplace_back(phServer[i], std::move(v));
+  }
+  const bool allQueued = values.size() == dwCount;
+  *pdwCancelID =
+      values.empty()
+          ? 0
+          : Defer2(dwTransactionID, [values = std::move(values), dwTransactionID](SimGroup* g) {
+              g->CompleteWrite2(values, dwTransactionID);
+            });
+  *ppErrors = errors;
+  return allQueued ? S_OK : S_FALSE;
+}
+
+void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
+                              DWORD transactionId) {
+  IOPCDataCallback* raw = m_dataPoint.Sink<IOPCDataCallback>();
+  const size_t n = values.size();
+  auto* handles = CoTaskArray<OPCHANDLE>(n);
+  auto* errors = CoTaskArray<HRESULT>(n);
+  HRESULT master = S_OK;
+  for (size_t i = 0; handles && errors && i < n; ++i) {
+    GroupItem* item = FindItem(values[i].first);
+    handles[i] = item ? item->hClient : 0;
+    errors[i] = item ? WriteItem(*item, values[i].second.v) : OPC_E_INVALIDHANDLE;
+    if (errors[i] != S_OK) master = S_FALSE;
+  }
+  if (raw && handles && errors) {
+    ComPtr<IOPCDataCallback> sink(raw);
+    KeepAlive<SimGroup> self(this);
+    sink->OnWriteComplete(transactionId, m_state.hClient, master, static_cast<DWORD>(n), handles,
+                          errors);
+  }
+  CoTaskMemFree(handles);
+  CoTaskMemFree(errors);
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
+                                             DWORD* pdwCancelID) {
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::Refresh2"); hr != S_OK) return hr;
+  if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
+  if (!pdwCancelID || !ValidSource(dwSource)) return E_INVALIDARG;
+  bool anyActive = false;
+  for (const auto& [h, item] : m_items) anyActive = anyActive || item.active;
+  if (!m_state.active || !anyActive) return E_FAIL;  // nothing a refresh could report
+  const bool device = dwSource == OPC_DS_DEVICE;
+  *pdwCancelID = Defer2(dwTransactionID, [device, dwTransactionID](SimGroup* g) {
+    g->CompleteRefresh2(device, dwTransactionID);
+  });
+  return S_OK;
+}
+
+void SimGroup::CompleteRefresh2(bool device, DWORD transactionId) {
+  if (!m_state.active) return;
+  std::vector<StreamItem> entries;
+  for (auto& [h, item] : m_items) {
+    if (!item.active || !(m_server->Space().Item(item.index).access & kReadable)) continue;
+    if (device || !item.cached) LoadCache(item);
+    entries.push_back(CacheEntry(item, false));
+  }
+  // A refresh answers through OnDataChange with its own transaction, enabled or not.
+  CallbackBatch batch(entries);
+  CallbackValues(batch, transactionId, false);
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::Cancel2(DWORD dwCancelID) {
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::Cancel2"); hr != S_OK) return hr;
+  if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
+  auto it = m_pending2.find(dwCancelID);
+  if (it == m_pending2.end() || !m_server->CancelDeferred(dwCancelID)) return E_FAIL;
+  const DWORD transactionId = it->second;
+  m_pending2.erase(it);
+  SimServer* server = m_server;
+  OPCHANDLE group = m_state.hServer;
+  server->Defer(0, [server, group, transactionId] {
+    SimGroup* g = server->GroupByHandle(group);
+    IOPCDataCallback* raw = g ? g->m_dataPoint.Sink<IOPCDataCallback>() : nullptr;
+    if (!raw) return;
+    ComPtr<IOPCDataCallback> sink(raw);
+    KeepAlive<SimGroup> self(g);
+    sink->OnCancelComplete(transactionId, g->m_state.hClient);
+  });
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::SetEnable(BOOL bEnable) {
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::SetEnable"); hr != S_OK) return hr;
+  if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
+  m_callbackEnabled = bEnable != FALSE;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SimGroup::GetEnable(BOOL* pbEnable) {
+  if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::GetEnable"); hr != S_OK) return hr;
+  if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
+  if (!pbEnable) return E_INVALIDARG;
+  *pbEnable = m_callbackEnabled ? TRUE : FALSE;
+  return S_OK;
+}
+
+}  // namespace plover::sim
