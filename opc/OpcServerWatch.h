@@ -6,13 +6,8 @@
 
 #include <string>
 
+#include "PloverMessages.h"
 #include "opcda.h"
-
-// Posted to the notify window once per connection when the server asks its clients to go
-// or has vanished: wParam 0, lParam 0. The same number as the application's message list.
-#ifndef WM_OPC_SERVERSHUTDOWN
-#define WM_OPC_SERVERSHUTDOWN 0x4042  // WM_USER + 66
-#endif
 
 class COpcServerWatch : public IOPCShutdown {
  public:
