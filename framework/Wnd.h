@@ -108,17 +108,17 @@ class CCmdTarget {
   }
 
 // LRESULT Handler(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
-#define COMMAND_HANDLER(id, code, func)                                                       \
-  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code)) {             \
+#define COMMAND_HANDLER(id, nCode, func)                                                      \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (nCode)) {            \
     bHandled = TRUE;                                                                          \
     lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                                \
   }
 
 // LRESULT Handler(int idCtrl, NMHDR* pnmh, BOOL& bHandled)
-#define NOTIFY_HANDLER(id, code, func)                                                    \
+#define NOTIFY_HANDLER(id, nCode, func)                                                   \
   if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->idFrom == (UINT_PTR)(id) &&  \
-      reinterpret_cast<NMHDR*>(lParam)->code == (code)) {                                 \
+      reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) {                                \
     bHandled = TRUE;                                                                      \
     lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                            \
@@ -126,16 +126,16 @@ class CCmdTarget {
 
 // In a control's own map: its notifications as the parent reflected them.
 // LRESULT Handler(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
-#define REFLECTED_COMMAND_CODE_HANDLER(code, func)                                            \
-  if (uMsg == OCM_COMMAND && HIWORD(wParam) == (code)) {                                      \
+#define REFLECTED_COMMAND_CODE_HANDLER(nCode, func)                                           \
+  if (uMsg == OCM_COMMAND && HIWORD(wParam) == (nCode)) {                                     \
     bHandled = TRUE;                                                                          \
     lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                                \
   }
 
 // LRESULT Handler(int idCtrl, NMHDR* pnmh, BOOL& bHandled)
-#define REFLECTED_NOTIFY_CODE_HANDLER(code, func)                                         \
-  if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (code)) {           \
+#define REFLECTED_NOTIFY_CODE_HANDLER(nCode, func)                                        \
+  if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) {          \
     bHandled = TRUE;                                                                      \
     lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                            \
