@@ -14,9 +14,7 @@ bool COpcGroup::Holds(const COpcItem* item) const {
 
 COpcGroupManager::COpcGroupManager()
     : m_pSink(new COpcDataSink), m_pCallback(new COpcDataCallback) {
-  m_pSink->AddRef();
   m_pSink->SetItemTable(&m_itemTable);
-  m_pCallback->AddRef();
   m_pCallback->SetItemTable(&m_itemTable);
   Reset();
 }
@@ -27,9 +25,7 @@ COpcGroupManager::~COpcGroupManager() {
   // A server may still hold the sink through an advise connection; it must not reach
   // records that are gone.
   m_pSink->SetItemTable(nullptr);
-  m_pSink->Release();
   m_pCallback->SetItemTable(nullptr);
-  m_pCallback->Release();
 }
 
 void COpcGroupManager::SetNotifyWindow(HWND hWnd) {
@@ -113,7 +109,7 @@ void COpcGroupManager::AdviseGroup() {
 
 bool COpcGroupManager::AdviseStreams(IDataObject* data) {
   TComPtr<IAdviseSink> sink;
-  if (FAILED(sink.QueryFrom(m_pSink)) || !sink) return false;
+  if (FAILED(sink.QueryFrom(m_pSink.Get())) || !sink) return false;
   static const COpcStreamFormats formats;
   FORMATETC fe = {static_cast<CLIPFORMAT>(formats.m_cfWriteComplete), nullptr, DVASPECT_CONTENT, -1,
                   TYMED_HGLOBAL};
@@ -144,7 +140,7 @@ bool COpcGroupManager::AdviseCallback(COpcGroup* group) {
   // The callback object's IUnknown, not its IOPCDataCallback: the server asks for that
   // itself, which is what lets proxies marshal it.
   TComPtr<IUnknown> unknown;
-  if (FAILED(unknown.QueryFrom(m_pCallback)) || !unknown) return false;
+  if (FAILED(unknown.QueryFrom(m_pCallback.Get())) || !unknown) return false;
   DWORD cookie = 0;
   if (FAILED(Checked(point->Advise(unknown.Get(), &cookie)))) return false;
   group->m_pCallbackPoint = point;

@@ -9,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "ComPtr.h"
 #include "ItemHandleTable.h"
+#include "OpcDataSink.h"
 #include "OpcGroup.h"
 #include "OpcItem.h"
 #include "opcda.h"
 
 class COpcDataCallback;
-class COpcDataSink;
 class COpcServerWatch;
 
 class COpcGroupManager {
@@ -29,8 +30,8 @@ class COpcGroupManager {
   // is empty by then); the rates, deadband, active flag and locale keep their values.
   void Reset();
   void SetServer(IOPCServer* server) { m_pServer = server; }
-  COpcDataSink* GetSink() const { return m_pSink; }
-  COpcDataCallback* GetCallback() const { return m_pCallback; }
+  COpcDataSink* GetSink() const { return m_pSink.Get(); }
+  COpcDataCallback* GetCallback() const { return m_pCallback.Get(); }
   // Where both the DA 1.0 sink and the DA 2.0 callback post their messages.
   void SetNotifyWindow(HWND hWnd);
   // Told of every failed server call (a vanished server); not counted, may be null.
@@ -79,8 +80,8 @@ class COpcGroupManager {
   // The server pointer (borrowed, not counted) and the current group.
   IOPCServer* m_pServer = nullptr;
   COpcGroup* m_pCurrent = nullptr;
-  COpcDataSink* m_pSink = nullptr;          // one counted reference
-  COpcDataCallback* m_pCallback = nullptr;  // one counted reference, shared by every group
+  TComPtr<COpcDataSink> m_pSink;          // the manager's own reference
+  TComPtr<COpcDataCallback> m_pCallback;  // the manager's own reference, shared by every group
   COpcServerWatch* m_pWatch = nullptr;
   std::map<uint16_t, std::unique_ptr<COpcGroup>> m_groupTable;
   // Item client handles: what the server sends back in its streams.

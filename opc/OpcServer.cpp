@@ -5,7 +5,7 @@
 #include "OpcErrorText.h"
 #include "OpcMessage.h"
 #include "OpcText.h"
-#include "OpcWaitCursor.h"
+#include "WaitCursor.h"
 
 namespace {
 // CLSCTX_INPROC_SERVER | INPROC_HANDLER | LOCAL_SERVER | REMOTE_SERVER.
@@ -37,8 +37,7 @@ OpcSecurityFn SetOpcInitializeSecurity(OpcSecurityFn fn) {
 }
 
 COpcServer::COpcServer() : m_pWatch(new COpcServerWatch) {
-  m_pWatch->AddRef();
-  m_groupManager.SetWatch(m_pWatch);
+  m_groupManager.SetWatch(m_pWatch.Get());
 }
 
 COpcServer::~COpcServer() {
@@ -46,7 +45,6 @@ COpcServer::~COpcServer() {
   // A server may still hold the watch; it must post nothing for a view that is gone.
   m_groupManager.SetWatch(nullptr);
   m_pWatch->SetNotifyWindow(nullptr);
-  m_pWatch->Release();
   // The members go in reverse order: the manager (and its sink reference), the browser,
   // then the server reference if one is still held.
 }
@@ -69,7 +67,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_strProgId = progId;
   m_strNode = node;
   if (!m_bInitialized) return FALSE;
-  COpcWaitCursor wait;
+  CWaitCursor wait;
 
   HKEY key = nullptr;
   LONG result = ::RegOpenKeyW(HKEY_CLASSES_ROOT, m_strProgId.c_str(), &key);
@@ -126,7 +124,7 @@ void COpcServer::AdviseShutdown() {
   TComPtr<IConnectionPoint> point;
   if (FAILED(container->FindConnectionPoint(IID_IOPCShutdown, point.Put())) || !point) return;
   TComPtr<IUnknown> unknown;
-  if (FAILED(unknown.QueryFrom(m_pWatch)) || !unknown) return;
+  if (FAILED(unknown.QueryFrom(m_pWatch.Get())) || !unknown) return;
   DWORD cookie = 0;
   if (FAILED(point->Advise(unknown.Get(), &cookie))) return;
   m_pShutdownPoint = point;
@@ -153,13 +151,14 @@ HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& ob
     ReportError(failed, static_cast<DWORD>(hr));
     return hr;
   }
-  if (FAILED(mqi.hr) || !mqi.pItf) {
-    if (mqi.pItf) mqi.pItf->Release();
+  // The returned reference is ours whether or not the call succeeded.
+  object.Attach(mqi.pItf);
+  if (FAILED(mqi.hr) || !object) {
+    object.Release();
     hr = FAILED(mqi.hr) ? mqi.hr : E_NOINTERFACE;
     ReportError(L"MultiQI: ", static_cast<DWORD>(hr));
     return hr;
   }
-  object.Attach(mqi.pItf);
   return S_OK;
 }
 

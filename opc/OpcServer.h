@@ -133,7 +133,7 @@ class COpcServer {
   COpcBrowser m_browser;
   COpcGroupManager m_groupManager;
   // The shutdown notice's receiver (one counted reference) and where it is advised.
-  COpcServerWatch* m_pWatch;
+  TComPtr<COpcServerWatch> m_pWatch;
   TComPtr<IConnectionPoint> m_pShutdownPoint;
   DWORD m_dwShutdownCookie = 0;
 
