@@ -11,11 +11,11 @@ shot="$work/screen.png"
 log="$work/run.log"
 
 # Job control: run.sh gets its own process group, and Ctrl+C reaches that whole group as a
-# terminal would deliver it. "--" starts Plover without a server, so the main window is up
-# whatever the start-up connection does.
+# terminal would deliver it. No arguments: Plover starts connected to the simulation server,
+# as on a user's first run.
 set -m
 env -u DISPLAY PLOVER_BUILD_DIR="$build" PLOVER_SCREENSHOT="$shot" PLOVER_SHOT_SECONDS=1 \
-  "$root/tools/run.sh" -- >"$log" 2>&1 &
+  "$root/tools/run.sh" >"$log" 2>&1 &
 run=$!
 set +m
 
