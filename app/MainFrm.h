@@ -43,6 +43,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   BOOL RefreshDevice() override;
   BOOL WriteSync(COpcItem* item, const std::wstring& text) override;
   BOOL WriteAsync(COpcItem* item, const std::wstring& text) override;
+  void DisconnectServer() override { OnOpcDisconnect(); }
   void OnItemAdded(OPCHANDLE group, COpcItem* item) override;
   void HighlightItem(const COpcItem* item) override;
   void OnGroupData(WPARAM wParam, LPARAM lParam) override;

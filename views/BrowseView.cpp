@@ -74,6 +74,21 @@ LRESULT CBrowseView::OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
   return 0;
 }
 
+LRESULT CBrowseView::OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&) {
+  // Posted: by now the user may have disconnected already.
+  if (!m_server.IsConnected()) return 0;
+  std::wstring reason = m_server.GetShutdownReason();
+  // As the disconnect command does: the rows go first, the tree stays.
+  if (IViewFrame* pFrame = GetViewFrame(m_hWnd))
+    pFrame->DisconnectServer();
+  else
+    m_server.Disconnect();
+  std::wstring text = Format(L"OPC Server '%ls' has shut down.", m_strProgId);
+  if (!reason.empty()) text += L"\n" + reason;
+  AfxMessageBox(text, MB_OK);
+  return 0;
+}
+
 LRESULT CBrowseView::OnItemExpanding(int, NMHDR* pnmh, BOOL& bHandled) {
   auto* pnm = reinterpret_cast<NMTREEVIEWW*>(pnmh);
   if (m_pTreePort && (pnm->action & TVE_EXPAND)) m_pTreePort->OnItemExpanding(pnm->itemNew.hItem);

@@ -25,6 +25,7 @@ class CBrowseView : public CView {
     MESSAGE_HANDLER(WM_OPC_CONNECT, OnOpcConnect)
     MESSAGE_HANDLER(WM_OPC_DISCONNECT, OnOpcDisconnect)
     MESSAGE_HANDLER(WM_OPC_DATACHANGE, OnOpcDataChange)
+    MESSAGE_HANDLER(WM_OPC_SERVERSHUTDOWN, OnOpcServerShutdown)
     MESSAGE_HANDLER(WM_LBUTTONDBLCLK, OnLButtonDblClk)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnNotifyNothing)
@@ -42,6 +43,7 @@ class CBrowseView : public CView {
   LRESULT OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+  LRESULT OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled);
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM, BOOL&) { return 0; }
   LRESULT OnNotifyNothing(int, NMHDR*, BOOL&) { return 0; }

@@ -35,6 +35,9 @@ class IViewFrame {
   virtual BOOL WriteSync(COpcItem* item, const std::wstring& text) = 0;
   virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text) = 0;
 
+  // The disconnect command's flow: the item list emptied first, then the server let go.
+  virtual void DisconnectServer() = 0;
+
   // To the item list view.
   // Sends WM_OPC_ITEMADDED (wParam the group's client handle, lParam the item).
   virtual void OnItemAdded(OPCHANDLE group, COpcItem* item) = 0;

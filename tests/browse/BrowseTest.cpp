@@ -14,6 +14,7 @@
 #include "InputDlg.h"
 #include "PloverView.h"
 #include "ServerSelectDlg.h"
+#include "SimControl.h"
 
 namespace {
 
@@ -364,14 +365,32 @@ TEST_F(BrowseFixture, StartUpSwitchNoBrowseServerRefusedConnectAndTheDialogs) {
   ASSERT_EQ(2u, m_script.boxes.size());
   EXPECT_EQ(L"AddItem 'No.Such.Item' error!", m_script.boxes[1].text);
 
+  // The server asks its clients to go: one disconnect as the command does it (the rows first,
+  // the tree kept), one box with the server's reason, and connect enabled again.
+  {
+    TComPtr<IPloverSimControl> sim;
+    ASSERT_EQ(S_OK, sim.QueryFrom(View()->m_server.m_pServer.Get()));
+    ASSERT_EQ(S_OK, sim->SendShutdown(L"maintenance at 14:00"));
+  }
+  size_t listBefore = g_list.size();
+  Pump();
+  EXPECT_FALSE(View()->m_server.IsConnected());
+  ASSERT_EQ(listBefore + 1, g_list.size());
+  EXPECT_EQ(static_cast<UINT>(WM_OPC_DISCONNECT), g_list.back().msg);
+  EXPECT_TRUE(g_list.back().connected) << "the rows go before the server";
+  ASSERT_EQ(3u, m_script.boxes.size());
+  EXPECT_EQ(L"OPC Server 'Plover.SimServer.NoBrowse.1' has shut down.\nmaintenance at 14:00",
+            m_script.boxes[2].text);
+  Pump();
+  EXPECT_EQ(3u, m_script.boxes.size()) << "one notice, one box";
+
   // A refused connect: the core's box, then ours; no connection, no group.
-  Command(ID_OPC_DISCONNECT);
   Frame()->ConnectServer(L"Plover.No.Such.Server", L"");
   EXPECT_FALSE(View()->m_server.IsConnected());
   EXPECT_TRUE(Groups().empty());
-  ASSERT_EQ(4u, m_script.boxes.size());
-  EXPECT_EQ(0u, m_script.boxes[2].text.rfind(L"RegOpenKey: ", 0)) << "the core's box is captured";
-  EXPECT_EQ(L"Connect OPC Server: Plover.No.Such.Server Failed!", m_script.boxes[3].text);
+  ASSERT_EQ(5u, m_script.boxes.size());
+  EXPECT_EQ(0u, m_script.boxes[3].text.rfind(L"RegOpenKey: ", 0)) << "the core's box is captured";
+  EXPECT_EQ(L"Connect OPC Server: Plover.No.Such.Server Failed!", m_script.boxes[4].text);
 
   // The node list: this computer and remembered nodes; a pick lists that node and is returned.
   CServerSelectDlg::RememberNode(L"PLANT-7");
