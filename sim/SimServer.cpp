@@ -351,6 +351,13 @@ HRESULT STDMETHODCALLTYPE SimServer::SetNoDataObject(BOOL noDataObject) {
   return S_OK;
 }
 
+HRESULT STDMETHODCALLTYPE SimServer::SetStreamForm(DWORD pointerBytes, BOOL packed) {
+  if (pointerBytes != 0 && pointerBytes != 4 && pointerBytes != 8) return E_INVALIDARG;
+  m_streamPointerBytes = pointerBytes;
+  m_streamPacked = packed != FALSE;
+  return S_OK;
+}
+
 HRESULT STDMETHODCALLTYPE SimServer::PushStream(DWORD hServerGroup, DWORD clipFormat,
                                                 const BYTE* data, DWORD size) {
   if (!data && size) return E_POINTER;

@@ -77,6 +77,7 @@ class SimServer final : public ComRoot,
   HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) override;
   HRESULT STDMETHODCALLTYPE Flush() override;
   HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) override;
+  HRESULT STDMETHODCALLTYPE SetStreamForm(DWORD pointerBytes, BOOL packed) override;
 
   // Services for the groups.
   Simulation& Sim() { return m_sim; }
@@ -87,6 +88,8 @@ class SimServer final : public ComRoot,
   HRESULT Injected(const wchar_t* method);
   bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
   bool NoDataObject() const { return m_noDataObject; }
+  DWORD StreamPointerBytes() const { return m_streamPointerBytes; }
+  bool StreamPacked() const { return m_streamPacked; }
   bool NameTaken(const std::wstring& name) const;
   std::wstring UniqueGroupName();
   DWORD NextTransactionId() { return ++m_lastTransaction; }
@@ -141,6 +144,8 @@ class SimServer final : public ComRoot,
   std::map<std::wstring, Injection> m_injections;
   std::multimap<std::wstring, VARTYPE> m_refusals;
   bool m_noDataObject = false;
+  DWORD m_streamPointerBytes = 0;  // 0: the build's own layout
+  bool m_streamPacked = false;
   bool m_deterministic = false;
   uint64_t m_frozenMs = 0;
   ULONGLONG m_startTick = 0;
