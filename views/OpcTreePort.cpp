@@ -14,8 +14,7 @@ void COpcTreePort::DeleteAllItems() {
   ::SendMessageW(m_hTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 }
 
-OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent,
-                                     int32_t data) {
+OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) {
   TVINSERTSTRUCTW tvi = {};
   tvi.hParent = parent ? Item(parent) : TVI_ROOT;
   tvi.hInsertAfter = TVI_LAST;
@@ -74,4 +73,11 @@ void COpcTreePort::SelectCaret(OpcTreeNode node) {
 
 void COpcTreePort::Expand(OpcTreeNode node) {
   ::SendMessageW(m_hTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(Item(node)));
+}
+
+void COpcTreePort::ShowStatusText(const std::wstring& text) {
+  // The frame's status bar is the top-level window's child with the status bar's id.
+  constexpr int kStatusBarId = 0xE801;
+  HWND bar = ::GetDlgItem(::GetAncestor(m_hTree, GA_ROOT), kStatusBarId);
+  if (bar) ::SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }

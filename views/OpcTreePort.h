@@ -17,6 +17,8 @@ class COpcTreePort : public IOpcTree {
   std::wstring GetItemText(OpcTreeNode node) override;
   void SelectCaret(OpcTreeNode node) override;
   void Expand(OpcTreeNode node) override;
+  // In the message pane of the frame's status bar.
+  void ShowStatusText(const std::wstring& text) override;
 
   // What SetItemData stored (the view reads a leaf's index back through this).
   int32_t GetItemData(OpcTreeNode node) const;
