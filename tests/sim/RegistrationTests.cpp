@@ -57,7 +57,8 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     ASSERT_EQ(S_OK, CLSIDFromProgID(kProgIds[i], &clsid));
     TComPtr<IOPCServer> server;
     ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
-    TComPtr<IOPCBrowseServerAddressSpace> browse = Query<IOPCBrowseServerAddressSpace>(server.Get());
+    TComPtr<IOPCBrowseServerAddressSpace> browse =
+        Query<IOPCBrowseServerAddressSpace>(server.Get());
     if (i == 2) {
       EXPECT_FALSE(browse);
       EXPECT_TRUE(Query<IOPCServer>(server.Get()));
@@ -139,4 +140,6 @@ TEST_F(SimStatus, GetErrorStringKnowsOpcCodesAndSystemCodes) {
   EXPECT_EQ(E_INVALIDARG, server->GetErrorString(static_cast<HRESULT>(0xC0041234), 0x409, &text));
   EXPECT_EQ(nullptr, text);
   EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x409, nullptr));
+  EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x0400, &text))
+      << "a locale the server does not answer in";
 }
