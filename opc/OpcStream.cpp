@@ -14,6 +14,17 @@ Fit Judge(uint64_t used, uint64_t span) {
   return span - used < kSlack ? Fit::kExact : Fit::kLoose;
 }
 
+// A string's fit, its terminator checked.
+Fit StringFit(const uint8_t* slot, uint64_t span, Layout layout) {
+  const uint64_t charsAt = Shape(layout).variantSize + 4;
+  if (span < charsAt + 2) return Fit::kNone;
+  const uint32_t bytes = Read32(slot + charsAt - 4);
+  if (bytes > span - charsAt - 2) return Fit::kNone;
+  const uint8_t* nul = slot + charsAt + bytes;
+  if (nul[0] != 0 || nul[1] != 0) return Fit::kNone;
+  return Judge(charsAt + bytes + 2, span);
+}
+
 // The string records of a BSTR array from `at` (bytes from the slot), each inside `span`
 // and ending in its NUL character (which also tells the two encodings apart). Returns the bytes
 // used from the slot, or 0 when a record does not fit.
@@ -138,20 +149,8 @@ ValueView DecodeValueIn(const uint8_t* slot, uint64_t span, Layout layout, bool 
   if (span < kVariantSize) return v;
   v.vt = Read16(slot);
   if (v.vt == kVtBstr) {
-    const uint64_t charsAt = shape.variantSize + 4;
-    if (span < charsAt) return v;
-    const uint32_t bytes = Read32(slot + shape.variantSize);
-    if (bytes > span - charsAt) return v;
-    if (fit) {
-      const uint64_t nulAt = charsAt + bytes;
-      if (span - nulAt < 2 || slot[nulAt] != 0 || slot[nulAt + 1] != 0) return v;
-      *fit = Judge(nulAt + 2, span);
-    }
-    if (strict && Judge(std::min(span, charsAt + bytes + 2), span) != Fit::kExact) return v;
-    v.kind = ValueKind::kString;
-    v.data = slot + charsAt;
-    v.byteLength = bytes;
-    return v;
+    if (fit) *fit = StringFit(slot, span, layout);
+    return SlotString(slot, span, layout, strict);
   }
   if (v.vt & kVtArray) return DecodeArray(slot, span, v.vt, shape, strict, fit);
   if (v.vt == kVtEmpty || v.vt == kVtNull || v.vt == kVtDecimal || FixedSize(v.vt) != 0) {
@@ -197,12 +196,9 @@ SpanTable::SpanTable(const uint8_t* block, size_t size, const DataHeader& header
   std::sort(m_sorted.begin(), m_sorted.end());
 }
 
-uint64_t SpanTable::SpanAt(size_t index, uint32_t offset) const {
-  if (offset >= m_size) return 0;
+uint64_t SpanTable::SpanSlow(uint32_t offset) const {
   uint64_t next = 0;
-  if (m_ordered) {
-    if (index + 1 < m_count) next = Read32(m_headers + (index + 1) * m_headerSize + 4);
-  } else {
+  if (!m_ordered) {
     auto it = std::upper_bound(m_sorted.begin(), m_sorted.end(), offset);
     if (it != m_sorted.end()) next = *it;
   }
@@ -211,7 +207,7 @@ uint64_t SpanTable::SpanAt(size_t index, uint32_t offset) const {
   return (m_end > offset ? m_end : m_size) - offset;
 }
 
-Layout ChooseLayout(const uint8_t* block, size_t size, const SpanTable& spans, size_t headerSize,
+Layout ChooseLayout(const uint8_t* block, size_t, const SpanTable& spans, size_t headerSize,
                     size_t count, Layout preferred, bool* strict) {
   // Fit of the whole stream per layout: the worst fit of any value.
   Fit worst[2] = {Fit::kExact, Fit::kExact};
@@ -219,10 +215,32 @@ Layout ChooseLayout(const uint8_t* block, size_t size, const SpanTable& spans, s
   for (size_t i = 0; i < count; ++i, h += headerSize) {
     const uint32_t offset = Read32(h + 4);
     const uint64_t span = spans.SpanAt(i, offset);
-    if (!span) continue;  // skipped in every layout
-    Fit fit[2];
+    if (span < kVariantSize) continue;  // skipped in every layout
+    const bool scalar = IsSlotScalar(Read16(block + offset));
+    // Scalars read the same in both layouts: once one layout is ruled out they have
+    // nothing more to say.
+    if (scalar && (worst[0] == Fit::kNone || worst[1] == Fit::kNone)) continue;
+    const bool string = !scalar && Read16(block + offset) == kVtBstr;
+    auto judge = [&](int l) {
+      if (string) return StringFit(block + offset, span, static_cast<Layout>(l));
+      if (!scalar) {
+        Fit f;
+        DecodeValueIn(block + offset, span, static_cast<Layout>(l), false, &f);
+        return f;
+      }
+      // A scalar says which layout it is in by the slot it takes: 16 or 24 bytes.
+      const uint32_t slot = Shape(static_cast<Layout>(l)).variantSize;
+      return span < slot ? Fit::kNone : Judge(slot, span);
+    };
+    // A layout already ruled out is judged again only where the other one's fit is loose or
+    // none (to see a value of its own there); one reading per value in the common case.
+    Fit fit[2] = {Fit::kNone, Fit::kNone};
+    bool known[2] = {worst[0] != Fit::kNone, worst[1] != Fit::kNone};
     for (int l = 0; l < 2; ++l)
-      DecodeValueIn(block + offset, span, static_cast<Layout>(l), false, &fit[l]);
+      if (known[l]) fit[l] = judge(l);
+    for (int l = 0; l < 2; ++l)
+      if (!known[l] && known[1 - l] && (fit[1 - l] == Fit::kLoose || fit[1 - l] == Fit::kNone))
+        fit[l] = judge(l);
     // A value that fits neither layout is broken, not evidence: it is skipped in both.
     if (fit[0] == Fit::kNone && fit[1] == Fit::kNone) continue;
     for (int l = 0; l < 2; ++l) {
@@ -233,7 +251,6 @@ Layout ChooseLayout(const uint8_t* block, size_t size, const SpanTable& spans, s
     }
     if (worst[0] == Fit::kNone && worst[1] == Fit::kNone) break;
   }
-  (void)size;
   auto rank = [](Fit f) { return f == Fit::kExact ? 2 : f == Fit::kLoose ? 1 : 0; };
   const int p = static_cast<int>(preferred);
   const int other = 1 - p;

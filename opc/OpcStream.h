@@ -182,15 +182,55 @@ class SpanTable {
   SpanTable(const uint8_t* block, size_t size, const DataHeader& header, size_t headerSize,
             size_t count);
   // Bytes from `offset` to the end of its span; 0 for an offset outside the stream.
-  uint64_t SpanAt(size_t index, uint32_t offset) const;
+  uint64_t SpanAt(size_t index, uint32_t offset) const {
+    if (offset >= m_size) return 0;
+    // Ordered: every offset starts a value and the next one lies beyond it.
+    if (m_ordered && index + 1 < m_count)
+      return Read32(m_headers + (index + 1) * m_headerSize + 4) - uint64_t{offset};
+    return SpanSlow(offset);
+  }
 
  private:
+  uint64_t SpanSlow(uint32_t offset) const;
+
   const uint8_t* m_headers;
   size_t m_headerSize, m_count;
   uint64_t m_size, m_end;
   bool m_ordered = true;           // offsets rise strictly with the headers: the common case
   std::vector<uint32_t> m_sorted;  // otherwise every offset, sorted
 };
+
+// Type tags whose value lies in the slot itself (VT_EMPTY, VT_NULL and VT_DECIMAL too): they
+// read the same in both layouts.
+inline bool IsSlotScalar(uint16_t vt) {
+  constexpr uint32_t kMask = 0x00FF4CFF;  // 0-7, 10, 11, 14, 16-23
+  return vt < 24 && ((kMask >> vt) & 1);
+}
+inline ValueView SlotScalar(const uint8_t* slot, uint16_t vt) {
+  ValueView v;
+  v.kind = ValueKind::kScalar;
+  v.vt = vt;
+  // A DECIMAL fills the whole VARIANT; its first word is where vt is.
+  v.data = vt == kVtDecimal ? slot : slot + 8;
+  return v;
+}
+
+// A VT_BSTR value: the length word right after the slot, then the characters. With
+// `strict` it must fill its span up to less than 8 bytes of padding.
+inline ValueView SlotString(const uint8_t* slot, uint64_t span, Layout layout, bool strict) {
+  ValueView v;
+  v.vt = kVtBstr;
+  const uint64_t charsAt = Shape(layout).variantSize + 4;
+  if (span < charsAt) return v;
+  const uint32_t bytes = Read32(slot + charsAt - 4);
+  if (bytes > span - charsAt) return v;
+  const uint64_t end = charsAt + bytes + 2;
+  if (strict && (end > span ? 0 : span - end) >= 8) return v;
+  v.kind = ValueKind::kString;
+  v.data = slot + charsAt;
+  v.byteLength = bytes;
+  return v;
+}
 
 // The layout of one stream: the one in which every string and array value (and every
 // scalar's slot) lies exactly within its span, its terminators in place; failing that,
@@ -225,7 +265,15 @@ bool ForEachDataItem(const uint8_t* block, size_t size, bool timeStamped, DataHe
     if (timeStamped) item.timeStamp = Read64(h + 12);
     const uint32_t offset = Read32(h + 4);
     const uint64_t span = spans.SpanAt(i, offset);
-    item.value = span ? DecodeValueIn(block + offset, span, layout, strict) : ValueView{};
+    if (span < kVariantSize) {
+      item.value = ValueView{};
+    } else if (const uint16_t vt = Read16(block + offset); IsSlotScalar(vt)) {
+      item.value = SlotScalar(block + offset, vt);
+    } else if (vt == kVtBstr) {
+      item.value = SlotString(block + offset, span, layout, strict);
+    } else {
+      item.value = DecodeValueIn(block + offset, span, layout, strict);
+    }
     fn(static_cast<const ItemView&>(item));
   }
   return true;
