@@ -162,7 +162,7 @@ TEST_F(SimBrowser, RepeatingListingsAndBudgetsEndTheBuild) {
   EXPECT_EQ(0, LiveEnumerators());
 
   // The time budget: a clock that jumps a second per reading stops the build after about
-  // ten nodes listed, with the root and the nodes so far kept.
+  // thirty nodes listed, with the root and the nodes so far kept.
   ASSERT_EQ(S_OK, control->ClearFailures());
   tree.m_status.clear();
   Build();
