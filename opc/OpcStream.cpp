@@ -220,9 +220,16 @@ Layout ChooseLayout(const uint8_t* block, size_t, const SpanTable& spans, size_t
     // Scalars read the same in both layouts: once one layout is ruled out they have
     // nothing more to say.
     if (scalar && (worst[0] == Fit::kNone || worst[1] == Fit::kNone)) continue;
-    const bool string = !scalar && Read16(block + offset) == kVtBstr;
+    const uint16_t vt = Read16(block + offset);
+    const bool string = !scalar && vt == kVtBstr;
+    const bool fixedArray = !scalar && IsFixedArray(vt);
     auto judge = [&](int l) {
       if (string) return StringFit(block + offset, span, static_cast<Layout>(l));
+      if (fixedArray) {
+        uint64_t used;
+        SlotFixedArray(block + offset, span, vt, static_cast<Layout>(l), &used);
+        return used ? Judge(used, span) : Fit::kNone;
+      }
       if (!scalar) {
         Fit f;
         DecodeValueIn(block + offset, span, static_cast<Layout>(l), false, &f);

@@ -232,6 +232,42 @@ inline ValueView SlotString(const uint8_t* slot, uint64_t span, Layout layout, b
   return v;
 }
 
+// Element bytes of the fixed-size types below VT_I1..VT_UINT's end, 0 for the others.
+inline size_t InlineFixedSize(uint16_t vt) {
+  static constexpr uint8_t kSizes[24] = {0, 0, 2,  4, 4, 8, 8, 8, 0, 0, 4, 2,
+                                         0, 0, 16, 0, 1, 1, 2, 4, 8, 8, 4, 4};
+  return vt < 24 ? kSizes[vt] : 0;
+}
+
+// A one-dimensional array of fixed-size elements (not VT_DECIMAL), read as DecodeValueIn
+// would; `used`, when given, receives the bytes it takes, 0 when it does not fit.
+inline ValueView SlotFixedArray(const uint8_t* slot, uint64_t span, uint16_t vt, Layout layout,
+                                uint64_t* used) {
+  ValueView v;
+  v.vt = vt;
+  if (used) *used = 0;
+  const LayoutShape shape = Shape(layout);
+  const size_t size = InlineFixedSize(vt & kVtTypeMask);
+  if (span < shape.arrayDataAt) return v;
+  const uint8_t* desc = slot + shape.variantSize;
+  const uint32_t count = Read32(desc + shape.countAt);
+  const int32_t lower = static_cast<int32_t>(Read32(desc + shape.countAt + 4));
+  if (Read16(desc) != 1 || Read32(desc + 4) != size) return v;
+  if (static_cast<int64_t>(lower) + count - 1 > INT32_MAX) return v;
+  if (uint64_t{count} * size > span - shape.arrayDataAt) return v;
+  v.kind = ValueKind::kArray;
+  v.data = slot + shape.arrayDataAt;
+  v.elementSize = static_cast<uint32_t>(size);
+  v.count = count;
+  v.lowerBound = lower;
+  if (used) *used = shape.arrayDataAt + uint64_t{count} * size;
+  return v;
+}
+inline bool IsFixedArray(uint16_t vt) {
+  const uint16_t elem = vt & kVtTypeMask;
+  return (vt & ~kVtTypeMask) == kVtArray && elem != kVtDecimal && InlineFixedSize(elem) != 0;
+}
+
 // The layout of one stream: the one in which every string and array value (and every
 // scalar's slot) lies exactly within its span, its terminators in place; failing that,
 // loosely inside its span; where both or neither do, `preferred` (the server's bitness
@@ -271,6 +307,10 @@ bool ForEachDataItem(const uint8_t* block, size_t size, bool timeStamped, DataHe
       item.value = SlotScalar(block + offset, vt);
     } else if (vt == kVtBstr) {
       item.value = SlotString(block + offset, span, layout, strict);
+    } else if (IsFixedArray(vt)) {
+      uint64_t used;
+      item.value = SlotFixedArray(block + offset, span, vt, layout, &used);
+      if (strict && used && span - used >= 8) item.value.kind = ValueKind::kSkip;
     } else {
       item.value = DecodeValueIn(block + offset, span, layout, strict);
     }
