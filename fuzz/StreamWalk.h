@@ -3,7 +3,8 @@
 // replay test, so a crash file found by one is judged the same way by the other.
 //
 // Input: first byte selects the kind (mod 3: 0 data stream, 1 time-stamped data stream,
-// 2 write-complete stream), the rest is the block.
+// 2 write-complete stream) and, by its next digit in base 3 (0 or 1), the layout the
+// reader prefers (32- or 64-bit); the rest is the block.
 #pragma once
 
 #include <cstddef>
@@ -19,6 +20,7 @@ struct Result {
   size_t items = 0;       // item headers or write entries visited
   size_t values = 0;      // values not skipped
   uint32_t checksum = 0;  // every payload byte is read, so a sanitizer sees any stray read
+  opcstream::Layout layout = opcstream::Layout::k32;  // as the reader decided
 };
 
 inline bool Inside(const uint8_t* block, size_t size, const uint8_t* p, uint64_t n) {
@@ -87,11 +89,16 @@ inline Result Walk(const uint8_t* input, size_t inputSize) {
   }
   opcstream::DataHeader h;
   const bool timeStamped = kind == 1;
-  r.headerFits = opcstream::ForEachDataItem(block, size, timeStamped, &h,
-                                            [&](const opcstream::ItemView& item) {
-                                              ++r.items;
-                                              CheckValue(block, size, item.value, r);
-                                            });
+  const opcstream::Layout preferred =
+      (input[0] / 3) % 2 ? opcstream::Layout::k64 : opcstream::Layout::k32;
+  r.headerFits = opcstream::ForEachDataItem(
+      block, size, timeStamped, &h,
+      [&](const opcstream::ItemView& item) {
+        ++r.items;
+        CheckValue(block, size, item.value, r);
+      },
+      preferred);
+  r.layout = h.layout;
   const size_t headerSize =
       timeStamped ? opcstream::kItemHeaderTimeSize : opcstream::kItemHeaderSize;
   if (opcstream::kGroupHeaderSize + uint64_t{r.items} * headerSize > size && r.items)

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Writes the fuzz seed corpus: valid OPC DA 1.0 streams in the layout the simulation
-server sends. Each file starts with the kind byte of the fuzz target (0 data stream,
-1 time-stamped data stream, 2 write-complete stream). Run from anywhere; rewrites
-fuzz/corpus/."""
+"""Writes the fuzz seed corpus: valid OPC DA 1.0 streams in both value layouts (32-bit:
+16-byte VARIANT, 24-byte descriptor; 64-bit: 24-byte VARIANT, 32-byte descriptor), with
+BSTR arrays in both encodings (element slots and padding, or packed), values aligned or
+packed at any offset. Each file starts with the kind byte of the fuzz target (0 data
+stream, 1 time-stamped data stream, 2 write-complete stream; plus 3 for a reader that
+prefers the 64-bit layout). Run from anywhere; rewrites fuzz/corpus/."""
 import os
 import struct
 
@@ -20,8 +22,28 @@ def align(n, to):
     return (n + to - 1) & ~(to - 1)
 
 
-def scalar(t, value):
-    slot = bytearray(16)
+class Form:
+    """ptr: 4 or 8 (the layout); packed: values back to back, BSTR arrays packed."""
+
+    def __init__(self, ptr=4, packed=False):
+        self.ptr, self.packed = ptr, packed
+        self.slot = 24 if ptr == 8 else 16
+
+    def finish(self, out):
+        out = bytes(out)
+        return out if self.packed else out + bytes(align(len(out), 8) - len(out))
+
+    def descriptor(self, features, cb, count, lower):
+        if self.ptr == 8:
+            return struct.pack("<HHIIIQIi", 1, features, cb, 0, 0, 0, count, lower)
+        return struct.pack("<HHIIIIi", 1, features, cb, 0, 0, count, lower)
+
+
+F32 = Form()
+
+
+def scalar(t, value, f=F32):
+    slot = bytearray(f.slot)
     struct.pack_into("<H", slot, 0, VT[t])
     if t in FMT:
         packed = struct.pack(FMT[t], value)
@@ -29,45 +51,48 @@ def scalar(t, value):
     return bytes(slot)
 
 
-def decimal(scale, sign, hi32, lo64):
-    return struct.pack("<HBBIQ", VT["DECIMAL"], scale, sign, hi32, lo64)
+def decimal(scale, sign, hi32, lo64, f=F32):
+    return struct.pack("<HBBIQ", VT["DECIMAL"], scale, sign, hi32, lo64) + bytes(f.slot - 16)
 
 
-def string(text):
+def string(text, f=F32):
     chars = text.encode("utf-16-le")
-    out = bytearray(16)
+    out = bytearray(f.slot)
     struct.pack_into("<H", out, 0, VT["BSTR"])
     out += struct.pack("<I", len(chars)) + chars + b"\0\0"
-    return bytes(out + bytes(align(len(out), 8) - len(out)))
+    return f.finish(out)
 
 
-def array(t, values, lower=0):
+def array(t, values, lower=0, f=F32):
     fmt = FMT[t]
     size = struct.calcsize(fmt)
-    out = bytearray(16)
+    out = bytearray(f.slot)
     struct.pack_into("<H", out, 0, ARRAY | VT[t])
-    out += struct.pack("<HHIIIIi", 1, 0, size, 0, 0, len(values), lower)
+    out += f.descriptor(0, size, len(values), lower)
     for v in values:
         out += struct.pack(fmt, v)
-    return bytes(out + bytes(align(len(out), 8) - len(out)))
+    return f.finish(out)
 
 
-def string_array(texts, lower=0):
-    out = bytearray(16)
+def string_array(texts, lower=0, f=F32):
+    out = bytearray(f.slot)
     struct.pack_into("<H", out, 0, ARRAY | VT["BSTR"])
-    out += struct.pack("<HHIIIIi", 1, 0x100, 4, 0, 0, len(texts), lower)
-    out += bytes(4 * len(texts))
+    out += f.descriptor(0x100, f.ptr, len(texts), lower)
+    if not f.packed:
+        out += bytes(f.ptr * len(texts))
     for text in texts:
         chars = text.encode("utf-16-le")
         rec = struct.pack("<I", len(chars)) + chars + b"\0\0"
-        out += rec + bytes(align(len(rec), 4) - len(rec))
-    return bytes(out + bytes(align(len(out), 8) - len(out)))
+        out += rec if f.packed else rec + bytes(align(len(rec), 4) - len(rec))
+    return f.finish(out)
 
 
-def data_stream(items, group=1, transaction=0, timed=True):
+def data_stream(items, group=1, transaction=0, timed=True, packed=False):
     """items: (hClient, quality, time, value bytes)"""
     header_size = 20 if timed else 12
-    values_at = align(20 + len(items) * header_size, 8)
+    values_at = 20 + len(items) * header_size
+    if not packed:
+        values_at = align(values_at, 8)
     headers, values = bytearray(), bytearray()
     for h_client, quality, time, value in items:
         headers += struct.pack("<IIHH", h_client, values_at + len(values), quality, 0)
@@ -115,6 +140,15 @@ def seeds():
     yield "mixed_time", 1, data_stream([items[3], strings[0], arrays[0], bstr_arrays[0], items[-1]])
     yield "empty_time", 1, data_stream([], group=5)
     yield "empty_notime", 0, data_stream([], group=5, timed=False)
+    for ptr, packed, kinds in ((8, False, (4, 0)), (4, True, (1, 3)), (8, True, (4, 0))):
+        f = Form(ptr, packed)
+        name = ("l64" if ptr == 8 else "l32") + ("_packed" if packed else "")
+        values = [(1, 0xC0, t, string("Hello", f)), (2, 0xC0, t, array("UI1", [1, 2, 3, 4, 5, 6, 7], 1, f)),
+                  (3, 0xC0, t, scalar("R8", 2.5, f)), (4, 0xC0, t, string_array(["a", "", "四五六"], 2, f)),
+                  (5, 0xC0, t, string("", f)), (6, 0xC0, t, array("R4", [0.5, 1.5, 2.5], 0, f)),
+                  (7, 0xC0, t, decimal(1, 0, 0, 77, f)), (8, 0xC0, t, scalar("EMPTY", 0, f))]
+        yield name + "_time", kinds[0], data_stream(values, group=4, packed=packed)
+        yield name + "_notime", kinds[1], data_stream(values, group=4, timed=False, packed=packed)
     yield "write_ok", 2, write_stream([(1, 0), (2, 0)])
     yield "write_errors", 2, write_stream([(1, 0), (2, 0xC0040004 - (1 << 32)), (3, 0x80004005 - (1 << 32))])
     yield "write_status_failed", 2, write_stream([(1, 0)], status=0x80004005 - (1 << 32))

@@ -46,11 +46,16 @@ void COpcBrowser::BuildBrowseTree(IOpcTree* pTree) {
     OPCNAMESPACETYPE type = static_cast<OPCNAMESPACETYPE>(m_nOrganization);
     if (SUCCEEDED(m_pBrowse->QueryOrganization(&type))) m_nOrganization = type;
   }
-  m_nDepth = 0;
+  m_hRoot = nullptr;
+  m_nPositionDepth = -1;
+  m_nNodes = 0;
+  m_dwStart = m_tick();
+  m_bStopped = m_bIncomplete = false;
   if (m_nOrganization == OPC_NS_FLAT)
     FillFlat();
   else if (m_nOrganization == OPC_NS_HIERARCHIAL)
     FillHierarchical();
+  if (m_bIncomplete) m_pTree->ShowStatusText(kIncompleteText);
 }
 
 std::wstring COpcBrowser::GetBrowseItemId(int index) const {
@@ -59,21 +64,25 @@ std::wstring COpcBrowser::GetBrowseItemId(int index) const {
 }
 
 HRESULT COpcBrowser::MoveToRoot() {
+  // Until the server refuses; a server that never does is taken at its word after as
+  // many steps as the position can be deep.
+  const int steps = m_nPositionDepth < 0 ? m_nMaxUpSteps : m_nPositionDepth + 1;
   HRESULT hr = S_OK;
-  for (int step = 0; step < m_nMaxUpSteps && SUCCEEDED(hr); ++step)
+  for (int step = 0; step < steps && SUCCEEDED(hr); ++step)
     hr = m_pBrowse ? m_pBrowse->ChangeBrowsePosition(OPC_BROWSE_UP, L"") : E_FAIL;
+  m_nPositionDepth = 0;
   return hr;
 }
 
 HRESULT COpcBrowser::MoveToNode(OpcTreeNode node) {
   if (!m_pTree) return E_FAIL;
-  if (!node) return S_OK;
+  if (!node || node == m_hRoot) return S_OK;
   HRESULT hr = MoveToNode(m_pTree->GetParentItem(node));
   if (FAILED(hr)) return hr;
-  // The root is skipped by its text, so is any branch that happens to share it.
   std::wstring text = m_pTree->GetItemText(node);
-  if (text == m_strRootName) return hr;
-  return m_pBrowse ? m_pBrowse->ChangeBrowsePosition(OPC_BROWSE_DOWN, text.c_str()) : E_FAIL;
+  hr = m_pBrowse ? m_pBrowse->ChangeBrowsePosition(OPC_BROWSE_DOWN, text.c_str()) : E_FAIL;
+  if (SUCCEEDED(hr)) ++m_nPositionDepth;
+  return hr;
 }
 
 void COpcBrowser::FillFlat() {
@@ -86,6 +95,7 @@ void COpcBrowser::FillFlat() {
                                            AccessRightsArgument(), pEnum.Put());
   if (SUCCEEDED(hr)) {
     ForEachName(pEnum.Get(), [&](LPWSTR name) {
+      if (m_bStopped) return;
       m_itemIds.emplace_back(name);
       InsertNode(name, root, static_cast<int32_t>(m_itemIds.size() - 1));
     });
@@ -99,54 +109,83 @@ void COpcBrowser::FillHierarchical() {
   if (!m_pBrowse) return;
   OpcTreeNode root = InsertRoot();
   if (!root) return;
-  MoveToRoot();
-  TComPtr<IEnumString> pEnum;
-  // Leaves sitting directly at the root are not listed: only branches at this level.
-  HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, pEnum.Put());
-  if (SUCCEEDED(hr)) {
-    m_nDepth = 0;
-    ForEachName(pEnum.Get(), [&](LPWSTR name) {
-      OpcTreeNode branch = InsertNode(name, root, -1);
-      if (branch) FillChildren(branch);
-    });
-  }
-  pEnum.Release();
+  m_hRoot = root;
+  // The root's children are listed like every other node's: its leaves, then its branches.
+  FillChildren(root, 0, nullptr);
   m_pTree->SelectCaret(root);
   m_pTree->Expand(root);
 }
 
-void COpcBrowser::FillChildren(OpcTreeNode node) {
-  ++m_nDepth;
-  FillLeaves(node);
-  if (m_nDepth < kMaxTreeDepth) FillBranches(node);
-  --m_nDepth;
+namespace {
+
+// FNV-1a over the names, each with its terminator, so ("ab", "c") differs from ("a", "bc").
+void HashName(COpcBrowser::Listing& l, const wchar_t* name) {
+  for (const wchar_t* p = name;; ++p) {
+    l.hash = (l.hash ^ static_cast<uint16_t>(*p)) * 1099511628211ull;
+    if (!*p) break;
+  }
+  ++l.count;
 }
 
-void COpcBrowser::FillLeaves(OpcTreeNode node) {
+}  // namespace
+
+void COpcBrowser::FillChildren(OpcTreeNode node, int depth, const Listing* from) {
+  if (OverBudget()) return;
   MoveToRoot();
   if (FAILED(MoveToNode(node)) || !m_pBrowse) return;
-  TComPtr<IEnumString> pEnum;
+  // Both lists are read before anything is inserted: a branch that lists exactly what its
+  // parent's position lists has not been entered, and gets no children.
+  Listing here{14695981039346656037ull, 0};
+  std::vector<std::wstring> leaves;
+  TComPtr<IEnumString> pLeaves;
   HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_LEAF, m_strFilter.c_str(), m_vtFilter,
-                                           AccessRightsArgument(), pEnum.Put());
-  if (hr != S_OK) return;
-  ForEachName(pEnum.Get(), [&](LPWSTR name) {
-    m_itemIds.push_back(GetFullItemId(name));
-    InsertNode(name, node, static_cast<int32_t>(m_itemIds.size() - 1));
-  });
-}
+                                           AccessRightsArgument(), pLeaves.Put());
+  if (hr == S_OK) ForEachName(pLeaves.Get(), [&](LPWSTR name) { leaves.emplace_back(name); });
+  pLeaves.Release();
+  for (const std::wstring& leaf : leaves) HashName(here, leaf.c_str());
+  here.hash ^= 0x5a5a;  // leaves and branches apart
 
-void COpcBrowser::FillBranches(OpcTreeNode node) {
-  MoveToRoot();
-  if (FAILED(MoveToNode(node)) || !m_pBrowse) return;
-  TComPtr<IEnumString> pEnum;
-  HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, pEnum.Put());
-  if (hr != S_OK) return;
+  // The top level takes any success code of the branch listing; below it only S_OK counts.
+  TComPtr<IEnumString> pBranches;
+  hr = depth < kMaxTreeDepth
+           ? m_pBrowse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, pBranches.Put())
+           : S_FALSE;
+  const bool listBranches = (node == m_hRoot ? SUCCEEDED(hr) : hr == S_OK) && pBranches;
+  std::unique_ptr<LPOLESTR[]> batch;
+  ULONG fetched = 0;
+  HRESULT next = S_FALSE;
+  if (listBranches) {
+    batch = std::make_unique<LPOLESTR[]>(kBatchSize);
+    for (ULONG i = 0; i < kBatchSize; ++i) batch[i] = nullptr;
+    next = pBranches->Next(kBatchSize, batch.get(), &fetched);
+    if (fetched > kBatchSize) fetched = kBatchSize;
+    for (ULONG i = 0; i < fetched; ++i)
+      if (batch[i]) HashName(here, batch[i]);
+  }
+  const bool repeats = from && here.count && here == *from;
+  if (repeats) m_bIncomplete = true;
+
+  // GetItemID answers for the current position, still the node's.
+  if (!repeats) {
+    for (std::wstring& leaf : leaves) {
+      if (m_bStopped) break;
+      m_itemIds.push_back(GetFullItemId(leaf.data()));
+      InsertNode(leaf, node, static_cast<int32_t>(m_itemIds.size() - 1));
+    }
+  }
   // The enumerator does not depend on the browse position, so recursing inside the loop
   // (which moves it) is safe.
-  ForEachName(pEnum.Get(), [&](LPWSTR name) {
-    OpcTreeNode branch = InsertNode(name, node, -1);
-    if (branch) FillChildren(branch);
-  });
+  auto branch = [&](LPWSTR name) {
+    if (repeats || m_bStopped) return;
+    if (OpcTreeNode child = InsertNode(name, node, -1)) FillChildren(child, depth + 1, &here);
+  };
+  for (ULONG i = 0; i < fetched; ++i) {
+    if (!batch[i]) continue;
+    branch(batch[i]);
+    ::CoTaskMemFree(batch[i]);
+  }
+  batch.reset();
+  if (listBranches && fetched && next == S_OK && !repeats) ForEachName(pBranches.Get(), branch);
 }
 
 std::wstring COpcBrowser::GetFullItemId(LPWSTR name) {
@@ -170,5 +209,16 @@ OpcTreeNode COpcBrowser::InsertRoot() {
 OpcTreeNode COpcBrowser::InsertNode(const std::wstring& text, OpcTreeNode parent, int32_t data) {
   // A refused insert (nullptr) must not turn into a node at the top level: the callers
   // fill no children under it.
+  if ((m_nNodes & 1023) == 1023 && OverBudget()) return nullptr;
+  if (m_bStopped) return nullptr;
+  if (++m_nNodes > kMaxNodes) {
+    m_bStopped = m_bIncomplete = true;
+    return nullptr;
+  }
   return m_pTree->InsertItem(text, parent, data);
+}
+
+bool COpcBrowser::OverBudget() {
+  if (!m_bStopped && m_tick() - m_dwStart > kBuildBudgetMs) m_bStopped = m_bIncomplete = true;
+  return m_bStopped;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,17 @@ class COpcBrowser {
  public:
   // Names are fetched this many at a time.
   static constexpr ULONG kBatchSize = 2000;
-  // A server the walk can climb back from is at most m_nMaxUpSteps + 2 levels deep in the
-  // tree; anything far deeper is a naming cycle (a branch listing itself, or one named like
-  // the root, whose children are its parent's), which would otherwise recurse until the
-  // stack runs out. Branches at this depth get their leaves but no sub-branches.
+  // Anything deeper is taken for a naming cycle a repeat check cannot see (a branch that
+  // lists a child of its own name), which would otherwise recurse until the stack runs
+  // out. Branches at this depth get their leaves but no sub-branches.
   static constexpr int kMaxTreeDepth = 32;
+  // Whole-build budgets, so a faulty or enormous server cannot hang the program: nodes far
+  // above the 100,000-item server's 105,478, and a time budget like server discovery's but
+  // three times as long, since that server's build into a real tree-view control takes
+  // 3 to 8 s on a busy machine. What was built stays, and the tree says it is incomplete.
+  static constexpr size_t kMaxNodes = 1000000;
+  static constexpr DWORD kBuildBudgetMs = 30000;
+  static constexpr const wchar_t* kIncompleteText = L"浏览树不完整: 服务器的地址空间过大或浏览出错";
 
   COpcBrowser() = default;
   COpcBrowser(const COpcBrowser&) = delete;
@@ -44,18 +51,32 @@ class COpcBrowser {
   // The item ID stored for a leaf's data value; empty for an index that names no entry.
   std::wstring GetBrowseItemId(int index) const;
 
+  // What a position lists (its leaves and its first batch of branches), to see a branch
+  // that repeats the position it was entered from: a server that answers success without
+  // moving does that at every level.
+  struct Listing {
+    uint64_t hash = 0;
+    size_t count = 0;
+    bool operator==(const Listing& o) const { return hash == o.hash && count == o.count; }
+  };
+
   // The steps of a build, in the order BuildBrowseTree uses them.
   HRESULT MoveToRoot();
   HRESULT MoveToNode(OpcTreeNode node);
   void FillFlat();
   void FillHierarchical();
-  void FillChildren(OpcTreeNode node);
-  void FillLeaves(OpcTreeNode node);
-  void FillBranches(OpcTreeNode node);
+  // The node's leaves, then its branches (each filled before the next); `from` is the
+  // listing of its parent's position, none for the root.
+  void FillChildren(OpcTreeNode node, int depth, const Listing* from);
   std::wstring GetFullItemId(LPWSTR name);
 
+  // The millisecond clock of the time budget; tests drive their own.
+  DWORD(WINAPI* m_tick)() = ::GetTickCount;
+
   TComPtr<IOPCBrowseServerAddressSpace> m_pBrowse;
-  int m_nMaxUpSteps = 10;
+  // Upward steps when the depth of the browse position is unknown (at the start of a
+  // build); otherwise the climb stops at the server's refusal, at most that depth + 1.
+  int m_nMaxUpSteps = kMaxTreeDepth + 1;
   std::wstring m_strRootName = L"Root";
   IOpcTree* m_pTree = nullptr;
   int m_nOrganization = OPC_NS_HIERARCHIAL;
@@ -68,8 +89,15 @@ class COpcBrowser {
   // The access filter as the server gets it: the 8-bit value widened with its sign.
   DWORD AccessRightsArgument() const;
   OpcTreeNode InsertRoot();
-  // Inserts a node under parent with the given data; nullptr if the tree refused it.
+  // Inserts a node under parent with the given data; nullptr if the tree refused it or a
+  // budget ran out.
   OpcTreeNode InsertNode(const std::wstring& text, OpcTreeNode parent, int32_t data);
+  bool OverBudget();
 
-  int m_nDepth = 0;  // depth of the node whose branches are being listed
+  OpcTreeNode m_hRoot = nullptr;  // the root is known by identity, never by its text
+  int m_nPositionDepth = -1;      // levels below the root of the browse position; -1 unknown
+  size_t m_nNodes = 0;
+  DWORD m_dwStart = 0;
+  bool m_bStopped = false;     // a budget ran out: nothing more is listed
+  bool m_bIncomplete = false;  // a budget or a repeating branch cut the build short
 };

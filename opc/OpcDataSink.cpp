@@ -148,11 +148,12 @@ void COpcDataSink::DecodeData(const BYTE* block, SIZE_T size) {
   // A block too short for its group header names no group: nothing to post.
   bool decoded;
   if (CItemHandleTable* items = m_pItems) {
-    decoded = opcstream::ForEachDataItem(block, size, m_bTimeStamped != FALSE, &header,
-                                         [items](const ItemView& item) {
-                                           if (COpcItem* rec = items->Resolve(item.hClient))
-                                             Store(*rec, item);
-                                         });
+    decoded = opcstream::ForEachDataItem(
+        block, size, m_bTimeStamped != FALSE, &header,
+        [items](const ItemView& item) {
+          if (COpcItem* rec = items->Resolve(item.hClient)) Store(*rec, item);
+        },
+        m_layout);
   } else {
     decoded = opcstream::ReadDataHeader(block, size, &header);
   }

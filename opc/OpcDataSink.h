@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include "OpcStream.h"
 #include "PloverMessages.h"
 
 class CItemHandleTable;
@@ -34,6 +35,9 @@ class COpcDataSink : public IAdviseSink {
   // and clears it when it goes: servers may keep the sink alive longer. Without a table,
   // data streams still post WM_OPC_DATACHANGE but update nothing.
   void SetItemTable(CItemHandleTable* table) { m_pItems = table; }
+  // The value layout the server writes where its bitness is known; otherwise this build's
+  // own. Each stream is still read in the other one when only that one fits it.
+  void SetServerLayout(opcstream::Layout layout) { m_layout = layout; }
 
  protected:
   virtual ~COpcDataSink() = default;
@@ -46,4 +50,5 @@ class COpcDataSink : public IAdviseSink {
   HWND m_hNotifyWnd = nullptr;
   BOOL m_bTimeStamped = TRUE;  // must agree with the group manager, which always asks for time
   CItemHandleTable* m_pItems = nullptr;
+  opcstream::Layout m_layout = opcstream::kOwnLayout;
 };

@@ -4,6 +4,7 @@
 #include "OpcDiscovery.h"
 #include "OpcErrorText.h"
 #include "OpcMessage.h"
+#include "OpcServerLayout.h"
 #include "OpcText.h"
 #include "WaitCursor.h"
 
@@ -107,6 +108,9 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
 
   m_browser.Attach(m_pServer.Get());
   m_groupManager.Reset();
+  // The layout the server's streams are read in first; a remote server's is not known.
+  m_groupManager.GetSink()->SetServerLayout(m_strNode.empty() ? ServerLayoutOf(clsid)
+                                                              : opcstream::kOwnLayout);
   m_groupManager.SetServer(m_pServer.Get());
   AdviseShutdown();
   m_pWatch->Arm();

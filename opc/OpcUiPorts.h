@@ -19,6 +19,9 @@ class IOpcTree {
   virtual std::wstring GetItemText(OpcTreeNode node) = 0;
   virtual void SelectCaret(OpcTreeNode node) = 0;
   virtual void Expand(OpcTreeNode node) = 0;
+  // A short note for the user about the tree as a whole (e.g. that it is incomplete);
+  // where it shows is the adapter's choice.
+  virtual void ShowStatusText(const std::wstring& text) { (void)text; }
 };
 
 class IOpcServerList {

@@ -140,8 +140,9 @@ void AddEu(AddressSpace& s) {
 }
 
 void AddDeep(AddressSpace& s) {
+  // Thirty levels: deeper than a client that climbs back a fixed ten steps can reach.
   uint32_t b = s.AddBranch(0, L"Deep");
-  for (int level = 1; level <= 12; ++level) {
+  for (int level = 1; level <= 30; ++level) {
     wchar_t name[16];
     swprintf(name, 16, L"Level%d", level);
     b = s.AddBranch(b, name);
@@ -168,6 +169,9 @@ void AddNames(AddressSpace& s) {
   s.AddItem(cn, Dynamic(L"状态", VT_BOOL, SignalKind::Square, 0, 1, 5000));
   uint32_t motor = s.AddBranch(b, L"Motor 1");
   s.AddItem(motor, Analog(Dynamic(L"Speed rpm", VT_R8, SignalKind::Sine, 0, 3000, 12000), 0, 3000));
+  // Named like this server's ProgID, which clients often give their tree's root node.
+  uint32_t named = s.AddBranch(0, L"Plover.SimServer.1");
+  s.AddItem(named, Static(L"Value", VT_I4, 1));
 }
 
 }  // namespace

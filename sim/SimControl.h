@@ -69,6 +69,11 @@ struct IPloverSimControl : public IUnknown {
   // Calls IOPCShutdown::ShutdownRequest on the advised client at once (null: an empty
   // reason). S_FALSE when no client is advised.
   virtual HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR reason) = 0;
+  // The form of the data streams sent from now on: the value layout of 4- or 8-byte
+  // pointers (0: this build's own, the default) and, with packed, values back to back at
+  // any offset and BSTR arrays without element slots or padding, as some independent
+  // servers write them.
+  virtual HRESULT STDMETHODCALLTYPE SetStreamForm(DWORD pointerBytes, BOOL packed) = 0;
 };
 
 #ifdef __CRT_UUID_DECL

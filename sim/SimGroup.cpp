@@ -233,6 +233,7 @@ void SimGroup::SendData(const std::vector<StreamItem>& items, DWORD transactionI
   HRESULT status = S_OK;
   for (const StreamItem& e : items)
     if ((e.quality & 0xC0) != 0xC0) status = S_FALSE;
+  if (m_server) m_writer.SetForm(m_server->StreamPointerBytes(), m_server->StreamPacked());
   // Both forms are built before the first callback, which may change the group.
   std::vector<uint8_t> withTime, plain;
   if (needTime) {

@@ -171,10 +171,14 @@ HRESULT STDMETHODCALLTYPE SimServer::AddGroup(LPCWSTR szName, BOOL bActive,
   return hr;
 }
 
-HRESULT STDMETHODCALLTYPE SimServer::GetErrorString(HRESULT dwError, LCID, LPWSTR* ppString) {
+HRESULT STDMETHODCALLTYPE SimServer::GetErrorString(HRESULT dwError, LCID dwLocale,
+                                                    LPWSTR* ppString) {
   if (ppString) *ppString = nullptr;
   if (HRESULT hr = Injected(L"IOPCServer::GetErrorString"); hr != S_OK) return hr;
   if (!ppString) return E_INVALIDARG;
+  // The locales this server answers in: the system default, neutral, English and Chinese.
+  if (dwLocale != 0x0800 && dwLocale != 0 && dwLocale != 0x0409 && dwLocale != 0x0804)
+    return E_INVALIDARG;
   std::wstring text;
   if (!LookupErrorText(dwError, &text)) return E_INVALIDARG;
   *ppString = CoTaskString(text);
@@ -353,6 +357,13 @@ HRESULT STDMETHODCALLTYPE SimServer::ClearRefusals() {
 
 HRESULT STDMETHODCALLTYPE SimServer::SetNoDataObject(BOOL noDataObject) {
   m_noDataObject = noDataObject != FALSE;
+  return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE SimServer::SetStreamForm(DWORD pointerBytes, BOOL packed) {
+  if (pointerBytes != 0 && pointerBytes != 4 && pointerBytes != 8) return E_INVALIDARG;
+  m_streamPointerBytes = pointerBytes;
+  m_streamPacked = packed != FALSE;
   return S_OK;
 }
 

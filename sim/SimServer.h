@@ -106,6 +106,7 @@ class SimServer final : public ComRoot,
   HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) override;
   HRESULT STDMETHODCALLTYPE SetNoDa1Async(BOOL noDa1Async) override;
   HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR reason) override;
+  HRESULT STDMETHODCALLTYPE SetStreamForm(DWORD pointerBytes, BOOL packed) override;
 
   // Services for the groups.
   Simulation& Sim() { return m_sim; }
@@ -117,6 +118,8 @@ class SimServer final : public ComRoot,
   bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
   bool NoDataObject() const { return m_noDataObject || m_noDa1Async; }
   bool NoDa1Async() const { return m_noDa1Async; }
+  DWORD StreamPointerBytes() const { return m_streamPointerBytes; }
+  bool StreamPacked() const { return m_streamPacked; }
   bool NameTaken(const std::wstring& name) const;
   std::wstring UniqueGroupName();
   DWORD NextTransactionId() { return ++m_lastTransaction; }
@@ -183,6 +186,8 @@ class SimServer final : public ComRoot,
   LCID m_lcid = LOCALE_SYSTEM_DEFAULT;
   std::wstring m_clientName;
   SimConnectionPoint m_shutdownPoint{this, IID_IOPCShutdown};
+  DWORD m_streamPointerBytes = 0;  // 0: the build's own layout
+  bool m_streamPacked = false;
   bool m_deterministic = false;
   uint64_t m_frozenMs = 0;
   ULONGLONG m_startTick = 0;

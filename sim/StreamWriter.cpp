@@ -10,8 +10,6 @@ namespace {
 constexpr size_t kGroupHeader = 20;
 constexpr size_t kItemHeaderTime = 20;
 constexpr size_t kItemHeader = 12;
-constexpr size_t kSlot = 16;
-constexpr size_t kDescriptor = 24;
 
 size_t Align(size_t n, size_t to) {
   return (n + to - 1) & ~(to - 1);
@@ -24,20 +22,16 @@ void Put16(uint8_t* p, uint16_t v) {
   std::memcpy(p, &v, 2);
 }
 
-size_t ElementSize(VARTYPE elem) {
-  // A BSTR element is a 32-bit pointer slot on the wire.
-  return elem == VT_BSTR ? 4 : ScalarSize(elem);
-}
-
 // Whether the value has a wire form; anything else goes out as VT_EMPTY.
 bool Sendable(const VARIANT* v) {
   if (!v) return false;
   if (v->vt & VT_BYREF) return false;
   if (v->vt & VT_ARRAY) {
     if (!v->parray || SafeArrayGetDim(v->parray) != 1) return false;
-    return ElementSize(v->vt & VT_TYPEMASK) != 0;
+    VARTYPE elem = v->vt & VT_TYPEMASK;
+    return elem == VT_BSTR || ScalarSize(elem) != 0;
   }
-  return v->vt == VT_EMPTY || v->vt == VT_NULL || v->vt == VT_BSTR || ElementSize(v->vt) != 0;
+  return v->vt == VT_EMPTY || v->vt == VT_NULL || v->vt == VT_BSTR || ScalarSize(v->vt) != 0;
 }
 
 void ArrayShape(SAFEARRAY* psa, LONG* lower, ULONG* count) {
@@ -50,84 +44,97 @@ void ArrayShape(SAFEARRAY* psa, LONG* lower, ULONG* count) {
 
 }  // namespace
 
-size_t StreamWriter::ValueSize(const VARIANT* v) {
-  if (!Sendable(v)) return kSlot;
-  if (v->vt == VT_BSTR) return Align(kSlot + 4 + SysStringByteLen(v->bstrVal) + 2, 8);
-  if (!(v->vt & VT_ARRAY)) return kSlot;
+void StreamWriter::SetForm(unsigned pointerBytes, bool packed) {
+  m_pointer = pointerBytes == 4 || pointerBytes == 8 ? pointerBytes : sizeof(void*);
+  m_packed = packed;
+}
+
+size_t StreamWriter::ValueSize(const VARIANT* v) const {
+  // Sizes of the layout: the slot is the VARIANT, the descriptor a one-dimensional
+  // SAFEARRAY with a pointer-sized pvData.
+  const size_t slot = m_pointer == 8 ? 24 : 16;
+  const size_t descriptor = m_pointer == 8 ? 32 : 24;
+  const size_t align = m_packed ? 1 : 8;
+  const size_t recordAlign = m_packed ? 1 : 4;
+  if (!Sendable(v)) return slot;
+  if (v->vt == VT_BSTR) return Align(slot + 4 + SysStringByteLen(v->bstrVal) + 2, align);
+  if (!(v->vt & VT_ARRAY)) return Align(slot, align);
   VARTYPE elem = v->vt & VT_TYPEMASK;
   LONG lower = 0;
   ULONG count = 0;
   ArrayShape(v->parray, &lower, &count);
-  size_t n = kSlot + kDescriptor + static_cast<size_t>(count) * ElementSize(elem);
-  if (elem == VT_BSTR) {
-    BSTR* data = nullptr;
-    if (count && SUCCEEDED(SafeArrayAccessData(v->parray, reinterpret_cast<void**>(&data)))) {
-      for (ULONG i = 0; i < count; ++i) n += Align(4 + SysStringByteLen(data[i]) + 2, 4);
-      SafeArrayUnaccessData(v->parray);
-    } else {
-      n += static_cast<size_t>(count) * 8;  // empty strings
-    }
+  if (elem != VT_BSTR) return Align(slot + descriptor + size_t{count} * ScalarSize(elem), align);
+  size_t n = slot + descriptor + (m_packed ? 0 : size_t{count} * m_pointer);
+  BSTR* data = nullptr;
+  if (count && SUCCEEDED(SafeArrayAccessData(v->parray, reinterpret_cast<void**>(&data)))) {
+    for (ULONG i = 0; i < count; ++i) n += Align(4 + SysStringByteLen(data[i]) + 2, recordAlign);
+    SafeArrayUnaccessData(v->parray);
+  } else {
+    n += size_t{count} * Align(6, recordAlign);  // empty strings
   }
-  return Align(n, 8);
+  return Align(n, align);
 }
 
 size_t StreamWriter::WriteValue(size_t at, const VARIANT* v) {
+  const size_t size = ValueSize(v);
+  const size_t slotSize = m_pointer == 8 ? 24 : 16;
+  const size_t descriptor = m_pointer == 8 ? 32 : 24;
+  const size_t countAt = m_pointer == 8 ? 24 : 16;  // in the descriptor
+  const size_t recordAlign = m_packed ? 1 : 4;
   uint8_t* slot = m_bytes.data() + at;
   if (!Sendable(v)) {
     Put16(slot, VT_EMPTY);
-    return kSlot;
+    return size;
   }
   Put16(slot, v->vt);
   if (v->vt == VT_BSTR) {
     UINT bytes = SysStringByteLen(v->bstrVal);
-    Put32(slot + 16, bytes);
-    if (bytes) std::memcpy(slot + 20, v->bstrVal, bytes);
+    Put32(slot + slotSize, bytes);
+    if (bytes) std::memcpy(slot + slotSize + 4, v->bstrVal, bytes);
     // The NUL and the padding are already zero.
-    return Align(kSlot + 4 + bytes + 2, 8);
+    return size;
   }
   if (!(v->vt & VT_ARRAY)) {
-    size_t n = ElementSize(v->vt);
+    size_t n = ScalarSize(v->vt);
     if (n) std::memcpy(slot + 8, &v->llVal, n);
-    return kSlot;
+    return size;
   }
   VARTYPE elem = v->vt & VT_TYPEMASK;
-  size_t cb = ElementSize(elem);
+  size_t cb = elem == VT_BSTR ? m_pointer : ScalarSize(elem);
   LONG lower = 0;
   ULONG count = 0;
   ArrayShape(v->parray, &lower, &count);
-  uint8_t* desc = slot + 16;
+  uint8_t* desc = slot + slotSize;
   Put16(desc + 0, 1);  // cDims
   Put16(desc + 2, elem == VT_BSTR ? FADF_BSTR : 0);
   Put32(desc + 4, static_cast<uint32_t>(cb));
-  Put32(desc + 8, 0);   // cLocks
-  Put32(desc + 12, 0);  // pvData, rewritten by the reader
-  Put32(desc + 16, count);
-  Put32(desc + 20, static_cast<uint32_t>(lower));
-  uint8_t* data = slot + kSlot + kDescriptor;
-  size_t used = kSlot + kDescriptor + count * cb;
+  // cLocks, padding and pvData stay 0: the reader finds the data itself.
+  Put32(desc + countAt, count);
+  Put32(desc + countAt + 4, static_cast<uint32_t>(lower));
+  uint8_t* data = slot + slotSize + descriptor;
   void* src = nullptr;
-  if (count == 0 || FAILED(SafeArrayAccessData(v->parray, &src)))
-    return Align(used + (elem == VT_BSTR ? count * 8 : 0), 8);
+  if (count == 0 || FAILED(SafeArrayAccessData(v->parray, &src))) return size;
   if (elem != VT_BSTR) {
     std::memcpy(data, src, count * cb);
   } else {
-    // Element slots stay 0; the strings follow them.
+    // Element slots (not in the packed form) stay 0; the strings follow them.
+    size_t used = slotSize + descriptor + (m_packed ? 0 : count * cb);
     const BSTR* strings = static_cast<const BSTR*>(src);
     for (ULONG i = 0; i < count; ++i) {
       UINT bytes = SysStringByteLen(strings[i]);
       Put32(slot + used, bytes);
       if (bytes) std::memcpy(slot + used + 4, strings[i], bytes);
-      used += Align(4 + bytes + 2, 4);
+      used += Align(4 + bytes + 2, recordAlign);
     }
   }
   SafeArrayUnaccessData(v->parray);
-  return Align(used, 8);
+  return size;
 }
 
 void StreamWriter::BuildData(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
                              bool withTime, const StreamItem* items, size_t count) {
   size_t headers = kGroupHeader + count * (withTime ? kItemHeaderTime : kItemHeader);
-  size_t valuesAt = Align(headers, 8);
+  size_t valuesAt = m_packed ? headers : Align(headers, 8);
   size_t total = valuesAt;
   for (size_t i = 0; i < count; ++i) total += ValueSize(items[i].value);
   m_bytes.assign(total, 0);

@@ -1,10 +1,11 @@
-// Builds the OPC DA 1.0 data and write-complete streams in their fixed 32-bit wire
-// layout, whatever the build's own pointer size.
+// Builds the OPC DA 1.0 data and write-complete streams. By default in the value layout of
+// the build's own pointer size, as independent servers do; SetForm chooses the other one,
+// or the tightly packed form some independent servers write.
 //
 // Data stream: 20-byte group header, then one item header per item (20 bytes with
-// time stamps, 12 without), then the value area. Each value starts at an 8-byte
-// boundary with a 16-byte VARIANT slot: vt at +0, the value bytes at +8. Pointer
-// fields are written as 0; readers rewrite them to the payload that follows:
+// time stamps, 12 without), then the value area. In the 32-bit layout each value starts
+// at an 8-byte boundary with a 16-byte VARIANT slot: vt at +0, the value bytes at +8.
+// Pointer fields are written as 0; readers rewrite them to the payload that follows:
 //   VT_BSTR            +16: byte length (4), +20: characters, then a NUL character.
 //   VT_ARRAY | scalar  +16: 24-byte one-dimensional SAFEARRAY descriptor (cDims 1,
 //                      fFeatures, cbElements, cLocks 0, pvData 0, cElements,
@@ -16,6 +17,12 @@
 //                      characters, a NUL character, padding to a 4-byte boundary.
 //                      The whole value stays inside its dwValueOffset span, so a
 //                      reader that knows nothing of it skips it safely.
+// The 64-bit layout has a 24-byte slot (the string's length word at +24, the characters at
+// +28) and a 32-byte descriptor at +24 (cDims, fFeatures, cbElements, cLocks, 4 bytes of
+// padding, 8-byte pvData, cElements, lLbound), the data at +56; BSTR element slots are 8
+// bytes. The packed form puts each value right after the previous one (any offset, odd
+// ones too) and a BSTR array's strings right after the descriptor, with no element slots
+// and no padding.
 // Types without a fixed wire form (interfaces, by-reference values, variant or
 // decimal arrays) are sent as VT_EMPTY.
 #pragma once
@@ -43,6 +50,9 @@ struct WriteResult {
 
 class StreamWriter {
  public:
+  // pointerBytes 4 or 8 (anything else: the build's own); packed as described above.
+  void SetForm(unsigned pointerBytes, bool packed);
+
   void BuildData(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus, bool withTime,
                  const StreamItem* items, size_t count);
   void BuildWriteComplete(DWORD hClientGroup, DWORD transactionId, HRESULT hrStatus,
@@ -53,12 +63,14 @@ class StreamWriter {
   HGLOBAL CopyToGlobal() const;
 
   // Bytes one value occupies in the value area (slot, payload and padding).
-  static size_t ValueSize(const VARIANT* value);
+  size_t ValueSize(const VARIANT* value) const;
 
  private:
   size_t WriteValue(size_t at, const VARIANT* value);
 
   std::vector<uint8_t> m_bytes;
+  size_t m_pointer = sizeof(void*);
+  bool m_packed = false;
 };
 
 }  // namespace plover::sim

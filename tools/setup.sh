@@ -12,13 +12,21 @@ PLOVER_PACKAGES=(
   fonts-wqy-microhei fonts-wine
 )
 
+# 32-bit Wine runs the i686 build's tests beside the 64-bit ones; it needs Debian's i386
+# architecture, added once.
+add_i386=""
+if [ "$(dpkg --print-architecture)" = amd64 ]; then
+  PLOVER_PACKAGES+=(wine32:i386)
+  dpkg --print-foreign-architectures | grep -qx i386 || add_i386=1
+fi
+
 missing=()
 for p in "${PLOVER_PACKAGES[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ -z "$add_i386" ] && exit 0
 
 echo "plover: installing ${missing[*]}" >&2
 SUDO=""
@@ -27,5 +35,9 @@ if [ "$(id -u)" -ne 0 ]; then
   SUDO="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [ -n "$add_i386" ]; then
+  echo "plover: adding the i386 architecture for 32-bit Wine" >&2
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test under Wine. Exits 0 only if all pass.
+# Builds both architectures and runs every test under Wine, the 32-bit build under 32-bit
+# Wine first, then the 64-bit build. Exits 0 only if all pass.
 #   tools/test.sh [extra ctest arguments, e.g. -R Sim]
-# PLOVER_BUILD_DIR chooses the x64 build folder; PLOVER_SKIP_I686=1 skips the 32-bit compile.
+# PLOVER_BUILD_DIR chooses the x64 build folder; PLOVER_SKIP_I686=1 skips the 32-bit build
+# and its run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
@@ -9,17 +11,30 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PLOVER_BUILD_DIR:-$root/build/x64}
 "$root/tools/build.sh" x64 "$build"
 if [ -z "${PLOVER_SKIP_I686:-}" ]; then
-  # The 32-bit program must keep compiling; it is run only where 32-bit Wine exists.
   "$root/tools/build.sh" i686
 fi
 
-# shellcheck source=wineenv.sh
-source "$root/tools/wineenv.sh" "$build"
-trap plover_cleanup EXIT
-# Tests create windows: always give them a display of their own.
-PLOVER_FORCE_XVFB=1 plover_start_display
-plover_wine_prepare
-plover_start_wineserver
-plover_register_servers
+# One build's suite in its own Wine prefix, display and wineserver.
+run_suite() (
+  local dir=$1
+  shift
+  # shellcheck source=wineenv.sh
+  source "$root/tools/wineenv.sh" "$dir"
+  trap plover_cleanup EXIT
+  # Called in a || list, where errexit does not apply: every step says so itself.
+  # Tests create windows: always give them a display of their own.
+  PLOVER_FORCE_XVFB=1 plover_start_display || exit 1
+  plover_wine_prepare || exit 1
+  plover_start_wineserver || exit 1
+  plover_register_servers || exit 1
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
+)
 
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)" "$@"
+status=0
+if [ -z "${PLOVER_SKIP_I686:-}" ]; then
+  echo "plover: the i686 build under 32-bit Wine" >&2
+  run_suite "$root/build/i686" "$@" || status=1
+fi
+echo "plover: the x64 build" >&2
+run_suite "$build" "$@" || status=1
+exit "$status"

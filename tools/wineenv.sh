@@ -76,10 +76,13 @@ plover_start_wineserver() {
 }
 
 plover_register_servers() {
-  local dll
+  local dll regsvr=regsvr32
+  # A 32-bit server is registered by the 32-bit regsvr32, into the 32-bit registry view.
+  grep -q "mingw-i686" "$plover_build/CMakeCache.txt" 2>/dev/null &&
+    regsvr='C:\windows\syswow64\regsvr32.exe'
   for dll in "$plover_build"/bin/PloverSim.dll; do
     [ -f "$dll" ] || continue
-    (cd "$(dirname "$dll")" && wine regsvr32 /s "$(basename "$dll")") ||
+    (cd "$(dirname "$dll")" && wine "$regsvr" /s "$(basename "$dll")") ||
       { echo "plover: registering $(basename "$dll") failed" >&2; return 1; }
   done
 }

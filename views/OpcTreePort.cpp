@@ -134,3 +134,10 @@ void COpcTreePort::Expand(OpcTreeNode node) {
   ShowChildren(index);
   ::SendMessageW(m_hTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(hItem));
 }
+
+void COpcTreePort::ShowStatusText(const std::wstring& text) {
+  // The frame's status bar is the top-level window's child with the status bar's id.
+  constexpr int kStatusBarId = 0xE801;
+  HWND bar = ::GetDlgItem(::GetAncestor(m_hTree, GA_ROOT), kStatusBarId);
+  if (bar) ::SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}

@@ -25,6 +25,8 @@ class COpcTreePort : public IOpcTree {
   // Puts the node (and the path to it) into the control and selects it.
   void SelectCaret(OpcTreeNode node) override;
   void Expand(OpcTreeNode node) override;
+  // In the message pane of the frame's status bar.
+  void ShowStatusText(const std::wstring& text) override;
 
   // What SetItemData stored (-1 for no node).
   int32_t GetItemData(OpcTreeNode node) const;

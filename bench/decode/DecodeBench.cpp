@@ -1,9 +1,10 @@
 // How fast time-stamped data streams are decoded into COpcItem records: the real
 // OnDataChange path (lock, read, resolve handles, build variants, post) over one global
 // block prepared once and handed over again and again, and the stream reader alone for
-// comparison. Streams are built by the simulation server's own writer. The same values
-// also go through the OPC DA 2.0 path, IOPCDataCallback::OnDataChange with the server's
-// arrays, into the same records. Prints the median items per second of many runs.
+// comparison, for both value layouts (32-bit: 16-byte VARIANT slots; 64-bit: 24-byte).
+// Streams are built by the simulation server's own writer. The same values also go through
+// the OPC DA 2.0 path, IOPCDataCallback::OnDataChange with the server's arrays, into the same
+// records. Prints the median items per second of many runs.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -116,8 +117,8 @@ int main() {
                   {"16-element VT_R4 arrays", 0, {}}};
   VARIANT (*makers[])(size_t) = {RealValue, StringValue, ArrayValue};
   std::printf("%zu items per stream, median (best) of %d runs, one thread\n\n", kItems, kRuns);
-  std::printf("%-26s %10s %18s %18s %18s\n", "values", "bytes", "sink items/s", "reader items/s",
-              "callback items/s");
+  std::printf("%-26s %6s %10s %18s %18s\n", "stream", "layout", "bytes", "sink items/s",
+              "reader items/s");
   for (size_t c = 0; c < std::size(cases); ++c) {
     Case& k = cases[c];
     std::vector<StreamItem> items(kItems);
@@ -128,29 +129,46 @@ int main() {
       items[i].timeStamp = {DWORD(i), 0x01DA0000};
     }
     for (size_t i = 0; i < kItems; ++i) items[i].value = &k.values[i];
-    StreamWriter writer;
-    writer.BuildData(1, 0, S_OK, true, items.data(), items.size());
-    HGLOBAL block = writer.CopyToGlobal();
-    FORMATETC fe = {cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
+    for (const unsigned pointerBytes : {4u, 8u}) {
+      StreamWriter writer;
+      writer.SetForm(pointerBytes, false);
+      writer.BuildData(1, 0, S_OK, true, items.data(), items.size());
+      HGLOBAL block = writer.CopyToGlobal();
+      FORMATETC fe = {cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+      STGMEDIUM medium{};
+      medium.tymed = TYMED_HGLOBAL;
+      medium.hGlobal = block;
 
-    const Figures sinkRate = Measure([&] {
-      sink->OnDataChange(&fe, &medium);
-      DrainMessages(wnd);  // one posted message per stream; keep the queue short
-    });
-
-    const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
-    const size_t size = GlobalSize(block);
-    uint64_t sum = 0;
-    const Figures readerRate = Measure([&] {
-      opcstream::DataHeader header;
-      opcstream::ForEachDataItem(bytes, size, true, &header, [&](const opcstream::ItemView& item) {
-        sum += item.hClient + item.quality + uint64_t(item.value.kind) + item.value.count;
+      const Figures sinkRate = Measure([&] {
+        sink->OnDataChange(&fe, &medium);
+        DrainMessages(wnd);  // one posted message per stream; keep the queue short
       });
-    });
-    GlobalUnlock(block);
+
+      const auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+      const size_t size = GlobalSize(block);
+      uint64_t sum = 0;
+      const Figures readerRate = Measure([&] {
+        opcstream::DataHeader header;
+        opcstream::ForEachDataItem(
+            bytes, size, true, &header, [&](const opcstream::ItemView& item) {
+              sum += item.hClient + item.quality + uint64_t(item.value.kind) + item.value.count;
+            });
+      });
+      GlobalUnlock(block);
+
+      std::printf("%-26s %3u-bit %10zu %10.2f M (%4.1f) %10.2f M (%4.1f)", k.label,
+                  pointerBytes * 8, writer.Bytes().size(), sinkRate.median / 1e6,
+                  sinkRate.best / 1e6, readerRate.median / 1e6, readerRate.best / 1e6);
+      if (k.target > 0)
+        std::printf("   target %.0f M/s: %s", k.target / 1e6,
+                    sinkRate.median >= k.target ? "met" : "NOT met");
+      std::printf("\n");
+      if (sum == 42) std::printf(" ");  // keeps the reader's work observable
+      // A decoded record, as a sanity check that the sink did the work measured.
+      const VARIANT& last = records.back()->m_value;
+      if (last.vt != k.values.back().vt) std::printf("  (unexpected record type %u)\n", last.vt);
+      GlobalFree(block);
+    }
 
     // The DA 2.0 path: the arrays a server hands to IOPCDataCallback::OnDataChange.
     std::vector<OPCHANDLE> handles(kItems);
@@ -167,21 +185,8 @@ int main() {
                              qualities.data(), times.data(), errors.data());
       DrainMessages(wnd);
     });
-
-    std::printf("%-26s %10zu %10.2f M (%4.1f) %10.2f M (%4.1f) %10.2f M (%4.1f)", k.label,
-                writer.Bytes().size(), sinkRate.median / 1e6, sinkRate.best / 1e6,
-                readerRate.median / 1e6, readerRate.best / 1e6, callbackRate.median / 1e6,
-                callbackRate.best / 1e6);
-    std::printf("   callback/sink %.2fx", callbackRate.median / sinkRate.median);
-    if (k.target > 0)
-      std::printf("   target %.0f M/s: %s", k.target / 1e6,
-                  sinkRate.median >= k.target ? "met" : "NOT met");
-    std::printf("\n");
-    if (sum == 42) std::printf(" ");  // keeps the reader's work observable
-    // A decoded record, as a sanity check that the sink did the work measured.
-    const VARIANT& last = records.back()->m_value;
-    if (last.vt != k.values.back().vt) std::printf("  (unexpected record type %u)\n", last.vt);
-    GlobalFree(block);
+    std::printf("%-26s %7s %10s %10.2f M (%4.1f)   (IOPCDataCallback)\n", k.label, "DA 2.0", "-",
+                callbackRate.median / 1e6, callbackRate.best / 1e6);
     for (VARIANT& v : k.values) VariantClear(&v);
   }
   sink->SetItemTable(nullptr);

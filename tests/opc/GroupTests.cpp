@@ -123,9 +123,13 @@ TEST_F(GroupTest, SelectFindAndHandlesFollowTheTable) {
   EXPECT_EQ(m_server->GetGroup(2), m_server->FindGroup(L"Group2"));
   EXPECT_EQ(nullptr, m_server->FindGroup(L"Group3"));
 
+  // The table is keyed by the low 16 bits of the client handle; the list gives the keys.
+  ASSERT_EQ(S_OK, m_server->AddGroup(0x00050003, L"Group3"));
   std::vector<int> handles = {99};
-  EXPECT_EQ(2, m_server->GetGroupHandles(handles));
-  EXPECT_EQ((std::vector<int>{1, 2}), handles);
+  EXPECT_EQ(3, m_server->GetGroupHandles(handles));
+  EXPECT_EQ((std::vector<int>{1, 2, 3}), handles);
+  EXPECT_EQ(m_server->GetGroup(3), m_server->FindGroup(L"Group3"));
+  ASSERT_TRUE(m_server->RemoveGroup(3, FALSE));
 
   COpcGroup* g1 = m_server->SelectGroup(1);
   ASSERT_EQ(m_server->GetGroup(1), g1);
@@ -177,6 +181,20 @@ TEST_F(GroupTest, StateChangesGoThroughTheServerAndMirrorOnlyOnSuccess) {
   EXPECT_EQ(250u, g->m_dwRequestedRate);  // the whole block went with it
   EXPECT_EQ(S_OK, m_server->ChangeGroupDeadband(5.0f));
   EXPECT_EQ(5.0f, g->m_fDeadband);
+  // What the server holds, not only the client's mirror of it.
+  DWORD rate = 0, lcid = 0;
+  BOOL active = TRUE;
+  LPWSTR name = nullptr;
+  LONG bias = 0;
+  FLOAT deadband = 0;
+  OPCHANDLE hClient = 0, hServer = 0;
+  ASSERT_EQ(S_OK, g->m_pGroup->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient,
+                                        &hServer));
+  CoTaskMemFree(name);
+  EXPECT_EQ(250u, rate);
+  EXPECT_FALSE(active);
+  EXPECT_EQ(5.0f, deadband);
+  EXPECT_EQ(1u, hClient);
 
   ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCGroupStateMgt::SetState", E_INVALIDARG, FALSE));
   EXPECT_EQ(E_INVALIDARG, m_server->ChangeGroupUpdateRate(4000));

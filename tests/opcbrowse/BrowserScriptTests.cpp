@@ -89,29 +89,31 @@ TEST_F(ScriptedBrowser, HierarchicalWalkReturnsToTheRootBeforeEveryNode) {
   browse.AddBranch(L"C");
   Build();
 
-  const Calls expected = {L"ORG", L"UP", L"BROWSE:1:*:0:0@", L"NEXT:2000>2",
+  // One climb and descent per node (the climb ends where the server refuses), then the
+  // node's leaves and its first batch of branches are listed before anything is inserted.
+  const Calls expected = {L"ORG", L"UP", L"BROWSE:2:*:0:3@", L"NEXT:2000>1", L"BROWSE:1:*:0:0@",
+                          L"NEXT:2000>2", L"ID:AtRoot@",
                           // A: leaves, then branches
-                          L"UP", L"DOWN:A", L"BROWSE:2:*:0:3@A", L"NEXT:2000>2", L"ID:a1@A",
-                          L"ID:a2@A", L"UP", L"UP", L"DOWN:A", L"BROWSE:1:*:0:0@A", L"NEXT:2000>1",
+                          L"UP", L"DOWN:A", L"BROWSE:2:*:0:3@A", L"NEXT:2000>2",
+                          L"BROWSE:1:*:0:0@A", L"NEXT:2000>1", L"ID:a1@A", L"ID:a2@A",
                           // A/B, from inside A's branch enumeration
                           L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"BROWSE:2:*:0:3@A/B", L"NEXT:2000>1",
-                          L"ID:b1@A/B", L"UP", L"UP", L"UP", L"DOWN:A", L"DOWN:B",
-                          L"BROWSE:1:*:0:0@A/B",
+                          L"BROWSE:1:*:0:0@A/B", L"ID:b1@A/B",
                           // C: nothing below it (S_FALSE stops both lists before any Next)
-                          L"UP", L"UP", L"UP", L"DOWN:C", L"BROWSE:2:*:0:3@C", L"UP", L"UP",
-                          L"DOWN:C", L"BROWSE:1:*:0:0@C"};
+                          L"UP", L"UP", L"UP", L"DOWN:C", L"BROWSE:2:*:0:3@C", L"BROWSE:1:*:0:0@C"};
   EXPECT_EQ(expected, log.calls);
 
   FakeTree::Node* root = Root();
   ASSERT_NE(nullptr, root);
-  EXPECT_EQ((Calls{L"A", L"C"}), FakeTree::Texts(root)) << "the root's own leaf is not listed";
+  EXPECT_EQ((Calls{L"AtRoot", L"A", L"C"}), FakeTree::Texts(root)) << "the root's leaf first";
+  EXPECT_EQ(L"AtRoot", browser.GetBrowseItemId(root->children[0]->data));
   EXPECT_EQ((Calls{L"a1", L"a2", L"B"}), FakeTree::Texts(tree.Find({L"Srv", L"A"})));
   FakeTree::Node* b1 = tree.Find({L"Srv", L"A", L"B", L"b1"});
   ASSERT_NE(nullptr, b1);
   EXPECT_EQ(L"A.B.b1", browser.GetBrowseItemId(b1->data));
   EXPECT_EQ(-1, tree.Find({L"Srv", L"A", L"B"})->data);
   EXPECT_EQ(L"A.a2", browser.GetBrowseItemId(tree.Find({L"Srv", L"A", L"a2"})->data));
-  EXPECT_EQ(3u, browser.m_itemIds.size());
+  EXPECT_EQ(4u, browser.m_itemIds.size());
   ExpectAllReleased();
 }
 
@@ -142,27 +144,27 @@ TEST_F(ScriptedBrowser, FailuresBelowTheTopLevelLeaveThatPartEmpty) {
   ExpectAllReleased();
 }
 
-TEST_F(ScriptedBrowser, BranchNamedLikeTheRootListsItsParentsChildren) {
+TEST_F(ScriptedBrowser, BranchNamedLikeTheRootIsEnteredAndDepthIsCapped) {
   browse.AddLeaf(L"A", L"x");
   browse.AddLeaf(L"A/Plant", L"y");
   browse.AddLeaf(L"A/Plant/Z", L"z");
+  // Forty levels, a leaf on each: deeper than the cap.
+  std::wstring path;
+  for (int level = 1; level <= 40; ++level) {
+    path += (level > 1 ? L"/D" : L"D") + std::to_wstring(level);
+    browse.AddLeaf(path, L"v");
+  }
   Build(L"Plant");
 
-  // Descending skips every node whose text is the root's, so "Plant" under A is looked up
-  // at A itself: it shows A's leaf and A's branch "Plant" again, level after level, until
-  // the depth cap ends the repetition. Its own leaf "y" and branch "Z" never show.
-  FakeTree::Node* inner = tree.Find({L"Plant", L"A", L"Plant"});
-  ASSERT_NE(nullptr, inner);
-  EXPECT_EQ((Calls{L"x", L"Plant"}), FakeTree::Texts(inner));
-  EXPECT_EQ((Calls{L"x", L"Plant"}),
-            FakeTree::Texts(tree.Find({L"Plant", L"A", L"Plant", L"Plant"})));
-  EXPECT_EQ(L"A.x", browser.GetBrowseItemId(inner->children[0]->data));
-  for (const FakeTree::Node& n : tree.m_nodes) {
-    EXPECT_NE(L"y", n.text);
-    EXPECT_NE(L"Z", n.text);
-  }
-  // A at depth 1, "Plant" branches from depth 2 to the cap, each with the leaf x below.
+  // The root is known by identity: a branch sharing its text is descended into.
+  EXPECT_EQ((Calls{L"x", L"Plant"}), FakeTree::Texts(tree.Find({L"Plant", L"A"})));
+  EXPECT_EQ((Calls{L"y", L"Z"}), FakeTree::Texts(tree.Find({L"Plant", L"A", L"Plant"})));
+  FakeTree::Node* z = tree.Find({L"Plant", L"A", L"Plant", L"Z", L"z"});
+  ASSERT_NE(nullptr, z);
+  EXPECT_EQ(L"A.Plant.Z.z", browser.GetBrowseItemId(z->data));
+  // Branches at the cap get their leaves but no sub-branches.
   EXPECT_EQ(COpcBrowser::kMaxTreeDepth + 1, FakeTree::Depth(Root()));
+  EXPECT_TRUE(tree.m_status.empty());
   ExpectAllReleased();
 }
 

@@ -14,6 +14,11 @@ namespace {
 
 using Texts = std::vector<std::wstring>;
 
+DWORD g_clock = 0;
+DWORD WINAPI JumpingClock() {
+  return g_clock += 1000;
+}
+
 bool Has(const Texts& texts, const std::wstring& t) {
   return std::find(texts.begin(), texts.end(), t) != texts.end();
 }
@@ -74,7 +79,16 @@ TEST_F(SimBrowser, HierarchicalTreeHoldsTheServersBranchesAndFullItemIds) {
   for (const wchar_t* b :
        {L"Signals", L"Types", L"Arrays", L"Access", L"Quality", L"EU", L"Deep", L"Many", L"Names"})
     EXPECT_TRUE(Has(top, b)) << testing::PrintToString(std::wstring(b));
-  EXPECT_FALSE(Has(top, L"Heartbeat")) << "leaves at the root are not listed";
+  // The root lists its leaves, then its branches, like every other node.
+  ASSERT_FALSE(top.empty());
+  EXPECT_EQ(L"Heartbeat", top[0]) << "a leaf at the root comes first";
+  EXPECT_EQ(L"Heartbeat", browser.GetBrowseItemId(root->children[0]->data));
+  // A branch named like the root node is entered like any other.
+  FakeTree::Node* named = tree.Find({PLOVER_SIM_PROGID, PLOVER_SIM_PROGID});
+  ASSERT_NE(nullptr, named);
+  EXPECT_EQ(Texts{L"Value"}, FakeTree::Texts(named));
+  EXPECT_EQ(L"Plover.SimServer.1.Value", browser.GetBrowseItemId(named->children[0]->data));
+  EXPECT_TRUE(tree.m_status.empty()) << "a complete tree says nothing";
 
   Texts names = FakeTree::Texts(tree.Find({PLOVER_SIM_PROGID, L"Names"}));
   for (const wchar_t* n : {L"Name With Spaces", L"温度", L"压力 Pressure", L"说明", L"中文 分支"})
@@ -102,26 +116,72 @@ TEST_F(SimBrowser, HierarchicalTreeHoldsTheServersBranchesAndFullItemIds) {
   EXPECT_EQ(0, LiveEnumerators());
 }
 
-TEST_F(SimBrowser, DeepNestingStopsWhereTheWalkCannotClimbBack) {
+TEST_F(SimBrowser, DeepNestingIsClimbedFromAnyDepth) {
   Connect(PLOVER_SIM_PROGID);
   ASSERT_EQ(S_OK, browser.Attach(server.Get()));
   Build();
-  // Level10 sits 11 levels down: listing its leaves starts from its parent's position (10
-  // up, reachable), listing its branches from its own (11 up, 10 steps leave the walk at
-  // "Deep", where "Deep" cannot be entered). So Level10 shows Value and nothing more.
+  // Thirty levels below "Deep", each with its Value; the climb back to the root goes on
+  // until the server refuses, so the deepest branch is listed as well as the first.
   FakeTree::Node* n = tree.Find({PLOVER_SIM_PROGID, L"Deep"});
-  for (int level = 1; level <= 10 && n; ++level) {
+  std::wstring id = L"Deep";
+  for (int level = 1; level <= 30 && n; ++level) {
     FakeTree::Node* next = nullptr;
     for (FakeTree::Node* c : n->children)
       if (c->text == L"Level" + std::to_wstring(level)) next = c;
     ASSERT_NE(nullptr, next) << "Level" << level;
     n = next;
-    EXPECT_TRUE(Has(FakeTree::Texts(n), L"Value")) << "Level" << level;
+    id += L".Level" + std::to_wstring(level);
+    ASSERT_FALSE(n->children.empty()) << "Level" << level;
+    EXPECT_EQ(L"Value", n->children[0]->text);
+    EXPECT_EQ(id + L".Value", browser.GetBrowseItemId(n->children[0]->data));
   }
   ASSERT_NE(nullptr, n);
   EXPECT_EQ(Texts{L"Value"}, FakeTree::Texts(n));
-  EXPECT_EQ(L"Deep.Level1.Level2.Level3.Level4.Level5.Level6.Level7.Level8.Level9.Level10.Value",
-            browser.GetBrowseItemId(n->children[0]->data));
+}
+
+// A faulty server answers ChangeBrowsePosition with a success code without moving: every
+// branch then lists the root again. Such a branch gets no children, and a build that runs
+// out of its budgets keeps what it built; either way the user is told once.
+TEST_F(SimBrowser, RepeatingListingsAndBudgetsEndTheBuild) {
+  Connect(PLOVER_SIM_PROGID);
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  // A fresh server object is at its root, where it then stays.
+  ASSERT_EQ(S_OK, control->FailMethod(L"IOPCBrowseServerAddressSpace::ChangeBrowsePosition",
+                                      S_FALSE, TRUE));
+  Build();
+  FakeTree::Node* root = Root();
+  ASSERT_NE(nullptr, root);
+  Texts top = FakeTree::Texts(root);
+  EXPECT_TRUE(Has(top, L"Heartbeat"));
+  EXPECT_TRUE(Has(top, L"Signals"));
+  for (const FakeTree::Node* c : root->children) {
+    EXPECT_TRUE(c->children.empty()) << testing::PrintToString(c->text);
+  }
+  EXPECT_EQ(1 + top.size(), tree.m_nodes.size());
+  EXPECT_EQ(Texts{COpcBrowser::kIncompleteText}, tree.m_status);
+  EXPECT_EQ(0, LiveEnumerators());
+
+  // The time budget: a clock that jumps a second per reading stops the build after about
+  // thirty nodes listed, with the root and the nodes so far kept.
+  ASSERT_EQ(S_OK, control->ClearFailures());
+  tree.m_status.clear();
+  Build();
+  const size_t complete = tree.m_nodes.size();
+  EXPECT_TRUE(tree.m_status.empty());
+  g_clock = 0;
+  browser.m_tick = JumpingClock;
+  tree.m_status.clear();
+  Build();
+  EXPECT_GT(tree.m_nodes.size(), 1u);
+  EXPECT_LT(tree.m_nodes.size(), complete / 2);
+  EXPECT_TRUE(Root()->expanded);
+  EXPECT_EQ(Texts{COpcBrowser::kIncompleteText}, tree.m_status);
+  EXPECT_EQ(0, LiveEnumerators());
+  browser.m_tick = ::GetTickCount;
+  tree.m_status.clear();
+  Build();
+  EXPECT_EQ(complete, tree.m_nodes.size()) << "the next build starts a new budget";
+  EXPECT_TRUE(tree.m_status.empty());
 }
 
 TEST_F(SimBrowser, FiltersApplyToLeavesAtTheNextBuild) {
@@ -168,7 +228,9 @@ TEST_F(SimBrowser, FlatServerListsItemIdsUnderTheRoot) {
   for (const wchar_t* id :
        {L"Heartbeat", L"Signals.Ramp", L"Names.中文 分支.状态", L"Many.Item5000",
         L"Deep.Level1.Level2.Level3.Level4.Level5.Level6.Level7.Level8.Level9."
-        L"Level10.Level11.Level12.Value"})
+        L"Level10.Level11.Level12.Level13.Level14.Level15.Level16.Level17.Level18.Level19."
+        L"Level20.Level21.Level22.Level23.Level24.Level25.Level26.Level27.Level28.Level29."
+        L"Level30.Value"})
     EXPECT_TRUE(Has(ids, id)) << testing::PrintToString(std::wstring(id));
   size_t wrong = 0;
   for (size_t i = 0; i < root->children.size(); ++i) {

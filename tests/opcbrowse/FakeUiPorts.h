@@ -38,6 +38,7 @@ class FakeTree : public IOpcTree {
   std::wstring GetItemText(OpcTreeNode node) override { return static_cast<Node*>(node)->text; }
   void SelectCaret(OpcTreeNode node) override { m_caret = static_cast<Node*>(node); }
   void Expand(OpcTreeNode node) override { static_cast<Node*>(node)->expanded = true; }
+  void ShowStatusText(const std::wstring& text) override { m_status.push_back(text); }
 
   // The node reached from the top by texts, or nullptr.
   Node* Find(std::initializer_list<std::wstring> path) const {
@@ -72,7 +73,8 @@ class FakeTree : public IOpcTree {
   std::vector<Node*> m_top;
   Node* m_caret = nullptr;
   int m_deleteAllCalls = 0;
-  size_t m_refuse = 0;  // 1-based insert to refuse, 0 for none
+  size_t m_refuse = 0;                 // 1-based insert to refuse, 0 for none
+  std::vector<std::wstring> m_status;  // every status text shown
 };
 
 class FakeServerList : public IOpcServerList {

@@ -101,6 +101,22 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   EXPECT_EQ(-7, port.GetItemData(n));
   port.DeleteAllItems();
   EXPECT_EQ(0, SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0));
+
+  // A note about the whole tree goes to the status bar of the tree's top-level window.
+  INITCOMMONCONTROLSEX bars = {sizeof(bars), ICC_BAR_CLASSES};
+  InitCommonControlsEx(&bars);
+  Window frame(L"STATIC", 0);
+  HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD, 0, 0, 0, 0, frame.m_hWnd,
+                             reinterpret_cast<HMENU>(0xE801), nullptr, nullptr);
+  HWND inner = CreateWindowExW(0, WC_TREEVIEWW, L"", WS_CHILD, 0, 0, 100, 100, frame.m_hWnd,
+                               nullptr, nullptr, nullptr);
+  ASSERT_TRUE(bar && inner);
+  COpcTreePort framed(inner);
+  framed.ShowStatusText(COpcBrowser::kIncompleteText);
+  wchar_t text[128] = {};
+  SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_STREQ(COpcBrowser::kIncompleteText, text);
+  port.ShowStatusText(L"no status bar here");  // a window without one: nothing happens
 }
 
 TEST(Ports, ServerListInARealListBox) {

@@ -289,3 +289,123 @@ TEST(StreamReader, WriteCompleteEntriesAreBoundedByTheBlock) {
   collect(b, 15);
   EXPECT_TRUE(seen.empty());
 }
+
+// Both value layouts, both BSTR array encodings, aligned and packed values: the layout is
+// decided once per stream, whichever layout the reader prefers, and every value reads as
+// sent. A stream that mixes layouts reads nothing wrong.
+TEST(StreamReader, EveryLayoutAndEncodingIsDecidedPerStream) {
+  const uint8_t seven[7] = {1, 2, 3, 4, 5, 6, 0xFF};
+  const double reals[2] = {0.5, -2.25};
+  const double r8 = 6.5;
+  const std::vector<std::u16string> texts = {u"", u"xyz", u"四五"};
+  auto strings = [](const ValueView& v) {
+    std::vector<std::u16string> got;
+    ForEachArrayString(v, [&](const uint8_t* chars, uint32_t bytes) {
+      std::u16string s(bytes / 2, u'\0');
+      std::memcpy(s.data(), chars, bytes);
+      got.push_back(s);
+    });
+    return got;
+  };
+  for (const Form f : {Form{4, false}, Form{8, false}, Form{4, true}, Form{8, true}}) {
+    const Layout sent = f.ptr == 8 ? Layout::k64 : Layout::k32;
+    for (const bool timed : {true, false}) {
+      Bytes b = DataStreamIn(f, 3,
+                             {{1, 0xC0, 1, StringIn(f, u"ab")},
+                              {2, 0xC0, 2, ArrayIn(f, kVtUi1, seven, 7, 1, -1)},
+                              {3, 0xC0, 3, ScalarIn(f, kVtR8, &r8, 8)},
+                              {4, 0xC0, 4, StringArrayIn(f, texts, 2)},
+                              {5, 0xC0, 5, StringIn(f, u"")},
+                              {6, 0xC0, 6, ArrayIn(f, kVtR8, reals, 2, 8)}},
+                             timed);
+      if (f.packed) {
+        EXPECT_EQ(1u, ValueOffset(b, 2, timed) % 2)
+            << "a value after 7 bytes sits at an odd offset";
+      }
+      for (const Layout preferred : {Layout::k32, Layout::k64}) {
+        SCOPED_TRACE(testing::Message() << "ptr " << f.ptr << " packed " << f.packed << " timed "
+                                        << timed << " preferred " << int(preferred));
+        DataHeader h;
+        std::vector<ItemView> items;
+        ASSERT_TRUE(ForEachDataItem(
+            b.data(), b.size(), timed, &h, [&](const ItemView& i) { items.push_back(i); },
+            preferred));
+        EXPECT_EQ(sent, h.layout);
+        ASSERT_EQ(6u, items.size());
+        ASSERT_EQ(ValueKind::kString, items[0].value.kind);
+        EXPECT_EQ(4u, items[0].value.byteLength);
+        EXPECT_EQ(0, std::memcmp(items[0].value.data, u"ab", 4));
+        ASSERT_EQ(ValueKind::kArray, items[1].value.kind);
+        EXPECT_EQ(7u, items[1].value.count);
+        EXPECT_EQ(-1, items[1].value.lowerBound);
+        EXPECT_EQ(0, std::memcmp(items[1].value.data, seven, 7));
+        ASSERT_EQ(ValueKind::kScalar, items[2].value.kind);
+        EXPECT_EQ(0, std::memcmp(items[2].value.data, &r8, 8));
+        ASSERT_EQ(ValueKind::kStringArray, items[3].value.kind);
+        EXPECT_EQ(2, items[3].value.lowerBound);
+        EXPECT_EQ(f.packed ? StringArrayEncoding::kPacked : StringArrayEncoding::kSlots,
+                  items[3].value.encoding);
+        EXPECT_EQ(texts, strings(items[3].value));
+        ASSERT_EQ(ValueKind::kString, items[4].value.kind);
+        EXPECT_EQ(0u, items[4].value.byteLength);
+        ASSERT_EQ(ValueKind::kArray, items[5].value.kind);
+        EXPECT_EQ(0, std::memcmp(items[5].value.data, reals, 16));
+      }
+      // A BSTR array's element size follows the layout: 4-byte slots in a 64-bit stream are
+      // another server's error, not a layout to guess.
+      Bytes wrong = b;
+      Put32(wrong, ValueOffset(b, 3, timed) + f.Slot() + 4, f.ptr == 8 ? 4 : 8);
+      DataHeader h;
+      std::vector<ItemView> items;
+      ForEachDataItem(wrong.data(), wrong.size(), timed, &h,
+                      [&](const ItemView& i) { items.push_back(i); });
+      ASSERT_EQ(6u, items.size());
+      EXPECT_EQ(ValueKind::kSkip, items[3].value.kind);
+      EXPECT_EQ(ValueKind::kString, items[0].value.kind) << "the rest still decodes";
+    }
+  }
+
+  // Values of both layouts in one stream: each one is skipped or read as it was sent.
+  const Form f32{4, false}, f64{8, false};
+  Bytes mixed = DataStream(9, {{1, 0xC0, 1, StringIn(f64, u"pressure")},
+                               {2, 0xC0, 2, StringIn(f32, u"temperature")},
+                               {3, 0xC0, 3, ArrayIn(f64, kVtR8, reals, 2, 8)},
+                               {4, 0xC0, 4, ArrayIn(f32, kVtR8, reals, 2, 8)},
+                               {5, 0xC0, 5, StringArrayIn(f64, texts)},
+                               {6, 0xC0, 6, StringArrayIn(f32, texts)},
+                               {7, 0xC0, 7, ScalarIn(f64, kVtR8, &r8, 8)}});
+  const std::u16string sent[] = {u"pressure", u"temperature"};
+  for (const Layout preferred : {Layout::k32, Layout::k64}) {
+    DataHeader h;
+    size_t read = 0;
+    ForEachDataItem(
+        mixed.data(), mixed.size(), true, &h,
+        [&](const ItemView& i) {
+          const ValueView& v = i.value;
+          if (v.kind == ValueKind::kSkip) return;
+          ++read;
+          switch (i.hClient) {
+            case 1:
+            case 2:
+              ASSERT_EQ(ValueKind::kString, v.kind) << i.hClient;
+              EXPECT_EQ(sent[i.hClient - 1].size() * 2, v.byteLength) << i.hClient;
+              EXPECT_EQ(0, std::memcmp(v.data, sent[i.hClient - 1].data(), v.byteLength));
+              break;
+            case 3:
+            case 4:
+              ASSERT_EQ(ValueKind::kArray, v.kind);
+              ASSERT_EQ(2u, v.count);
+              EXPECT_EQ(0, std::memcmp(v.data, reals, 16)) << i.hClient;
+              break;
+            case 5:
+            case 6:
+              EXPECT_EQ(texts, strings(v)) << i.hClient;
+              break;
+            default:
+              EXPECT_EQ(0, std::memcmp(v.data, &r8, 8));
+          }
+        },
+        preferred);
+    EXPECT_EQ(4u, read) << "the preferred layout's three values and the scalar";
+  }
+}

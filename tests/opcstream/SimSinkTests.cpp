@@ -5,6 +5,7 @@
 #include <oleauto.h>
 
 #include "ComPtr.h"
+#include "OpcServerLayout.h"
 #include "SimControl.h"
 #include "SimServer.h"
 #include "opcda.h"
@@ -15,6 +16,19 @@ namespace {
 
 bool SameValue(const VARIANT& a, const VARIANT& b) {
   if (a.vt != b.vt) return false;
+  if (a.vt == (VT_ARRAY | VT_BSTR)) {
+    LONG la = 0, ua = -1, lb = 0, ub = -1;
+    SafeArrayGetLBound(a.parray, 1, &la);
+    SafeArrayGetUBound(a.parray, 1, &ua);
+    SafeArrayGetLBound(b.parray, 1, &lb);
+    SafeArrayGetUBound(b.parray, 1, &ub);
+    if (la != lb || ua != ub) return false;
+    const BSTR* x = static_cast<const BSTR*>(a.parray->pvData);
+    const BSTR* y = static_cast<const BSTR*>(b.parray->pvData);
+    for (LONG i = 0; i <= ua - la; ++i)
+      if (VarBstrCmp(x[i], y[i], 0, 0) != VARCMP_EQ) return false;
+    return true;
+  }
   if (a.vt & VT_ARRAY) {
     // Same bounds and the same element bytes (fixed-size elements only).
     LONG la = 0, ua = -1, lb = 0, ub = -1;
@@ -36,15 +50,13 @@ class SimSink : public SinkFixture {
  protected:
   void SetUp() override {
     SinkFixture::SetUp();
-    ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, m_server))
-        << "is PloverSim.dll registered?";
+    ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, m_server)) << "is PloverSim.dll registered?";
     ASSERT_EQ(S_OK, m_control.QueryFrom(m_server.Get()));
     ASSERT_EQ(S_OK, m_control->SetDeterministic(TRUE));
     float deadband = 0;
     DWORD revised = 0;
     ASSERT_EQ(S_OK, m_server->AddGroup(L"Group1", TRUE, 1000, 1, nullptr, &deadband, 0, &m_hGroup,
-                                       &revised, IID_IOPCItemMgt,
-                                       m_items.PutUnknown()));
+                                       &revised, IID_IOPCItemMgt, m_items.PutUnknown()));
   }
   void TearDown() override {
     if (m_data && m_connection) {
@@ -183,4 +195,88 @@ TEST_F(SimSink, MalformedBytesFromTheServerAreHarmless) {
   m_sink->SetItemTable(&m_table);
   ASSERT_EQ(S_OK, m_control->PushStream(m_hGroup, 0, good.data(), DWORD(good.size())));
   EXPECT_EQ(99, rec->m_value.lVal);
+}
+
+// The server writes its build's own value layout by default and, through its hook, the
+// other one and the packed form of independent servers; whichever layout the sink
+// prefers, every record ends up equal to the server's cache.
+TEST_F(SimSink, EveryLayoutAndEncodingThroughTheRealAdvise) {
+  std::vector<COpcItem*> recs;
+  for (const wchar_t* id : {L"Types.String", L"Arrays.FloatArray", L"Arrays.StringArray",
+                            L"Arrays.Static.String", L"Arrays.Static.Double", L"Signals.Ramp",
+                            L"Names.说明", L"Signals.Byte", L"Arrays.BoolArray"})
+    recs.push_back(AddItem(id));
+  Advise();
+  TComPtr<IOPCAsyncIO> async;
+  ASSERT_EQ(S_OK, async.QueryFrom(m_items.Get()));
+  const struct {
+    DWORD pointerBytes;
+    BOOL packed;
+  } forms[] = {{0, FALSE}, {4, FALSE}, {8, FALSE}, {4, TRUE}, {8, TRUE}};
+  for (const auto& form : forms) {
+    ASSERT_EQ(S_OK, m_control->SetStreamForm(form.pointerBytes, form.packed));
+    for (const Layout preferred : {Layout::k32, Layout::k64}) {
+      SCOPED_TRACE(testing::Message() << "pointer bytes " << form.pointerBytes << " packed "
+                                      << form.packed << " preferred " << int(preferred));
+      m_sink->SetServerLayout(preferred);
+      for (COpcItem* rec : recs) {
+        VariantClear(&rec->m_value);
+        rec->m_wQuality = 0;
+      }
+      DWORD transaction = 0;
+      ASSERT_EQ(S_OK, async->Refresh(m_connection, OPC_DS_CACHE, &transaction));
+      ASSERT_EQ(S_OK, m_control->Flush());
+      for (COpcItem* rec : recs) {
+        VARIANT cached = Cached(rec);
+        EXPECT_NE(VT_EMPTY, cached.vt);
+        EXPECT_TRUE(SameValue(cached, rec->m_value))
+            << std::string(rec->m_strItemId.begin(), rec->m_strItemId.end()) << " vt "
+            << rec->m_value.vt;
+        EXPECT_EQ(0xC0, rec->m_wQuality);
+        VariantClear(&cached);
+      }
+      EXPECT_FALSE(Posted().empty());
+    }
+  }
+  m_sink->SetServerLayout(kOwnLayout);
+}
+
+// Where the server's bitness is known, the sink prefers its layout: an in-process server
+// has this build's, a local server its executable's machine type.
+TEST(ServerLayout, FromTheRegistrationAndTheExecutable) {
+  EXPECT_EQ(kOwnLayout, ServerLayoutOf(CLSID_PloverSimServer));
+  wchar_t dir[MAX_PATH], path[MAX_PATH];
+  ASSERT_NE(0u, GetTempPathW(MAX_PATH, dir));
+  ASSERT_NE(0u, GetTempFileNameW(dir, L"plv", 0, path));
+  // {6A1F3C0E-2B7D-4E55-9C3A-0D7E5B1A9F42}: a class of this test only (Wine does not show
+  // the user's classes under HKEY_CLASSES_ROOT, so it goes to the root itself).
+  const CLSID clsid = {
+      0x6a1f3c0e, 0x2b7d, 0x4e55, {0x9c, 0x3a, 0x0d, 0x7e, 0x5b, 0x1a, 0x9f, 0x42}};
+  const wchar_t* key = L"CLSID\\{6A1F3C0E-2B7D-4E55-9C3A-0D7E5B1A9F42}";
+  const std::wstring command = L"\"" + std::wstring(path) + L"\" -Embedding";
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetKeyValueW(HKEY_CLASSES_ROOT, (std::wstring(key) + L"\\LocalServer32").c_str(),
+                            nullptr, REG_SZ, command.c_str(), DWORD((command.size() + 1) * 2)));
+  const struct {
+    uint16_t machine;
+    Layout layout;
+  } cases[] = {{0x014C, Layout::k32}, {0x8664, Layout::k64}, {0x0200, kOwnLayout}};
+  for (const auto& c : cases) {
+    uint8_t head[0x100] = {'M', 'Z'};
+    head[0x3C] = 0x80;
+    head[0x80] = 'P';
+    head[0x81] = 'E';
+    std::memcpy(head + 0x84, &c.machine, 2);
+    EXPECT_EQ(c.layout, LayoutOfExecutable(head, sizeof head, kOwnLayout)) << c.machine;
+    EXPECT_EQ(kOwnLayout, LayoutOfExecutable(head, 0x85, kOwnLayout)) << "cut header";
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    DWORD written = 0;
+    WriteFile(f, head, sizeof head, &written, nullptr);
+    CloseHandle(f);
+    EXPECT_EQ(c.layout, ServerLayoutOf(clsid)) << c.machine;
+  }
+  RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+  DeleteFileW(path);
+  EXPECT_EQ(kOwnLayout, ServerLayoutOf(clsid)) << "an unregistered class";
 }

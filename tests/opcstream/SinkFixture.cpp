@@ -66,6 +66,17 @@ void SinkFixture::Deliver(CLIPFORMAT cf, const Bytes& bytes, DWORD tymed) {
   medium.tymed = tymed;
   medium.hGlobal = block.Get();
   m_sink->OnDataChange(&fe, &medium);
+  // The caller still owns its medium and block, unchanged: the sink neither frees nor
+  // rewrites them.
+  EXPECT_EQ(tymed, medium.tymed);
+  EXPECT_EQ(block.Get(), medium.hGlobal);
+  EXPECT_EQ(bytes.empty() ? 1u : bytes.size(), GlobalSize(block.Get()));
+  if (const void* p = GlobalLock(block.Get())) {
+    EXPECT_TRUE(bytes.empty() || std::memcmp(p, bytes.data(), bytes.size()) == 0);
+    GlobalUnlock(block.Get());
+  } else {
+    ADD_FAILURE() << "the caller's block was freed";
+  }
 }
 
 std::vector<MSG> SinkFixture::Posted() {

@@ -107,6 +107,12 @@ inline Bytes DataStream(uint32_t group, const std::vector<TestItem>& items, bool
   return b;
 }
 
+inline size_t ValueOffsetRaw(const Bytes& b, size_t i, bool timed) {
+  uint32_t v;
+  std::memcpy(&v, b.data() + 20 + i * (timed ? 20 : 12) + 4, 4);
+  return v;
+}
+
 struct TestResult {
   uint32_t hClient;
   uint32_t error;
@@ -123,6 +129,84 @@ inline Bytes WriteStream(uint32_t group, uint32_t hrStatus, const std::vector<Te
     Put32(b, 16 + i * 8, entries[i].hClient);
     Put32(b, 20 + i * 8, entries[i].error);
   }
+  return b;
+}
+
+// The other forms servers write: the value layout of 8-byte pointers (24-byte slot,
+// 32-byte descriptor, 8-byte BSTR element slots) and, packed, values back to back with
+// BSTR arrays' strings right after the descriptor, unpadded.
+struct Form {
+  uint32_t ptr = 4;
+  bool packed = false;
+  uint32_t Slot() const { return ptr == 8 ? 24 : 16; }
+  uint32_t DataAt() const { return ptr == 8 ? 56 : 40; }
+  void Finish(Bytes& b) const {
+    if (!packed) Pad(b, 8);
+  }
+};
+
+inline Bytes ScalarIn(Form f, uint16_t vt, const void* value, size_t n) {
+  Bytes b(f.Slot(), 0);
+  Put16(b, 0, vt);
+  std::memcpy(b.data() + 8, value, n);
+  return b;
+}
+
+inline Bytes StringIn(Form f, const std::u16string& s) {
+  const uint32_t bytes = static_cast<uint32_t>(s.size() * 2);
+  Bytes b(f.Slot() + 4 + bytes + 2, 0);
+  Put16(b, 0, opcstream::kVtBstr);
+  Put32(b, f.Slot(), bytes);
+  if (bytes) std::memcpy(b.data() + f.Slot() + 4, s.data(), bytes);
+  f.Finish(b);
+  return b;
+}
+
+inline Bytes ArrayIn(Form f, uint16_t elemVt, const void* elements, uint32_t count,
+                     uint32_t cbElements, int32_t lower = 0) {
+  Bytes b(f.DataAt(), 0);
+  const uint32_t desc = f.Slot(), countAt = desc + (f.ptr == 8 ? 24 : 16);
+  Put16(b, 0, static_cast<uint16_t>(opcstream::kVtArray | elemVt));
+  Put16(b, desc, 1);
+  Put16(b, desc + 2, elemVt == opcstream::kVtBstr ? 0x100 : 0);
+  Put32(b, desc + 4, cbElements);
+  Put32(b, countAt, count);
+  Put32(b, countAt + 4, static_cast<uint32_t>(lower));
+  if (elements) {
+    const auto* p = static_cast<const uint8_t*>(elements);
+    b.insert(b.end(), p, p + size_t{count} * cbElements);
+  }
+  if (elemVt != opcstream::kVtBstr) f.Finish(b);
+  return b;
+}
+
+inline Bytes StringArrayIn(Form f, const std::vector<std::u16string>& strings, int32_t lower = 0) {
+  const uint32_t n = static_cast<uint32_t>(strings.size());
+  Bytes b = ArrayIn(f, opcstream::kVtBstr, nullptr, n, f.ptr, lower);
+  if (!f.packed) b.resize(b.size() + size_t{n} * f.ptr, 0);
+  for (const auto& s : strings) {
+    const size_t at = b.size();
+    b.resize(at + 4 + s.size() * 2 + 2, 0);
+    Put32(b, at, static_cast<uint32_t>(s.size() * 2));
+    std::memcpy(b.data() + at + 4, s.data(), s.size() * 2);
+    if (!f.packed) Pad(b, 4);
+  }
+  f.Finish(b);
+  return b;
+}
+
+// As DataStream, with the values in the given form (packed: no padding after the headers).
+inline Bytes DataStreamIn(Form f, uint32_t group, const std::vector<TestItem>& items,
+                          bool timed = true) {
+  Bytes b = DataStream(group, items, timed);
+  if (!f.packed) return b;
+  const size_t headers = 20 + items.size() * (timed ? 20 : 12);
+  const size_t pad = ValueOffsetRaw(b, 0, timed) - headers;
+  b.erase(b.begin() + headers, b.begin() + headers + pad);
+  for (size_t i = 0; i < items.size(); ++i)
+    Put32(b, 20 + i * (timed ? 20 : 12) + 4,
+          static_cast<uint32_t>(ValueOffsetRaw(b, i, timed) - pad));
+  Put32(b, 0, static_cast<uint32_t>(b.size()));
   return b;
 }
 

@@ -142,4 +142,6 @@ TEST_F(SimStatus, GetErrorStringKnowsOpcCodesAndSystemCodes) {
   EXPECT_EQ(E_INVALIDARG, server->GetErrorString(static_cast<HRESULT>(0xC0041234), 0x409, &text));
   EXPECT_EQ(nullptr, text);
   EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x409, nullptr));
+  EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x0400, &text))
+      << "a locale the server does not answer in";
 }

@@ -55,16 +55,20 @@ bool ReadString(const std::vector<uint8_t>& b, size_t at, BSTR* out, size_t* use
   return true;
 }
 
-bool ReadValue(const std::vector<uint8_t>& b, size_t at, VARIANT* v, std::string* why) {
+bool ReadValue(const std::vector<uint8_t>& b, size_t at, size_t ptr, VARIANT* v, std::string* why) {
+  // The layout of ptr-byte pointers: slot 16 or 24, descriptor 24 or 32.
+  const size_t slotSize = ptr == 8 ? 24 : 16;
+  const size_t countAt = ptr == 8 ? 24 : 16;
+  const size_t pvAt = ptr == 8 ? 16 : 12;
   VARTYPE vt = 0;
-  if (!Get(b, at, &vt) || b.size() - at < 16) {
+  if (!Get(b, at, &vt) || b.size() - at < slotSize) {
     *why = "value slot outside the block";
     return false;
   }
   if (vt == VT_BSTR) {
     size_t used = 0;
     BSTR s = nullptr;
-    if (!ReadString(b, at + 16, &s, &used, why)) return false;
+    if (!ReadString(b, at + slotSize, &s, &used, why)) return false;
     v->vt = VT_BSTR;
     v->bstrVal = s;
     return true;
@@ -83,28 +87,29 @@ bool ReadValue(const std::vector<uint8_t>& b, size_t at, VARIANT* v, std::string
   WORD dims = 0, features = 0;
   DWORD cb = 0, locks = 0, pv = 0, count = 0;
   LONG lower = 0;
-  size_t d = at + 16;
+  size_t d = at + slotSize;
   if (!Get(b, d, &dims) || !Get(b, d + 2, &features) || !Get(b, d + 4, &cb) ||
-      !Get(b, d + 8, &locks) || !Get(b, d + 12, &pv) || !Get(b, d + 16, &count) ||
-      !Get(b, d + 20, &lower)) {
+      !Get(b, d + 8, &locks) || !Get(b, d + pvAt, &pv) || !Get(b, d + countAt, &count) ||
+      !Get(b, d + countAt + 4, &lower)) {
     *why = "array descriptor outside the block";
     return false;
   }
-  if (dims != 1 || cb != ElementSize(elem) || pv != 0 || locks != 0) {
+  const size_t elementSize = elem == VT_BSTR ? ptr : ElementSize(elem);
+  if (dims != 1 || cb != elementSize || pv != 0 || locks != 0) {
     *why = "unexpected array descriptor";
     return false;
   }
-  size_t data = at + 40;
+  size_t data = at + slotSize + countAt + 8;
   if (b.size() < data || (b.size() - data) / cb < count) {
     *why = "array data outside the block";
     return false;
   }
   SAFEARRAY* psa = SafeArrayCreateVector(elem, lower, count);
   if (elem == VT_BSTR) {
-    size_t s = data + static_cast<size_t>(count) * 4;
+    size_t s = data + static_cast<size_t>(count) * ptr;
     for (DWORD i = 0; i < count; ++i) {
       DWORD slot = 1;
-      Get(b, data + i * 4, &slot);
+      Get(b, data + i * ptr, &slot);
       if (slot != 0) {
         *why = "string element slot not zero";
         SafeArrayDestroy(psa);
@@ -135,7 +140,7 @@ bool ReadValue(const std::vector<uint8_t>& b, size_t at, VARIANT* v, std::string
 }  // namespace
 
 bool DecodeData(const std::vector<uint8_t>& block, bool withTime, DecodedData* out,
-                std::string* why) {
+                std::string* why, size_t pointerBytes) {
   if (!Get(block, 0, &out->size) || !Get(block, 4, &out->itemCount) ||
       !Get(block, 8, &out->hClientGroup) || !Get(block, 12, &out->transactionId) ||
       !Get(block, 16, &out->status)) {
@@ -164,7 +169,7 @@ bool DecodeData(const std::vector<uint8_t>& block, bool withTime, DecodedData* o
       *why = "value overlaps the headers";
       return false;
     }
-    if (!ReadValue(block, item.valueOffset, &item.value, why)) return false;
+    if (!ReadValue(block, item.valueOffset, pointerBytes, &item.value, why)) return false;
     out->items.push_back(item);
   }
   return true;

@@ -37,7 +37,8 @@ struct DecodedWrite {
   std::vector<std::pair<DWORD, HRESULT>> results;
 };
 
-// False (with a reason) when the block is malformed.
+// False (with a reason) when the block is malformed. The layout is that of pointerBytes
+// (4 or 8); the server writes its build's own unless told otherwise.
 bool DecodeData(const std::vector<uint8_t>& block, bool withTime, DecodedData* out,
-                std::string* why);
+                std::string* why, size_t pointerBytes = sizeof(void*));
 bool DecodeWriteComplete(const std::vector<uint8_t>& block, DecodedWrite* out, std::string* why);
