@@ -85,11 +85,9 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   LRESULT OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&);
   void OnOpcConnect();
   void OnOpcDisconnect();
-  // The other server commands' actions arrive with their dialogs; until then they are
-  // routed here and do nothing.
-  void OnOpcServerProperties() {}
+  void OnOpcServerProperties();
   void OnOpcGroupManagement() {}
-  void OnOpcBrowseOptions() {}
+  void OnOpcBrowseOptions();
   void OnUpdateWhenDisconnected(CCmdUI& ui);
   void OnUpdateWhenConnected(CCmdUI& ui);
   void OnViewPLDialogBar() { OnBarCheck(ID_VIEW_PLDIALOGBAR); }

@@ -29,3 +29,4 @@
 #define ID_OPC_GROUP_MANAGEMENT 32786
 #define ID_OPC_BROWSE_OPTIONS 32787
 #include "BrowseRes.h"
+#include "PropertySheetsRes.h"
