@@ -33,11 +33,15 @@ TEST_F(StartupTest, OleFailureShowsMessageAndNoWindow) {
 }
 
 TEST_F(StartupTest, SplashIsOffOnlyForEmbeddingOrAutomation) {
+  m_bKeepSplash = TRUE;
   ASSERT_TRUE(Start());
   EXPECT_TRUE(IsStartupSplashEnabled());
+  EXPECT_NE(nullptr, CStartupSplash::GetCurrent());
   Stop();
+  EXPECT_EQ(nullptr, CStartupSplash::GetCurrent()) << "gone with its owner";
   ASSERT_TRUE(Start(L"/Embedding"));
   EXPECT_FALSE(IsStartupSplashEnabled());
+  EXPECT_EQ(nullptr, CStartupSplash::GetCurrent());
   EXPECT_EQ(L"Larkspur - Plover CLIENT 2.0", Frame()->GetWindowText()) << "still a new document";
   Stop();
   ASSERT_TRUE(Start(L"-Automation"));
