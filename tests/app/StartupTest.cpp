@@ -124,9 +124,9 @@ TEST(ResourcesTest, PicturesHaveTheSizesTheirUsersExpect) {
     UINT id;
     int cx, cy, bits;  // bits 0: any depth
   } pictures[] = {{IDR_MAINFRAME, 6 * 16, 16, 0},
-                  {IDB_ABOUT, 107, 71, 0},
-                  {IDB_BANNER_END, 799, 54, 0},
-                  {IDB_BANNER, 799, 54, 0},
+                  {IDB_ABOUT, 107, 71, 8},
+                  {IDB_BANNER_END, 799, 54, 8},
+                  {IDB_BANNER, 799, 54, 8},
                   {IDB_SPLASH, 425, 283, 8}};
   for (const Expected& e : pictures) {
     HBITMAP hBmp =
@@ -142,7 +142,7 @@ TEST(ResourcesTest, PicturesHaveTheSizesTheirUsersExpect) {
     }
     ::DeleteObject(hBmp);
   }
-  for (UINT id : {IDR_MAINFRAME, IDI_LIGHT_RED, IDI_LIGHT_GREEN}) {
+  for (UINT id : {IDR_MAINFRAME, IDR_PLOVERTYPE, IDI_LIGHT_RED, IDI_LIGHT_GREEN}) {
     HICON hIcon = static_cast<HICON>(
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
     EXPECT_NE(nullptr, hIcon) << id;
