@@ -107,6 +107,7 @@ CCreditsCtrl::CCreditsCtrl()
 CCreditsCtrl::~CCreditsCtrl() {
   FreeLineBitmap();
   FreeImage();
+  FreeRamp();
 }
 
 BOOL CCreditsCtrl::SetCreditText(const wchar_t* pszText, wchar_t chDelimiter) {
@@ -309,12 +310,7 @@ void CCreditsCtrl::ScrollStep(HDC hMem, RECT column, const RECT& client) {
   }
 }
 
-void CCreditsCtrl::PaintBackground(HDC hdc, const RECT& area, int clientWidth) const {
-  if (m_nShading == 0) {
-    FillColor(hdc, area, m_colors[kColorBackground]);
-    return;
-  }
-  if (m_nShading < 1 || m_nShading > 4 || clientWidth <= 0) return;
+void CCreditsCtrl::PaintBands(HDC hdc, const RECT& area, int clientWidth) const {
   const float band = static_cast<float>(clientWidth) / 256.0f;
   const COLORREF bg = m_colors[kColorBackground];
   for (int k = area.left * 256 / clientWidth; k <= 255; ++k) {
@@ -327,6 +323,47 @@ void CCreditsCtrl::PaintBackground(HDC hdc, const RECT& area, int clientWidth) c
         RGB(ShadeChannel(m_nShading, GetRValue(bg), k), ShadeChannel(m_nShading, GetGValue(bg), k),
             ShadeChannel(m_nShading, GetBValue(bg), k)));
   }
+}
+
+void CCreditsCtrl::PaintBackground(HDC hdc, const RECT& area, int clientWidth) {
+  if (m_nShading == 0) {
+    FillColor(hdc, area, m_colors[kColorBackground]);
+    return;
+  }
+  if (m_nShading < 1 || m_nShading > 4 || clientWidth <= 0 || area.right <= area.left) return;
+  // The ramp does not change from tick to tick: its bands are painted once into a single row,
+  // and an area takes the same whole bands from there in one copy.
+  const RampKey key{m_colors[kColorBackground], m_nShading, clientWidth};
+  if (!m_hRampDC || !(key == m_rampKey)) {
+    FreeRamp();
+    HBITMAP hRow = ::CreateCompatibleBitmap(hdc, clientWidth, 1);
+    m_hRampDC = hRow ? ::CreateCompatibleDC(hdc) : nullptr;
+    if (!m_hRampDC) {
+      if (hRow) ::DeleteObject(hRow);
+      PaintBands(hdc, area, clientWidth);
+      return;
+    }
+    m_hRampOld = ::SelectObject(m_hRampDC, hRow);
+    PaintBands(m_hRampDC, RECT{0, 0, clientWidth, 1}, clientWidth);
+    m_rampKey = key;
+  }
+  const float band = static_cast<float>(clientWidth) / 256.0f;
+  int first = area.left * 256 / clientWidth, last = first;
+  while (last < 255 && static_cast<int>(static_cast<float>(last + 1) * band) < area.right) ++last;
+  volatile float left = static_cast<float>(first) * band;
+  volatile float right = static_cast<float>(last + 1) * band;
+  const int x0 = static_cast<int>(left), x1 = std::min(static_cast<int>(right), clientWidth);
+  if (x1 <= x0) return;
+  ::StretchBlt(hdc, x0, area.top, x1 - x0, area.bottom + 1 - area.top, m_hRampDC, x0, 0, x1 - x0, 1,
+               SRCCOPY);
+}
+
+void CCreditsCtrl::FreeRamp() {
+  if (!m_hRampDC) return;
+  HGDIOBJ hRow = ::SelectObject(m_hRampDC, m_hRampOld);
+  ::DeleteObject(hRow);
+  ::DeleteDC(m_hRampDC);
+  m_hRampDC = nullptr;
 }
 
 HFONT CCreditsCtrl::CreateStyleFont(int nStyle) const {
@@ -461,5 +498,6 @@ LRESULT CCreditsCtrl::OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&) 
   m_nTimer = 0;
   FreeLineBitmap();
   FreeImage();
+  FreeRamp();
   return lResult;
 }

@@ -72,7 +72,11 @@ class CCreditsCtrl : public CWnd {
   // Moves the picture up one row inside the image and draws the new rows of the current line.
   void ScrollStep(HDC hMem, RECT column, const RECT& client);
   // Fills an area with the background colour or the selected ramp.
-  void PaintBackground(HDC hdc, const RECT& area, int clientWidth) const;
+  void PaintBackground(HDC hdc, const RECT& area, int clientWidth);
+  // The ramp's bands from the one holding the area's left edge to the last starting left of
+  // its right edge, each over its whole width, down to one row below the area.
+  void PaintBands(HDC hdc, const RECT& area, int clientWidth) const;
+  void FreeRamp();
   void BuildFirstPage(HDC hMem, const RECT& client);
   HFONT CreateStyleFont(int nStyle) const;
   // The loaded bitmap's 1-bit mask of the key colour (keying on only).
@@ -107,4 +111,14 @@ class CCreditsCtrl : public CWnd {
 
   HBITMAP m_hImage = nullptr;
   UINT_PTR m_nTimer = 0;
+
+  // One row of the painted ramp, kept while colour, mode and width stay the same.
+  struct RampKey {
+    COLORREF color;
+    int mode, width;
+    bool operator==(const RampKey&) const = default;
+  };
+  RampKey m_rampKey{};
+  HDC m_hRampDC = nullptr;
+  HGDIOBJ m_hRampOld = nullptr;
 };
