@@ -1,13 +1,14 @@
 // What the credits banner costs a running Plover with no server: the program's CPU time over
 // a stretch of its own message loop (banner scrolling, splash gone), the banner's tick rate,
 // and the time one tick takes. Prints figures; asserts nothing.
-//   credits_bench.exe [seconds, default 10] [--about: open the About box and stay, for a look]
+//   credits_bench.exe [seconds, default 10] [--about: show the About box for that long, to look]
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
+#include "AboutDlg.h"
 #include "MainFrm.h"
 #include "PloverApp.h"
 #include "StartupSplash.h"
@@ -85,7 +86,8 @@ int wmain(int argc, wchar_t** argv) {
     return 1;
   }
   if (bAbout) {
-    ::PostMessageW(pFrame->m_hWnd, WM_COMMAND, ID_APP_ABOUT, 0);
+    CAboutDlg about;  // shown modeless, so the loop here keeps running
+    if (about.Create(pFrame->m_hWnd)) ::ShowWindow(about.m_hWnd, SW_SHOW);
     RunLoop(app, hBanner, seconds);
     return 0;
   }
