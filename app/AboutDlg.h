@@ -1,10 +1,19 @@
-// The About box (template 100). Its scrolling credits and hyperlink come with those controls;
-// until then it shows the bare template and closes with Esc or the close box.
+// The About box (template 100): the maker's scrolling credits and a link to the maker's web
+// address. No buttons: Esc or the close box closes it.
 #pragma once
+#include "CreditsCtrl.h"
 #include "Dialog.h"
+#include "HyperLink.h"
 #include "resource.h"
 
 class CAboutDlg : public CDialog {
  public:
   CAboutDlg() : CDialog(IDD_ABOUTBOX) {}
+
+  CHyperLink m_link;
+  CCreditsCtrl m_credits;
+
+ protected:
+  BOOL OnInitDialog() override;
+  void DoDataExchange(CDataExchange* pDX) override;
 };

@@ -2,6 +2,7 @@
 
 #include "BrowseOptionDlg.h"
 #include "BrowseView.h"
+#include "CreditTexts.h"
 #include "PloverView.h"
 #include "ServerSelectDlg.h"
 #include "ServerPropertyDlg.h"
@@ -67,9 +68,16 @@ CPloverView* CMainFrame::GetItemView() const {
 
 LRESULT CMainFrame::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&) {
   if (wParam != kBannerTimer) return 0;
-  // One shot. The credits banner that fills the second dialog bar is created here once
-  // the credits control exists.
-  ::KillTimer(m_hWnd, kBannerTimer);
+  ::KillTimer(m_hWnd, kBannerTimer);  // one shot
+  if (m_wndCredits.m_hWnd || !m_wndPLDialogBar.m_hWnd) return 0;
+  // The banner fills the second dialog bar, 2 pixels in from its edges.
+  RECT rc{};
+  ::GetWindowRect(m_wndPLDialogBar.m_hWnd, &rc);
+  ::OffsetRect(&rc, -rc.left, -rc.top);
+  ::InflateRect(&rc, -2, -2);
+  if (m_wndCredits.CreateControl(WS_EX_CLIENTEDGE, L"STATIC", WS_CHILD | WS_VISIBLE, rc,
+                                 m_wndPLDialogBar.m_hWnd, 0xFFFF))
+    StartCredits(m_wndCredits, kBannerCredits, 30);
   return 0;
 }
 

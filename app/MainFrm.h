@@ -1,6 +1,7 @@
 // The main frame: toolbar and first dialog bar in a rebar, the second dialog bar (the
 // banner's host), the status bar and a 1x2 splitter with the browse tree and the item list.
 #pragma once
+#include "CreditsCtrl.h"
 #include "FrameWnd.h"
 #include "PloverMessages.h"
 #include "Splitter.h"
@@ -54,6 +55,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   CReBar& GetReBar() { return m_wndReBar; }
   CDialogBar& GetDialogBar() { return m_wndDlgBar; }
   CDialogBar& GetPLDialogBar() { return m_wndPLDialogBar; }
+  CCreditsCtrl& GetCreditsBanner() { return m_wndCredits; }
 
   // clang-format off
   BEGIN_MSG_MAP(CMainFrame)
@@ -98,6 +100,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   CToolBar m_wndToolBar;
   CReBar m_wndReBar;
   CDialogBar m_wndDlgBar;
-  // The credits banner (created by timer 1001) will sit here, between the two dialog bars.
   CDialogBar m_wndPLDialogBar;
+  // The credits banner, created inside the second dialog bar by timer 1001.
+  CCreditsCtrl m_wndCredits;
 };

@@ -84,6 +84,7 @@ BOOL CWnd::SubclassWindow(HWND hWnd) {
   Attach(hWnd);
   m_pfnSuperWindowProc = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrW(hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(StaticWndProc)));
+  OnSubclassed();
   return TRUE;
 }
 

@@ -196,6 +196,9 @@ class CWnd : public CCmdTarget {
   LRESULT DefWindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam);
   // Called after WM_NCDESTROY, once the window is gone.
   virtual void OnFinalMessage(HWND) {}
+  // Called once SubclassWindow has taken over an existing window (a control of a template),
+  // so a control class can adapt the window it was given.
+  virtual void OnSubclassed() {}
 
   WNDPROC m_pfnSuperWindowProc = ::DefWindowProcW;
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the program's pictures: toolbar.bmp (six 16x16 buttons), Plover.ico, the traffic-light
-item icons, the About and banner pictures and the 8-bit splash picture.
+"""Writes the program's pictures: toolbar.bmp (six 16x16 buttons), Plover.ico, the document
+icon PloverDoc.ico, the traffic-light item icons, and the 8-bit About, banner and splash pictures.
 
 Run from this folder after changing a picture; the outputs are committed.
 """
@@ -222,6 +222,8 @@ FONT = {
     ".": [".....", ".....", ".....", ".....", ".....", ".....", "..1.."],
     "S": [".1111", "1....", "1....", ".111.", "....1", "....1", "1111."],
     "0": [".111.", "1...1", "1..11", "1.1.1", "11..1", "1...1", ".111."],
+    "K": ["1...1", "1..1.", "1.1..", "11...", "1.1..", "1..1.", "1...1"],
+    "U": ["1...1", "1...1", "1...1", "1...1", "1...1", "1...1", ".111."],
 }
 
 
@@ -302,14 +304,125 @@ def light_pixel(lit):
     return pixel
 
 
+KEY = (192, 192, 192)  # light grey: the credits control lets its background show through
+
+
+def plover_bird(cx, cy, r):
+    """A standing plover, body radius r, centred at (cx, cy): colour at (x, y) or None."""
+    brown, white, black = (150, 112, 70), (250, 250, 245), (20, 20, 20)
+    orange = (235, 140, 40)
+
+    def pixel(x, y):
+        dx, dy = x - cx, y - cy
+        hx, hy = cx + 0.85 * r, cy - 0.9 * r  # head centre
+        if (x - hx) ** 2 + (y - hy) ** 2 <= (0.45 * r) ** 2:
+            if (x - (hx + 0.15 * r)) ** 2 + (y - (hy - 0.08 * r)) ** 2 <= (0.09 * r) ** 2:
+                return black  # eye
+            return white if y > hy + 0.1 * r else brown
+        # beak: a short wedge to the right of the head
+        bx = x - (hx + 0.42 * r)
+        if 0 <= bx <= 0.45 * r and abs(y - hy) <= 0.1 * r * (1 - bx / (0.45 * r)) + 0.5:
+            return orange
+        if (dx / (1.25 * r)) ** 2 + (dy / (0.8 * r)) ** 2 <= 1:
+            if abs(dx - 0.55 * r) < 0.16 * r and dy < 0.1 * r:
+                return black  # breast band
+            return white if dy > 0.15 * r else brown
+        # tail
+        if -1.6 * r <= dx <= -1.0 * r and abs(dy + 0.1 * r - (dx + 1.0 * r) * -0.3) <= 0.18 * r:
+            return brown
+        # legs
+        for lx in (-0.25 * r, 0.3 * r):
+            if abs(dx - lx) <= max(0.5, 0.05 * r) and 0.75 * r <= dy <= 1.8 * r:
+                return orange
+        return None
+    return pixel
+
+
+def keyed_picture(width, height, text, scale, colour, bird=None, text_x=None):
+    """Text (and a bird) on the light grey key colour."""
+    pixels, tw, th = text_mask(text, scale)
+    ox = (width - tw) // 2 if text_x is None else text_x
+    oy = (height - th) // 2 if bird is None or text_x is not None else height - th - 2
+
+    def pixel(x, y):
+        if (x - ox, y - oy) in pixels:
+            return colour
+        if (x - ox - 1, y - oy - 1) in pixels:
+            return (20, 30, 50)  # shadow
+        if bird:
+            c = bird(x, y)
+            if c:
+                return c
+        return KEY
+    return pixel
+
+
+def splash_pixel(width, height):
+    title, tw, th = text_mask("PLOVER", 8)
+    sub, sw, sh = text_mask("OPC DATA ACCESS CLIENT", 2)
+    maker, mw, mh = text_mask("LARKSPUR", 2)
+    tx, ty = (width - tw) // 2, 154
+    sx, sy = (width - sw) // 2, ty + th + 14
+    mx, my = width - mw - 12, height - mh - 10
+    bird = plover_bird(width // 2 - 10, 80, 34)
+
+    def pixel(x, y):
+        for (px, py, mask, c) in ((tx, ty, title, (255, 255, 255)), (sx, sy, sub, (192, 192, 255)),
+                                  (mx, my, maker, (200, 220, 240))):
+            if (x - px, y - py) in mask:
+                return c
+            if (x - px - 2, y - py - 2) in mask and mask is title:
+                return (0, 20, 40)
+        c = bird(x, y)
+        if c:
+            return c
+        if 141 <= y <= 142 and 40 <= x < width - 40:
+            return (160, 180, 200)  # the ground the bird stands on
+        t = y / (height - 1)
+        top, bottom = (20, 50, 100), (82, 107, 132)
+        return tuple(int(a + (b - a) * t) for a, b in zip(top, bottom))
+    return pixel
+
+
+def document_icon_pixel(size, x, y):
+    """The document type's icon: a page with a folded corner and the program's disc."""
+    u, v = x / size, y / size
+    fold = 0.28
+    left, right, top, bottom = 0.16, 0.84, 0.06, 0.94
+    if not (left <= u <= right and top <= v <= bottom):
+        return (0, 0, 0, 0)
+    if u > right - fold + (v - top):  # cut corner
+        return (0, 0, 0, 0)
+    edge = 1.0 / size
+    if u - left < edge or right - u < edge or v - top < edge or bottom - v < edge or \
+            abs(u - (right - fold + (v - top))) < edge * 1.2:
+        return (60, 60, 60, 255)
+    if u >= right - fold and v <= top + fold and u - (right - fold) <= v - top + edge:
+        return (200, 200, 200, 255)  # the folded flap
+    # the program's disc, small, low on the page
+    d = icon_pixel(size // 2, int((u - 0.3) * size), int((v - 0.45) * size)) \
+        if 0.3 <= u < 0.3 + 0.5 and 0.45 <= v < 0.45 + 0.5 else (0, 0, 0, 0)
+    if d[3]:
+        return d
+    if 0.26 <= u <= 0.6 and int(v * size) % max(2, size // 8) == 0 and v < 0.42:
+        return (150, 150, 170, 255)  # lines of text
+    return (255, 255, 255, 255)
+
+
 if __name__ == "__main__":
     for art in BUTTONS:
         assert len(art) == 16 and all(len(row) == 16 for row in art), art
     write_bmp24("toolbar.bmp", 16 * len(BUTTONS), 16, toolbar_pixel)
     write_ico("Plover.ico", [32, 16])
+    write_ico("PloverDoc.ico", [32, 16], document_icon_pixel)
     write_ico("light_green.ico", [16, 32], light_pixel("green"))
     write_ico("light_red.ico", [16, 32], light_pixel("red"))
-    write_bmp24("about.bmp", 107, 71, picture(107, 71, "PLOVER", 2, (40, 80, 140), (82, 107, 132)))
-    write_bmp24("banner1.bmp", 799, 54, picture(799, 54, "PLOVER CLIENT 2.0", 4, (82, 107, 132), (30, 60, 100)))
-    write_bmp24("banner2.bmp", 799, 54, picture(799, 54, "OPC DATA ACCESS", 4, (30, 60, 100), (82, 107, 132)))
-    write_bmp8("splash.bmp", 425, 283, picture(425, 283, "PLOVER", 8, (20, 50, 100), (82, 107, 132)))
+    # The credits pictures: 8 bits, light grey wherever the credits background should show.
+    write_bmp8("about.bmp", 107, 71,
+               keyed_picture(107, 71, "PLOVER", 2, (255, 255, 255), plover_bird(50, 24, 15)))
+    write_bmp8("banner1.bmp", 799, 54,
+               keyed_picture(799, 54, "PLOVER CLIENT 2.0", 4, (255, 255, 255),
+                             plover_bird(150, 24, 14), text_x=197))
+    write_bmp8("banner2.bmp", 799, 54,
+               keyed_picture(799, 54, "OPC DATA ACCESS", 4, (192, 192, 255)))
+    write_bmp8("splash.bmp", 425, 283, splash_pixel(425, 283))

@@ -30,3 +30,4 @@
 #define ID_OPC_BROWSE_OPTIONS 32787
 #include "BrowseRes.h"
 #include "PropertySheetsRes.h"
+#include "CreditsRes.h"

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "StartupSplash.h"
+
 void AppFixture::SetUp() {
   SetModalRunner(&m_runner);
   // HKCU is redirected for this process to a key of its own.
@@ -34,6 +36,7 @@ BOOL AppFixture::Start(const std::wstring& cmdLine) {
   m_app = std::make_unique<CPloverApp>();
   m_app->m_strCmdLine = cmdLine;
   BOOL bOk = m_app->InitInstance();
+  if (!m_bKeepSplash) HideStartupSplash();
   Pump();
   return bOk;
 }

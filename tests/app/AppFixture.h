@@ -75,6 +75,8 @@ class AppFixture : public ::testing::Test {
 
   std::unique_ptr<CPloverApp> m_app;
   RecordingRunner m_runner;
+  // Start() closes the start-up splash (it would swallow the first key or click) unless set.
+  BOOL m_bKeepSplash = FALSE;
   HKEY m_hProfileRoot = nullptr;
   std::wstring m_strProfileKey;
   std::vector<std::wstring> m_tempDirs;

@@ -1,6 +1,7 @@
 // Dialog plumbing: the real modal loop, data exchange with validation, and the About box.
 #include "AboutDlg.h"
 #include "AppFixture.h"
+#include "CreditTexts.h"
 #include "RecentFileList.h"
 
 namespace {
@@ -43,6 +44,41 @@ TEST_F(DialogTest, AboutBoxHasNoButtonsAndEscClosesIt) {
   ::GetClientRect(shown.m_hWnd, &client);
   EXPECT_EQ(rc.right, client.right);
   EXPECT_EQ(rc.bottom, client.bottom);
+
+  // The link to the maker and the credits, scrolling endlessly from the About text.
+  EXPECT_EQ(shown.GetDlgItem(IDC_HYPERLINK), shown.m_link.m_hWnd);
+  EXPECT_EQ(std::wstring(kMakerWebAddress), shown.m_link.GetLinkAddress());
+  EXPECT_EQ(std::wstring(kMakerWebAddress), shown.m_link.GetWindowText());
+  EXPECT_NE(std::wstring::npos, shown.m_link.GetLinkAddress().find(L".example"));
+  EXPECT_EQ(shown.GetDlgItem(IDC_CREDITS), shown.m_credits.m_hWnd);
+  EXPECT_TRUE(shown.m_credits.GetState().scrolling);
+  const std::vector<std::wstring>& lines = shown.m_credits.GetLines();
+  ASSERT_EQ(18u, lines.size());
+  EXPECT_EQ(L'\t', lines[0].back()) << "the maker's name, a title";
+  EXPECT_EQ(L"", lines[1]);
+  EXPECT_EQ(L"167^", lines[2]);
+  for (size_t i = 3; i < 13; i += 2) {
+    EXPECT_EQ(L'\r', lines[i].back()) << i;
+    EXPECT_EQ(L"", lines[i + 1]) << i;
+  }
+  EXPECT_EQ(L"http://www.larkspur.example/", lines[13]);
+  EXPECT_EQ(L"", lines[14]);
+  EXPECT_NE(std::wstring::npos, lines[15].find(L"@larkspur.example"));
+  EXPECT_EQ(L"", lines[16]);
+  EXPECT_EQ(L"", lines[17]);
+  for (int i = 0; i < 15; ++i)
+    ::SendMessageW(shown.m_credits.m_hWnd, WM_TIMER, CCreditsCtrl::kTimerId, 0);
+  EXPECT_EQ(40, shown.m_credits.GetState().lineHeight) << "title lines 40 high";
+  HBITMAP hImage = shown.m_credits.GetImage();
+  ASSERT_NE(nullptr, hImage);
+  HDC hMem = ::CreateCompatibleDC(nullptr);
+  HGDIOBJ hOld = ::SelectObject(hMem, hImage);
+  EXPECT_EQ(RGB(82, 107, 132), ::GetPixel(hMem, 0, 0)) << "the ramp starts at the background";
+  RECT credits{};
+  ::GetClientRect(shown.m_credits.m_hWnd, &credits);
+  EXPECT_EQ(RGB(0, 0, 0), ::GetPixel(hMem, credits.right - 1, 0)) << "and ends black";
+  ::SelectObject(hMem, hOld);
+  ::DeleteDC(hMem);
   shown.DestroyWindow();
 }
 

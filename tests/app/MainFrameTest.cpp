@@ -426,10 +426,45 @@ TEST_F(MainFrameTest, BannerTimerRunsOnce) {
   ASSERT_TRUE(m_app->InitInstance());
   EXPECT_TRUE(::KillTimer(Frame()->m_hWnd, CMainFrame::kBannerTimer));
   Stop();
-  // ... and after it has fired once it is gone.
+  // ... and after it has fired once it is gone, and the banner fills the second dialog bar.
   ASSERT_TRUE(Start());
   Pump(300);
   EXPECT_FALSE(::KillTimer(Frame()->m_hWnd, CMainFrame::kBannerTimer));
+  CCreditsCtrl& banner = Frame()->GetCreditsBanner();
+  HWND hBar = Frame()->GetPLDialogBar().m_hWnd;
+  ASSERT_NE(nullptr, banner.m_hWnd);
+  EXPECT_EQ(hBar, ::GetParent(banner.m_hWnd));
+  EXPECT_EQ(0xFFFF, ::GetDlgCtrlID(banner.m_hWnd));
+  EXPECT_TRUE(::GetWindowLongPtrW(banner.m_hWnd, GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+  EXPECT_EQ(L"", banner.GetWindowText());
+  RECT bar{}, rc{};
+  ::GetWindowRect(hBar, &bar);
+  ::GetWindowRect(banner.m_hWnd, &rc);
+  EXPECT_EQ(bar.left + 2, rc.left);
+  EXPECT_EQ(bar.top + 2, rc.top);
+  EXPECT_EQ(bar.right - 2, rc.right);
+  EXPECT_EQ(bar.bottom - 2, rc.bottom);
+  EXPECT_TRUE(banner.GetState().scrolling);
+  const std::vector<std::wstring>& lines = banner.GetLines();
+  ASSERT_EQ(19u, lines.size());
+  EXPECT_EQ(L'\t', lines[0].back());
+  for (size_t i = 2; i < 10; i += 2) {
+    EXPECT_EQ(L'\r', lines[i].back()) << i;
+    EXPECT_EQ(L"", lines[i + 1]) << i;
+  }
+  EXPECT_EQ(L"170^", lines[10]);
+  EXPECT_EQ(L'\r', lines[11].back());
+  EXPECT_EQ(L"169^", lines[13]);
+  EXPECT_EQ((std::vector<std::wstring>{L"", L""}),
+            std::vector<std::wstring>(lines.end() - 2, lines.end()));
+  // Title lines 30 high.
+  ASSERT_TRUE(banner.StartScroll());
+  for (int i = 0; i < 100 && banner.GetState().nextLine == 0; ++i)
+    ::SendMessageW(banner.m_hWnd, WM_TIMER, CCreditsCtrl::kTimerId, 0);
+  EXPECT_EQ(lines[0], banner.GetState().currentLine);
+  EXPECT_EQ(30, banner.GetState().lineHeight);
+  ::SendMessageW(Frame()->m_hWnd, WM_TIMER, CMainFrame::kBannerTimer, 0);
+  EXPECT_EQ(banner.m_hWnd, ::GetDlgItem(hBar, 0xFFFF)) << "a stray 1001 makes no second one";
 }
 
 TEST_F(MainFrameTest, AboutAndPrintGoThroughTheModalRunner) {

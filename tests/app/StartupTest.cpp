@@ -33,11 +33,15 @@ TEST_F(StartupTest, OleFailureShowsMessageAndNoWindow) {
 }
 
 TEST_F(StartupTest, SplashIsOffOnlyForEmbeddingOrAutomation) {
+  m_bKeepSplash = TRUE;
   ASSERT_TRUE(Start());
   EXPECT_TRUE(IsStartupSplashEnabled());
+  EXPECT_NE(nullptr, CStartupSplash::GetCurrent());
   Stop();
+  EXPECT_EQ(nullptr, CStartupSplash::GetCurrent()) << "gone with its owner";
   ASSERT_TRUE(Start(L"/Embedding"));
   EXPECT_FALSE(IsStartupSplashEnabled());
+  EXPECT_EQ(nullptr, CStartupSplash::GetCurrent());
   EXPECT_EQ(L"Larkspur - Plover CLIENT 2.0", Frame()->GetWindowText()) << "still a new document";
   Stop();
   ASSERT_TRUE(Start(L"-Automation"));
@@ -120,9 +124,9 @@ TEST(ResourcesTest, PicturesHaveTheSizesTheirUsersExpect) {
     UINT id;
     int cx, cy, bits;  // bits 0: any depth
   } pictures[] = {{IDR_MAINFRAME, 6 * 16, 16, 0},
-                  {IDB_ABOUT, 107, 71, 0},
-                  {IDB_BANNER_END, 799, 54, 0},
-                  {IDB_BANNER, 799, 54, 0},
+                  {IDB_ABOUT, 107, 71, 8},
+                  {IDB_BANNER_END, 799, 54, 8},
+                  {IDB_BANNER, 799, 54, 8},
                   {IDB_SPLASH, 425, 283, 8}};
   for (const Expected& e : pictures) {
     HBITMAP hBmp =
@@ -138,7 +142,7 @@ TEST(ResourcesTest, PicturesHaveTheSizesTheirUsersExpect) {
     }
     ::DeleteObject(hBmp);
   }
-  for (UINT id : {IDR_MAINFRAME, IDI_LIGHT_RED, IDI_LIGHT_GREEN}) {
+  for (UINT id : {IDR_MAINFRAME, IDR_PLOVERTYPE, IDI_LIGHT_RED, IDI_LIGHT_GREEN}) {
     HICON hIcon = static_cast<HICON>(
         ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, 0));
     EXPECT_NE(nullptr, hIcon) << id;
