@@ -155,6 +155,11 @@ void CMainFrame::GetItemAttributes(const COpcItem* item, ItemAttributeText& info
   if (COpcServer* p = GetOpcServer()) p->GetItemAttributes(item, info);
 }
 
+void CMainFrame::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) {
+  rows.clear();
+  if (COpcServer* p = GetOpcServer()) p->GetItemProperties(item, rows);
+}
+
 HRESULT CMainFrame::SetItemActive(COpcItem* item, BOOL active) {
   COpcServer* p = GetOpcServer();
   return p ? p->SetItemActive(item, active) : E_FAIL;

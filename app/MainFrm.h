@@ -35,6 +35,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   BOOL RemoveGroup(OPCHANDLE group) override;
   BOOL RemoveItem(COpcItem* item) override;
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) override;
+  void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) override;
   HRESULT SetItemActive(COpcItem* item, BOOL active) override;
   BOOL ReadCache(COpcItem* item) override;
   BOOL ReadDevice(COpcItem* item) override;

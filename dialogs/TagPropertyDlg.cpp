@@ -56,5 +56,10 @@ BOOL CTagPropertyDlg::OnInitDialog() {
     m_wndPropList.AddRow(m_rows[i].get());
   }
   for (int i = 0; i < 3; ++i) m_wndPropList.AddRow(m_rows[10].get());
+  m_propertyRows.clear();
+  for (const OpcPropertyRow& p : m_properties) {
+    m_propertyRows.push_back(std::make_unique<CPropertyRow>(p.name, p.value, ROW_DISPLAY, L""));
+    m_wndPropList.AddRow(m_propertyRows.back().get());
+  }
   return TRUE;
 }

@@ -1,8 +1,10 @@
 // Read-only properties of one item and of its group (template 131).
 #pragma once
 #include <memory>
+#include <vector>
 
 #include "Dialog.h"
+#include "OpcItemProperties.h"
 #include "PropertyList.h"
 #include "resource.h"
 
@@ -18,6 +20,12 @@ class CTagPropertyDlg : public CDialog {
   // Runs modally, owned by the parent given to the constructor unless another is named.
   INT_PTR DoModal(HWND hOwner = nullptr) { return CDialog::DoModal(hOwner ? hOwner : m_hParent); }
 
+  // The item's server-side properties (servers with IOPCItemProperties), shown after the
+  // spacer rows, one row each.
+  void SetItemProperties(std::vector<OpcPropertyRow> properties) {
+    m_properties = std::move(properties);
+  }
+
   CPropertyList m_wndPropList;
 
  protected:
@@ -30,4 +38,6 @@ class CTagPropertyDlg : public CDialog {
   std::unique_ptr<CPropertyRow> m_rows[11];
   ItemAttributeText* m_pAttributes;
   HWND m_hParent;
+  std::vector<OpcPropertyRow> m_properties;
+  std::vector<std::unique_ptr<CPropertyRow>> m_propertyRows;
 };

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
+#include "OpcItemProperties.h"
 #include "OpcStatus.h"
 #include "opcda.h"
 
@@ -25,6 +27,8 @@ class IViewFrame {
   virtual BOOL RemoveGroup(OPCHANDLE group) = 0;                    // force off; 0 when missing
   virtual BOOL RemoveItem(COpcItem* item) = 0;                      // 0 when missing
   virtual void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) = 0;
+  // The server's item properties as rows; none when missing or unsupported.
+  virtual void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) = 0;
   virtual HRESULT SetItemActive(COpcItem* item, BOOL active) = 0;  // E_FAIL when missing
   virtual BOOL ReadCache(COpcItem* item) = 0;
   virtual BOOL ReadDevice(COpcItem* item) = 0;
