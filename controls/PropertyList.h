@@ -56,6 +56,13 @@ class CPropertyList : public CWnd {
   void SetNameBkColor(COLORREF cr) { m_crNameBk = cr; }
   void SetValueTextColor(COLORREF cr) { m_crValueText = cr; }
   void SetValueBkColor(COLORREF cr) { m_crValueBk = cr; }
+  // The dialogs' look: white backgrounds, black texts.
+  void SetBlackOnWhite() {
+    SetNameBkColor(RGB(255, 255, 255));
+    SetValueBkColor(RGB(255, 255, 255));
+    SetNameTextColor(RGB(0, 0, 0));
+    SetValueTextColor(RGB(0, 0, 0));
+  }
 
   // Value column's left edge in client pixels; 0 until the first row is drawn.
   int GetSplitterPos() const { return m_nSplitter; }

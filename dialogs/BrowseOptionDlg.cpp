@@ -32,10 +32,7 @@ void CBrowseOptionDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CBrowseOptionDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  m_wndPropList.SetNameBkColor(RGB(255, 255, 255));
-  m_wndPropList.SetValueBkColor(RGB(255, 255, 255));
-  m_wndPropList.SetNameTextColor(RGB(0, 0, 0));
-  m_wndPropList.SetValueTextColor(RGB(0, 0, 0));
+  m_wndPropList.SetBlackOnWhite();
   for (auto& row : m_rows) row.reset();
   if (!m_pServerObj) return TRUE;
 

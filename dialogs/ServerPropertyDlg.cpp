@@ -11,10 +11,7 @@ void CServerPropertyDlg::DoDataExchange(CDataExchange* pDX) {
 
 BOOL CServerPropertyDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  m_wndPropList.SetNameBkColor(RGB(255, 255, 255));
-  m_wndPropList.SetValueBkColor(RGB(255, 255, 255));
-  m_wndPropList.SetNameTextColor(RGB(0, 0, 0));
-  m_wndPropList.SetValueTextColor(RGB(0, 0, 0));
+  m_wndPropList.SetBlackOnWhite();
   for (auto& row : m_rows) row.reset();
   // Without a record the sheet has nothing to show.
   if (!m_pStatus) return TRUE;
