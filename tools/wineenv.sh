@@ -19,13 +19,21 @@ plover_wineserver_started=""
 plover_wine_prepare() {
   # The marker holds the checksum of the set-up last applied: changed settings are applied
   # again, without recreating the prefix.
+  # The installed Wine counts too: a prefix made before 32-bit Wine was added cannot start
+  # anything until it is updated.
   local want
-  want=$(cat "$plover_root/tools/prefix.reg" "${BASH_SOURCE[0]}" | sha1sum | cut -d' ' -f1)
+  want=$({ cat "$plover_root/tools/prefix.reg" "${BASH_SOURCE[0]}"
+           dpkg-query -W -f='${Version} ${Status}\n' wine wine32:i386 wine64 2>/dev/null || true
+         } | sha1sum | cut -d' ' -f1)
   [ -f "$WINEPREFIX/.plover-ready" ] && [ "$(cat "$WINEPREFIX/.plover-ready")" = "$want" ] && return 0
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "plover: preparing the Wine prefix $WINEPREFIX (first run only)" >&2
     mkdir -p "$WINEPREFIX"
     wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+  elif [ -f "$WINEPREFIX/.plover-ready" ]; then
+    echo "plover: updating the Wine prefix $WINEPREFIX for the installed Wine" >&2
+    wineboot -u >/dev/null 2>&1 || true
     wineserver -w
   fi
   # Debian's Wine does not find its own fonts in its data folder; without Marlett the caption
