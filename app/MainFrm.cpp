@@ -115,6 +115,11 @@ BOOL CMainFrame::RemoveItem(COpcItem* item) {
   return p ? p->RemoveItem(item) : FALSE;
 }
 
+COpcItem* CMainFrame::ResolveItem(OPCHANDLE hClient) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->ResolveItem(hClient) : nullptr;
+}
+
 void CMainFrame::GetItemAttributes(const COpcItem* item, ItemAttributeText& info) {
   if (COpcServer* p = GetOpcServer()) p->GetItemAttributes(item, info);
 }

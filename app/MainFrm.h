@@ -30,6 +30,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   COpcGroup* GetGroup(OPCHANDLE group) override;
   BOOL RemoveGroup(OPCHANDLE group) override;
   BOOL RemoveItem(COpcItem* item) override;
+  COpcItem* ResolveItem(OPCHANDLE hClient) override;
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) override;
   HRESULT SetItemActive(COpcItem* item, BOOL active) override;
   BOOL ReadCache(COpcItem* item) override;

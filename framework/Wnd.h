@@ -116,9 +116,9 @@ class CCmdTarget {
   }
 
 // LRESULT Handler(int idCtrl, NMHDR* pnmh, BOOL& bHandled)
-#define NOTIFY_HANDLER(id, code, func)                                                    \
+#define NOTIFY_HANDLER(id, nCode, func)                                                   \
   if (uMsg == WM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->idFrom == (UINT_PTR)(id) &&  \
-      reinterpret_cast<NMHDR*>(lParam)->code == (code)) {                                 \
+      reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) {                                \
     bHandled = TRUE;                                                                      \
     lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                            \
@@ -134,8 +134,8 @@ class CCmdTarget {
   }
 
 // LRESULT Handler(int idCtrl, NMHDR* pnmh, BOOL& bHandled)
-#define REFLECTED_NOTIFY_CODE_HANDLER(code, func)                                         \
-  if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (code)) {           \
+#define REFLECTED_NOTIFY_CODE_HANDLER(nCode, func)                                        \
+  if (uMsg == OCM_NOTIFY && reinterpret_cast<NMHDR*>(lParam)->code == (nCode)) {          \
     bHandled = TRUE;                                                                      \
     lResult = func(static_cast<int>(wParam), reinterpret_cast<NMHDR*>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                            \

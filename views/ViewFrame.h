@@ -24,6 +24,8 @@ class IViewFrame {
   virtual COpcGroup* GetGroup(OPCHANDLE group) = 0;                 // none when missing
   virtual BOOL RemoveGroup(OPCHANDLE group) = 0;                    // force off; 0 when missing
   virtual BOOL RemoveItem(COpcItem* item) = 0;                      // 0 when missing
+  // The live record of an item client handle; none when it is gone or the pane is missing.
+  virtual COpcItem* ResolveItem(OPCHANDLE hClient) = 0;
   virtual void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) = 0;
   virtual HRESULT SetItemActive(COpcItem* item, BOOL active) = 0;  // E_FAIL when missing
   virtual BOOL ReadCache(COpcItem* item) = 0;
