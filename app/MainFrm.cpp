@@ -1,7 +1,9 @@
 #include "MainFrm.h"
 
+#include "BrowseOptionDlg.h"
 #include "BrowseView.h"
 #include "PloverView.h"
+#include "ServerPropertyDlg.h"
 #include "StartupSplash.h"
 
 namespace {
@@ -181,6 +183,22 @@ void CMainFrame::HighlightItem(const COpcItem* item) {
 void CMainFrame::OnGroupData(WPARAM wParam, LPARAM lParam) {
   if (CPloverView* pView = GetItemView())
     ::SendMessageW(pView->m_hWnd, WM_OPC_GROUPDATA, wParam, lParam);
+}
+
+void CMainFrame::OnOpcServerProperties() {
+  COpcServer* pServer = GetOpcServer();
+  if (!pServer) return;
+  ServerStatusText status;
+  pServer->GetServerStatus(status);
+  CServerPropertyDlg dlg(&status, m_hWnd);
+  dlg.DoModal();
+}
+
+void CMainFrame::OnOpcBrowseOptions() {
+  COpcServer* pServer = GetOpcServer();
+  if (!pServer) return;
+  CBrowseOptionDlg dlg(pServer, m_hWnd);
+  dlg.DoModal();
 }
 
 void CMainFrame::OnUpdateWhenDisconnected(CCmdUI& ui) {

@@ -84,9 +84,9 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   // they are routed here and do nothing.
   void OnOpcConnect() {}
   void OnOpcDisconnect() {}
-  void OnOpcServerProperties() {}
+  void OnOpcServerProperties();
   void OnOpcGroupManagement() {}
-  void OnOpcBrowseOptions() {}
+  void OnOpcBrowseOptions();
   void OnUpdateWhenDisconnected(CCmdUI& ui);
   void OnUpdateWhenConnected(CCmdUI& ui);
   void OnViewPLDialogBar() { OnBarCheck(ID_VIEW_PLDIALOGBAR); }

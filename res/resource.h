@@ -28,4 +28,5 @@
 #define ID_OPC_SERVER_PROPERTIES 32784
 #define ID_OPC_GROUP_MANAGEMENT 32786
 #define ID_OPC_BROWSE_OPTIONS 32787
+#include "PropertySheetsRes.h"
 #include "ItemMenuRes.h"

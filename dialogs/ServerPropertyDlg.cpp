@@ -1,0 +1,43 @@
+#include "ServerPropertyDlg.h"
+
+#include "OpcStatus.h"
+
+CServerPropertyDlg::CServerPropertyDlg(ServerStatusText* pStatus, HWND hParent)
+    : CDialog(IDD_SERVER_PROPERTY), m_pStatus(pStatus), m_hParent(hParent) {}
+
+void CServerPropertyDlg::DoDataExchange(CDataExchange* pDX) {
+  DDX_Control(pDX, IDC_PROPERTY_LIST, m_wndPropList);
+}
+
+BOOL CServerPropertyDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  m_wndPropList.SetNameBkColor(RGB(255, 255, 255));
+  m_wndPropList.SetValueBkColor(RGB(255, 255, 255));
+  m_wndPropList.SetNameTextColor(RGB(0, 0, 0));
+  m_wndPropList.SetValueTextColor(RGB(0, 0, 0));
+  for (auto& row : m_rows) row.reset();
+  // Without a record the sheet has nothing to show.
+  if (!m_pStatus) return TRUE;
+
+  const ServerStatusText& s = *m_pStatus;
+  const struct {
+    const wchar_t* name;
+    std::wstring value;
+  } rows[] = {
+      {L"Vendor", s.m_strVendor},
+      {L"State", s.m_strState},
+      {L"StartTime", s.m_strStartTime},
+      {L"LastTime", s.m_strLastUpdateTime},
+      {L"CurrentTime", s.m_strCurrentTime},
+      // Unsigned, so a figure past 2^31 is not shown negative.
+      {L"GroupCount", std::to_wstring(s.m_dwGroupCount)},
+      {L"BandWidth", std::to_wstring(s.m_dwBandwidth)},
+      {L"", L""},
+  };
+  for (size_t i = 0; i < 8; ++i) {
+    m_rows[i] = std::make_unique<CPropertyRow>(rows[i].name, rows[i].value, ROW_DISPLAY, L"");
+    m_wndPropList.AddRow(m_rows[i].get());
+  }
+  for (int i = 0; i < 6; ++i) m_wndPropList.AddRow(m_rows[7].get());
+  return TRUE;
+}
