@@ -4,6 +4,7 @@
 #include "BrowseView.h"
 #include "PloverView.h"
 #include "ServerPropertyDlg.h"
+#include "ServerSelectDlg.h"
 #include "StartupSplash.h"
 
 namespace {
@@ -75,6 +76,31 @@ LRESULT CMainFrame::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&) {
 LRESULT CMainFrame::OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&) {
   if (CPloverView* pView = GetItemView()) ::SendMessageW(pView->m_hWnd, uMsg, 0, lParam);
   return 0;
+}
+
+void CMainFrame::OnOpcConnect() {
+  CBrowseView* pView = GetBrowseView();
+  if (!pView) return;
+  CServerSelectDlg dlg(&pView->m_server);
+  if (dlg.DoModal(m_hWnd) != IDOK) return;
+  ConnectServer(dlg.m_strServer, dlg.m_strNode);
+}
+
+void CMainFrame::ConnectServer(const std::wstring& progId, const std::wstring& node) {
+  CBrowseView* pView = GetBrowseView();
+  if (!pView) return;
+  pView->m_strProgId = progId;
+  pView->m_strNode = node;
+  ::SendMessageW(pView->m_hWnd, WM_OPC_CONNECT, 0, 0);
+  if (pView->m_server.IsConnected() && !node.empty()) CServerSelectDlg::RememberNode(node);
+}
+
+void CMainFrame::OnOpcDisconnect() {
+  CBrowseView* pView = GetBrowseView();
+  if (!pView) return;
+  // The rows go first: they point at item records the disconnect frees.
+  if (CPloverView* pList = GetItemView()) ::SendMessageW(pList->m_hWnd, WM_OPC_DISCONNECT, 0, 0);
+  ::SendMessageW(pView->m_hWnd, WM_OPC_DISCONNECT, 0, 0);
 }
 
 COpcServer* CMainFrame::GetOpcServer() const {

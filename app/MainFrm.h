@@ -22,6 +22,9 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   COpcServer* GetOpcServer() const;
   // Whether the browse view's OPC client is connected.
   BOOL IsServerConnected() const;
+  // What OK in the server selection does: the browse view gets the ProgID and node and
+  // connects. A node reached this way is remembered for the node list.
+  void ConnectServer(const std::wstring& progId, const std::wstring& node);
 
   // The intermediary operations for the two views.
   std::wstring GetValueText(const COpcItem* item) override;
@@ -80,10 +83,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
  private:
   LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&);
   LRESULT OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&);
-  // The server commands' actions arrive with the dialogs and the client core; until then
-  // they are routed here and do nothing.
-  void OnOpcConnect() {}
-  void OnOpcDisconnect() {}
+  void OnOpcConnect();
+  void OnOpcDisconnect();
   void OnOpcServerProperties();
   void OnOpcGroupManagement() {}
   void OnOpcBrowseOptions();

@@ -2,6 +2,19 @@
 #pragma once
 #include "App.h"
 
+// The standard command line plus "/server <ProgID> [/node <name>]": connect at start-up as
+// if that server had been picked in the server selection.
+class CPloverCommandLineInfo : public CCommandLineInfo {
+ public:
+  void ParseParam(const wchar_t* pszParam, bool bFlag, bool bLast) override;
+
+  std::wstring m_strServer;
+  std::wstring m_strNode;
+
+ private:
+  std::wstring* m_pPending = nullptr;  // the switch whose value comes next
+};
+
 class CPloverApp : public CWinApp {
  public:
   BOOL InitInstance() override;

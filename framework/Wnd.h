@@ -108,8 +108,8 @@ class CCmdTarget {
   }
 
 // LRESULT Handler(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
-#define COMMAND_HANDLER(id, code, func)                                                       \
-  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (code)) {             \
+#define COMMAND_HANDLER(id, nCode, func)                                                      \
+  if (uMsg == WM_COMMAND && LOWORD(wParam) == (id) && HIWORD(wParam) == (nCode)) {            \
     bHandled = TRUE;                                                                          \
     lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                                \
@@ -126,8 +126,8 @@ class CCmdTarget {
 
 // In a control's own map: its notifications as the parent reflected them.
 // LRESULT Handler(WORD wNotifyCode, WORD wID, HWND hWndCtl, BOOL& bHandled)
-#define REFLECTED_COMMAND_CODE_HANDLER(code, func)                                            \
-  if (uMsg == OCM_COMMAND && HIWORD(wParam) == (code)) {                                      \
+#define REFLECTED_COMMAND_CODE_HANDLER(nCode, func)                                           \
+  if (uMsg == OCM_COMMAND && HIWORD(wParam) == (nCode)) {                                     \
     bHandled = TRUE;                                                                          \
     lResult = func(HIWORD(wParam), LOWORD(wParam), reinterpret_cast<HWND>(lParam), bHandled); \
     if (bHandled) return TRUE;                                                                \

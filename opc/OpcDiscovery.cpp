@@ -1,6 +1,6 @@
 #include "OpcDiscovery.h"
 
-#include "OpcWaitCursor.h"
+#include "WaitCursor.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<s
                    OpcTickSource tick) {
   if (!list) return 0;
   list->ResetContent();
-  COpcWaitCursor wait;
+  CWaitCursor wait;
   int examined = EnumerateServers(node, names, tick);
   for (const std::wstring& name : names) list->AddString(name);
   if (list->GetCount() > 0) list->SetCurSel(0);

@@ -11,7 +11,6 @@ bool COpcGroup::Holds(const COpcItem* item) const {
 }
 
 COpcGroupManager::COpcGroupManager() : m_pSink(new COpcDataSink) {
-  m_pSink->AddRef();
   m_pSink->SetItemTable(&m_itemTable);
   Reset();
 }
@@ -22,7 +21,6 @@ COpcGroupManager::~COpcGroupManager() {
   // A server may still hold the sink through an advise connection; it must not reach
   // records that are gone.
   m_pSink->SetItemTable(nullptr);
-  m_pSink->Release();
 }
 
 void COpcGroupManager::Reset() {
@@ -60,8 +58,7 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
   auto group = std::make_unique<COpcGroup>();
   HRESULT hr = m_pServer->AddGroup(m_strName.c_str(), m_bActive, m_dwRequestedRate, m_hClient,
                                    nullptr, &m_fDeadband, m_dwLcid, &m_hServer, &m_dwRevisedRate,
-                                   IID_IOPCGroupStateMgt,
-                                   group->m_pGroup.PutUnknown());
+                                   IID_IOPCGroupStateMgt, group->m_pGroup.PutUnknown());
   if (FAILED(hr)) return hr;
   if (!group->m_pGroup) return E_NOINTERFACE;  // success without a group object is useless
 
@@ -83,15 +80,15 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
 void COpcGroupManager::AdviseGroup() {
   if (!m_pCurrent) return;
   TComPtr<IAdviseSink> sink;
-  if (FAILED(sink.QueryFrom(m_pSink)) || !sink) return;
+  if (FAILED(sink.QueryFrom(m_pSink.Get())) || !sink) return;
   TComPtr<IDataObject> data;
   if (FAILED(data.QueryFrom(m_pCurrent->m_pGroup.Get())) || !data) {
     OpcMessageBox(nullptr, L"不支持IDataObject\n", L"Plover Client", MB_OK);
     return;
   }
   static const COpcStreamFormats formats;
-  FORMATETC fe = {static_cast<CLIPFORMAT>(formats.m_cfWriteComplete), nullptr, DVASPECT_CONTENT,
-                  -1, TYMED_HGLOBAL};
+  FORMATETC fe = {static_cast<CLIPFORMAT>(formats.m_cfWriteComplete), nullptr, DVASPECT_CONTENT, -1,
+                  TYMED_HGLOBAL};
   // The write-complete stream is advised first.
   if (FAILED(data->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &m_dwWriteConnection))) return;
   fe.cfFormat = static_cast<CLIPFORMAT>(m_bTimeStamped ? formats.m_cfDataTime : formats.m_cfData);

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "ComPtr.h"
 #include "ItemHandleTable.h"
+#include "OpcDataSink.h"
 #include "OpcGroup.h"
 #include "OpcItem.h"
 #include "opcda.h"
-
-class COpcDataSink;
 
 class COpcGroupManager {
  public:
@@ -27,7 +27,7 @@ class COpcGroupManager {
   // is empty by then); the rates, deadband, active flag and locale keep their values.
   void Reset();
   void SetServer(IOPCServer* server) { m_pServer = server; }
-  COpcDataSink* GetSink() const { return m_pSink; }
+  COpcDataSink* GetSink() const { return m_pSink.Get(); }
 
   // Settings for the next AddGroup; no server call.
   void SetGroupActive(BOOL active) { m_bActive = active; }
@@ -70,7 +70,7 @@ class COpcGroupManager {
   // The server pointer (borrowed, not counted) and the current group.
   IOPCServer* m_pServer = nullptr;
   COpcGroup* m_pCurrent = nullptr;
-  COpcDataSink* m_pSink = nullptr;  // one counted reference
+  TComPtr<COpcDataSink> m_pSink;  // the manager's own reference
   std::map<uint16_t, std::unique_ptr<COpcGroup>> m_groupTable;
   // Item client handles: what the server sends back in its streams.
   CItemHandleTable m_itemTable;

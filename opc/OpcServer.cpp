@@ -5,7 +5,7 @@
 #include "OpcErrorText.h"
 #include "OpcMessage.h"
 #include "OpcText.h"
-#include "OpcWaitCursor.h"
+#include "WaitCursor.h"
 
 namespace {
 // CLSCTX_INPROC_SERVER | INPROC_HANDLER | LOCAL_SERVER | REMOTE_SERVER.
@@ -61,7 +61,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_strProgId = progId;
   m_strNode = node;
   if (!m_bInitialized) return FALSE;
-  COpcWaitCursor wait;
+  CWaitCursor wait;
 
   HKEY key = nullptr;
   LONG result = ::RegOpenKeyW(HKEY_CLASSES_ROOT, m_strProgId.c_str(), &key);
@@ -126,13 +126,14 @@ HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& ob
     ReportError(failed, static_cast<DWORD>(hr));
     return hr;
   }
-  if (FAILED(mqi.hr) || !mqi.pItf) {
-    if (mqi.pItf) mqi.pItf->Release();
+  // The returned reference is ours whether or not the call succeeded.
+  object.Attach(mqi.pItf);
+  if (FAILED(mqi.hr) || !object) {
+    object.Release();
     hr = FAILED(mqi.hr) ? mqi.hr : E_NOINTERFACE;
     ReportError(L"MultiQI: ", static_cast<DWORD>(hr));
     return hr;
   }
-  object.Attach(mqi.pItf);
   return S_OK;
 }
 
@@ -161,9 +162,13 @@ std::wstring COpcServer::GetValueTypeText(const COpcItem* item) const {
   return item ? ::GetTypeName(item->m_value.vt) : std::wstring();
 }
 
-std::wstring COpcServer::GetTypeName(VARTYPE vt) { return ::GetTypeName(vt); }
+std::wstring COpcServer::GetTypeName(VARTYPE vt) {
+  return ::GetTypeName(vt);
+}
 
-VARTYPE COpcServer::ParseTypeName(const std::wstring& text) { return ::ParseTypeName(text); }
+VARTYPE COpcServer::ParseTypeName(const std::wstring& text) {
+  return ::ParseTypeName(text);
+}
 
 void COpcServer::GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const {
   COpcGroup* current = m_groupManager.GetCurrentGroup();

@@ -30,3 +30,4 @@
 #define ID_OPC_BROWSE_OPTIONS 32787
 #include "PropertySheetsRes.h"
 #include "ItemMenuRes.h"
+#include "BrowseRes.h"

@@ -1,76 +1,136 @@
 #include "OpcTreePort.h"
 
-#include <vector>
-
-namespace {
-
-HTREEITEM Item(OpcTreeNode node) {
-  return static_cast<HTREEITEM>(node);
+COpcTreePort::Node* COpcTreePort::Find(OpcTreeNode node) {
+  auto i = reinterpret_cast<uintptr_t>(node);
+  return i >= 1 && i <= m_nodes.size() ? &m_nodes[i - 1] : nullptr;
 }
 
-}  // namespace
+const COpcTreePort::Node* COpcTreePort::Find(OpcTreeNode node) const {
+  auto i = reinterpret_cast<uintptr_t>(node);
+  return i >= 1 && i <= m_nodes.size() ? &m_nodes[i - 1] : nullptr;
+}
 
 void COpcTreePort::DeleteAllItems() {
+  m_nodes.clear();
+  m_byItem.clear();
   ::SendMessageW(m_hTree, TVM_DELETEITEM, 0, reinterpret_cast<LPARAM>(TVI_ROOT));
 }
 
 OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) {
+  uint32_t parentRef = 0;
+  if (parent) {
+    if (!Find(parent)) return nullptr;
+    parentRef = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parent));
+  }
+  auto index = static_cast<uint32_t>(m_nodes.size());
+  m_nodes.push_back(Node{text, data, parentRef, {}, nullptr, false});
+  if (!parentRef) {
+    Show(index);
+    if (!m_nodes[index].hItem) {
+      m_nodes.pop_back();
+      return nullptr;
+    }
+    return Handle(index);
+  }
+  Node& up = m_nodes[parentRef - 1];
+  up.children.push_back(index);
+  if (up.hItem && up.shown) {
+    Show(index);
+  } else if (up.hItem && up.children.size() == 1) {
+    // The control learns that the branch has children; they follow when it opens.
+    TVITEMW item = {};
+    item.mask = TVIF_CHILDREN;
+    item.hItem = up.hItem;
+    item.cChildren = 1;
+    ::SendMessageW(m_hTree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+  }
+  return Handle(index);
+}
+
+void COpcTreePort::Show(uint32_t index) {
+  Node& node = m_nodes[index];
+  if (node.hItem) return;
   TVINSERTSTRUCTW tvi = {};
-  tvi.hParent = parent ? Item(parent) : TVI_ROOT;
+  tvi.hParent = node.parent ? m_nodes[node.parent - 1].hItem : TVI_ROOT;
   tvi.hInsertAfter = TVI_LAST;
-  tvi.item.mask = TVIF_TEXT | TVIF_PARAM;
-  tvi.item.pszText = const_cast<LPWSTR>(text.c_str());
-  tvi.item.lParam = static_cast<LPARAM>(data);
-  return reinterpret_cast<HTREEITEM>(
+  tvi.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
+  tvi.item.pszText = const_cast<LPWSTR>(node.text.c_str());
+  tvi.item.lParam = static_cast<LPARAM>(node.data);
+  tvi.item.cChildren = node.children.empty() ? 0 : 1;
+  node.hItem = reinterpret_cast<HTREEITEM>(
       ::SendMessageW(m_hTree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tvi)));
+  if (node.hItem) m_byItem[node.hItem] = index;
+}
+
+void COpcTreePort::ShowChildren(uint32_t index) {
+  if (m_nodes[index].shown || !m_nodes[index].hItem) return;
+  m_nodes[index].shown = true;
+  // Show may not hold a reference into m_nodes across the loop; the vector does not grow here.
+  for (uint32_t child : m_nodes[index].children) Show(child);
+}
+
+HTREEITEM COpcTreePort::Reveal(uint32_t index) {
+  Node& node = m_nodes[index];
+  if (!node.hItem && node.parent) {
+    Reveal(node.parent - 1);
+    ShowChildren(node.parent - 1);
+  }
+  return node.hItem;
 }
 
 void COpcTreePort::SetItemData(OpcTreeNode node, int32_t data) {
+  Node* p = Find(node);
+  if (!p) return;
+  p->data = data;
+  if (!p->hItem) return;
   TVITEMW item = {};
   item.mask = TVIF_PARAM;
-  item.hItem = Item(node);
+  item.hItem = p->hItem;
   item.lParam = static_cast<LPARAM>(data);
   ::SendMessageW(m_hTree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
 int32_t COpcTreePort::GetItemData(OpcTreeNode node) const {
-  TVITEMW item = {};
-  item.mask = TVIF_PARAM;
-  item.hItem = Item(node);
-  if (!node || !::SendMessageW(m_hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-    return -1;
-  return static_cast<int32_t>(item.lParam);
+  const Node* p = Find(node);
+  return p ? p->data : -1;
 }
 
 OpcTreeNode COpcTreePort::GetParentItem(OpcTreeNode node) {
-  if (!node) return nullptr;
-  return reinterpret_cast<HTREEITEM>(
-      ::SendMessageW(m_hTree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(Item(node))));
+  const Node* p = Find(node);
+  return p && p->parent ? Handle(p->parent - 1) : nullptr;
 }
 
 std::wstring COpcTreePort::GetItemText(OpcTreeNode node) {
-  if (!node) return std::wstring();
-  // The control says nothing about the length: grow the buffer until the text fits.
-  for (size_t size = 256; size <= 65536; size *= 2) {
-    std::vector<wchar_t> buffer(size, L'\0');
-    TVITEMW item = {};
-    item.mask = TVIF_TEXT;
-    item.hItem = Item(node);
-    item.pszText = buffer.data();
-    item.cchTextMax = static_cast<int>(size);
-    if (!::SendMessageW(m_hTree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
-      return std::wstring();
-    // The control may answer with its own buffer instead of filling ours.
-    std::wstring text = item.pszText ? item.pszText : L"";
-    if (text.size() + 1 < size) return text;
-  }
-  return std::wstring();
+  const Node* p = Find(node);
+  return p ? p->text : std::wstring();
+}
+
+HTREEITEM COpcTreePort::GetTreeItem(OpcTreeNode node) const {
+  const Node* p = Find(node);
+  return p ? p->hItem : nullptr;
+}
+
+OpcTreeNode COpcTreePort::GetNode(HTREEITEM hItem) const {
+  auto it = m_byItem.find(hItem);
+  return it == m_byItem.end() ? nullptr : Handle(it->second);
+}
+
+void COpcTreePort::OnItemExpanding(HTREEITEM hItem) {
+  auto it = m_byItem.find(hItem);
+  if (it != m_byItem.end()) ShowChildren(it->second);
 }
 
 void COpcTreePort::SelectCaret(OpcTreeNode node) {
-  ::SendMessageW(m_hTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(Item(node)));
+  Node* p = Find(node);
+  if (!p) return;
+  HTREEITEM hItem = Reveal(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(node) - 1));
+  ::SendMessageW(m_hTree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hItem));
 }
 
 void COpcTreePort::Expand(OpcTreeNode node) {
-  ::SendMessageW(m_hTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(Item(node)));
+  if (!Find(node)) return;
+  auto index = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(node) - 1);
+  HTREEITEM hItem = Reveal(index);
+  ShowChildren(index);
+  ::SendMessageW(m_hTree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(hItem));
 }

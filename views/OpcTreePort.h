@@ -1,8 +1,15 @@
-// The client core's tree, over a Win32 tree-view control: nodes are HTREEITEMs, the node
-// data is the item's lParam.
+// The client core's tree, over a Win32 tree-view control. The port keeps the whole built
+// tree as its own node model and puts a branch's children into the control only when the
+// branch is first opened: a large address space costs one control message per node
+// shown, not per node built. A node is the model's, and stays valid until DeleteAllItems.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "OpcUiPorts.h"
 
@@ -15,13 +22,42 @@ class COpcTreePort : public IOpcTree {
   void SetItemData(OpcTreeNode node, int32_t data) override;
   OpcTreeNode GetParentItem(OpcTreeNode node) override;
   std::wstring GetItemText(OpcTreeNode node) override;
+  // Puts the node (and the path to it) into the control and selects it.
   void SelectCaret(OpcTreeNode node) override;
   void Expand(OpcTreeNode node) override;
 
-  // What SetItemData stored (the view reads a leaf's index back through this).
+  // What SetItemData stored (-1 for no node).
   int32_t GetItemData(OpcTreeNode node) const;
   HWND Window() const { return m_hTree; }
 
+  // The control's item of a node (nullptr while it is not shown yet), and back.
+  HTREEITEM GetTreeItem(OpcTreeNode node) const;
+  OpcTreeNode GetNode(HTREEITEM hItem) const;
+  // The control is about to open hItem (TVN_ITEMEXPANDING, which goes to the control's
+  // parent: its owner passes it on): its children go into the control now.
+  void OnItemExpanding(HTREEITEM hItem);
+
  private:
+  struct Node {
+    std::wstring text;
+    int32_t data;
+    uint32_t parent;  // index + 1; 0 for a top-level node
+    std::vector<uint32_t> children;
+    HTREEITEM hItem = nullptr;
+    bool shown = false;  // children are in the control
+  };
+  Node* Find(OpcTreeNode node);
+  const Node* Find(OpcTreeNode node) const;
+  static OpcTreeNode Handle(uint32_t index) {
+    return reinterpret_cast<OpcTreeNode>(static_cast<uintptr_t>(index) + 1);
+  }
+  // Inserts the node into the control under its parent's item.
+  void Show(uint32_t index);
+  void ShowChildren(uint32_t index);
+  // Makes the node's item exist: every ancestor's children are shown.
+  HTREEITEM Reveal(uint32_t index);
+
   HWND m_hTree;
+  std::vector<Node> m_nodes;
+  std::unordered_map<HTREEITEM, uint32_t> m_byItem;
 };

@@ -31,10 +31,12 @@ HTREEITEM Next(HWND tree, UINT code, HTREEITEM item) {
       SendMessageW(tree, TVM_GETNEXTITEM, code, reinterpret_cast<LPARAM>(item)));
 }
 
+// A shown child of a shown node, opened first the way its owner opens a branch.
 HTREEITEM Child(COpcTreePort& port, HTREEITEM parent, const std::wstring& text) {
+  port.Expand(port.GetNode(parent));
   for (HTREEITEM c = Next(port.Window(), TVGN_CHILD, parent); c;
        c = Next(port.Window(), TVGN_NEXT, c))
-    if (port.GetItemText(c) == text) return c;
+    if (port.GetItemText(port.GetNode(c)) == text) return c;
   return nullptr;
 }
 
@@ -53,29 +55,46 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   HTREEITEM root = Next(w.m_hWnd, TVGN_ROOT, nullptr);
   ASSERT_NE(nullptr, root);
   EXPECT_EQ(nullptr, Next(w.m_hWnd, TVGN_NEXT, root)) << "one root";
-  EXPECT_EQ(PLOVER_SIM_PROGID, port.GetItemText(root));
-  EXPECT_EQ(-1, port.GetItemData(root));
+  EXPECT_EQ(PLOVER_SIM_PROGID, port.GetItemText(port.GetNode(root)));
+  EXPECT_EQ(-1, port.GetItemData(port.GetNode(root)));
   EXPECT_EQ(root, Next(w.m_hWnd, TVGN_CARET, nullptr));
   EXPECT_TRUE(
       SendMessageW(w.m_hWnd, TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(root), TVIS_EXPANDED) &
       TVIS_EXPANDED);
 
+  // Only the open root's children are in the control; a branch says it has children.
+  size_t shown = SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0);
+  EXPECT_LT(shown, 20u);
   HTREEITEM names = Child(port, root, L"Names");
+  ASSERT_NE(nullptr, names);
+  TVITEMW tvi = {};
+  tvi.mask = TVIF_CHILDREN | TVIF_PARAM;
+  tvi.hItem = names;
+  SendMessageW(w.m_hWnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi));
+  EXPECT_EQ(1, tvi.cChildren);
+  EXPECT_EQ(-1, tvi.lParam);
+  EXPECT_EQ(nullptr, Next(w.m_hWnd, TVGN_CHILD, names)) << "not opened yet";
   HTREEITEM branch = Child(port, names, L"中文 分支");
   ASSERT_NE(nullptr, branch);
-  EXPECT_EQ(names, port.GetParentItem(branch));
-  EXPECT_EQ(-1, port.GetItemData(branch));
+  EXPECT_EQ(port.GetNode(names), port.GetParentItem(port.GetNode(branch)));
+  EXPECT_EQ(-1, port.GetItemData(port.GetNode(branch)));
   HTREEITEM leaf = Child(port, branch, L"状态");
   ASSERT_NE(nullptr, leaf);
-  EXPECT_EQ(L"Names.中文 分支.状态", browser.GetBrowseItemId(port.GetItemData(leaf)));
-  // Every node is in the control once: the root, the branches and one per stored item ID.
-  size_t count = SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0);
-  EXPECT_GT(count, browser.m_itemIds.size());
-  EXPECT_LT(count, browser.m_itemIds.size() + 100);
+  tvi.hItem = leaf;
+  SendMessageW(w.m_hWnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi));
+  EXPECT_EQ(0, tvi.cChildren);
+  EXPECT_EQ(L"Names.中文 分支.状态", browser.GetBrowseItemId(static_cast<int>(tvi.lParam)));
+  // The opened branches' children came in once each.
+  EXPECT_GT(static_cast<size_t>(SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0)), shown);
+  port.Expand(port.GetNode(names));
+  size_t opened = SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0);
+  port.OnItemExpanding(names);
+  EXPECT_EQ(opened, static_cast<size_t>(SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0)));
 
-  // Texts longer than the first buffer come back whole.
+  // Texts longer than the first buffer come back whole; a child of an open branch shows at once.
   std::wstring longText(700, L'长');
-  OpcTreeNode n = port.InsertItem(longText, leaf, 12);
+  OpcTreeNode n = port.InsertItem(longText, port.GetNode(branch), 12);
+  EXPECT_NE(nullptr, port.GetTreeItem(n));
   EXPECT_EQ(longText, port.GetItemText(n));
   EXPECT_EQ(12, port.GetItemData(n));
   port.SetItemData(n, -7);

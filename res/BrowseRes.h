@@ -1,0 +1,13 @@
+// Ids of the server selection, add-tag and input dialogs.
+#pragma once
+
+#define IDD_SERVER_SELECT 130
+#define IDD_INPUT 133
+#define IDD_ADDTAG 159
+
+#define IDC_SERVER_PROGID 1000  // current server (ProgID)
+#define IDC_SERVER_NODES 1001   // node list
+#define IDC_SERVER_LIST 1002    // available servers
+#define IDC_INPUT_VALUE 1005    // value to write, digits only
+#define IDC_ADDTAG_GROUP 1007   // group IDs
+#define IDC_ADDTAG_NAME 1009    // item ID to add
