@@ -2,6 +2,7 @@
 
 #include "BrowseOptionDlg.h"
 #include "BrowseView.h"
+#include "GroupManageDlg.h"
 #include "PloverView.h"
 #include "ServerPropertyDlg.h"
 #include "ServerSelectDlg.h"
@@ -235,4 +236,12 @@ void CMainFrame::OnUpdateWhenDisconnected(CCmdUI& ui) {
 void CMainFrame::OnUpdateWhenConnected(CCmdUI& ui) {
   if (!GetBrowseView()) return;
   ui.Enable(IsServerConnected());
+}
+
+void CMainFrame::OnOpcGroupManagement() {
+  COpcServer* pServer = GetOpcServer();
+  if (!pServer) return;
+  // No parent: the dialog's owner, this frame, receives its group messages.
+  CGroupManageDlg dlg(pServer);
+  dlg.DoModal(m_hWnd);
 }

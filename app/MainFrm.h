@@ -86,7 +86,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void OnOpcConnect();
   void OnOpcDisconnect();
   void OnOpcServerProperties();
-  void OnOpcGroupManagement() {}
+  void OnOpcGroupManagement();
   void OnOpcBrowseOptions();
   void OnUpdateWhenDisconnected(CCmdUI& ui);
   void OnUpdateWhenConnected(CCmdUI& ui);

@@ -31,3 +31,4 @@
 #include "PropertySheetsRes.h"
 #include "ItemMenuRes.h"
 #include "BrowseRes.h"
+#include "GroupManageRes.h"

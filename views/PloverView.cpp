@@ -6,11 +6,13 @@
 #include <iterator>
 
 #include "FrameWnd.h"
+#include "InputDlg.h"
 #include "ModalRunner.h"
 #include "OpcGroup.h"
 #include "OpcItem.h"
 #include "OpcStatus.h"
 #include "OpcText.h"
+#include "TagPropertyDlg.h"
 #include "ViewFrame.h"
 
 namespace {
@@ -356,9 +358,11 @@ LRESULT CPloverView::OnDblClk(int, NMHDR*, BOOL&) {
   IViewFrame* frame = Frame();
   if (!row || !frame) return 0;
   COpcGroup* group = frame->SelectGroup(static_cast<OPCHANDLE>(row->nGroup));
-  ItemAttributeText info;
+  ItemAttributeText info;  // no attributes found: shown inactive, "OFF"
   if (const COpcItem* item = frame->ResolveItem(row->hItem)) frame->GetItemAttributes(item, info);
-  (void)group;
+  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
+  CTagPropertyDlg dlg(group, &info, pFrame ? pFrame->m_hWnd : nullptr);
+  dlg.DoModal();
   return 0;
 }
 
@@ -405,7 +409,17 @@ void CPloverView::OnAsyncReadDevice() {
 }
 
 void CPloverView::Write(bool async) {
-  (void)async;
+  if (GetFirstSelected() < 0) return;
+  CInputDlg dlg;
+  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
+  if (dlg.DoModal(pFrame ? pFrame->m_hWnd : nullptr) != IDOK || dlg.m_strInput.empty()) return;
+  // Data messages may have run while the box was up: find the row's item again.
+  COpcItem* item = SelectedItem();
+  IViewFrame* frame = Frame();
+  if (!item || !frame) return;
+  if (async ? frame->WriteAsync(item, dlg.m_strInput) : frame->WriteSync(item, dlg.m_strInput))
+    return;
+  AfxMessageBox(async ? L"异步写错误!" : L"同步写错误!", MB_OK);
 }
 
 void CPloverView::OnDeleteItem() {

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "OpcText.h"
+#include "PropertyList.h"
 
 namespace {
 
@@ -133,6 +134,57 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   Frame()->HighlightItem(nullptr);
   EXPECT_EQ(2, ::SendMessageW(hList, LVM_GETHOTITEM, 0, 0));
   EXPECT_TRUE(m_items.boxes.empty());
+
+  // Writes through the input box: OK with text writes, cancel or empty text does nothing.
+  Select(2);
+  const wchar_t* input = L"43";
+  m_items.drive = [&](HWND hDlg) {
+    ::SetDlgItemTextW(hDlg, IDC_INPUT_VALUE, input);
+    ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
+  };
+  Command(ID_ITEM_SYNC_WRITE);
+  EXPECT_EQ(L"42", Text(2, 3));
+  Step(1000);
+  EXPECT_EQ(L"43", Text(2, 3));
+  input = L"";
+  Command(ID_ITEM_SYNC_WRITE);
+  m_items.drive = nullptr;
+  Command(ID_ITEM_ASYNC_WRITE);
+  EXPECT_EQ((std::vector<UINT>{IDD_INPUT, IDD_INPUT, IDD_INPUT}), m_items.dialogs);
+  EXPECT_TRUE(m_items.boxes.empty());
+  input = L"44";
+  m_items.drive = [&](HWND hDlg) {
+    ::SetDlgItemTextW(hDlg, IDC_INPUT_VALUE, input);
+    ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
+  };
+  m_control->FailMethod(L"IOPCSyncIO::Write", E_FAIL, TRUE);
+  Command(ID_ITEM_SYNC_WRITE);
+  ASSERT_FALSE(m_items.boxes.empty());
+  EXPECT_EQ(L"同步写错误!", m_items.boxes.back().text);
+  EXPECT_EQ(m_app->m_strAppName, m_items.boxes.back().caption);
+  m_control->FailMethod(L"IOPCAsyncIO::Write", E_FAIL, TRUE);
+  Command(ID_ITEM_ASYNC_WRITE);
+  EXPECT_EQ(L"异步写错误!", m_items.boxes.back().text);
+  m_control->ClearFailures();
+
+  // Double-click: the row's group becomes current and the tag sheet shows the row's item.
+  Select(1);
+  RECT rc{LVIR_BOUNDS, 0, 0, 0};
+  ::SendMessageW(hList, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&rc));
+  std::vector<std::wstring> sheet;
+  m_items.drive = [&](HWND hDlg) {
+    HWND hProps = ::GetDlgItem(hDlg, IDC_PROPERTY_LIST);
+    for (int i = 0; i < 10; ++i)
+      sheet.push_back(reinterpret_cast<CPropertyRow*>(::SendMessageW(hProps, LB_GETITEMDATA, i, 0))
+                          ->m_strValue);
+  };
+  ::SendMessageW(hList, WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM(rc.left + 100, (rc.top + rc.bottom) / 2));
+  EXPECT_EQ(IDD_TAG_PROPERTY, m_items.dialogs.back());
+  ASSERT_EQ(10u, sheet.size());
+  EXPECT_EQ(L"Types.Short", sheet[0]);
+  EXPECT_EQ(L"ON", sheet[9]);
+  EXPECT_EQ(11u, Server()->m_groupManager.GetCurrentGroup()->m_hClient);
 }
 
 TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
