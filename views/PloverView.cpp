@@ -76,6 +76,17 @@ DWORD CPloverView::GetViewStyle() const {
   return WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT;
 }
 
+void CPloverView::SetRedraw(BOOL bRedraw) {
+  if (bRedraw) {
+    if (m_nRedrawOff > 0 && --m_nRedrawOff == 0) {
+      SendMessage(WM_SETREDRAW, TRUE);
+      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    }
+  } else if (m_nRedrawOff++ == 0) {
+    SendMessage(WM_SETREDRAW, FALSE);
+  }
+}
+
 IViewFrame* CPloverView::Frame() const {
   return GetViewFrame(m_hWnd);
 }
@@ -196,6 +207,11 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
   }
   Row& row = *slot;
   ++row.nRows;
+  // A visible list redraws for every insertion; the browse view adds whole branches.
+  if (!m_bAddingRows && ::PostMessageW(m_hWnd, kRedrawAddedRows, 0, 0)) {
+    m_bAddingRows = true;
+    SetRedraw(FALSE);
+  }
   row.nImage = group->m_bActive ? 0 : 1;
 
   LVITEMW it{};
@@ -222,6 +238,14 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
   return 0;
 }
 
+LRESULT CPloverView::OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&) {
+  if (m_bAddingRows) {
+    m_bAddingRows = false;
+    SetRedraw(TRUE);
+  }
+  return 0;
+}
+
 LRESULT CPloverView::OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&) {
   CLock lock(m_lock);
   IViewFrame* frame = Frame();
@@ -234,7 +258,6 @@ LRESULT CPloverView::OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&) {
     if (const COpcItem* item = frame->ResolveItem(row->hItem)) TakeSnapshot(*row, *item, true);
   }
   SetRedraw(TRUE);
-  ::InvalidateRect(m_hWnd, nullptr, FALSE);
   return 0;
 }
 
@@ -260,7 +283,6 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
     row->nImage = info.m_bActive ? 0 : 1;
   }
   SetRedraw(TRUE);
-  ::InvalidateRect(m_hWnd, nullptr, FALSE);
   return 0;
 }
 

@@ -41,6 +41,7 @@ class CPloverView : public CView {
     MESSAGE_HANDLER(WM_OPC_GROUPDATA, OnOpcGroupData)
     MESSAGE_HANDLER(WM_OPC_GROUPCHANGED, OnOpcGroupChanged)
     MESSAGE_HANDLER(WM_OPC_GROUPDELETED, OnOpcGroupDeleted)
+    MESSAGE_HANDLER(kRedrawAddedRows, OnRedrawAddedRows)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDispInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDblClk)
@@ -58,6 +59,10 @@ class CPloverView : public CView {
     CHAIN_MSG_MAP(CView)
   END_MSG_MAP()
   // clang-format on
+
+  // Posted to itself by the first of a run of added rows: the run is drawn once, when the
+  // message loop comes back.
+  static const UINT kRedrawAddedRows = WM_APP + 0x110;
 
  protected:
   LPCWSTR GetViewClass() const override;
@@ -90,6 +95,7 @@ class CPloverView : public CView {
   LRESULT OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&);
   LRESULT OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&);
   LRESULT OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&);
+  LRESULT OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
   LRESULT OnGetDispInfo(int, NMHDR* pnmh, BOOL&);
   LRESULT OnDblClk(int, NMHDR*, BOOL&);
@@ -117,7 +123,8 @@ class CPloverView : public CView {
   // Drops one list row's claim on its record (the record goes with its last row).
   void ReleaseRow(Row* row);
   void ClearRows();
-  void SetRedraw(BOOL bRedraw) { SendMessage(WM_SETREDRAW, bRedraw); }
+  // Nested: redrawing comes back on with the last SetRedraw(TRUE).
+  void SetRedraw(BOOL bRedraw);
 
   class CLock {
    public:
@@ -132,6 +139,8 @@ class CPloverView : public CView {
 
   CRITICAL_SECTION m_lock;  // recursive: a handler re-entered on the same thread goes on
   HIMAGELIST m_hImages = nullptr;
+  int m_nRedrawOff = 0;
+  bool m_bAddingRows = false;
   std::unordered_map<OPCHANDLE, std::unique_ptr<Row>> m_rows;  // by item client handle
   std::unordered_map<int, std::vector<Row*>> m_groupRows;      // in insertion order
 };
