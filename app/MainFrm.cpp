@@ -3,9 +3,10 @@
 #include "BrowseOptionDlg.h"
 #include "BrowseView.h"
 #include "CreditTexts.h"
+#include "GroupManageDlg.h"
 #include "PloverView.h"
-#include "ServerSelectDlg.h"
 #include "ServerPropertyDlg.h"
+#include "ServerSelectDlg.h"
 #include "StartupSplash.h"
 
 namespace {
@@ -151,6 +152,11 @@ BOOL CMainFrame::RemoveItem(COpcItem* item) {
   return p ? p->RemoveItem(item) : FALSE;
 }
 
+COpcItem* CMainFrame::ResolveItem(OPCHANDLE hClient) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->ResolveItem(hClient) : nullptr;
+}
+
 void CMainFrame::GetItemAttributes(const COpcItem* item, ItemAttributeText& info) {
   if (COpcServer* p = GetOpcServer()) p->GetItemAttributes(item, info);
 }
@@ -243,4 +249,12 @@ void CMainFrame::OnUpdateWhenDisconnected(CCmdUI& ui) {
 void CMainFrame::OnUpdateWhenConnected(CCmdUI& ui) {
   if (!GetBrowseView()) return;
   ui.Enable(IsServerConnected());
+}
+
+void CMainFrame::OnOpcGroupManagement() {
+  COpcServer* pServer = GetOpcServer();
+  if (!pServer) return;
+  // No parent: the dialog's owner, this frame, receives its group messages.
+  CGroupManageDlg dlg(pServer);
+  dlg.DoModal(m_hWnd);
 }

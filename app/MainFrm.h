@@ -34,6 +34,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   COpcGroup* GetGroup(OPCHANDLE group) override;
   BOOL RemoveGroup(OPCHANDLE group) override;
   BOOL RemoveItem(COpcItem* item) override;
+  COpcItem* ResolveItem(OPCHANDLE hClient) override;
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) override;
   void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) override;
   HRESULT SetItemActive(COpcItem* item, BOOL active) override;
@@ -89,7 +90,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void OnOpcConnect();
   void OnOpcDisconnect();
   void OnOpcServerProperties();
-  void OnOpcGroupManagement() {}
+  void OnOpcGroupManagement();
   void OnOpcBrowseOptions();
   void OnUpdateWhenDisconnected(CCmdUI& ui);
   void OnUpdateWhenConnected(CCmdUI& ui);

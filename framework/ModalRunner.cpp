@@ -34,6 +34,10 @@ BOOL CModalRunner::ChooseFont(CHOOSEFONTW& cf) {
   return ::ChooseFontW(&cf);
 }
 
+BOOL CModalRunner::TrackPopupMenu(HMENU hMenu, UINT nFlags, POINT pt, HWND hOwner) {
+  return ::TrackPopupMenu(hMenu, nFlags, pt.x, pt.y, 0, hOwner, nullptr);
+}
+
 INT_PTR DriveDialog(CDialog& dlg, HWND hOwner, const std::function<void(HWND hDlg)>& drive) {
   dlg.m_nModalResult = -1;
   if (!dlg.Create(hOwner)) return -1;

@@ -20,6 +20,8 @@ class CModalRunner {
   virtual BOOL PrintDialog(PRINTDLGW& pd);
   virtual BOOL ChooseColor(CHOOSECOLORW& cc);
   virtual BOOL ChooseFont(CHOOSEFONTW& cf);
+  // A context menu's own modal loop; the chosen command goes to hOwner as WM_COMMAND.
+  virtual BOOL TrackPopupMenu(HMENU hMenu, UINT nFlags, POINT pt, HWND hOwner);
 };
 
 CModalRunner& GetModalRunner();

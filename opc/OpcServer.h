@@ -93,6 +93,10 @@ class COpcServer {
     return m_groupManager.FindItem(group, itemId);
   }
   BOOL RemoveItem(COpcItem* item) { return m_groupManager.RemoveItem(item); }
+  // The live record behind an item client handle, or nullptr once it is gone.
+  COpcItem* ResolveItem(OPCHANDLE hClient) const {
+    return m_groupManager.m_itemTable.Resolve(hClient);
+  }
   HRESULT SetItemActive(COpcItem* item, BOOL active) {
     return m_groupManager.SetItemActive(item, active);
   }

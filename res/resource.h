@@ -31,3 +31,5 @@
 #include "BrowseRes.h"
 #include "PropertySheetsRes.h"
 #include "CreditsRes.h"
+#include "ItemMenuRes.h"
+#include "GroupManageRes.h"

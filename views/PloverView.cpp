@@ -1,20 +1,456 @@
 #include "PloverView.h"
 
-#include <commctrl.h>
+#include <oleauto.h>
+
+#include <cwchar>
+#include <iterator>
+
+#include "FrameWnd.h"
+#include "InputDlg.h"
+#include "ModalRunner.h"
+#include "OpcGroup.h"
+#include "OpcItem.h"
+#include "OpcStatus.h"
+#include "OpcText.h"
+#include "TagPropertyDlg.h"
+#include "ViewFrame.h"
+
+namespace {
+
+const struct {
+  const wchar_t* heading;
+  int width;
+} kColumns[] = {{L"GroupID", 60}, {L"GroupName", 100}, {L"TagName", 180},
+                {L"Value", 80},   {L"Value Type", 80}, {L"Time", 120}};
+
+const DWORD kListExStyle = 0x42D;  // grid lines, check boxes, hot track, full row, info tips
+
+// Types whose VARIANT holds no pointer: copied as plain bytes, no allocation.
+bool IsPlain(VARTYPE vt) {
+  switch (vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_R4:
+    case VT_R8:
+    case VT_BOOL:
+    case VT_CY:
+    case VT_DATE:
+    case VT_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CopyText(LVITEMW& item, const std::wstring& text) {
+  if (!item.pszText || item.cchTextMax <= 0) return;
+  ::lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
+}
+
+}  // namespace
+
+CPloverView::CPloverView() {
+  ::InitializeCriticalSection(&m_lock);
+}
+
+CPloverView::~CPloverView() {
+  ClearRows();
+  ::DeleteCriticalSection(&m_lock);
+}
 
 LPCWSTR CPloverView::GetViewClass() const {
   return WC_LISTVIEWW;
 }
 
 DWORD CPloverView::GetViewStyle() const {
-  return WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS;
+  return WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT;
+}
+
+void CPloverView::SetRedraw(BOOL bRedraw) {
+  if (bRedraw) {
+    if (m_nRedrawOff > 0 && --m_nRedrawOff == 0) {
+      SendMessage(WM_SETREDRAW, TRUE);
+      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    }
+  } else if (m_nRedrawOff++ == 0) {
+    SendMessage(WM_SETREDRAW, FALSE);
+  }
+}
+
+IViewFrame* CPloverView::Frame() const {
+  return GetViewFrame(m_hWnd);
+}
+
+void CPloverView::OnInitialUpdate() {
+  CView::OnInitialUpdate();
+  HWND hHeader = reinterpret_cast<HWND>(SendMessage(LVM_GETHEADER));
+  while ((!hHeader || ::SendMessageW(hHeader, HDM_GETITEMCOUNT, 0, 0) > 0) &&
+         SendMessage(LVM_DELETECOLUMN, 0)) {
+  }
+
+  HIMAGELIST hImages = ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 2, 2);
+  HINSTANCE hInst = ::GetModuleHandleW(nullptr);
+  const UINT icons[] = {IDI_LIGHT_GREEN, IDI_LIGHT_RED};
+  for (UINT id : icons) {
+    HICON hIcon = static_cast<HICON>(
+        ::LoadImageW(hInst, MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+    ImageList_AddIcon(hImages, hIcon);
+    if (hIcon) ::DestroyIcon(hIcon);
+  }
+  // Every initial update brings a new list; the one it replaces is ours to free.
+  auto hOld = reinterpret_cast<HIMAGELIST>(
+      SendMessage(LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(hImages)));
+  if (hOld) ImageList_Destroy(hOld);
+  m_hImages = hImages;
+
+  SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListExStyle);
+
+  for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+    LVCOLUMNW col{};
+    col.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+    col.fmt = LVCFMT_LEFT;
+    col.cx = kColumns[i].width;
+    col.pszText = const_cast<LPWSTR>(kColumns[i].heading);
+    col.iSubItem = i;
+    SendMessage(LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&col));
+  }
+}
+
+void CPloverView::TakeSnapshot(Row& row, const COpcItem& item, bool withTime) {
+  if (IsPlain(row.value.vt) && IsPlain(item.m_value.vt)) {
+    row.value = item.m_value;
+  } else if (FAILED(::VariantCopy(&row.value, const_cast<VARIANT*>(&item.m_value)))) {
+    ::VariantClear(&row.value);
+  }
+  row.wQuality = item.m_wQuality;
+  // A zero time stamp keeps the old one; so does one the calendar cannot show.
+  const FILETIME& ft = item.m_ftTimeStamp;
+  if (withTime && ft.dwHighDateTime != 0 && !(ft.dwHighDateTime & 0x80000000u)) row.ftTime = ft;
+}
+
+CPloverView::Row* CPloverView::RowAt(int index) const {
+  if (index < 0) return nullptr;
+  LVITEMW it{};
+  it.mask = LVIF_PARAM;
+  it.iItem = index;
+  if (!SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return nullptr;
+  auto found = m_rows.find(static_cast<OPCHANDLE>(it.lParam));
+  return found == m_rows.end() ? nullptr : found->second.get();
+}
+
+int CPloverView::GetFirstSelected() const {
+  return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+COpcItem* CPloverView::SelectedItem(Row** ppRow) const {
+  Row* row = RowAt(GetFirstSelected());
+  if (ppRow) *ppRow = row;
+  IViewFrame* frame = Frame();
+  return (row && frame) ? frame->ResolveItem(row->hItem) : nullptr;
+}
+
+void CPloverView::ReleaseRow(Row* row) {
+  if (!row || --row->nRows > 0) return;
+  auto group = m_groupRows.find(row->nGroup);
+  if (group != m_groupRows.end()) {
+    std::vector<Row*>& rows = group->second;
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+      if (*it == row) {
+        rows.erase(it);
+        break;
+      }
+    }
+    if (rows.empty()) m_groupRows.erase(group);
+  }
+  m_rows.erase(row->hItem);
+}
+
+void CPloverView::ClearRows() {
+  m_groupRows.clear();
+  m_rows.clear();
+}
+
+LRESULT CPloverView::OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&) {
+  SendMessage(LVM_DELETEALLITEMS);
+  ClearRows();
+  return 0;
+}
+
+LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+  CLock lock(m_lock);
+  IViewFrame* frame = Frame();
+  auto* item = reinterpret_cast<COpcItem*>(lParam);
+  if (!frame || !item || item->m_hClient == 0) return 0;
+  COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(wParam));
+  if (!group) return 0;
+
+  std::unique_ptr<Row>& slot = m_rows[item->m_hClient];
+  if (!slot) {
+    slot = std::make_unique<Row>();
+    Row& row = *slot;
+    row.hItem = item->m_hClient;
+    row.nGroup = static_cast<int>(wParam);
+    row.strGroupName = group->m_strName;
+    row.strItemId = item->m_strItemId;
+    TakeSnapshot(row, *item, false);  // column 5 stays empty until a data message
+    m_groupRows[row.nGroup].push_back(&row);
+  }
+  Row& row = *slot;
+  ++row.nRows;
+  // A visible list redraws for every insertion; the browse view adds whole branches.
+  if (!m_bAddingRows && ::PostMessageW(m_hWnd, kRedrawAddedRows, 0, 0)) {
+    m_bAddingRows = true;
+    SetRedraw(FALSE);
+  }
+  row.nImage = group->m_bActive ? 0 : 1;
+
+  LVITEMW it{};
+  it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+  it.iItem = static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
+  it.pszText = LPSTR_TEXTCALLBACKW;
+  it.iImage = I_IMAGECALLBACK;
+  it.lParam = static_cast<LPARAM>(row.hItem);
+  int index = static_cast<int>(SendMessage(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&it)));
+  if (index < 0) {
+    ReleaseRow(&row);
+    return 0;
+  }
+  for (int sub = 1; sub < static_cast<int>(std::size(kColumns)); ++sub) {
+    LVITEMW text{};
+    text.iSubItem = sub;
+    text.pszText = LPSTR_TEXTCALLBACKW;
+    SendMessage(LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&text));
+  }
+  LVITEMW check{};
+  check.stateMask = LVIS_STATEIMAGEMASK;
+  check.state = INDEXTOSTATEIMAGEMASK(2);
+  SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&check));
+  return 0;
+}
+
+LRESULT CPloverView::OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&) {
+  if (m_bAddingRows) {
+    m_bAddingRows = false;
+    SetRedraw(TRUE);
+  }
+  return 0;
+}
+
+LRESULT CPloverView::OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&) {
+  CLock lock(m_lock);
+  IViewFrame* frame = Frame();
+  auto group = m_groupRows.find(static_cast<int>(lParam));
+  if (!frame || group == m_groupRows.end()) return 0;
+  SetRedraw(FALSE);
+  // Every row of the group, whichever items the stream carried: the sink has already
+  // updated the records. A row whose item is gone keeps what it showed.
+  for (Row* row : group->second) {
+    if (const COpcItem* item = frame->ResolveItem(row->hItem)) TakeSnapshot(*row, *item, true);
+  }
+  SetRedraw(TRUE);
+  return 0;
+}
+
+LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
+  CLock lock(m_lock);
+  IViewFrame* frame = Frame();
+  if (!frame) return 0;
+  COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(lParam));
+  auto rows = m_groupRows.find(static_cast<int>(lParam));
+  if (!group || rows == m_groupRows.end()) return 0;
+  SetRedraw(FALSE);
+  for (Row* row : rows->second) {
+    row->strGroupName = group->m_strName;
+    // An inactive group shows red whatever its items say: no need to ask the server.
+    if (!group->m_bActive) {
+      row->nImage = 1;
+      continue;
+    }
+    const COpcItem* item = frame->ResolveItem(row->hItem);
+    if (!item) continue;
+    ItemAttributeText info;  // no attributes found: counts as inactive
+    frame->GetItemAttributes(item, info);
+    row->nImage = info.m_bActive ? 0 : 1;
+  }
+  SetRedraw(TRUE);
+  return 0;
+}
+
+LRESULT CPloverView::OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&) {
+  CLock lock(m_lock);
+  const int key = static_cast<int>(lParam);
+  auto group = m_groupRows.find(key);
+  if (group != m_groupRows.end()) {
+    SetRedraw(FALSE);
+    // From the bottom up, so deleting a row never moves one not yet looked at.
+    for (int i = static_cast<int>(SendMessage(LVM_GETITEMCOUNT)) - 1; i >= 0; --i) {
+      Row* row = RowAt(i);
+      if (row && row->nGroup == key) SendMessage(LVM_DELETEITEM, i);
+    }
+    SetRedraw(TRUE);
+    for (Row* row : group->second) m_rows.erase(row->hItem);
+    m_groupRows.erase(group);
+  }
+  // The rows are gone before the core frees the group's item records.
+  if (IViewFrame* frame = Frame()) frame->RemoveGroup(static_cast<OPCHANDLE>(lParam));
+  return 0;
+}
+
+LRESULT CPloverView::OnGetDispInfo(int, NMHDR* pnmh, BOOL&) {
+  auto* info = reinterpret_cast<NMLVDISPINFOW*>(pnmh);
+  LVITEMW& it = info->item;
+  auto found = m_rows.find(static_cast<OPCHANDLE>(it.lParam));
+  Row* row = found != m_rows.end() ? found->second.get() : RowAt(it.iItem);
+  if (!row) return 0;
+  if (it.mask & LVIF_IMAGE) it.iImage = row->nImage;
+  if (!(it.mask & LVIF_TEXT)) return 0;
+  switch (it.iSubItem) {
+    case 0: {
+      wchar_t text[16];
+      std::swprintf(text, std::size(text), L"%d", row->nGroup);
+      CopyText(it, text);
+      break;
+    }
+    case 1:
+      CopyText(it, row->strGroupName);
+      break;
+    case 2:
+      CopyText(it, row->strItemId);
+      break;
+    case 3:
+      CopyText(it, ::GetValueText(row->value, row->wQuality));
+      break;
+    case 4:
+      CopyText(it, ::GetTypeName(row->value.vt));
+      break;
+    case 5:
+      if (row->ftTime.dwHighDateTime != row->ftShown.dwHighDateTime ||
+          row->ftTime.dwLowDateTime != row->ftShown.dwLowDateTime) {
+        std::wstring text = FormatLocalTime(row->ftTime);
+        if (!text.empty()) row->strTime = std::move(text);
+        row->ftShown = row->ftTime;
+      }
+      CopyText(it, row->strTime);
+      break;
+  }
+  return 0;
 }
 
 void CPloverView::HighlightItem(const COpcItem* item) {
+  if (!item || item->m_hClient == 0) return;
   LVFINDINFOW find{};
   find.flags = LVFI_PARAM;
-  find.lParam = reinterpret_cast<LPARAM>(item);
+  find.lParam = static_cast<LPARAM>(item->m_hClient);
   LRESULT row =
       SendMessage(LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find));
   if (row >= 0) SendMessage(LVM_SETHOTITEM, static_cast<WPARAM>(row));
+}
+
+LRESULT CPloverView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
+  const int index = GetFirstSelected();
+  if (index < 0) return 0;
+  POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  if (lParam == -1) {  // from the keyboard: under the selected row
+    RECT rc{LVIR_BOUNDS, 0, 0, 0};
+    SendMessage(LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&rc));
+    pt = {rc.left, rc.bottom};
+    ::ClientToScreen(m_hWnd, &pt);
+  }
+  HMENU hMenu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEMMENU));
+  if (!hMenu) return 0;
+  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
+  GetModalRunner().TrackPopupMenu(::GetSubMenu(hMenu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt,
+                                  pFrame ? pFrame->m_hWnd : m_hWnd);
+  ::DestroyMenu(hMenu);
+  return 0;
+}
+
+LRESULT CPloverView::OnDblClk(int, NMHDR*, BOOL&) {
+  Row* row = RowAt(GetFirstSelected());
+  IViewFrame* frame = Frame();
+  if (!row || !frame) return 0;
+  COpcGroup* group = frame->SelectGroup(static_cast<OPCHANDLE>(row->nGroup));
+  ItemAttributeText info;  // no attributes found: shown inactive, "OFF"
+  if (const COpcItem* item = frame->ResolveItem(row->hItem)) frame->GetItemAttributes(item, info);
+  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
+  CTagPropertyDlg dlg(group, &info, pFrame ? pFrame->m_hWnd : nullptr);
+  dlg.DoModal();
+  return 0;
+}
+
+void CPloverView::OnToggleActive() {
+  Row* row = nullptr;
+  COpcItem* item = SelectedItem(&row);
+  IViewFrame* frame = Frame();
+  if (!item || !frame) return;
+  ItemAttributeText info;  // no attributes found: inactive, so the toggle activates
+  frame->GetItemAttributes(item, info);
+  // The icon changes at once, whatever the server answers.
+  row->nImage = info.m_bActive ? 1 : 0;
+  const int index = GetFirstSelected();
+  SendMessage(LVM_REDRAWITEMS, index, index);
+  frame->SetItemActive(item, !info.m_bActive);
+}
+
+void CPloverView::OnRefreshCache() {
+  if (GetFirstSelected() < 0) return;
+  if (IViewFrame* frame = Frame()) frame->RefreshCache();
+}
+
+void CPloverView::OnRefreshDevice() {
+  if (GetFirstSelected() < 0) return;
+  if (IViewFrame* frame = Frame()) frame->RefreshDevice();
+}
+
+// After a synchronous read the record holds the new value, but the row shows it only
+// with the group's next data message.
+void CPloverView::OnReadCache() {
+  if (COpcItem* item = SelectedItem()) Frame()->ReadCache(item);
+}
+
+void CPloverView::OnReadDevice() {
+  if (COpcItem* item = SelectedItem()) Frame()->ReadDevice(item);
+}
+
+void CPloverView::OnAsyncReadCache() {
+  if (COpcItem* item = SelectedItem()) Frame()->AsyncReadCache(item);
+}
+
+void CPloverView::OnAsyncReadDevice() {
+  if (COpcItem* item = SelectedItem()) Frame()->AsyncReadDevice(item);
+}
+
+void CPloverView::Write(bool async) {
+  if (GetFirstSelected() < 0) return;
+  CInputDlg dlg;
+  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
+  if (dlg.DoModal(pFrame ? pFrame->m_hWnd : nullptr) != IDOK || dlg.m_strInput.empty()) return;
+  // Data messages may have run while the box was up: find the row's item again.
+  COpcItem* item = SelectedItem();
+  IViewFrame* frame = Frame();
+  if (!item || !frame) return;
+  if (async ? frame->WriteAsync(item, dlg.m_strInput) : frame->WriteSync(item, dlg.m_strInput))
+    return;
+  AfxMessageBox(async ? L"异步写错误!" : L"同步写错误!", MB_OK);
+}
+
+void CPloverView::OnDeleteItem() {
+  const int index = GetFirstSelected();
+  Row* row = RowAt(index);
+  IViewFrame* frame = Frame();
+  if (!row || !frame) return;
+  COpcItem* item = frame->ResolveItem(row->hItem);
+  SendMessage(LVM_DELETEITEM, index);
+  ReleaseRow(row);
+  if (item) frame->RemoveItem(item);
 }

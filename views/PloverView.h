@@ -1,16 +1,146 @@
 // Right pane: the item list, one report row per added item. Rows arrive with the view's
-// message handlers.
+// message handlers; the item menu starts reads, writes, refreshes, activation and deletion.
+//
+// A row refers to its item by the item's client handle (the row's lParam), resolved through
+// the client core's handle table each time, so a row never reaches a freed record. The texts
+// are given to the list on demand (LPSTR_TEXTCALLBACKW) from the view's own row data: a
+// snapshot of value, quality and time stamp taken at the group's data message. A refresh
+// therefore rewrites only that group's row data, found through an index from group to rows,
+// and repaints once; only rows on screen are ever formatted.
 #pragma once
+#include <windows.h>
+#include <commctrl.h>
+#include <oleauto.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "PloverMessages.h"
+#include "opcda.h"
 #include "View.h"
+#include "resource.h"
 
 class COpcItem;
+class IViewFrame;
 
 class CPloverView : public CView {
  public:
+  CPloverView();
+  ~CPloverView() override;
+
   // Makes the row of that item the list's hot item; nothing when no row has it.
   void HighlightItem(const COpcItem* item);
+  void OnInitialUpdate() override;
+
+  // clang-format off
+  BEGIN_MSG_MAP(CPloverView)
+    MESSAGE_HANDLER(WM_OPC_DISCONNECT, OnOpcDisconnect)
+    MESSAGE_HANDLER(WM_OPC_ITEMADDED, OnOpcItemAdded)
+    MESSAGE_HANDLER(WM_OPC_GROUPDATA, OnOpcGroupData)
+    MESSAGE_HANDLER(WM_OPC_GROUPCHANGED, OnOpcGroupChanged)
+    MESSAGE_HANDLER(WM_OPC_GROUPDELETED, OnOpcGroupDeleted)
+    MESSAGE_HANDLER(kRedrawAddedRows, OnRedrawAddedRows)
+    MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDispInfo)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDblClk)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_ITEMCHANGED, OnItemChanged)
+    COMMAND_ID_HANDLER(ID_ITEM_TOGGLE_ACTIVE, OnToggleActive)
+    COMMAND_ID_HANDLER(ID_ITEM_REFRESH_CACHE, OnRefreshCache)
+    COMMAND_ID_HANDLER(ID_ITEM_REFRESH_DEVICE, OnRefreshDevice)
+    COMMAND_ID_HANDLER(ID_ITEM_READ_CACHE, OnReadCache)
+    COMMAND_ID_HANDLER(ID_ITEM_READ_DEVICE, OnReadDevice)
+    COMMAND_ID_HANDLER(ID_ITEM_ASYNC_READ_CACHE, OnAsyncReadCache)
+    COMMAND_ID_HANDLER(ID_ITEM_ASYNC_READ_DEVICE, OnAsyncReadDevice)
+    COMMAND_ID_HANDLER(ID_ITEM_ASYNC_WRITE, OnAsyncWrite)
+    COMMAND_ID_HANDLER(ID_ITEM_SYNC_WRITE, OnSyncWrite)
+    COMMAND_ID_HANDLER(ID_ITEM_DELETE, OnDeleteItem)
+    CHAIN_MSG_MAP(CView)
+  END_MSG_MAP()
+  // clang-format on
+
+  // Posted to itself by the first of a run of added rows: the run is drawn once, when the
+  // message loop comes back.
+  static const UINT kRedrawAddedRows = WM_APP + 0x110;
 
  protected:
   LPCWSTR GetViewClass() const override;
   DWORD GetViewStyle() const override;
+
+ private:
+  // What one row shows. The value, quality and time stamp are the item's as of its group's
+  // last data message; the texts are made from them only when the row is drawn.
+  struct Row {
+    Row() { ::VariantInit(&value); }
+    ~Row() { ::VariantClear(&value); }
+    Row(const Row&) = delete;
+    Row& operator=(const Row&) = delete;
+
+    OPCHANDLE hItem = 0;  // the item's client handle
+    int nGroup = 0;       // the group's client handle, as column 0 shows it ("%d")
+    int nImage = 0;       // 0 green (active), 1 red
+    int nRows = 0;        // list rows that show this record (normally one)
+    std::wstring strGroupName;
+    std::wstring strItemId;
+    VARIANT value;
+    WORD wQuality = 0;
+    FILETIME ftTime = {0, 0};  // 0: column 5 stays empty
+    FILETIME ftShown = {0, 0};
+    std::wstring strTime;  // text of ftShown
+  };
+
+  LRESULT OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&);
+  LRESULT OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+  LRESULT OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&);
+  LRESULT OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&);
+  LRESULT OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&);
+  LRESULT OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&);
+  LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
+  LRESULT OnGetDispInfo(int, NMHDR* pnmh, BOOL&);
+  LRESULT OnDblClk(int, NMHDR*, BOOL&);
+  LRESULT OnItemChanged(int, NMHDR*, BOOL&) { return 0; }
+  void OnToggleActive();
+  void OnRefreshCache();
+  void OnRefreshDevice();
+  void OnReadCache();
+  void OnReadDevice();
+  void OnAsyncReadCache();
+  void OnAsyncReadDevice();
+  void OnAsyncWrite() { Write(true); }
+  void OnSyncWrite() { Write(false); }
+  void OnDeleteItem();
+
+  void Write(bool async);
+  // The lowest selected row, or -1.
+  int GetFirstSelected() const;
+  Row* RowAt(int index) const;
+  // The live item of the first selected row, or none (no selection, or the item is gone).
+  COpcItem* SelectedItem(Row** ppRow = nullptr) const;
+  IViewFrame* Frame() const;
+  // Takes value, quality and (when it has one) the time stamp from the item.
+  static void TakeSnapshot(Row& row, const COpcItem& item, bool withTime);
+  // Drops one list row's claim on its record (the record goes with its last row).
+  void ReleaseRow(Row* row);
+  void ClearRows();
+  // Nested: redrawing comes back on with the last SetRedraw(TRUE).
+  void SetRedraw(BOOL bRedraw);
+
+  class CLock {
+   public:
+    explicit CLock(CRITICAL_SECTION& cs) : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
+    ~CLock() { ::LeaveCriticalSection(&m_cs); }
+    CLock(const CLock&) = delete;
+    CLock& operator=(const CLock&) = delete;
+
+   private:
+    CRITICAL_SECTION& m_cs;
+  };
+
+  CRITICAL_SECTION m_lock;  // recursive: a handler re-entered on the same thread goes on
+  HIMAGELIST m_hImages = nullptr;
+  int m_nRedrawOff = 0;
+  bool m_bAddingRows = false;
+  std::unordered_map<OPCHANDLE, std::unique_ptr<Row>> m_rows;  // by item client handle
+  std::unordered_map<int, std::vector<Row*>> m_groupRows;      // in insertion order
 };

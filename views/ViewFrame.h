@@ -26,6 +26,8 @@ class IViewFrame {
   virtual COpcGroup* GetGroup(OPCHANDLE group) = 0;                 // none when missing
   virtual BOOL RemoveGroup(OPCHANDLE group) = 0;                    // force off; 0 when missing
   virtual BOOL RemoveItem(COpcItem* item) = 0;                      // 0 when missing
+  // The live record of an item client handle; none when it is gone or the pane is missing.
+  virtual COpcItem* ResolveItem(OPCHANDLE hClient) = 0;
   virtual void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) = 0;
   // The server's item properties as rows; none when missing or unsupported.
   virtual void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) = 0;

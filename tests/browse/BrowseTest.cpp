@@ -49,14 +49,6 @@ WNDPROC g_oldListProc;
 LRESULT CALLBACK ListProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   if (m == WM_OPC_ITEMADDED || m == WM_OPC_DISCONNECT || m == WM_OPC_GROUPDATA)
     g_list.push_back({m, w, l, g_pServer->IsConnected()});
-  if (m == WM_OPC_ITEMADDED) {
-    LVITEMW item{};
-    item.mask = LVIF_PARAM;
-    item.iItem = static_cast<int>(::CallWindowProcW(g_oldListProc, h, LVM_GETITEMCOUNT, 0, 0));
-    item.lParam = l;
-    ::CallWindowProcW(g_oldListProc, h, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  }
-  if (m == WM_OPC_DISCONNECT) ::CallWindowProcW(g_oldListProc, h, LVM_DELETEALLITEMS, 0, 0);
   return ::CallWindowProcW(g_oldListProc, h, m, w, l);
 }
 

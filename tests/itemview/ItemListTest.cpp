@@ -1,0 +1,276 @@
+// The item list against the simulation server: rows, live data, the five messages, the item
+// menu and its commands.
+#include "ItemViewFixture.h"
+
+#include <commctrl.h>
+
+#include "OpcText.h"
+#include "PropertyList.h"
+
+namespace {
+
+using ItemListTest = ItemViewFixture;
+
+std::wstring Heading(HWND hList, int col, int* width) {
+  wchar_t text[64] = {};
+  LVCOLUMNW c{};
+  c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+  c.pszText = text;
+  c.cchTextMax = 64;
+  ::SendMessageW(hList, LVM_GETCOLUMNW, col, reinterpret_cast<LPARAM>(&c));
+  *width = (c.fmt & LVCFMT_JUSTIFYMASK) == LVCFMT_LEFT ? c.cx : -1;
+  return text;
+}
+
+TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedItem) {
+  Connect();
+  HWND hList = List()->m_hWnd;
+  const struct {
+    const wchar_t* heading;
+    int width;
+  } columns[] = {{L"GroupID", 60}, {L"GroupName", 100}, {L"TagName", 180},
+                 {L"Value", 80},   {L"Value Type", 80}, {L"Time", 120}};
+  HWND hHeader = reinterpret_cast<HWND>(::SendMessageW(hList, LVM_GETHEADER, 0, 0));
+  ASSERT_EQ(6, ::SendMessageW(hHeader, HDM_GETITEMCOUNT, 0, 0));
+  for (int i = 0; i < 6; ++i) {
+    int width = 0;
+    EXPECT_EQ(columns[i].heading, Heading(hList, i, &width));
+    EXPECT_EQ(columns[i].width, width) << i;
+  }
+  EXPECT_EQ(0x42D, ::SendMessageW(hList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+  EXPECT_EQ(2, ImageList_GetImageCount(reinterpret_cast<HIMAGELIST>(
+                   ::SendMessageW(hList, LVM_GETIMAGELIST, LVSIL_SMALL, 0))));
+
+  // Groups 1 and 11: a prefix of each other's text. 11 is inactive.
+  AddGroup(1, L"One");
+  AddGroup(11, L"Eleven", FALSE);
+  COpcItem* ramp = AddItem(1, L"Signals.Ramp");
+  COpcItem* shorty = AddItem(11, L"Types.Short");
+  COpcItem* lng = AddItem(1, L"Types.Long");
+  ASSERT_TRUE(ramp && shorty && lng);
+  const struct {
+    const wchar_t *group, *name, *id;
+    COpcItem* item;
+    int image;
+  } rows[] = {{L"1", L"One", L"Signals.Ramp", ramp, 0},
+              {L"11", L"Eleven", L"Types.Short", shorty, 1},
+              {L"1", L"One", L"Types.Long", lng, 0}};
+  ASSERT_EQ(3, Rows());
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(rows[i].group, Text(i, 0));
+    EXPECT_EQ(rows[i].name, Text(i, 1));
+    EXPECT_EQ(rows[i].id, Text(i, 2));
+    EXPECT_EQ(Server()->GetValueText(rows[i].item), Text(i, 3));
+    EXPECT_EQ(Server()->GetValueTypeText(rows[i].item), Text(i, 4));
+    EXPECT_EQ(L"", Text(i, 5));
+    EXPECT_EQ(rows[i].image, Image(i)) << i;
+    EXPECT_EQ(INDEXTOSTATEIMAGEMASK(2u),
+              ::SendMessageW(hList, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK));
+  }
+
+  // The clock moves: group 1's rows take their items' values and time stamps.
+  Step(1000);
+  const std::wstring firstRamp = Text(0, 3);
+  EXPECT_EQ(L"FLOAT", Text(0, 4));
+  EXPECT_EQ(Server()->GetValueTypeText(lng), Text(2, 4));
+  EXPECT_EQ(Server()->GetValueText(ramp), firstRamp);
+  EXPECT_EQ(FormatLocalTime(ramp->m_ftTimeStamp), Text(0, 5));
+  EXPECT_NE(L"", Text(0, 5));
+  Step(1000);
+  EXPECT_NE(firstRamp, Text(0, 3));
+  EXPECT_EQ(Server()->GetValueText(ramp), Text(0, 3));
+
+  // Group 11's record changes behind the list: group 1's data does not touch its row,
+  // group 11's does, and without a time stamp column 5 stays as it was.
+  ::VariantClear(&shorty->m_value);
+  shorty->m_value.vt = VT_I2;
+  shorty->m_value.iVal = 77;
+  shorty->m_wQuality = OPC_QUALITY_GOOD;
+  shorty->m_ftTimeStamp = {0, 0};
+  Frame()->OnGroupData(0, 1);
+  EXPECT_NE(L"77", Text(1, 3));
+  Frame()->OnGroupData(0, 11);
+  EXPECT_EQ(L"77", Text(1, 3));
+  EXPECT_EQ(L"SHORT", Text(1, 4));
+  EXPECT_EQ(L"", Text(1, 5));
+
+  // A synchronous read updates the record; the row waits for the group's next data.
+  Server()->SelectGroup(1);
+  ASSERT_TRUE(Server()->WriteSync(lng, L"42"));
+  Select(2);
+  const std::wstring beforeRead = Text(2, 3);
+  Command(ID_ITEM_READ_DEVICE);
+  EXPECT_EQ(L"42", Server()->GetValueText(lng));
+  EXPECT_EQ(beforeRead, Text(2, 3));
+  EXPECT_NE(L"42", beforeRead);
+  Step(1000);
+  EXPECT_EQ(L"42", Text(2, 3));
+
+  // An asynchronous read arrives as a data change and refreshes the row.
+  Select(0);
+  ::VariantClear(&ramp->m_value);
+  ramp->m_value.vt = VT_R4;
+  ramp->m_value.fltVal = -1.0f;
+  Command(ID_ITEM_ASYNC_READ_DEVICE);
+  m_control->Flush();
+  Pump();
+  EXPECT_NE(L"-1", Server()->GetValueText(ramp));
+  EXPECT_EQ(Server()->GetValueText(ramp), Text(0, 3));
+
+  // Toggling changes the icon at once and the item's state on the server.
+  ItemAttributeText info;
+  Command(ID_ITEM_TOGGLE_ACTIVE);
+  EXPECT_EQ(1, Image(0));
+  Server()->GetItemAttributes(ramp, info);
+  EXPECT_FALSE(info.m_bActive);
+  Command(ID_ITEM_TOGGLE_ACTIVE);
+  EXPECT_EQ(0, Image(0));
+  Server()->GetItemAttributes(ramp, info);
+  EXPECT_TRUE(info.m_bActive);
+
+  // The row of a record is found by its client handle.
+  Frame()->HighlightItem(lng);
+  EXPECT_EQ(2, ::SendMessageW(hList, LVM_GETHOTITEM, 0, 0));
+  Frame()->HighlightItem(nullptr);
+  EXPECT_EQ(2, ::SendMessageW(hList, LVM_GETHOTITEM, 0, 0));
+  EXPECT_TRUE(m_items.boxes.empty());
+
+  // Writes through the input box: OK with text writes, cancel or empty text does nothing.
+  Select(2);
+  const wchar_t* input = L"43";
+  m_items.drive = [&](HWND hDlg) {
+    ::SetDlgItemTextW(hDlg, IDC_INPUT_VALUE, input);
+    ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
+  };
+  Command(ID_ITEM_SYNC_WRITE);
+  EXPECT_EQ(L"42", Text(2, 3));
+  Step(1000);
+  EXPECT_EQ(L"43", Text(2, 3));
+  input = L"";
+  Command(ID_ITEM_SYNC_WRITE);
+  m_items.drive = nullptr;
+  Command(ID_ITEM_ASYNC_WRITE);
+  EXPECT_EQ((std::vector<UINT>{IDD_INPUT, IDD_INPUT, IDD_INPUT}), m_items.dialogs);
+  EXPECT_TRUE(m_items.boxes.empty());
+  input = L"44";
+  m_items.drive = [&](HWND hDlg) {
+    ::SetDlgItemTextW(hDlg, IDC_INPUT_VALUE, input);
+    ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
+  };
+  m_control->FailMethod(L"IOPCSyncIO::Write", E_FAIL, TRUE);
+  Command(ID_ITEM_SYNC_WRITE);
+  ASSERT_FALSE(m_items.boxes.empty());
+  EXPECT_EQ(L"同步写错误!", m_items.boxes.back().text);
+  EXPECT_EQ(m_app->m_strAppName, m_items.boxes.back().caption);
+  m_control->FailMethod(L"IOPCAsyncIO::Write", E_FAIL, TRUE);
+  Command(ID_ITEM_ASYNC_WRITE);
+  EXPECT_EQ(L"异步写错误!", m_items.boxes.back().text);
+  m_control->ClearFailures();
+
+  // Double-click: the row's group becomes current and the tag sheet shows the row's item.
+  Select(1);
+  RECT rc{LVIR_BOUNDS, 0, 0, 0};
+  ::SendMessageW(hList, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&rc));
+  std::vector<std::wstring> sheet;
+  m_items.drive = [&](HWND hDlg) {
+    HWND hProps = ::GetDlgItem(hDlg, IDC_PROPERTY_LIST);
+    for (int i = 0; i < 10; ++i)
+      sheet.push_back(reinterpret_cast<CPropertyRow*>(::SendMessageW(hProps, LB_GETITEMDATA, i, 0))
+                          ->m_strValue);
+  };
+  ::SendMessageW(hList, WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM(rc.left + 100, (rc.top + rc.bottom) / 2));
+  EXPECT_EQ(IDD_TAG_PROPERTY, m_items.dialogs.back());
+  ASSERT_EQ(10u, sheet.size());
+  EXPECT_EQ(L"Types.Short", sheet[0]);
+  EXPECT_EQ(L"ON", sheet[9]);
+  EXPECT_EQ(11u, Server()->m_groupManager.GetCurrentGroup()->m_hClient);
+}
+
+TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
+  Connect();
+  HWND hList = List()->m_hWnd;
+  AddGroup(1, L"One");
+  AddGroup(11, L"Eleven", FALSE);
+  AddItem(1, L"Signals.Ramp");
+  COpcItem* shorty = AddItem(11, L"Types.Short");
+  AddItem(1, L"Types.Long");
+  AddItem(1, L"Types.Float");
+  AddItem(11, L"Types.Double");
+  ASSERT_EQ(5, Rows());
+  EXPECT_EQ(1, Image(1));
+
+  // Nothing selected: no menu.
+  Select(-1);
+  ::SendMessageW(hList, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hList), MAKELPARAM(40, 40));
+  EXPECT_TRUE(m_items.menus.empty());
+
+  // The item menu; its delete removes the row, then the record.
+  Select(2);
+  m_items.menuChoice = ID_ITEM_DELETE;
+  ::SendMessageW(hList, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hList), MAKELPARAM(40, 40));
+  Pump();
+  ASSERT_EQ(1u, m_items.menus.size());
+  const std::vector<std::pair<std::wstring, UINT>> menu = {
+      {L"改变活动状态(&S)", 32773}, {L"", 0}, {L"从缓冲刷新(&F)", 32774},
+      {L"从设备刷新(&D)", 32776},   {L"", 0}, {L"同步读缓冲(&H)", 32777},
+      {L"同步读设备(&D)", 32775},   {L"", 0}, {L"异步读缓冲(&Y)", 32778},
+      {L"异步读设备(&S)", 32779},   {L"", 0}, {L"异步写(&W)", 32780},
+      {L"同步写(&B)", 32781},       {L"", 0}, {L"删除(&I)", 32782}};
+  EXPECT_EQ(menu, m_items.menus[0]);
+  ASSERT_EQ(4, Rows());
+  EXPECT_EQ(L"Types.Float", Text(2, 2));
+  EXPECT_EQ(nullptr, Server()->FindItem(1, L"Types.Long"));
+
+  // Name and state of group 1 change; group 11's rows are left alone.
+  Server()->SelectGroup(1);
+  Server()->RenameGroup(L"Renamed");
+  Server()->ChangeGroupActive(FALSE);
+  ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPCHANGED, 0, 1);
+  const struct {
+    const wchar_t* name;
+    int image;
+  } changed[] = {{L"Renamed", 1}, {L"Eleven", 1}, {L"Renamed", 1}, {L"Eleven", 1}};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(changed[i].name, Text(i, 1)) << i;
+    EXPECT_EQ(changed[i].image, Image(i)) << i;
+  }
+  Server()->SelectGroup(11);
+  Server()->ChangeGroupActive(TRUE);
+  ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPCHANGED, 0, 11);
+  EXPECT_EQ(0, Image(1));
+  EXPECT_EQ(0, Image(3));
+  EXPECT_EQ(1, Image(0));
+
+  // A record freed behind the list: the row stays as it was and its commands do nothing.
+  const std::wstring shortText = Text(1, 3);
+  ASSERT_TRUE(Server()->RemoveItem(shorty));
+  Frame()->OnGroupData(0, 11);
+  EXPECT_EQ(shortText, Text(1, 3));
+  Select(1);
+  Command(ID_ITEM_TOGGLE_ACTIVE);
+  EXPECT_EQ(0, Image(1));
+  Command(ID_ITEM_DELETE);
+  ASSERT_EQ(3, Rows());
+
+  // Deleting group 1 removes its rows (interleaved with group 11's), then the group.
+  ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPDELETED, 0, 1);
+  ASSERT_EQ(1, Rows());
+  EXPECT_EQ(L"Types.Double", Text(0, 2));
+  EXPECT_EQ(nullptr, Server()->GetGroup(1));
+  EXPECT_NE(nullptr, Server()->GetGroup(11));
+
+  // Disconnect: the list empties, then the client lets go of every server object.
+  ::SendMessageW(hList, WM_OPC_DISCONNECT, 0, 0);
+  EXPECT_EQ(0, Rows());
+  Server()->Disconnect();
+  m_control.Release();
+  PloverSimLiveCounts live = SimLiveCounts();
+  EXPECT_EQ(1, live.servers);
+  EXPECT_EQ(0, live.groups);
+  EXPECT_EQ(0, live.connections);
+  EXPECT_EQ(0, live.enumerators);
+  EXPECT_TRUE(m_items.boxes.empty());
+}
+
+}  // namespace
