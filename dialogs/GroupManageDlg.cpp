@@ -60,10 +60,7 @@ std::wstring CGroupManageDlg::ReadGroupText() {
 
 BOOL CGroupManageDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  m_wndPropList.SetNameBkColor(RGB(255, 255, 255));
-  m_wndPropList.SetValueBkColor(RGB(255, 255, 255));
-  m_wndPropList.SetNameTextColor(RGB(0, 0, 0));
-  m_wndPropList.SetValueTextColor(RGB(0, 0, 0));
+  m_wndPropList.SetBlackOnWhite();
   if (!m_pServerObj) return TRUE;
 
   std::vector<int> handles;

@@ -381,9 +381,14 @@ LRESULT CPloverView::OnDblClk(int, NMHDR*, BOOL&) {
   if (!row || !frame) return 0;
   COpcGroup* group = frame->SelectGroup(static_cast<OPCHANDLE>(row->nGroup));
   ItemAttributeText info;  // no attributes found: shown inactive, "OFF"
-  if (const COpcItem* item = frame->ResolveItem(row->hItem)) frame->GetItemAttributes(item, info);
+  std::vector<OpcPropertyRow> properties;
+  if (const COpcItem* item = frame->ResolveItem(row->hItem)) {
+    frame->GetItemAttributes(item, info);
+    frame->GetItemProperties(item, properties);
+  }
   CFrameWnd* pFrame = GetParentFrame(m_hWnd);
   CTagPropertyDlg dlg(group, &info, pFrame ? pFrame->m_hWnd : nullptr);
+  dlg.SetItemProperties(std::move(properties));
   dlg.DoModal();
   return 0;
 }

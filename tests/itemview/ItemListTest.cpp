@@ -4,6 +4,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "OpcText.h"
 #include "PropertyList.h"
 
@@ -171,19 +173,27 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   Select(1);
   RECT rc{LVIR_BOUNDS, 0, 0, 0};
   ::SendMessageW(hList, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&rc));
-  std::vector<std::wstring> sheet;
+  std::vector<std::wstring> sheet, names;
   m_items.drive = [&](HWND hDlg) {
     HWND hProps = ::GetDlgItem(hDlg, IDC_PROPERTY_LIST);
-    for (int i = 0; i < 10; ++i)
-      sheet.push_back(reinterpret_cast<CPropertyRow*>(::SendMessageW(hProps, LB_GETITEMDATA, i, 0))
-                          ->m_strValue);
+    int n = static_cast<int>(::SendMessageW(hProps, LB_GETCOUNT, 0, 0));
+    for (int i = 0; i < n; ++i) {
+      auto* p = reinterpret_cast<CPropertyRow*>(::SendMessageW(hProps, LB_GETITEMDATA, i, 0));
+      sheet.push_back(p->m_strValue);
+      names.push_back(p->m_strName);
+    }
   };
   ::SendMessageW(hList, WM_LBUTTONDBLCLK, MK_LBUTTON,
                  MAKELPARAM(rc.left + 100, (rc.top + rc.bottom) / 2));
   EXPECT_EQ(IDD_TAG_PROPERTY, m_items.dialogs.back());
-  ASSERT_EQ(10u, sheet.size());
+  // Ten rows, four spacers, then the server's item properties (the simulation has them).
+  ASSERT_GE(sheet.size(), 14u + 8u);
   EXPECT_EQ(L"Types.Short", sheet[0]);
   EXPECT_EQ(L"ON", sheet[9]);
+  EXPECT_EQ(L"", names[13]);
+  EXPECT_EQ(L"(1) Item Canonical DataType", names[14]);
+  EXPECT_EQ(L"(5) Item Access Rights", names[18]);
+  EXPECT_NE(names.end(), std::find(names.begin(), names.end(), L"(101) Item Description"));
   EXPECT_EQ(11u, Server()->m_groupManager.GetCurrentGroup()->m_hClient);
 }
 
