@@ -8,10 +8,12 @@ add_subdirectory(${PLOVER_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_F
 
 include(GoogleTest)
 
-# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN | STA_MAIN])
+# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN | STA_MAIN] [SERIAL])
 # STA_MAIN: a main that runs the suite inside a single-threaded COM apartment.
+# SERIAL: the suite uses state the whole display shares (the pointer's clip rectangle), so
+# its tests run while no other test does.
 function(plover_add_gtest target)
-  cmake_parse_arguments(ARG "NO_MAIN;STA_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_MAIN;STA_MAIN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
   if(ARG_STA_MAIN)
     list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/common/StaTestMain.cpp)
     set(ARG_NO_MAIN ON)
@@ -24,6 +26,10 @@ function(plover_add_gtest target)
     target_link_libraries(${target} PRIVATE gtest_main gmock ${ARG_LIBS} plover_win32)
   endif()
   # Listing runs at ctest time, so a build never needs Wine.
+  set(_serial)
+  if(ARG_SERIAL)
+    set(_serial RUN_SERIAL TRUE)
+  endif()
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120)
+                       PROPERTIES TIMEOUT 120 ${_serial})
 endfunction()
