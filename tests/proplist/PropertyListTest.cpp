@@ -205,6 +205,16 @@ TEST_F(PropertyListTest, EditorsWriteThroughAndChoosersActOnTheClickedRow) {
   list.SetRowValue(-1, L"ignored");
 }
 
+// 32-bit Wine here neither confines the pointer nor reports a confinement; elsewhere the
+// drag's confinement is checked.
+bool PlatformConfinesPointer() {
+  RECT want{1, 1, 50, 50}, got{};
+  ::ClipCursor(&want);
+  ::GetClipCursor(&got);
+  ::ClipCursor(nullptr);
+  return ::EqualRect(&want, &got) != FALSE;
+}
+
 TEST_F(PropertyListTest, SplitterDragsBetweenConfinedEdgesAndRedrawsBothColumns) {
   CPropertyRow a(L"Name", L"Value", ROW_TEXT, L"");
   CPropertyRow b(L"Pick", L"ON", ROW_CHOICE, L"ON|OFF|");
@@ -244,7 +254,9 @@ TEST_F(PropertyListTest, SplitterDragsBetweenConfinedEdgesAndRedrawsBothColumns)
   RECT rcClip, rcWindow;
   ::GetClipCursor(&rcClip);
   ::GetWindowRect(list.m_hWnd, &rcWindow);
-  EXPECT_EQ((RECT{rcWindow.left + 10, rcWindow.top, rcWindow.right - 10, rcWindow.bottom}), rcClip);
+  if (PlatformConfinesPointer())
+    EXPECT_EQ((RECT{rcWindow.left + 10, rcWindow.top, rcWindow.right - 10, rcWindow.bottom}),
+              rcClip);
   list.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(80, 30));
   list.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(60, 30));
   EXPECT_EQ(60, list.GetSplitterPos());
