@@ -4,45 +4,18 @@
 
 #include <cstring>
 
+#include "OpcVariantKind.h"
 #include "ItemHandleTable.h"
 #include "OpcItem.h"
 
 namespace {
-
-// Types whose value lives wholly inside the VARIANT: copied by assignment, nothing to free.
-bool IsPlain(VARTYPE vt) {
-  switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-    case VT_BOOL:
-    case VT_ERROR:
-    case VT_DECIMAL:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // One-dimensional arrays of plain elements, the common case, without the general copy:
 // into the record's own array when it has the same shape, else into a fresh vector.
 bool CopyPlainArray(const VARIANT& src, VARIANT& dst) {
   const VARTYPE elem = src.vt & VT_TYPEMASK;
   const SAFEARRAY* s = src.parray;
-  if ((src.vt & ~VT_TYPEMASK) != VT_ARRAY || !s || s->cDims != 1 || !IsPlain(elem) ||
+  if ((src.vt & ~VT_TYPEMASK) != VT_ARRAY || !s || s->cDims != 1 || !IsPlainVariantType(elem) ||
       elem == VT_EMPTY || elem == VT_NULL || elem == VT_DECIMAL)
     return false;
   const ULONG n = s->rgsabound[0].cElements;
@@ -100,7 +73,7 @@ void COpcDataCallback::StoreValues(OPCHANDLE hGroup, DWORD count, const OPCHANDL
       if (!rec) continue;
       const VARIANT& src = values[i];
       VARIANT& dst = rec->m_value;
-      if (IsPlain(src.vt) && IsPlain(dst.vt)) {
+      if (IsPlainVariantType(src.vt) && IsPlainVariantType(dst.vt)) {
         dst = src;
       } else if (!CopyPlainArray(src, dst)) {
         // A copy the record owns (by-reference values resolved); if it cannot be made the

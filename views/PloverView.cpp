@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <iterator>
 
+#include "OpcVariantKind.h"
 #include "FrameWnd.h"
 #include "InputDlg.h"
 #include "ModalRunner.h"
@@ -24,33 +25,6 @@ const struct {
                 {L"Value", 80},   {L"Value Type", 80}, {L"Time", 120}};
 
 const DWORD kListExStyle = 0x42D;  // grid lines, check boxes, hot track, full row, info tips
-
-// Types whose VARIANT holds no pointer: copied as plain bytes, no allocation.
-bool IsPlain(VARTYPE vt) {
-  switch (vt) {
-    case VT_EMPTY:
-    case VT_NULL:
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_I8:
-    case VT_UI8:
-    case VT_R4:
-    case VT_R8:
-    case VT_BOOL:
-    case VT_CY:
-    case VT_DATE:
-    case VT_ERROR:
-      return true;
-    default:
-      return false;
-  }
-}
 
 void CopyText(LVITEMW& item, const std::wstring& text) {
   if (!item.pszText || item.cchTextMax <= 0) return;
@@ -127,7 +101,7 @@ void CPloverView::OnInitialUpdate() {
 }
 
 void CPloverView::TakeSnapshot(Row& row, const COpcItem& item, bool withTime) {
-  if (IsPlain(row.value.vt) && IsPlain(item.m_value.vt)) {
+  if (IsPlainVariantType(row.value.vt) && IsPlainVariantType(item.m_value.vt)) {
     row.value = item.m_value;
   } else if (FAILED(::VariantCopy(&row.value, const_cast<VARIANT*>(&item.m_value)))) {
     ::VariantClear(&row.value);
