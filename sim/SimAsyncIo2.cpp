@@ -148,16 +148,7 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWO
   if (dwCount == 0 || !phServer || !pdwCancelID || !ppErrors) return E_INVALIDARG;
   auto* errors = CoTaskArray<HRESULT>(dwCount);
   if (!errors) return E_OUTOFMEMORY;
-  std::vector<OPCHANDLE> valid;
-  for (DWORD i = 0; i < dwCount; ++i) {
-    GroupItem* item = FindItem(phServer[i]);
-    if (!item)
-      errors[i] = OPC_E_INVALIDHANDLE;
-    else if (!(m_server->Space().Item(item->index).access & kReadable))
-      errors[i] = OPC_E_BADRIGHTS;
-    else
-      valid.push_back(phServer[i]);
-  }
+  std::vector<OPCHANDLE> valid = ReadableItems(dwCount, phServer, errors);
   // Items rejected now are left out of the callback; with none left there is none.
   *pdwCancelID = valid.empty() ? 0 : Defer2(dwTransactionID, [valid, dwTransactionID](SimGroup* g) {
     g->CompleteRead2(valid, dwTransactionID);

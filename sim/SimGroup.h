@@ -183,6 +183,8 @@ class SimGroup final : public ComRoot,
 
   HRESULT CheckAlive(const wchar_t* method);
   GroupItem* FindItem(OPCHANDLE h);
+  // The handles an asynchronous read may serve; the others get their error in errors.
+  std::vector<OPCHANDLE> ReadableItems(DWORD count, const OPCHANDLE* handles, HRESULT* errors);
   HRESULT ValidateDef(const OPCITEMDEF& def, int* index) const;
   void FillResult(const OPCITEMDEF& def, int index, OPCITEMRESULT* result) const;
   // Value of an item for a read: from the cache or freshly sampled ("device").

@@ -45,6 +45,21 @@ HRESULT SimGroup::WriteItem(GroupItem& item, const VARIANT& value) {
   return S_OK;
 }
 
+std::vector<OPCHANDLE> SimGroup::ReadableItems(DWORD count, const OPCHANDLE* handles,
+                                               HRESULT* errors) {
+  std::vector<OPCHANDLE> valid;
+  for (DWORD i = 0; i < count; ++i) {
+    GroupItem* item = FindItem(handles[i]);
+    if (!item)
+      errors[i] = OPC_E_INVALIDHANDLE;
+    else if (!(m_server->Space().Item(item->index).access & kReadable))
+      errors[i] = OPC_E_BADRIGHTS;
+    else
+      valid.push_back(handles[i]);
+  }
+  return valid;
+}
+
 HRESULT STDMETHODCALLTYPE SimGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
                                          OPCITEMSTATE** ppItemValues, HRESULT** ppErrors) {
   if (ppItemValues) *ppItemValues = nullptr;
@@ -105,16 +120,7 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSou
   if (!c || !IsDataFormat(c->format)) return CONNECT_E_NOCONNECTION;
   auto* errors = CoTaskArray<HRESULT>(dwCount);
   if (!errors) return E_OUTOFMEMORY;
-  std::vector<OPCHANDLE> valid;
-  for (DWORD i = 0; i < dwCount; ++i) {
-    GroupItem* item = FindItem(phServer[i]);
-    if (!item)
-      errors[i] = OPC_E_INVALIDHANDLE;
-    else if (!(m_server->Space().Item(item->index).access & kReadable))
-      errors[i] = OPC_E_BADRIGHTS;
-    else
-      valid.push_back(phServer[i]);
-  }
+  std::vector<OPCHANDLE> valid = ReadableItems(dwCount, phServer, errors);
   DWORD tid = m_server->NextTransactionId();
   *pTransactionID = tid;
   if (!valid.empty()) {
