@@ -36,8 +36,7 @@ void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& i
   if (FAILED(items.QueryFrom(group)) || !items) return;
   TComPtr<IEnumOPCItemAttributes> attributes;
   // S_FALSE: the group has no items, and there is no enumerator to ask.
-  HRESULT hr = items->CreateEnumerator(IID_IEnumOPCItemAttributes,
-                                       attributes.PutUnknown());
+  HRESULT hr = items->CreateEnumerator(IID_IEnumOPCItemAttributes, attributes.PutUnknown());
   if (hr != S_OK || !attributes) return;
   for (;;) {
     OPCITEMATTRIBUTES* record = nullptr;

@@ -6,20 +6,20 @@
 #define IDR_MAINFRAME 128
 
 // Pictures
-#define IDI_LIGHT_RED 147       // item list: inactive item (red lamp lit)
-#define IDI_LIGHT_GREEN 157     // item list: active item (green lamp lit)
-#define IDB_ABOUT 167           // About box credits picture, 107 x 71
-#define IDB_BANNER_END 169      // banner credits picture, 799 x 54
-#define IDB_BANNER 170          // banner credits picture, 799 x 54
-#define IDB_SPLASH 173          // start-up splash, 8 bits per pixel, 425 x 283
+#define IDI_LIGHT_RED 147    // item list: inactive item (red lamp lit)
+#define IDI_LIGHT_GREEN 157  // item list: active item (green lamp lit)
+#define IDB_ABOUT 167        // About box credits picture, 107 x 71
+#define IDB_BANNER_END 169   // banner credits picture, 799 x 54
+#define IDB_BANNER 170       // banner credits picture, 799 x 54
+#define IDB_SPLASH 173       // start-up splash, 8 bits per pixel, 425 x 283
 
 // Dialog templates
 #define IDD_ABOUTBOX 100
-#define IDD_PLDIALOGBAR 102     // the second dialog bar (command id 103), hosts the banner
+#define IDD_PLDIALOGBAR 102  // the second dialog bar (command id 103), hosts the banner
 
 // Controls
-#define IDC_CREDITS 1011        // credits area (About box and banner bar)
-#define IDC_HYPERLINK 1012      // maker's web address in the About box
+#define IDC_CREDITS 1011    // credits area (About box and banner bar)
+#define IDC_HYPERLINK 1012  // maker's web address in the About box
 
 // Commands
 #define ID_VIEW_PLDIALOGBAR 103  // show or hide the second dialog bar; nothing issues it

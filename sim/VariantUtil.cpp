@@ -9,7 +9,6 @@ namespace {
 // Number text in one fixed form, whatever the user's locale.
 const LCID kConvertLcid = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
 
-
 bool OneDimBounds(SAFEARRAY* psa, LONG* lower, ULONG* count) {
   if (!psa || SafeArrayGetDim(psa) != 1) return false;
   LONG lb = 0, ub = -1;

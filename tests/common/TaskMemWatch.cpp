@@ -85,10 +85,18 @@ Spy& TheSpy() {
 
 }  // namespace
 
-TaskMemWatch::TaskMemWatch() { TheSpy().Record(true); }
+TaskMemWatch::TaskMemWatch() {
+  TheSpy().Record(true);
+}
 
-TaskMemWatch::~TaskMemWatch() { TheSpy().Record(false); }
+TaskMemWatch::~TaskMemWatch() {
+  TheSpy().Record(false);
+}
 
-size_t TaskMemWatch::Outstanding() const { return TheSpy().Live(); }
+size_t TaskMemWatch::Outstanding() const {
+  return TheSpy().Live();
+}
 
-size_t TaskMemWatch::FreeCount(void* p) const { return TheSpy().Freed(p); }
+size_t TaskMemWatch::FreeCount(void* p) const {
+  return TheSpy().Freed(p);
+}

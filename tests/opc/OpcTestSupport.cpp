@@ -29,8 +29,8 @@ std::wstring SystemText(DWORD code) {
 void OpcTest::SetUp() {
   s_boxes.clear();
   SetOpcMessageBox(CaptureBox);
-  m_hWnd = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
-                           nullptr);
+  m_hWnd =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
   ASSERT_NE(nullptr, m_hWnd);
   m_server = new COpcServer;
 }
@@ -61,9 +61,7 @@ VARTYPE OpcTest::RequestedType(const COpcItem* item) {
   TComPtr<IOPCItemMgt> mgt;
   if (!group || FAILED(mgt.QueryFrom(group->m_pGroup.Get()))) return found;
   TComPtr<IEnumOPCItemAttributes> attrs;
-  if (mgt->CreateEnumerator(IID_IEnumOPCItemAttributes,
-                            attrs.PutUnknown()) != S_OK)
-    return found;
+  if (mgt->CreateEnumerator(IID_IEnumOPCItemAttributes, attrs.PutUnknown()) != S_OK) return found;
   OPCITEMATTRIBUTES* a = nullptr;
   ULONG n = 0;
   while (attrs->Next(1, &a, &n) == S_OK && n == 1) {

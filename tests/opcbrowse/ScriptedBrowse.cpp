@@ -22,7 +22,6 @@ std::wstring Child(const std::wstring& path, const std::wstring& name) {
   return path.empty() ? name : path + L"/" + name;
 }
 
-
 }  // namespace
 
 std::vector<std::wstring> ScriptLog::Only(const std::wstring& prefix) const {
@@ -169,4 +168,3 @@ HRESULT ScriptServer::QueryInterface(REFIID riid, void** ppv) {
     return m_browse->QueryInterface(riid, ppv);
   return E_NOINTERFACE;
 }
-

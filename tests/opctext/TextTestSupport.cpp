@@ -12,9 +12,8 @@ TComPtr<IOPCItemMgt> SimTextTest::AddGroup(const wchar_t* name, OPCHANDLE hClien
   TComPtr<IOPCItemMgt> group;
   OPCHANDLE hServer = 0;
   DWORD revised = 0;
-  EXPECT_EQ(S_OK,
-            m_server->AddGroup(name, TRUE, 1000, hClient, nullptr, nullptr, 0, &hServer, &revised,
-                               IID_IOPCItemMgt, group.PutUnknown()));
+  EXPECT_EQ(S_OK, m_server->AddGroup(name, TRUE, 1000, hClient, nullptr, nullptr, 0, &hServer,
+                                     &revised, IID_IOPCItemMgt, group.PutUnknown()));
   return group;
 }
 
