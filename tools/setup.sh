@@ -9,6 +9,7 @@ PLOVER_PACKAGES=(
   googletest
   wine wine64
   xvfb xauth x11-utils x11-apps netpbm
+  clang-format
   fonts-wqy-microhei fonts-wine
 )
 

@@ -8,6 +8,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
 
+# Formatting is checked first and cheaply; the suites still run when it fails.
+status=0
+"$root/tools/format.sh" || status=1
+
 build=${PLOVER_BUILD_DIR:-$root/build/x64}
 "$root/tools/build.sh" x64 "$build"
 if [ -z "${PLOVER_SKIP_I686:-}" ]; then
@@ -30,7 +34,6 @@ run_suite() (
   ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" "$@"
 )
 
-status=0
 if [ -z "${PLOVER_SKIP_I686:-}" ]; then
   echo "plover: the i686 build under 32-bit Wine" >&2
   run_suite "$root/build/i686" "$@" || status=1

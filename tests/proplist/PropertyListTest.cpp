@@ -254,9 +254,10 @@ TEST_F(PropertyListTest, SplitterDragsBetweenConfinedEdgesAndRedrawsBothColumns)
   RECT rcClip, rcWindow;
   ::GetClipCursor(&rcClip);
   ::GetWindowRect(list.m_hWnd, &rcWindow);
-  if (PlatformConfinesPointer())
+  if (PlatformConfinesPointer()) {
     EXPECT_EQ((RECT{rcWindow.left + 10, rcWindow.top, rcWindow.right - 10, rcWindow.bottom}),
               rcClip);
+  }
   list.SendMessage(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(80, 30));
   list.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(60, 30));
   EXPECT_EQ(60, list.GetSplitterPos());

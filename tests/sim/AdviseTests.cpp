@@ -258,7 +258,9 @@ TEST_F(SimAdvise, OneRealValueMakesA56ByteStream) {
     // The simulated clock stops some milliseconds after the server object starts: the
     // ramp is a little past ten per second, and exactly ten further each second.
     EXPECT_NEAR(10.0f * float(i + 1), f, 1.0f) << "the ramp each second into its ten";
-    if (i) EXPECT_NEAR(10.0f, f - previous, 0.01f);
+    if (i) {
+      EXPECT_NEAR(10.0f, f - previous, 0.01f);
+    }
     previous = f;
   }
   EXPECT_EQ(E_INVALIDARG, control->SetStreamForm(2, FALSE));
