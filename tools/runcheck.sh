@@ -12,24 +12,46 @@ log="$work/run.log"
 
 # Job control: run.sh gets its own process group, and Ctrl+C reaches that whole group as a
 # terminal would deliver it. No arguments: Plover starts connected to the simulation server,
-# as on a user's first run.
+# as on a user's first run. A shell that runs this in the background (or under nohup) hands
+# its children SIGINT ignored, and bash cannot trap a signal ignored on entry: run.sh starts
+# with the default handling, so Ctrl+C is what ends it here too.
 set -m
-env -u DISPLAY PLOVER_BUILD_DIR="$build" PLOVER_SCREENSHOT="$shot" PLOVER_SHOT_SECONDS=1 \
-  "$root/tools/run.sh" >"$log" 2>&1 &
+env -u DISPLAY --default-signal=INT,HUP PLOVER_BUILD_DIR="$build" PLOVER_SCREENSHOT="$shot" \
+  PLOVER_SHOT_SECONDS=1 "$root/tools/run.sh" >"$log" 2>&1 &
 run=$!
 set +m
+
+# Whatever happens, nothing of this run outlives the check: run.sh's group, every process on
+# its display and the display's Xvfb, by process id.
+display=""
+cleanup() {
+  kill -INT -- "-$run" 2>/dev/null || true
+  for _ in $(seq 30); do
+    kill -0 "$run" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -KILL -- "-$run" 2>/dev/null || true
+  [ -n "$display" ] || return 0
+  local p pids=()
+  for p in /proc/[0-9]*; do
+    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "DISPLAY=$display" && pids+=("${p#/proc/}")
+  done
+  local lock="/tmp/.X${display#:}-lock"
+  [ -f "$lock" ] && pids+=("$(tr -dc '0-9' <"$lock")")
+  [ ${#pids[@]} -gt 0 ] && kill -KILL "${pids[@]}" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
 
 fail() {
   echo "runcheck: $*" >&2
   sed 's/^/  run.sh: /' "$log" >&2
-  kill -INT -- "-$run" 2>/dev/null || true
-  sleep 3
-  kill -KILL -- "-$run" 2>/dev/null || true
+  cleanup
   rm -rf "$work"
   exit 1
 }
 
-display="" up="" size=0 id=""
+up="" size=0 id=""
 for _ in $(seq 240); do
   kill -0 "$run" 2>/dev/null || fail "run.sh ended by itself"
   [ -n "$display" ] || display=$(grep -o 'private Xvfb display :[0-9]*' "$log" | grep -o ':[0-9]*$' || true)
@@ -61,5 +83,6 @@ for p in /proc/[0-9]*; do
   tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "DISPLAY=$display" &&
     fail "process ${p#/proc/} ($(tr '\0' ' ' 2>/dev/null <"$p/cmdline")) still uses $display"
 done
+trap - EXIT
 rm -rf "$work"
 echo "runcheck: main window up on $display, screenshot $size bytes, everything ended on Ctrl+C"
