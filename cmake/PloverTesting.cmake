@@ -8,12 +8,17 @@ add_subdirectory(${PLOVER_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_F
 
 include(GoogleTest)
 
-# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN | STA_MAIN] [SERIAL])
+# plover_add_gtest(<target> SOURCES <files...> [LIBS <libs...>] [NO_MAIN | STA_MAIN] [SERIAL]
+#                  [DESKTOP <gtest filter>])
 # STA_MAIN: a main that runs the suite inside a single-threaded COM apartment.
-# SERIAL: the suite uses state the whole display shares (the pointer's clip rectangle), so
-# its tests run while no other test does.
+# SERIAL: the whole suite uses state the display shares (the pointer's clip rectangle), so its
+# tests run while no other test does.
+# DESKTOP: the tests the filter names ("Suite.Test:Suite.Other*") need the foreground window,
+# the keyboard focus or the mouse capture. Tests run side by side on one display and one
+# wineserver, where any neighbour's new window takes the foreground (and with it the focus and
+# the capture), so these run while no other test does; the rest of the suite runs in parallel.
 function(plover_add_gtest target)
-  cmake_parse_arguments(ARG "NO_MAIN;STA_MAIN;SERIAL" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "NO_MAIN;STA_MAIN;SERIAL" "DESKTOP" "SOURCES;LIBS" ${ARGN})
   if(ARG_STA_MAIN)
     list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/common/StaTestMain.cpp)
     set(ARG_NO_MAIN ON)
@@ -26,10 +31,15 @@ function(plover_add_gtest target)
     target_link_libraries(${target} PRIVATE gtest_main gmock ${ARG_LIBS} plover_win32)
   endif()
   # Listing runs at ctest time, so a build never needs Wine.
-  set(_serial)
+  set(_discover DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120)
   if(ARG_SERIAL)
-    set(_serial RUN_SERIAL TRUE)
+    gtest_discover_tests(${target} ${_discover} PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+  elseif(ARG_DESKTOP)
+    gtest_discover_tests(${target} ${_discover} TEST_FILTER "-${ARG_DESKTOP}"
+                         PROPERTIES TIMEOUT 120)
+    gtest_discover_tests(${target} ${_discover} TEST_FILTER "${ARG_DESKTOP}"
+                         PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+  else()
+    gtest_discover_tests(${target} ${_discover} PROPERTIES TIMEOUT 120)
   endif()
-  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                       PROPERTIES TIMEOUT 120 ${_serial})
 endfunction()

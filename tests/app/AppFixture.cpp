@@ -68,6 +68,18 @@ void AppFixture::Pump(DWORD ms) {
   } while (::GetTickCount() - start < ms);
 }
 
+bool AppFixture::PumpUntil(const std::function<bool()>& cond, const char* what, DWORD capMs) {
+  for (DWORD start = ::GetTickCount(); !cond();) {
+    if (::GetTickCount() - start > capMs) {
+      ADD_FAILURE() << "still waiting after " << capMs << " ms for: " << what;
+      return false;
+    }
+    Pump();
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
 CMainFrame* AppFixture::Frame() const {
   return m_app ? dynamic_cast<CMainFrame*>(m_app->m_pMainWnd) : nullptr;
 }

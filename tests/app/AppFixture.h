@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,9 @@ class AppFixture : public ::testing::Test {
   void Stop();
   // Handles waiting messages and one idle pass, repeatedly for at least ms milliseconds.
   void Pump(DWORD ms = 0);
+  // Pumps until cond holds; fails the test naming what was awaited after a generous cap (a
+  // busy machine may be slow, a fault never comes).
+  bool PumpUntil(const std::function<bool()>& cond, const char* what, DWORD capMs = 30000);
   CMainFrame* Frame() const;
   // Sends a menu command the way a menu click does.
   void Command(UINT id);

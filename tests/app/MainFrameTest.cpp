@@ -428,9 +428,9 @@ TEST_F(MainFrameTest, BannerTimerRunsOnce) {
   Stop();
   // ... and after it has fired once it is gone, and the banner fills the second dialog bar.
   ASSERT_TRUE(Start());
-  Pump(300);
-  EXPECT_FALSE(::KillTimer(Frame()->m_hWnd, CMainFrame::kBannerTimer));
   CCreditsCtrl& banner = Frame()->GetCreditsBanner();
+  ASSERT_TRUE(PumpUntil([&] { return banner.m_hWnd != nullptr; }, "the banner timer's first tick"));
+  EXPECT_FALSE(::KillTimer(Frame()->m_hWnd, CMainFrame::kBannerTimer));
   HWND hBar = Frame()->GetPLDialogBar().m_hWnd;
   ASSERT_NE(nullptr, banner.m_hWnd);
   EXPECT_EQ(hBar, ::GetParent(banner.m_hWnd));
