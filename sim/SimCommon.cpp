@@ -1,29 +1,28 @@
 // The OPC Common side of the server object: locale, error texts, client name, and the
 // connection point for the shutdown notice.
+#include "EnumUnknown.h"
 #include "ErrorText.h"
 #include "SimGroup.h"
 #include "SimServer.h"
 
 #include <olectl.h>
 
+#include <new>
+
 namespace plover::sim {
 
 namespace {
 
-// Error texts exist in one language; the locales only say so.
-const LCID kLocales[] = {LOCALE_SYSTEM_DEFAULT, 0x0409, 0x0804};
+// Error texts exist in English only: no locale of another language is offered.
+const LCID kLocales[] = {LOCALE_SYSTEM_DEFAULT, LOCALE_USER_DEFAULT, 0x0409};
 
 }  // namespace
 
 HRESULT STDMETHODCALLTYPE SimServer::SetLocaleID(LCID dwLcid) {
   if (HRESULT hr = Injected(L"IOPCCommon::SetLocaleID"); hr != S_OK) return hr;
-  for (LCID l : kLocales) {
-    if (l == dwLcid) {
-      m_lcid = dwLcid;
-      return S_OK;
-    }
-  }
-  return E_INVALIDARG;
+  if (!AnswersInLocale(dwLcid)) return E_INVALIDARG;
+  m_lcid = dwLcid;
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::GetLocaleID(LCID* pdwLcid) {

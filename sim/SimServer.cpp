@@ -176,9 +176,7 @@ HRESULT STDMETHODCALLTYPE SimServer::GetErrorString(HRESULT dwError, LCID dwLoca
   if (ppString) *ppString = nullptr;
   if (HRESULT hr = Injected(L"IOPCServer::GetErrorString"); hr != S_OK) return hr;
   if (!ppString) return E_INVALIDARG;
-  // The locales this server answers in: the system default, neutral, English and Chinese.
-  if (dwLocale != 0x0800 && dwLocale != 0 && dwLocale != 0x0409 && dwLocale != 0x0804)
-    return E_INVALIDARG;
+  if (!AnswersInLocale(dwLocale)) return E_INVALIDARG;
   std::wstring text;
   if (!LookupErrorText(dwError, &text)) return E_INVALIDARG;
   *ppString = CoTaskString(text);

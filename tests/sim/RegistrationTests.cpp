@@ -116,32 +116,90 @@ TEST_F(SimStatus, GetStatusDescribesTheRunningSimulation) {
   CoTaskMemFree(st);
 }
 
-TEST_F(SimStatus, GetErrorStringKnowsOpcCodesAndSystemCodes) {
-  struct {
+// Every code the server returns has a text of its own, from both GetErrorString methods and
+// in every locale the server accepts; the locales offered, accepted and refused agree.
+TEST_F(SimStatus, GetErrorStringKnowsEveryCodeTheServerReturns) {
+  TComPtr<IOPCCommon> common = Query<IOPCCommon>(server.Get());
+  ASSERT_TRUE(common);
+  const struct {
     HRESULT code;
-    const wchar_t* fragment;
+    const wchar_t* fragment;  // of the server's own text, or null for the system's
   } cases[] = {{OPC_E_INVALIDHANDLE, L"handle"},
                {OPC_E_BADTYPE, L"data type"},
-               {OPC_E_UNKNOWNITEMID, L"address space"},
+               {OPC_E_PUBLIC, L"public group"},
                {OPC_E_BADRIGHTS, L"access rights"},
+               {OPC_E_UNKNOWNITEMID, L"address space"},
+               {OPC_E_INVALIDITEMID, L"syntax"},
+               {OPC_E_INVALIDFILTER, L"filter"},
+               {OPC_E_UNKNOWNPATH, L"access path"},
                {OPC_E_RANGE, L"range"},
+               {OPC_E_DUPLICATENAME, L"Duplicate"},
                {OPC_S_UNSUPPORTEDRATE, L"rate"},
+               {OPC_S_CLAMP, L"clamped"},
                {OPC_S_INUSE, L"references"},
-               {OPC_E_DUPLICATENAME, L"Duplicate"}};
+               {OPC_E_INVALIDCONFIGFILE, L"configuration"},
+               {OPC_E_NOTFOUND, L"locate"},
+               {OPC_E_INVALID_PID, L"property ID"},
+               {S_FALSE, L"not for every item"},
+               {E_INVALIDARG, nullptr},
+               {E_OUTOFMEMORY, nullptr},
+               {E_POINTER, nullptr},
+               {E_NOTIMPL, nullptr},
+               {E_FAIL, nullptr},
+               {E_NOINTERFACE, nullptr},
+               {E_UNEXPECTED, nullptr},
+               {CONNECT_E_NOCONNECTION, nullptr},
+               {CONNECT_E_ADVISELIMIT, nullptr},
+               {CONNECT_E_CANNOTCONNECT, nullptr},
+               {OLE_E_NOCONNECTION, nullptr},
+               {DV_E_FORMATETC, nullptr},
+               {DISP_E_OVERFLOW, nullptr},
+               {DISP_E_TYPEMISMATCH, nullptr},
+               {RPC_E_DISCONNECTED, nullptr},
+               {CLASS_E_NOAGGREGATION, nullptr},
+               {CLASS_E_CLASSNOTAVAILABLE, nullptr}};
+  const LCID accepted[] = {0x0800, 0x0400, 0x0409, 0};
+  std::vector<std::wstring> texts;
   for (const auto& c : cases) {
-    LPWSTR text = nullptr;
-    ASSERT_EQ(S_OK, server->GetErrorString(c.code, 0x800, &text)) << std::hex << c.code;
-    EXPECT_NE(nullptr, wcsstr(text, c.fragment)) << std::hex << c.code;
-    CoTaskMemFree(text);
+    SCOPED_TRACE(testing::Message() << "code 0x" << std::hex << c.code);
+    LPWSTR first = nullptr;
+    ASSERT_EQ(S_OK, common->GetErrorString(c.code, &first));
+    std::wstring text = first ? first : L"";
+    CoTaskMemFree(first);
+    EXPECT_TRUE(!text.empty() && text.back() != L'\n' && text.back() != L'\r')
+        << "a text, with no line break at its end: " << text;
+    if (c.fragment) {
+      EXPECT_NE(std::wstring::npos, text.find(c.fragment)) << text;
+    }
+    for (LCID lcid : accepted) {
+      LPWSTR same = nullptr;
+      ASSERT_EQ(S_OK, server->GetErrorString(c.code, lcid, &same)) << "locale " << lcid;
+      EXPECT_STREQ(text.c_str(), same);
+      CoTaskMemFree(same);
+    }
+    EXPECT_FALSE(Contains(texts, text)) << "two codes share the text " << text;
+    texts.push_back(text);
   }
-  LPWSTR text = nullptr;
-  EXPECT_EQ(S_OK, server->GetErrorString(E_OUTOFMEMORY, 0x409, &text));
-  EXPECT_TRUE(text && *text);
-  CoTaskMemFree(text);
-  text = reinterpret_cast<LPWSTR>(1);
+
+  // English texts only: Chinese is neither offered nor accepted; the default locales are.
+  LPWSTR text = reinterpret_cast<LPWSTR>(1);
   EXPECT_EQ(E_INVALIDARG, server->GetErrorString(static_cast<HRESULT>(0xC0041234), 0x409, &text));
   EXPECT_EQ(nullptr, text);
   EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x409, nullptr));
-  EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, 0x0400, &text))
-      << "a locale the server does not answer in";
+  for (LCID refused : {LCID(0x0804), LCID(0x0411)}) {
+    EXPECT_EQ(E_INVALIDARG, server->GetErrorString(OPC_E_BADTYPE, refused, &text)) << refused;
+    EXPECT_EQ(E_INVALIDARG, common->SetLocaleID(refused)) << refused;
+  }
+  DWORD count = 0;
+  LCID* offered = nullptr;
+  ASSERT_EQ(S_OK, common->QueryAvailableLocaleIDs(&count, &offered));
+  std::vector<LCID> list(offered, offered + count);
+  CoTaskMemFree(offered);
+  EXPECT_EQ((std::vector<LCID>{0x0800, 0x0400, 0x0409}), list);
+  for (LCID lcid : accepted) {
+    EXPECT_EQ(S_OK, common->SetLocaleID(lcid)) << lcid;
+    LCID now = 1;
+    ASSERT_EQ(S_OK, common->GetLocaleID(&now));
+    EXPECT_EQ(lcid, now);
+  }
 }
