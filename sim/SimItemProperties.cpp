@@ -4,6 +4,8 @@
 #include "SimGroup.h"
 #include "SimServer.h"
 
+#include <cmath>
+#include <cstdint>
 #include <vector>
 
 namespace plover::sim {
@@ -70,6 +72,20 @@ std::wstring Description(const ItemDef& def) {
   std::wstring text = kSignals[static_cast<int>(def.signal)];
   if (def.type & VT_ARRAY) text += L" array";
   return text + L" " + def.id;
+}
+
+// UTC file time to an OLE date, as precisely as the double holds it (about a microsecond
+// today). Not through SystemTimeToVariantTime: Wine's drops the milliseconds.
+DATE FileTimeToDate(const FILETIME& ft) {
+  constexpr int64_t kTicksPerDay = 864000000000;     // 100 ns units
+  constexpr int64_t kEpoch = 109205 * kTicksPerDay;  // 1601-01-01 to 1899-12-30
+  const int64_t t = int64_t((uint64_t(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) - kEpoch;
+  // Whole days and the time of day apart, so the fraction keeps its precision.
+  const double days = double(t / kTicksPerDay) + double(t % kTicksPerDay) / double(kTicksPerDay);
+  if (days >= 0) return days;
+  // Before the epoch the whole days count down while the time of day still counts up.
+  const double whole = std::floor(days);
+  return whole - (days - whole);
 }
 
 void SetString(VARIANT* v, const std::wstring& s) {
@@ -172,15 +188,11 @@ HRESULT STDMETHODCALLTYPE SimServer::GetItemProperties(LPWSTR szItemID, DWORD dw
           v.vt = VT_I2;
           v.iVal = static_cast<SHORT>(state.quality);
           break;
-        case OPC_PROPERTY_TIMESTAMP: {
-          FILETIME ft = FileTimeAt(state.changedAtMs);
-          SYSTEMTIME st;
-          if (FileTimeToSystemTime(&ft, &st) && SystemTimeToVariantTime(&st, &v.date))
-            v.vt = VT_DATE;
-          else
-            error = E_FAIL;
+        case OPC_PROPERTY_TIMESTAMP:
+          // The same time stamp a read of the item gives.
+          v.vt = VT_DATE;
+          v.date = FileTimeToDate(FileTimeAt(state.changedAtMs));
           break;
-        }
         case OPC_PROPERTY_ACCESS_RIGHTS:
           v.vt = VT_I4;
           v.lVal = static_cast<LONG>(def.access);

@@ -4,7 +4,10 @@
 #include "SimTestSupport.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <iterator>
+#include <string>
 
 namespace {
 
@@ -244,6 +247,58 @@ TEST_F(SimDa2, ItemPropertiesCommonAndShutdown) {
   EXPECT_EQ(E_OUTOFMEMORY, common->GetLocaleID(&lcid));
   ASSERT_EQ(S_OK, control->ClearFailures());
   EXPECT_EQ(S_OK, point->Unadvise(cookie));
+}
+
+}  // namespace
+
+namespace {
+
+// Property 4 is the time stamp a device read gives at the same frozen time, to the
+// millisecond, for changing, static and written items.
+TEST_F(SimDa2, TimestampPropertyIsTheReadTimeStamp) {
+  TComPtr<IOPCItemProperties> props = Query<IOPCItemProperties>(server.Get());
+  TComPtr<IOPCItemMgt> group = AddGroup(L"Times");
+  ASSERT_TRUE(props && group);
+  const wchar_t* const items[] = {L"Signals.Counter", L"Signals.Ramp", L"Types.Long"};
+  OPCHANDLE handles[3] = {};
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(S_OK, AddItem(group.Get(), items[i], VT_EMPTY, i, &handles[i]));
+  // Steps that leave the milliseconds at 0, 1, 124, 624 and 999 past the start: a conversion
+  // that drops them is off by more than a millisecond at most of them.
+  const DWORD steps[] = {0, 1, 123, 500, 375, 3000, 86400000};
+  for (DWORD step : steps) {
+    ASSERT_EQ(S_OK, control->AdvanceTime(step));
+    if (step == 3000) {
+      ASSERT_EQ(S_OK, WriteOne(group.Get(), handles[2], MakeVariant(7.0)));
+    }
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(testing::Message() << "after " << step << " ms, item " << i);
+      VARIANT value;
+      FILETIME read{};
+      ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, handles[i], &value, nullptr, &read));
+      VariantClear(&value);
+      DWORD id = 4;
+      VARIANT* values = nullptr;
+      HRESULT* errors = nullptr;
+      ASSERT_EQ(S_OK,
+                props->GetItemProperties(const_cast<LPWSTR>(items[i]), 1, &id, &values, &errors));
+      EXPECT_EQ(S_OK, errors[0]);
+      ASSERT_EQ(VT_DATE, values[0].vt);
+      const DATE date = values[0].date;
+      CoTaskMemFree(values);
+      CoTaskMemFree(errors);
+      // Days since 1899-12-30 to 100 ns units since 1601-01-01.
+      const double ticks = (date + 109205.0) * 864000000000.0;
+      const double readTicks =
+          static_cast<double>((uint64_t(read.dwHighDateTime) << 32) | read.dwLowDateTime);
+      EXPECT_LT(std::fabs(ticks - readTicks), 10000.0) << "100 ns units apart";
+      // The same calendar second as the system's own conversion, which keeps whole seconds.
+      SYSTEMTIME st;
+      DATE whole = 0;
+      ASSERT_TRUE(FileTimeToSystemTime(&read, &st) && SystemTimeToVariantTime(&st, &whole));
+      EXPECT_LT(std::fabs(date - whole), 1.0 / 86400.0);
+    }
+  }
 }
 
 }  // namespace
