@@ -5,20 +5,25 @@
 
 namespace plover::sim {
 
-EnumUnknown::EnumUnknown(std::vector<ComPtr<IUnknown>> items, size_t position)
-    : ComRoot(LiveKind::Enumerator), m_items(std::move(items)), m_pos(position) {}
+template <class Enum, class Item>
+EnumInterfaces<Enum, Item>::EnumInterfaces(const IID& iid, std::vector<ComPtr<Item>> items,
+                                           size_t position)
+    : ComRoot(LiveKind::Enumerator), m_iid(iid), m_items(std::move(items)), m_pos(position) {}
 
-void* EnumUnknown::Query(REFIID riid) {
-  if (riid == IID_IUnknown || riid == IID_IEnumUnknown) return static_cast<IEnumUnknown*>(this);
+template <class Enum, class Item>
+void* EnumInterfaces<Enum, Item>::Query(REFIID riid) {
+  if (riid == IID_IUnknown || riid == m_iid) return static_cast<Enum*>(this);
   return nullptr;
 }
 
-HRESULT STDMETHODCALLTYPE EnumUnknown::Next(ULONG celt, IUnknown** rgelt, ULONG* pceltFetched) {
+template <class Enum, class Item>
+HRESULT STDMETHODCALLTYPE EnumInterfaces<Enum, Item>::Next(ULONG celt, Item** rgelt,
+                                                           ULONG* pceltFetched) {
   if (pceltFetched) *pceltFetched = 0;
   if (!rgelt || (celt > 1 && !pceltFetched)) return E_INVALIDARG;
   ULONG fetched = 0;
   while (fetched < celt && m_pos < m_items.size()) {
-    IUnknown* p = m_items[m_pos++].Get();
+    Item* p = m_items[m_pos++].Get();
     p->AddRef();
     rgelt[fetched++] = p;
   }
@@ -26,17 +31,23 @@ HRESULT STDMETHODCALLTYPE EnumUnknown::Next(ULONG celt, IUnknown** rgelt, ULONG*
   return fetched == celt ? S_OK : S_FALSE;
 }
 
-HRESULT STDMETHODCALLTYPE EnumUnknown::Skip(ULONG celt) {
+template <class Enum, class Item>
+HRESULT STDMETHODCALLTYPE EnumInterfaces<Enum, Item>::Skip(ULONG celt) {
   return EnumSkip(m_pos, m_items.size(), celt);
 }
 
-HRESULT STDMETHODCALLTYPE EnumUnknown::Reset() {
+template <class Enum, class Item>
+HRESULT STDMETHODCALLTYPE EnumInterfaces<Enum, Item>::Reset() {
   m_pos = 0;
   return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE EnumUnknown::Clone(IEnumUnknown** ppenum) {
-  return EnumClone<EnumUnknown>(ppenum, m_items, m_pos);
+template <class Enum, class Item>
+HRESULT STDMETHODCALLTYPE EnumInterfaces<Enum, Item>::Clone(Enum** ppenum) {
+  return EnumClone<EnumInterfaces>(ppenum, m_iid, m_items, m_pos);
 }
+
+template class EnumInterfaces<IEnumUnknown, IUnknown>;
+template class EnumInterfaces<IEnumConnectionPoints, IConnectionPoint>;
 
 }  // namespace plover::sim

@@ -1,6 +1,7 @@
 // The OPC DA 2.0 side of a group: the IOPCDataCallback connection point and IOPCAsyncIO2.
 // Results always arrive later, from the server's hidden window, never inside the call
 // that asked for them.
+#include "EnumUnknown.h"
 #include "SimGroup.h"
 #include "SimServer.h"
 
@@ -8,6 +9,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 namespace plover::sim {
 
@@ -94,8 +96,15 @@ void SimGroup::PointAdvised(DWORD cookie) {
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  if (ppEnum) *ppEnum = nullptr;
-  return E_NOTIMPL;
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  if (HRESULT hr = CheckAlive(L"IConnectionPointContainer::EnumConnectionPoints"); hr != S_OK)
+    return hr;
+  auto* e = new (std::nothrow) plover::sim::EnumConnectionPoints(
+      IID_IEnumConnectionPoints, {ComPtr<IConnectionPoint>(&m_dataPoint)});
+  if (!e) return E_OUTOFMEMORY;
+  *ppEnum = e;
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

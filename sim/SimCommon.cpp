@@ -64,8 +64,15 @@ HRESULT STDMETHODCALLTYPE SimServer::SetClientName(LPCWSTR szName) {
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
-  if (ppEnum) *ppEnum = nullptr;
-  return E_NOTIMPL;
+  if (!ppEnum) return E_POINTER;
+  *ppEnum = nullptr;
+  if (HRESULT hr = Injected(L"IConnectionPointContainer::EnumConnectionPoints"); hr != S_OK)
+    return hr;
+  auto* e = new (std::nothrow) plover::sim::EnumConnectionPoints(
+      IID_IEnumConnectionPoints, {ComPtr<IConnectionPoint>(&m_shutdownPoint)});
+  if (!e) return E_OUTOFMEMORY;
+  *ppEnum = e;
+  return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

@@ -252,7 +252,7 @@ HRESULT STDMETHODCALLTYPE SimServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope,
     if (wantPrivate)
       for (const auto& [handle, group] : m_groups)
         groups.emplace_back(static_cast<IOPCGroupStateMgt*>(group));
-    auto* e = new (std::nothrow) EnumUnknown(std::move(groups));
+    auto* e = new (std::nothrow) EnumUnknown(IID_IEnumUnknown, std::move(groups));
     if (!e) return E_OUTOFMEMORY;
     *ppUnk = static_cast<IEnumUnknown*>(e);
   } else {

@@ -301,4 +301,71 @@ TEST_F(SimDa2, TimestampPropertyIsTheReadTimeStamp) {
   }
 }
 
+// Each connection point container enumerates its one point: the shutdown point of the server,
+// the data callback point of a group.
+TEST_F(SimDa2, ConnectionPointEnumerators) {
+  OPCHANDLE hGroup = 0;
+  TComPtr<IOPCItemMgt> group = AddGroup(L"Points", 1000, 1, 0, TRUE, &hGroup);
+  const LONG enumerators = Counts().enumerators;
+  const struct {
+    IUnknown* object;
+    IID iid;
+  } cases[] = {{server.Get(), IID_IOPCShutdown}, {group.Get(), IID_IOPCDataCallback}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.object == server.Get() ? "server" : "group");
+    TComPtr<IConnectionPointContainer> container = Query<IConnectionPointContainer>(c.object);
+    ASSERT_TRUE(container);
+    EXPECT_EQ(E_POINTER, container->EnumConnectionPoints(nullptr));
+    TComPtr<IEnumConnectionPoints> e;
+    ASSERT_EQ(S_OK, container->EnumConnectionPoints(e.Put()));
+    ASSERT_TRUE(e);
+    EXPECT_EQ(enumerators + 1, Counts().enumerators);
+    EXPECT_TRUE(Query<IEnumConnectionPoints>(e.Get()));
+    EXPECT_FALSE(Query<IEnumUnknown>(e.Get()));
+    IConnectionPoint* got[2] = {};
+    ULONG fetched = 7;
+    EXPECT_EQ(E_INVALIDARG, e->Next(2, got, nullptr));
+    ASSERT_EQ(S_FALSE, e->Next(2, got, &fetched));
+    ASSERT_EQ(1u, fetched);
+    TComPtr<IConnectionPoint> point;
+    point.Attach(got[0]);
+    IID iid{};
+    ASSERT_EQ(S_OK, point->GetConnectionInterface(&iid));
+    EXPECT_TRUE(IsEqualIID(c.iid, iid));
+    TComPtr<IConnectionPoint> found;
+    ASSERT_EQ(S_OK, container->FindConnectionPoint(c.iid, found.Put()));
+    EXPECT_EQ(found.Get(), point.Get()) << "the same point FindConnectionPoint gives";
+    TComPtr<IConnectionPointContainer> back;
+    ASSERT_EQ(S_OK, point->GetConnectionPointContainer(back.Put()));
+    EXPECT_EQ(container.Get(), back.Get());
+    // The end, Reset, Skip past the end, and a clone keeping the position.
+    EXPECT_EQ(S_FALSE, e->Next(1, got, nullptr));
+    EXPECT_EQ(S_OK, e->Reset());
+    EXPECT_EQ(S_FALSE, e->Skip(2));
+    EXPECT_EQ(S_FALSE, e->Next(1, got, nullptr));
+    EXPECT_EQ(S_OK, e->Reset());
+    TComPtr<IEnumConnectionPoints> clone;
+    ASSERT_EQ(S_OK, e->Clone(clone.Put()));
+    EXPECT_EQ(S_OK, e->Skip(1));
+    ASSERT_EQ(S_OK, clone->Next(1, got, nullptr));
+    EXPECT_EQ(point.Get(), got[0]);
+    got[0]->Release();
+    // The enumerated point is a working one.
+    RecordingCallback& cb = Callback();
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, point->Advise(cb.Unknown(), &cookie));
+    EXPECT_EQ(S_OK, point->Unadvise(cookie));
+    EXPECT_EQ(0u, cb.Refs());
+    clone.Release();
+    e.Release();
+    EXPECT_EQ(enumerators, Counts().enumerators);
+  }
+  // A removed group refuses, as it refuses FindConnectionPoint.
+  EXPECT_EQ(OPC_S_INUSE, server->RemoveGroup(hGroup, FALSE));
+  TComPtr<IEnumConnectionPoints> none;
+  EXPECT_EQ(E_FAIL,
+            Query<IConnectionPointContainer>(group.Get())->EnumConnectionPoints(none.Put()));
+  EXPECT_FALSE(none);
+}
+
 }  // namespace
