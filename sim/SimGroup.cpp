@@ -9,7 +9,8 @@ namespace plover::sim {
 
 SimGroup::SimGroup(SimServer* server, const GroupState& state)
     : ComRoot(LiveKind::Group), m_server(server), m_state(state) {
-  // Handles of different groups never coincide, so a handle from the wrong group fails.
+  // Handles of different groups never coincide (up to 65535 items a group), so a handle from
+  // the wrong group fails.
   m_lastItemHandle = state.hServer << 16;
 }
 
@@ -133,17 +134,18 @@ HRESULT STDMETHODCALLTYPE SimGroup::CloneGroup(LPCWSTR szName, REFIID riid, IUnk
       m_server->CreateGroup(szName ? szName : L"", FALSE, m_state.requestedRate, m_state.hClient,
                             m_state.timeBias, m_state.deadband, m_state.lcid, &clone, nullptr);
   if (FAILED(hr)) return hr;
+  // The clone's items get handles of its own, in the same order; the client learns them from
+  // the clone's item enumerator.
   for (const auto& [h, item] : m_items) {
     GroupItem copy;
-    copy.hServer = item.hServer;
+    copy.hServer = ++clone->m_lastItemHandle;
     copy.hClient = item.hClient;
     copy.index = item.index;
     copy.active = item.active;
     copy.requested = item.requested;
     copy.accessPath = item.accessPath;
-    clone->m_items.emplace(h, std::move(copy));
+    clone->m_items.emplace(copy.hServer, std::move(copy));
   }
-  clone->m_lastItemHandle = m_lastItemHandle;
   HRESULT qi = clone->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
   OPCHANDLE handle = clone->m_state.hServer;
   clone->InternalRelease();

@@ -140,10 +140,32 @@ TEST_F(SimGroups, CloneGroupCopiesItemsButStartsInactive) {
   ASSERT_EQ(S_OK, e->Next(1, &attrs, &got));
   EXPECT_STREQ(L"Types.Long", attrs[0].szItemID);
   EXPECT_EQ(77u, attrs[0].hClient);
+  const OPCHANDLE hCloned = attrs[0].hServer;
   CoTaskMemFree(attrs[0].szItemID);
   CoTaskMemFree(attrs[0].szAccessPath);
   VariantClear(&attrs[0].vEUInfo);
   CoTaskMemFree(attrs);
+
+  // The clone's item has a handle of its own: each group's handles work in that group only.
+  EXPECT_NE(hItem, hCloned);
+  ASSERT_EQ(S_OK, WriteOne(items.Get(), hItem, MakeVariant(42.0)));
+  const struct {
+    IOPCItemMgt* group;
+    OPCHANDLE handle;
+    HRESULT expected;
+  } reads[] = {{clone.Get(), hCloned, S_OK},
+               {clone.Get(), hItem, OPC_E_INVALIDHANDLE},
+               {items.Get(), hItem, S_OK},
+               {items.Get(), hCloned, OPC_E_INVALIDHANDLE}};
+  for (const auto& r : reads) {
+    VARIANT v;
+    EXPECT_EQ(r.expected, ReadOne(r.group, OPC_DS_DEVICE, r.handle, &v)) << std::hex << r.handle;
+    if (r.expected == S_OK) {
+      EXPECT_EQ(VT_I4, v.vt);
+      EXPECT_EQ(42, v.lVal);
+    }
+    VariantClear(&v);
+  }
 }
 
 TEST_F(SimGroups, RemoveGroupHonoursReferencesAndForce) {
