@@ -43,11 +43,13 @@ bool ValidSource(OPCDATASOURCE source) {
 
 CallbackBatch::CallbackBatch(const std::vector<StreamItem>& items) {
   const size_t n = items.size();
-  handles = CoTaskArray<OPCHANDLE>(n);
-  values = CoTaskArray<VARIANT>(n);  // zeroed: VT_EMPTY
-  qualities = CoTaskArray<WORD>(n);
-  times = CoTaskArray<FILETIME>(n);
-  errors = CoTaskArray<HRESULT>(n);
+  // Never null, even for an empty batch: a proxy refuses null arrays.
+  const size_t room = n ? n : 1;
+  handles = CoTaskArray<OPCHANDLE>(room);
+  values = CoTaskArray<VARIANT>(room);  // zeroed: VT_EMPTY
+  qualities = CoTaskArray<WORD>(room);
+  times = CoTaskArray<FILETIME>(room);
+  errors = CoTaskArray<HRESULT>(room);
   if (!Ok()) return;
   count = static_cast<DWORD>(n);
   for (size_t i = 0; i < n; ++i) {
@@ -119,9 +121,11 @@ HRESULT STDMETHODCALLTYPE SimGroup::FindConnectionPoint(REFIID riid, IConnection
 }
 
 void SimGroup::CallbackValues(CallbackBatch& b, DWORD transactionId, bool read) {
-  if (!read && transactionId == 0 && !m_callbackEnabled) return;
+  const bool subscription = !read && transactionId == 0;
+  if (subscription && !m_callbackEnabled) return;
   IOPCDataCallback* raw = m_dataPoint.Sink<IOPCDataCallback>();
-  if (!raw || !b.Ok() || b.count == 0) return;
+  // A transaction is answered even with nothing in it; subscription traffic only with news.
+  if (!raw || !b.Ok() || (subscription && b.count == 0)) return;
   ComPtr<IOPCDataCallback> sink(raw);  // the client may unadvise inside the call
   KeepAlive<SimGroup> self(this);
   const OPCHANDLE hGroup = m_state.hClient;
@@ -135,16 +139,24 @@ void SimGroup::CallbackValues(CallbackBatch& b, DWORD transactionId, bool read) 
 
 // ---- IOPCAsyncIO2 ---------------------------------------------------------------------------
 
+// Every request booked here ends in exactly one callback: its completion, or OnCancelComplete
+// after Cancel2 or when the group is removed first (see Detach).
 DWORD SimGroup::Defer2(DWORD transactionId, std::function<void(SimGroup*)> op) {
   DWORD cancelId = m_server->NextTransactionId();
-  m_pending2[cancelId] = transactionId;
+  m_pending2[cancelId] = Pending2{transactionId};
   SimServer* server = m_server;
   OPCHANDLE group = m_state.hServer;
   server->Defer(cancelId, [server, group, cancelId, op = std::move(op)] {
-    if (SimGroup* g = server->GroupByHandle(group)) {
-      g->m_pending2.erase(cancelId);
+    SimGroup* g = server->GroupByHandle(group);
+    if (!g) return;  // removed: Detach has answered for it
+    auto it = g->m_pending2.find(cancelId);
+    if (it == g->m_pending2.end()) return;
+    const Pending2 request = it->second;
+    g->m_pending2.erase(it);
+    if (request.cancelled)
+      g->CompleteCancel2(request.transactionId);
+    else
       op(g);
-    }
   });
   return cancelId;
 }
@@ -157,7 +169,9 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWO
   if (dwCount == 0 || !phServer || !pdwCancelID || !ppErrors) return E_INVALIDARG;
   auto* errors = CoTaskArray<HRESULT>(dwCount);
   if (!errors) return E_OUTOFMEMORY;
-  std::vector<OPCHANDLE> valid = ReadableItems(dwCount, phServer, errors);
+  std::vector<std::pair<OPCHANDLE, OPCHANDLE>> valid;
+  for (OPCHANDLE h : ReadableItems(dwCount, phServer, errors))
+    valid.emplace_back(h, FindItem(h)->hClient);
   // Items rejected now are left out of the callback; with none left there is none.
   *pdwCancelID = valid.empty() ? 0 : Defer2(dwTransactionID, [valid, dwTransactionID](SimGroup* g) {
     g->CompleteRead2(valid, dwTransactionID);
@@ -166,12 +180,21 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWO
   return valid.size() == dwCount ? S_OK : S_FALSE;
 }
 
-void SimGroup::CompleteRead2(const std::vector<OPCHANDLE>& handles, DWORD transactionId) {
+void SimGroup::CompleteRead2(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles,
+                             DWORD transactionId) {
   std::vector<StreamItem> entries;
-  for (OPCHANDLE h : handles) {
+  for (const auto& [h, hClient] : handles) {
     GroupItem* item = FindItem(h);
-    if (!item) continue;  // removed meanwhile
-    LoadCache(*item);     // from the device, whatever the active states
+    if (!item) {
+      // Removed meanwhile: still answered, as a read of the handle now would be.
+      StreamItem gone;
+      gone.hClient = hClient;
+      gone.quality = 0x00;  // bad
+      gone.error = OPC_E_INVALIDHANDLE;
+      entries.push_back(gone);
+      continue;
+    }
+    LoadCache(*item);  // from the device, whatever the active states
     entries.push_back(CacheEntry(*item, false));
   }
   CallbackBatch batch(entries);
@@ -189,28 +212,32 @@ HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VA
   if (!errors) return E_OUTOFMEMORY;
   // Handles are checked now; rights, types and ranges when the write is carried out.
   std::vector<std::pair<OPCHANDLE, Variant>> values;
+  std::vector<OPCHANDLE> clients;
   for (DWORD i = 0; i < dwCount; ++i) {
     Variant v;
-    if (!FindItem(phServer[i]))
+    GroupItem* item = FindItem(phServer[i]);
+    if (!item) {
       errors[i] = OPC_E_INVALIDHANDLE;
-    else if (FAILED(CopyVariant(&v.v, &pItemValues[i])))
+    } else if (FAILED(CopyVariant(&v.v, &pItemValues[i]))) {
       errors[i] = OPC_E_BADTYPE;
-    else
+    } else {
       values.emplace_back(phServer[i], std::move(v));
+      clients.push_back(item->hClient);
+    }
   }
   const bool allQueued = values.size() == dwCount;
-  *pdwCancelID =
-      values.empty()
-          ? 0
-          : Defer2(dwTransactionID, [values = std::move(values), dwTransactionID](SimGroup* g) {
-              g->CompleteWrite2(values, dwTransactionID);
-            });
+  *pdwCancelID = values.empty() ? 0
+                                : Defer2(dwTransactionID,
+                                         [values = std::move(values), clients = std::move(clients),
+                                          dwTransactionID](SimGroup* g) {
+                                           g->CompleteWrite2(values, clients, dwTransactionID);
+                                         });
   *ppErrors = errors;
   return allQueued ? S_OK : S_FALSE;
 }
 
 void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
-                              DWORD transactionId) {
+                              const std::vector<OPCHANDLE>& clients, DWORD transactionId) {
   IOPCDataCallback* raw = m_dataPoint.Sink<IOPCDataCallback>();
   const size_t n = values.size();
   auto* handles = CoTaskArray<OPCHANDLE>(n);
@@ -218,7 +245,7 @@ void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& 
   HRESULT master = S_OK;
   for (size_t i = 0; handles && errors && i < n; ++i) {
     GroupItem* item = FindItem(values[i].first);
-    handles[i] = item ? item->hClient : 0;
+    handles[i] = item ? item->hClient : clients[i];  // a removed item under its last handle
     errors[i] = item ? WriteItem(*item, values[i].second.v) : OPC_E_INVALIDHANDLE;
     if (errors[i] != S_OK) master = S_FALSE;
   }
@@ -248,10 +275,13 @@ HRESULT STDMETHODCALLTYPE SimGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTra
 }
 
 void SimGroup::CompleteRefresh2(bool device, DWORD transactionId) {
-  if (!m_state.active) return;
+  // The active items of an active group now: with the group or every item made inactive
+  // since the request there are none, and the answer is an empty batch under the request's
+  // transaction (not a cancel completion: the client cancelled nothing).
   std::vector<StreamItem> entries;
   for (auto& [h, item] : m_items) {
-    if (!item.active || !(m_server->Space().Item(item.index).access & kReadable)) continue;
+    if (!m_state.active || !item.active || !(m_server->Space().Item(item.index).access & kReadable))
+      continue;
     if (device || !item.cached) LoadCache(item);
     entries.push_back(CacheEntry(item, false));
   }
@@ -264,20 +294,18 @@ HRESULT STDMETHODCALLTYPE SimGroup::Cancel2(DWORD dwCancelID) {
   if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::Cancel2"); hr != S_OK) return hr;
   if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
   auto it = m_pending2.find(dwCancelID);
-  if (it == m_pending2.end() || !m_server->CancelDeferred(dwCancelID)) return E_FAIL;
-  const DWORD transactionId = it->second;
-  m_pending2.erase(it);
-  SimServer* server = m_server;
-  OPCHANDLE group = m_state.hServer;
-  server->Defer(0, [server, group, transactionId] {
-    SimGroup* g = server->GroupByHandle(group);
-    IOPCDataCallback* raw = g ? g->m_dataPoint.Sink<IOPCDataCallback>() : nullptr;
-    if (!raw) return;
-    ComPtr<IOPCDataCallback> sink(raw);
-    KeepAlive<SimGroup> self(g);
-    sink->OnCancelComplete(transactionId, g->m_state.hClient);
-  });
+  if (it == m_pending2.end() || it->second.cancelled) return E_FAIL;
+  // Answered when the request's turn comes, with OnCancelComplete instead of its work.
+  it->second.cancelled = true;
   return S_OK;
+}
+
+void SimGroup::CompleteCancel2(DWORD transactionId) {
+  IOPCDataCallback* raw = m_dataPoint.Sink<IOPCDataCallback>();
+  if (!raw) return;
+  ComPtr<IOPCDataCallback> sink(raw);
+  KeepAlive<SimGroup> self(this);
+  sink->OnCancelComplete(transactionId, m_state.hClient);
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::SetEnable(BOOL bEnable) {

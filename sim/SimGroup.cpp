@@ -38,8 +38,19 @@ HRESULT SimGroup::CheckAlive(const wchar_t* method) {
 }
 
 void SimGroup::Detach(bool dropConnections) {
+  SimServer* server = m_server;
   m_server = nullptr;
   if (dropConnections) DropConnections();
+  std::map<DWORD, Pending2> pending;
+  pending.swap(m_pending2);
+  for (const auto& [cancelId, request] : pending) {
+    if (!server || !server->CancelDeferred(cancelId) || !m_dataPoint.Connected()) continue;
+    // Not findable by handle any more: the answer holds the group itself.
+    ComPtr<IOPCGroupStateMgt> keep(this);
+    server->Defer(0, [keep, transactionId = request.transactionId] {
+      static_cast<SimGroup*>(keep.Get())->CompleteCancel2(transactionId);
+    });
+  }
 }
 
 void SimGroup::DropConnections() {

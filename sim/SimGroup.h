@@ -163,7 +163,8 @@ class SimGroup final : public ComRoot,
   // One update cycle: sample active items and send what changed (all: every active
   // item, as for a primed advise; onlyConnection: to that sink alone).
   void UpdateCycle(bool all = false, DWORD onlyConnection = 0);
-  // Called by the server when it drops the group (force) or goes away.
+  // Called by the server when it drops the group (force) or goes away. DA 2.0 requests still
+  // waiting end with OnCancelComplete where the callback stays connected.
   void Detach(bool dropConnections);
   bool IsActive() const { return m_state.active && m_server; }
   uint64_t NextDueMs() const { return m_nextDueMs; }
@@ -219,10 +220,13 @@ class SimGroup final : public ComRoot,
   // Hands values to the advised callback: OnReadComplete, or OnDataChange (transaction 0
   // only while enabled).
   void CallbackValues(CallbackBatch& batch, DWORD transactionId, bool read);
-  void CompleteRead2(const std::vector<OPCHANDLE>& handles, DWORD transactionId);
+  // handles: the server handle and the client handle at the time of the request.
+  void CompleteRead2(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles,
+                     DWORD transactionId);
   void CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
-                      DWORD transactionId);
+                      const std::vector<OPCHANDLE>& clients, DWORD transactionId);
   void CompleteRefresh2(bool device, DWORD transactionId);
+  void CompleteCancel2(DWORD transactionId);
   // Books a DA 2.0 request for later; returns its cancel ID.
   DWORD Defer2(DWORD transactionId, std::function<void(SimGroup*)> op);
 
@@ -233,7 +237,11 @@ class SimGroup final : public ComRoot,
   std::vector<Connection> m_connections;
   SimConnectionPoint m_dataPoint{this, IID_IOPCDataCallback};
   bool m_callbackEnabled = true;
-  std::map<DWORD, DWORD> m_pending2;  // cancel ID to the client's transaction ID
+  struct Pending2 {
+    DWORD transactionId;     // the client's
+    bool cancelled = false;  // answered by OnCancelComplete when its turn comes
+  };
+  std::map<DWORD, Pending2> m_pending2;  // by cancel ID
   uint64_t m_nextDueMs = 0;
   StreamWriter m_writer;
 

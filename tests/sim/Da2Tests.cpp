@@ -301,6 +301,161 @@ TEST_F(SimDa2, TimestampPropertyIsTheReadTimeStamp) {
   }
 }
 
+// Every accepted IOPCAsyncIO2 request ends in exactly one callback, whatever happens to its
+// group or items before its turn comes.
+TEST_F(SimDa2, EveryAcceptedTransactionEndsInOneCallback) {
+  enum Op { kReadBoth, kWriteBoth, kRefresh };
+  struct Case {
+    const char* what;
+    Op op;
+    std::function<void(IOPCItemMgt*, IOPCAsyncIO2*, const OPCHANDLE*, DWORD cancelId)> meanwhile;
+    Kind kind;
+    std::vector<OPCHANDLE> clients;
+    std::vector<HRESULT> errors;
+  };
+  auto removeItems = [](std::vector<int> which) {
+    return [which](IOPCItemMgt* g, IOPCAsyncIO2*, const OPCHANDLE* h, DWORD) {
+      for (int i : which) {
+        HRESULT* e = nullptr;
+        OPCHANDLE one = h[i];
+        ASSERT_EQ(S_OK, g->RemoveItems(1, &one, &e));
+        CoTaskMemFree(e);
+      }
+    };
+  };
+  auto deactivateItems = [](std::vector<int> which) {
+    return [which](IOPCItemMgt* g, IOPCAsyncIO2*, const OPCHANDLE* h, DWORD) {
+      for (int i : which) {
+        HRESULT* e = nullptr;
+        OPCHANDLE one = h[i];
+        ASSERT_EQ(S_OK, g->SetActiveState(1, &one, FALSE, &e));
+        CoTaskMemFree(e);
+      }
+    };
+  };
+  auto deactivateGroup = [](IOPCItemMgt* g, IOPCAsyncIO2*, const OPCHANDLE*, DWORD) {
+    BOOL inactive = FALSE;
+    ASSERT_EQ(S_OK, Query<IOPCGroupStateMgt>(g)->SetState(nullptr, nullptr, &inactive, nullptr,
+                                                          nullptr, nullptr, nullptr));
+  };
+  auto cancel = [](IOPCItemMgt*, IOPCAsyncIO2* io, const OPCHANDLE*, DWORD id) {
+    ASSERT_EQ(S_OK, io->Cancel2(id));
+  };
+  auto disable = [](IOPCItemMgt*, IOPCAsyncIO2* io, const OPCHANDLE*, DWORD) {
+    ASSERT_EQ(S_OK, io->SetEnable(FALSE));
+  };
+  auto nothing = [](IOPCItemMgt*, IOPCAsyncIO2*, const OPCHANDLE*, DWORD) {};
+  const HRESULT gone = OPC_E_INVALIDHANDLE;
+  const Case cases[] = {
+      {"read", kReadBoth, nothing, Kind::kRead, {1, 2}, {S_OK, S_OK}},
+      {"read, one item removed", kReadBoth, removeItems({1}), Kind::kRead, {1, 2}, {S_OK, gone}},
+      {"read, both items removed",
+       kReadBoth,
+       removeItems({0, 1}),
+       Kind::kRead,
+       {1, 2},
+       {gone, gone}},
+      {"read of inactive items",
+       kReadBoth,
+       deactivateItems({0, 1}),
+       Kind::kRead,
+       {1, 2},
+       {S_OK, S_OK}},
+      {"read, cancelled", kReadBoth, cancel, Kind::kCancel, {}, {}},
+      {"write, one item removed", kWriteBoth, removeItems({0}), Kind::kWrite, {1, 2}, {gone, S_OK}},
+      {"write, cancelled", kWriteBoth, cancel, Kind::kCancel, {}, {}},
+      {"refresh", kRefresh, nothing, Kind::kData, {1, 2}, {S_OK, S_OK}},
+      {"refresh, callbacks disabled", kRefresh, disable, Kind::kData, {1, 2}, {S_OK, S_OK}},
+      {"refresh, one item inactive", kRefresh, deactivateItems({0}), Kind::kData, {2}, {S_OK}},
+      {"refresh, every item inactive", kRefresh, deactivateItems({0, 1}), Kind::kData, {}, {}},
+      {"refresh, group inactive", kRefresh, deactivateGroup, Kind::kData, {}, {}},
+      {"refresh, one item removed", kRefresh, removeItems({1}), Kind::kData, {1}, {S_OK}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    OPCHANDLE hGroup = 0;
+    const std::wstring name = L"T" + std::to_wstring(++n);
+    TComPtr<IOPCItemMgt> group = AddGroup(name.c_str(), 1000, 60 + n, 0, TRUE, &hGroup);
+    TComPtr<IOPCAsyncIO2> io = Query<IOPCAsyncIO2>(group.Get());
+    TComPtr<IConnectionPoint> point;
+    ASSERT_TRUE(io);
+    ASSERT_EQ(S_OK, Query<IConnectionPointContainer>(group.Get())
+                        ->FindConnectionPoint(IID_IOPCDataCallback, point.Put()));
+    OPCHANDLE h[2] = {};
+    ASSERT_EQ(S_OK, AddItem(group.Get(), L"Types.Long", VT_EMPTY, 1, &h[0]));
+    ASSERT_EQ(S_OK, AddItem(group.Get(), L"Types.Double", VT_EMPTY, 2, &h[1]));
+    RecordingCallback& cb = Callback();
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, point->Advise(cb.Unknown(), &cookie));
+    ASSERT_EQ(S_OK, control->Flush());
+    cb.calls.clear();  // the first values after Advise
+
+    const DWORD tid = 500 + n;
+    DWORD cancelId = 0;
+    HRESULT* errors = nullptr;
+    VARIANT values[2] = {MakeVariant(3.0), MakeVariant(4.0)};
+    HRESULT accepted = E_FAIL;
+    if (c.op == kReadBoth) accepted = io->Read(2, h, tid, &cancelId, &errors);
+    if (c.op == kWriteBoth) accepted = io->Write(2, h, values, tid, &cancelId, &errors);
+    if (c.op == kRefresh) accepted = io->Refresh2(OPC_DS_DEVICE, tid, &cancelId);
+    ASSERT_EQ(S_OK, accepted);
+    CoTaskMemFree(errors);
+    c.meanwhile(group.Get(), io.Get(), h, cancelId);
+    EXPECT_TRUE(cb.calls.empty()) << "never inside a call";
+    ASSERT_EQ(S_OK, control->Flush());
+    ASSERT_EQ(S_OK, control->Flush());
+    ASSERT_EQ(1u, cb.calls.size()) << "exactly one callback";
+    const RecordingCallback::Call& call = cb.calls[0];
+    EXPECT_EQ(c.kind, call.kind);
+    EXPECT_EQ(tid, call.transid);
+    EXPECT_EQ(OPCHANDLE(60 + n), call.group);
+    EXPECT_EQ(c.clients, call.handles);
+    EXPECT_EQ(c.errors, call.errors);
+    const bool allOk =
+        std::all_of(c.errors.begin(), c.errors.end(), [](HRESULT e) { return e == S_OK; });
+    EXPECT_EQ(allOk ? S_OK : S_FALSE, call.kind == Kind::kWrite ? call.master : call.masterError);
+    EXPECT_EQ(E_FAIL, io->Cancel2(cancelId)) << "the transaction is over";
+    EXPECT_EQ(S_OK, point->Unadvise(cookie));
+  }
+
+  // A group removed while the client still holds it cancels what it had not done.
+  const LONG groups = Counts().groups;
+  OPCHANDLE hGroup = 0;
+  TComPtr<IOPCItemMgt> group = AddGroup(L"Removed", 1000, 99, 0, TRUE, &hGroup);
+  TComPtr<IOPCAsyncIO2> io = Query<IOPCAsyncIO2>(group.Get());
+  TComPtr<IConnectionPoint> point;
+  ASSERT_EQ(S_OK, Query<IConnectionPointContainer>(group.Get())
+                      ->FindConnectionPoint(IID_IOPCDataCallback, point.Put()));
+  OPCHANDLE h = 0;
+  ASSERT_EQ(S_OK, AddItem(group.Get(), L"Types.Long", VT_EMPTY, 1, &h));
+  RecordingCallback& cb = Callback();
+  DWORD cookie = 0, cancelRead = 0, cancelRefresh = 0;
+  ASSERT_EQ(S_OK, point->Advise(cb.Unknown(), &cookie));
+  ASSERT_EQ(S_OK, control->Flush());
+  cb.calls.clear();
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(S_OK, io->Read(1, &h, 71, &cancelRead, &errors));
+  CoTaskMemFree(errors);
+  ASSERT_EQ(S_OK, io->Refresh2(OPC_DS_CACHE, 72, &cancelRefresh));
+  ASSERT_EQ(S_OK, io->Cancel2(cancelRead));
+  EXPECT_EQ(OPC_S_INUSE, server->RemoveGroup(hGroup, FALSE));
+  EXPECT_TRUE(cb.calls.empty()) << "never inside a call";
+  ASSERT_EQ(S_OK, control->Flush());
+  ASSERT_EQ(2u, cb.calls.size());
+  EXPECT_EQ(Kind::kCancel, cb.calls[0].kind);
+  EXPECT_EQ(Kind::kCancel, cb.calls[1].kind);
+  EXPECT_EQ((std::vector<DWORD>{71, 72}),
+            (std::vector<DWORD>{cb.calls[0].transid, cb.calls[1].transid}));
+  EXPECT_EQ(99u, cb.calls[1].group);
+  EXPECT_EQ(S_OK, point->Unadvise(cookie));
+  point.Release();
+  io.Release();
+  group.Release();
+  EXPECT_EQ(0u, cb.Refs());
+  EXPECT_EQ(groups, Counts().groups) << "the answers held the removed group no longer";
+}
+
 // Each connection point container enumerates its one point: the shutdown point of the server,
 // the data callback point of a group.
 TEST_F(SimDa2, ConnectionPointEnumerators) {
