@@ -186,12 +186,7 @@ void SimGroup::CompleteRead2(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>&
   for (const auto& [h, hClient] : handles) {
     GroupItem* item = FindItem(h);
     if (!item) {
-      // Removed meanwhile: still answered, as a read of the handle now would be.
-      StreamItem gone;
-      gone.hClient = hClient;
-      gone.quality = 0x00;  // bad
-      gone.error = OPC_E_INVALIDHANDLE;
-      entries.push_back(gone);
+      entries.push_back(RemovedEntry(hClient));
       continue;
     }
     LoadCache(*item);  // from the device, whatever the active states

@@ -199,11 +199,14 @@ class SimGroup final : public ComRoot,
   // Builds the data stream and hands it to the data sinks (or the one connection).
   void SendData(const std::vector<StreamItem>& items, DWORD transactionId, DWORD onlyConnection);
   StreamItem CacheEntry(const GroupItem& item, bool cacheRead) const;
-  void CompleteRead(const std::vector<OPCHANDLE>& handles, bool device, DWORD transactionId,
-                    DWORD connection);
+  // handles: the server handle and the client handle at the time of the request.
+  void CompleteRead(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles, bool device,
+                    DWORD transactionId, DWORD connection);
   void CompleteRefresh(bool device, DWORD transactionId, DWORD connection);
-  void CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values, DWORD transactionId,
-                     DWORD connection);
+  void CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
+                     const std::vector<OPCHANDLE>& clients, DWORD transactionId, DWORD connection);
+  // The answer for an item removed between a request and its completion.
+  static StreamItem RemovedEntry(OPCHANDLE hClient);
   bool IsDataFormat(CLIPFORMAT cf) const;
   void SendWriteComplete(const std::vector<WriteResult>& results, DWORD transactionId,
                          DWORD connection);
@@ -220,7 +223,6 @@ class SimGroup final : public ComRoot,
   // Hands values to the advised callback: OnReadComplete, or OnDataChange (transaction 0
   // only while enabled).
   void CallbackValues(CallbackBatch& batch, DWORD transactionId, bool read);
-  // handles: the server handle and the client handle at the time of the request.
   void CompleteRead2(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles,
                      DWORD transactionId);
   void CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,

@@ -45,6 +45,15 @@ HRESULT SimGroup::WriteItem(GroupItem& item, const VARIANT& value) {
   return S_OK;
 }
 
+StreamItem SimGroup::RemovedEntry(OPCHANDLE hClient) {
+  // Still answered, as a read of the handle now would be: bad, no value.
+  StreamItem gone;
+  gone.hClient = hClient;
+  gone.quality = 0x00;
+  gone.error = OPC_E_INVALIDHANDLE;
+  return gone;
+}
+
 std::vector<OPCHANDLE> SimGroup::ReadableItems(DWORD count, const OPCHANDLE* handles,
                                                HRESULT* errors) {
   std::vector<OPCHANDLE> valid;
@@ -120,7 +129,9 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSou
   if (!c || !IsDataFormat(c->format)) return CONNECT_E_NOCONNECTION;
   auto* errors = CoTaskArray<HRESULT>(dwCount);
   if (!errors) return E_OUTOFMEMORY;
-  std::vector<OPCHANDLE> valid = ReadableItems(dwCount, phServer, errors);
+  std::vector<std::pair<OPCHANDLE, OPCHANDLE>> valid;
+  for (OPCHANDLE h : ReadableItems(dwCount, phServer, errors))
+    valid.emplace_back(h, FindItem(h)->hClient);
   DWORD tid = m_server->NextTransactionId();
   *pTransactionID = tid;
   if (!valid.empty()) {
@@ -136,12 +147,15 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSou
   return valid.size() == dwCount ? S_OK : S_FALSE;
 }
 
-void SimGroup::CompleteRead(const std::vector<OPCHANDLE>& handles, bool device, DWORD transactionId,
-                            DWORD connection) {
+void SimGroup::CompleteRead(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles,
+                            bool device, DWORD transactionId, DWORD connection) {
   std::vector<StreamItem> entries;
-  for (OPCHANDLE h : handles) {
+  for (const auto& [h, hClient] : handles) {
     GroupItem* item = FindItem(h);
-    if (!item) continue;  // removed meanwhile
+    if (!item) {
+      entries.push_back(RemovedEntry(hClient));
+      continue;
+    }
     if (device || !item->cached) LoadCache(*item);
     entries.push_back(CacheEntry(*item, !device));
   }
@@ -162,8 +176,10 @@ HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPC
   // Handles are checked now; rights, types and ranges when the write is carried out,
   // and reported in the write-complete stream.
   std::vector<std::pair<OPCHANDLE, Variant>> values;
+  std::vector<OPCHANDLE> clients;
   for (DWORD i = 0; i < dwCount; ++i) {
-    if (!FindItem(phServer[i])) {
+    GroupItem* item = FindItem(phServer[i]);
+    if (!item) {
       errors[i] = OPC_E_INVALIDHANDLE;
       continue;
     }
@@ -173,6 +189,7 @@ HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPC
       continue;
     }
     values.emplace_back(phServer[i], std::move(v));
+    clients.push_back(item->hClient);
   }
   DWORD tid = m_server->NextTransactionId();
   *pTransactionID = tid;
@@ -180,8 +197,10 @@ HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPC
   if (!values.empty()) {
     SimServer* server = m_server;
     OPCHANDLE group = m_state.hServer;
-    server->Defer(tid, [server, group, values = std::move(values), tid, dwConnection] {
-      if (SimGroup* g = server->GroupByHandle(group)) g->CompleteWrite(values, tid, dwConnection);
+    server->Defer(tid, [server, group, values = std::move(values), clients = std::move(clients),
+                        tid, dwConnection] {
+      if (SimGroup* g = server->GroupByHandle(group))
+        g->CompleteWrite(values, clients, tid, dwConnection);
     });
   }
   *ppErrors = errors;
@@ -189,13 +208,14 @@ HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPC
 }
 
 void SimGroup::CompleteWrite(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
-                             DWORD transactionId, DWORD connection) {
+                             const std::vector<OPCHANDLE>& clients, DWORD transactionId,
+                             DWORD connection) {
   std::vector<WriteResult> results;
-  for (const auto& [h, value] : values) {
+  for (size_t i = 0; i < values.size(); ++i) {
     WriteResult r;
-    GroupItem* item = FindItem(h);
-    r.hClient = item ? item->hClient : 0;
-    r.error = item ? WriteItem(*item, value.v) : OPC_E_INVALIDHANDLE;
+    GroupItem* item = FindItem(values[i].first);
+    r.hClient = item ? item->hClient : clients[i];  // a removed item under its last handle
+    r.error = item ? WriteItem(*item, values[i].second.v) : OPC_E_INVALIDHANDLE;
     results.push_back(r);
   }
   SendWriteComplete(results, transactionId, connection);
@@ -222,14 +242,16 @@ HRESULT STDMETHODCALLTYPE SimGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dw
 }
 
 void SimGroup::CompleteRefresh(bool device, DWORD transactionId, DWORD connection) {
-  if (!m_state.active) return;
+  // Like Refresh2: the active items of an active group now, an empty stream when there are
+  // none any more, so the transaction still ends.
   std::vector<StreamItem> entries;
   for (auto& [h, item] : m_items) {
-    if (!item.active || !(m_server->Space().Item(item.index).access & kReadable)) continue;
+    if (!m_state.active || !item.active || !(m_server->Space().Item(item.index).access & kReadable))
+      continue;
     if (device || !item.cached) LoadCache(item);
     entries.push_back(CacheEntry(item, false));
   }
-  if (!entries.empty()) SendData(entries, transactionId, connection);
+  SendData(entries, transactionId, connection);
 }
 
 HRESULT STDMETHODCALLTYPE SimGroup::Cancel(DWORD dwTransactionID) {

@@ -128,6 +128,50 @@ TEST_F(SimAsyncIo, RefreshSendsAllActiveItemsAndCancelStopsIt) {
       << "an inactive group has nothing to refresh";
 }
 
+// What happens to the group or its items before a request's turn comes, each accepted
+// request is still answered by one stream.
+TEST_F(SimAsyncIo, EveryAcceptedRequestIsAnsweredOnce) {
+  OPCHANDLE h[2] = {Add(L"Types.Long", 1), Add(L"Types.Double", 2)};
+  DWORD read = 0, write = 0, refreshItems = 0, refreshGroup = 0;
+  HRESULT* errors = nullptr;
+  ASSERT_EQ(S_OK, io->Read(dataConnection, OPC_DS_DEVICE, 2, h, &read, &errors));
+  CoTaskMemFree(errors);
+  VARIANT values[2] = {MakeVariant(3.0), MakeVariant(4.0)};
+  ASSERT_EQ(S_OK, io->Write(writeConnection, 2, h, values, &write, &errors));
+  CoTaskMemFree(errors);
+  ASSERT_EQ(S_OK, group->RemoveItems(1, &h[1], &errors));  // both requests named it
+  CoTaskMemFree(errors);
+  ASSERT_EQ(S_OK, io->Refresh(dataConnection, OPC_DS_CACHE, &refreshItems));
+  ASSERT_EQ(S_OK, group->SetActiveState(1, &h[0], FALSE, &errors));  // the only item left
+  CoTaskMemFree(errors);
+  ASSERT_EQ(S_OK, group->SetActiveState(1, &h[0], TRUE, &errors));
+  CoTaskMemFree(errors);
+  ASSERT_EQ(S_OK, io->Refresh(dataConnection, OPC_DS_CACHE, &refreshGroup));
+  BOOL inactive = FALSE;
+  ASSERT_EQ(S_OK, Query<IOPCGroupStateMgt>(group.Get())
+                      ->SetState(nullptr, nullptr, &inactive, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_TRUE(dataSink.received.empty() && writeSink.received.empty()) << "never inside a call";
+  ASSERT_EQ(S_OK, control->Flush());
+  ASSERT_EQ(3u, dataSink.received.size());
+  ASSERT_EQ(1u, writeSink.received.size());
+  DecodedData r = dataSink.Data(0);
+  EXPECT_EQ(read, r.transactionId);
+  ASSERT_EQ(2u, r.items.size());
+  EXPECT_EQ(2u, r.items[1].hClient) << "the removed item, under its client handle";
+  EXPECT_EQ(0u, r.items[1].quality) << "bad";
+  EXPECT_EQ(VT_EMPTY, r.items[1].value.vt);
+  EXPECT_EQ(0xC0u, r.items[0].quality);
+  DecodedWrite w = writeSink.WriteComplete(0);
+  EXPECT_EQ(write, w.transactionId);
+  EXPECT_EQ((std::vector<std::pair<DWORD, HRESULT>>{{1, S_OK}, {2, OPC_E_INVALIDHANDLE}}),
+            w.results);
+  for (size_t i : {size_t(1), size_t(2)}) {
+    DecodedData d = dataSink.Data(i);
+    EXPECT_EQ(i == 1 ? refreshItems : refreshGroup, d.transactionId);
+    EXPECT_TRUE(d.items.empty()) << "no active item left: an empty answer";
+  }
+}
+
 TEST_F(SimAsyncIo, ResultsForARemovedGroupAreDropped) {
   OPCHANDLE h = Add(L"Types.Long", 1);
   DWORD tid = 0;
