@@ -249,10 +249,6 @@ TEST_F(SimDa2, ItemPropertiesCommonAndShutdown) {
   EXPECT_EQ(S_OK, point->Unadvise(cookie));
 }
 
-}  // namespace
-
-namespace {
-
 // Property 4 is the time stamp a device read gives at the same frozen time, to the
 // millisecond, for changing, static and written items.
 TEST_F(SimDa2, TimestampPropertyIsTheReadTimeStamp) {
