@@ -21,9 +21,15 @@ env -u DISPLAY --default-signal=INT,HUP PLOVER_BUILD_DIR="$build" PLOVER_SCREENS
 run=$!
 set +m
 
-# Whatever happens, nothing of this run outlives the check: run.sh's group, every process on
-# its display and the display's Xvfb, by process id.
+# Whatever happens, nothing of this run outlives the check: run.sh's group, every Wine process
+# of its prefix on its display, and the display's Xvfb, by process id. A process of someone
+# else that merely names the same display number (from an older display) is not ours.
+prefix="$build/wineprefix"
 display=""
+ours() {
+  tr '\0' '\n' 2>/dev/null <"$1/environ" |
+    grep -cx -e "DISPLAY=$display" -e "WINEPREFIX=$prefix" | grep -qx 2
+}
 cleanup() {
   kill -INT -- "-$run" 2>/dev/null || true
   for _ in $(seq 30); do
@@ -34,7 +40,7 @@ cleanup() {
   [ -n "$display" ] || return 0
   local p pids=()
   for p in /proc/[0-9]*; do
-    tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "DISPLAY=$display" && pids+=("${p#/proc/}")
+    ours "$p" && pids+=("${p#/proc/}")
   done
   local lock="/tmp/.X${display#:}-lock"
   [ -f "$lock" ] && pids+=("$(tr -dc '0-9' <"$lock")")
@@ -80,8 +86,7 @@ wait "$run" || rc=$?
 [ "$rc" -eq 130 ] || fail "run.sh ended with $rc after Ctrl+C, not 130"
 [ -e "/tmp/.X${display#:}-lock" ] && fail "the Xvfb on $display is still running"
 for p in /proc/[0-9]*; do
-  tr '\0' '\n' 2>/dev/null <"$p/environ" | grep -qx "DISPLAY=$display" &&
-    fail "process ${p#/proc/} ($(tr '\0' ' ' 2>/dev/null <"$p/cmdline")) still uses $display"
+  ours "$p" && fail "process ${p#/proc/} ($(tr '\0' ' ' 2>/dev/null <"$p/cmdline")) still uses $display"
 done
 trap - EXIT
 rm -rf "$work"
