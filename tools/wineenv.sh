@@ -15,6 +15,7 @@ export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 
 plover_xvfb_pid=""
 plover_wineserver_started=""
+plover_holder_pid=""
 
 plover_wine_prepare() {
   # The marker holds the checksum of the set-up last applied: changed settings are applied
@@ -78,6 +79,10 @@ plover_start_wineserver() {
   local warm="$plover_build/bin/plover_prewarm.exe"
   if [ -f "$warm" ]; then
     wine "$warm" </dev/null >/dev/null 2>&1 || true
+    # Keeps the desktop, and with it Wine's background processes, up for the whole run (see
+    # prewarm.cpp); the wineserver's end ends it.
+    wine "$warm" --hold </dev/null >/dev/null 2>&1 &
+    plover_holder_pid=$!
   else
     wine cmd /c exit </dev/null >/dev/null 2>&1 || true
   fi
@@ -96,6 +101,7 @@ plover_register_servers() {
 }
 
 plover_cleanup() {
+  if [ -n "$plover_holder_pid" ]; then kill "$plover_holder_pid" 2>/dev/null || true; fi
   if [ -n "$plover_wineserver_started" ]; then wineserver -k 2>/dev/null || true; fi
   if [ -n "$plover_xvfb_pid" ]; then kill "$plover_xvfb_pid" 2>/dev/null || true; fi
 }
