@@ -31,7 +31,11 @@ void CopyAttributes(const OPCITEMATTRIBUTES& a, ItemAttributeText& info) {
 
 }  // namespace
 
-void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info) {
+namespace {
+
+// Calls take(record) for every record the group's enumerator yields, then frees it.
+template <class Take>
+void ScanAttributes(IUnknown* group, Take take) {
   TComPtr<IOPCItemMgt> items;
   if (FAILED(items.QueryFrom(group)) || !items) return;
   TComPtr<IEnumOPCItemAttributes> attributes;
@@ -44,7 +48,7 @@ void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& i
     hr = attributes->Next(1, &record, &fetched);
     // Whatever arrived is freed, also with the call that ends the scan.
     if (record && fetched == 1) {
-      if (hr == S_OK && record->hClient == hClient) CopyAttributes(*record, info);
+      if (hr == S_OK) take(*record);
       FreeAttributeContents(*record);
     }
     ::CoTaskMemFree(record);
@@ -52,6 +56,19 @@ void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& i
     // us here for ever.
     if (hr != S_OK || !record || fetched != 1) break;
   }
+}
+
+}  // namespace
+
+void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info) {
+  ScanAttributes(group, [&](const OPCITEMATTRIBUTES& a) {
+    if (a.hClient == hClient) CopyAttributes(a, info);
+  });
+}
+
+void FillGroupAttributes(IUnknown* group, ItemAttributeMap& byClient) {
+  ScanAttributes(group,
+                 [&](const OPCITEMATTRIBUTES& a) { CopyAttributes(a, byClient[a.hClient]); });
 }
 
 std::wstring GetServerStateText(DWORD state) {

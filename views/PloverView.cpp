@@ -242,19 +242,21 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
   COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(lParam));
   auto rows = m_groupRows.find(static_cast<int>(lParam));
   if (!group || rows == m_groupRows.end()) return 0;
+  // One scan of the group's attributes for all its rows; an inactive group shows red
+  // whatever its items say, so the server need not be asked at all.
+  ItemAttributeMap attributes;
+  if (group->m_bActive) frame->GetGroupAttributes(static_cast<OPCHANDLE>(lParam), attributes);
   SetRedraw(FALSE);
   for (Row* row : rows->second) {
     row->strGroupName = group->m_strName;
-    // An inactive group shows red whatever its items say: no need to ask the server.
     if (!group->m_bActive) {
       row->nImage = 1;
       continue;
     }
     const COpcItem* item = frame->ResolveItem(row->hItem);
     if (!item) continue;
-    ItemAttributeText info;  // no attributes found: counts as inactive
-    frame->GetItemAttributes(item, info);
-    row->nImage = info.m_bActive ? 0 : 1;
+    auto found = attributes.find(item->m_hClient);  // none found: counts as inactive
+    row->nImage = found != attributes.end() && found->second.m_bActive ? 0 : 1;
   }
   SetRedraw(TRUE);
   return 0;
