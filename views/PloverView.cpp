@@ -199,12 +199,9 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
     ReleaseRow(&row);
     return 0;
   }
-  for (int sub = 1; sub < static_cast<int>(std::size(kColumns)); ++sub) {
-    LVITEMW text{};
-    text.iSubItem = sub;
-    text.pszText = LPSTR_TEXTCALLBACKW;
-    SendMessage(LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&text));
-  }
+  // The columns after the first need no message of their own: a subitem never given a text
+  // is asked for like the item's callback text, and each such message costs a record per
+  // subitem in the control.
   LVITEMW check{};
   check.stateMask = LVIS_STATEIMAGEMASK;
   check.state = INDEXTOSTATEIMAGEMASK(2);
