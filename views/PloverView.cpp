@@ -52,13 +52,42 @@ DWORD CPloverView::GetViewStyle() const {
 
 void CPloverView::SetRedraw(BOOL bRedraw) {
   if (bRedraw) {
+    // Whatever changed while redrawing was off is painted: rows, header and scroll bars.
     if (m_nRedrawOff > 0 && --m_nRedrawOff == 0) {
       SendMessage(WM_SETREDRAW, TRUE);
-      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+      InvalidateAll();
     }
   } else if (m_nRedrawOff++ == 0) {
     SendMessage(WM_SETREDRAW, FALSE);
   }
+}
+
+void CPloverView::InvalidateAll() {
+  ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void CPloverView::RequestRepaint() {
+  if (m_bRepaintTimer) {
+    m_bRepaintDue = true;
+    return;
+  }
+  ::InvalidateRect(m_hWnd, nullptr, FALSE);
+  m_bRepaintTimer = ::SetTimer(m_hWnd, kRepaintTimer, kRepaintMs, nullptr) != 0;
+}
+
+LRESULT CPloverView::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
+  if (wParam != kRepaintTimer) {
+    bHandled = FALSE;
+    return 0;
+  }
+  if (m_bRepaintDue) {
+    m_bRepaintDue = false;
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);  // the period goes on
+  } else {
+    ::KillTimer(m_hWnd, kRepaintTimer);
+    m_bRepaintTimer = false;
+  }
+  return 0;
 }
 
 IViewFrame* CPloverView::Frame() const {
@@ -222,13 +251,14 @@ LRESULT CPloverView::OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&) {
   IViewFrame* frame = Frame();
   auto group = m_groupRows.find(static_cast<int>(lParam));
   if (!frame || group == m_groupRows.end()) return 0;
-  SetRedraw(FALSE);
   // Every row of the group, whichever items the stream carried: the sink has already
-  // updated the records. A row whose item is gone keeps what it showed.
+  // updated the records. A row whose item is gone keeps what it showed. The rows' texts come
+  // from these snapshots when they are painted, so the list itself is not touched, and
+  // redrawing is never turned off (that shows as a blank or half-painted list).
   for (Row* row : group->second) {
     if (const COpcItem* item = frame->ResolveItem(row->hItem)) TakeSnapshot(*row, *item, true);
   }
-  SetRedraw(TRUE);
+  RequestRepaint();
   return 0;
 }
 
