@@ -372,6 +372,20 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
   ::UpdateWindow(hList);
   everyVisibleRowShows(L"5.75");
 
+  // A check box the user clears stays clear through data and group changes; new rows come
+  // ticked.
+  LVITEMW check{};
+  check.stateMask = LVIS_STATEIMAGEMASK;
+  check.state = INDEXTOSTATEIMAGEMASK(1);
+  ::SendMessageW(hList, LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&check));
+  data(6.5);
+  ::SendMessageW(hList, WM_OPC_GROUPCHANGED, 0, 1);
+  AddItem(1, L"Many.Item0100");
+  for (int row : {2, 3, 4, Rows() - 1})
+    EXPECT_EQ(INDEXTOSTATEIMAGEMASK(row == 3 ? 1u : 2u),
+              ::SendMessageW(hList, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK))
+        << row;
+
   ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldListProc));
   ::SetWindowLongPtrW(::GetParent(hList), GWLP_WNDPROC,
                       reinterpret_cast<LONG_PTR>(g_oldParentProc));
