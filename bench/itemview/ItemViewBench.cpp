@@ -46,7 +46,7 @@ double PrivateMb() {
   pmc.cb = sizeof(pmc);
   K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc),
                           sizeof(pmc));
-  return double(pmc.PrivateUsage) / (1024.0 * 1024.0);
+  return double(pmc.PagefileUsage) / (1024.0 * 1024.0);  // committed memory
 }
 
 LRESULT CALLBACK RelayProc(HWND h, UINT m, WPARAM w, LPARAM l) {
