@@ -183,6 +183,13 @@ LRESULT CBrowseView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
   return 0;
 }
 
+LRESULT CBrowseView::OnRClick(int, NMHDR*, BOOL& bHandled) {
+  const DWORD pos = ::GetMessagePos();
+  OnContextMenu(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd),
+                MAKELPARAM(LOWORD(pos), HIWORD(pos)), bHandled);
+  return 1;
+}
+
 void CBrowseView::OnAddLeaf() {
   int index = 0;
   if (m_server.IsConnected() && SelectedData(index) && index >= 0) AddLeaf(index);

@@ -41,6 +41,7 @@ class CBrowseView : public CView {
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnNotifyNothing)
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnNotifyNothing)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_RCLICK, OnRClick)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGW, OnItemExpanding)
     COMMAND_ID_HANDLER(ID_BROWSE_ADD_LEAVES, OnAddLeaves)
     COMMAND_ID_HANDLER(ID_BROWSE_ADD_SUBTREE, OnAddSubtree)
@@ -60,6 +61,9 @@ class CBrowseView : public CView {
   LRESULT OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled);
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
+  // A right-click: the menu at the pointer. Handled here, so the control sends no
+  // WM_CONTEXTMENU of its own.
+  LRESULT OnRClick(int, NMHDR*, BOOL& bHandled);
   LRESULT OnNotifyNothing(int, NMHDR*, BOOL&) { return 0; }
   LRESULT OnItemExpanding(int, NMHDR* pnmh, BOOL&);
   void OnAddLeaves() { AddBranch(false); }
