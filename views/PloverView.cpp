@@ -273,7 +273,7 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
   // whatever its items say, so the server need not be asked at all.
   ItemAttributeMap attributes;
   if (group->m_bActive) frame->GetGroupAttributes(static_cast<OPCHANDLE>(lParam), attributes);
-  SetRedraw(FALSE);
+  // Names and icons come from the rows when painted, as the values do.
   for (Row* row : rows->second) {
     row->strGroupName = group->m_strName;
     if (!group->m_bActive) {
@@ -285,7 +285,7 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
     auto found = attributes.find(item->m_hClient);  // none found: counts as inactive
     row->nImage = found != attributes.end() && found->second.m_bActive ? 0 : 1;
   }
-  SetRedraw(TRUE);
+  InvalidateAll();
   return 0;
 }
 
