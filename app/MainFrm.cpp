@@ -161,6 +161,11 @@ void CMainFrame::GetItemAttributes(const COpcItem* item, ItemAttributeText& info
   if (COpcServer* p = GetOpcServer()) p->GetItemAttributes(item, info);
 }
 
+void CMainFrame::GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) {
+  byClient.clear();
+  if (COpcServer* p = GetOpcServer()) p->GetGroupAttributes(group, byClient);
+}
+
 void CMainFrame::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) {
   rows.clear();
   if (COpcServer* p = GetOpcServer()) p->GetItemProperties(item, rows);

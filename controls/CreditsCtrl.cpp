@@ -154,7 +154,14 @@ BOOL CCreditsCtrl::StartScroll() {
   if (m_lines.empty() || !m_hWnd) return FALSE;
   FreeImage();
   if (m_nTimer) ::KillTimer(m_hWnd, kTimerId);
-  m_nTimer = ::SetTimer(m_hWnd, kTimerId, static_cast<UINT>(m_periods[m_nPeriodSlot]), nullptr);
+  // A timer does not tick faster than about every 10 ms, so a shorter period moves about a
+  // pixel per 10 ms. Rather than wake that often, the text then moves in ticks of at least
+  // kMinFrameMs, each as many pixels as the short ticks would have moved in the time: the
+  // same speed for a fraction of the work.
+  const int period = std::max(1, m_periods[m_nPeriodSlot]);
+  const int frame = std::max(period, kMinFrameMs);
+  m_nStepsPerTick = std::max(1, frame / std::max(period, kTimerResolutionMs));
+  m_nTimer = ::SetTimer(m_hWnd, kTimerId, static_cast<UINT>(frame), nullptr);
   m_nNextLine = 0;
   m_nTick = 1;
   m_nScrolled = 0;
@@ -163,8 +170,8 @@ BOOL CCreditsCtrl::StartScroll() {
 }
 
 CCreditsCtrl::State CCreditsCtrl::GetState() const {
-  return {m_nNextLine,  m_strLine,      m_nLineHeight, m_nTick,      m_nScrolled,
-          m_bFirstPass, m_nColumnWidth, m_bBitmapLine, m_nTimer != 0};
+  return {m_nNextLine,  m_strLine,      m_nLineHeight, m_nTick,       m_nScrolled,
+          m_bFirstPass, m_nColumnWidth, m_bBitmapLine, m_nTimer != 0, m_nStepsPerTick};
 }
 
 WORD CCreditsCtrl::BitmapIdOf(const std::wstring& line) {
@@ -188,8 +195,8 @@ LRESULT CCreditsCtrl::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
   return 0;
 }
 
-void CCreditsCtrl::Tick() {
-  if (m_bFinished || m_lines.empty()) return;
+bool CCreditsCtrl::NextStep() {
+  if (m_bFinished || m_lines.empty()) return false;
   if (!m_bBitmapLine) {
     int c = m_nTick++;
     // A zero or negative style height would stop the text forever (and divide by zero).
@@ -199,7 +206,7 @@ void CCreditsCtrl::Tick() {
         m_bFinished = true;
         ::KillTimer(m_hWnd, kTimerId);
         m_nTimer = 0;
-        return;
+        return false;
       }
       m_nTick = 1;
       m_strLine = m_lines[m_nNextLine++];
@@ -211,17 +218,25 @@ void CCreditsCtrl::Tick() {
       m_nScrolled = 0;
     }
   }
+  return true;
+}
 
+void CCreditsCtrl::Tick() {
+  if (m_bFinished || m_lines.empty()) return;
   RECT client{};
   ::GetClientRect(m_hWnd, &client);
-  RECT column{(client.right - m_nColumnWidth) / 2, 0, 0, client.bottom};
-  column.right = column.left + m_nColumnWidth;
-
   HDC hdc = ::GetDC(m_hWnd);
-  if (EnsureImage(hdc, client)) {
-    HDC hMem = ::CreateCompatibleDC(hdc);
-    HGDIOBJ hOld = ::SelectObject(hMem, m_hImage);
+  const bool image = EnsureImage(hdc, client) != FALSE;
+  HDC hMem = image ? ::CreateCompatibleDC(hdc) : nullptr;
+  HGDIOBJ hOld = hMem ? ::SelectObject(hMem, m_hImage) : nullptr;
+  // Several one-pixel steps in the image, one copy to the screen.
+  for (int i = 0; i < m_nStepsPerTick && NextStep(); ++i) {
+    if (!hMem) continue;
+    RECT column{(client.right - m_nColumnWidth) / 2, 0, 0, client.bottom};
+    column.right = column.left + m_nColumnWidth;
     ScrollStep(hMem, column, client);
+  }
+  if (hMem) {
     ::BitBlt(hdc, 0, 0, client.right, client.bottom, hMem, 0, 0, SRCCOPY);
     ::SelectObject(hMem, hOld);
     ::DeleteDC(hMem);

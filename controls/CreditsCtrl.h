@@ -17,6 +17,9 @@ class CCreditsCtrl : public CWnd {
   static constexpr COLORREF kKeyColor = RGB(192, 192, 192);
   enum { kColorBackground, kColorTitle, kColorHeading, kColorSubheading, kColorBody, kColorSlots };
   enum { kHeightSlots = 4, kPeriodSlots = 3 };
+  // Ticks come no closer than this; a shorter period moves several pixels a tick.
+  static constexpr int kMinFrameMs = 30;
+  static constexpr int kTimerResolutionMs = 10;
 
   CCreditsCtrl();
   ~CCreditsCtrl() override;
@@ -45,6 +48,7 @@ class CCreditsCtrl : public CWnd {
     int columnWidth;
     BOOL bitmapInProgress;
     BOOL scrolling;
+    int stepsPerTick;  // pixels each timer tick moves
   };
   State GetState() const;
   const std::vector<std::wstring>& GetLines() const { return m_lines; }
@@ -69,6 +73,8 @@ class CCreditsCtrl : public CWnd {
   LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, BOOL&);
 
   void Tick();
+  // The line logic of one pixel; false once a run-once text has ended.
+  bool NextStep();
   // Moves the picture up one row inside the image and draws the new rows of the current line.
   void ScrollStep(HDC hMem, RECT column, const RECT& client);
   // Fills an area with the background colour or the selected ramp.
@@ -90,6 +96,7 @@ class CCreditsCtrl : public CWnd {
   int m_heights[kHeightSlots];
   int m_periods[kPeriodSlots];
   int m_nPeriodSlot = 1;
+  int m_nStepsPerTick = 1;
   int m_nShading = 0;
   bool m_bKeying = false;
   BOOL m_bRunOnce = TRUE;

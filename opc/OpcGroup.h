@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <cstdint>
 #include <list>
 #include <string>
 #include <unordered_map>
@@ -31,6 +32,9 @@ class COpcGroup {
   float m_fDeadband = 1.0f;
   OPCHANDLE m_hClient = 0;
   OPCHANDLE m_hServer = 0;
+  // Unique for the life of the manager: tells a record from a later one at the same
+  // address (work that lets messages run checks its group is still the one it started on).
+  uint32_t m_nSerial = 0;
   DWORD m_dwDataConnection = 0;
   DWORD m_dwWriteConnection = 0;
   // The OPC DA 2.0 subscription, used when the DA 1.0 streams cannot be advised: the

@@ -7,6 +7,10 @@ namespace {
 constexpr VARTYPE kRequestedTypes[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
 }  // namespace
 
+std::span<const VARTYPE> COpcGroupManager::RequestedTypes() {
+  return kRequestedTypes;
+}
+
 COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
   if (!m_pCurrent || !item) return nullptr;
   if (m_pCurrent->Holds(item)) return m_pCurrent;

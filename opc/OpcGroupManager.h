@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,30 @@
 
 class COpcDataCallback;
 class COpcServerWatch;
+
+// One item of a batched add.
+struct OpcItemRequest {
+  std::wstring strItemId;
+  std::wstring strAccessPath;  // empty: the server's default
+  // true: the requested types the single add tries, in its order; false: vtRequested only.
+  bool bTryTypes = true;
+  VARTYPE vtRequested = VT_EMPTY;
+  BOOL bActive = TRUE;
+};
+
+// What became of one request, at the same index as the request.
+struct OpcItemOutcome {
+  COpcItem* pItem = nullptr;  // the new record; none unless hr is S_OK
+  // S_OK added; S_FALSE skipped (already in the group, or earlier in the same list);
+  // E_ABORT not attempted (stopped, or the group or server went); else the server's code
+  // (the whole call's when it failed, else the item's, of the first requested type that
+  // did not fail for its type alone).
+  HRESULT hr = E_ABORT;
+};
+
+// Told after every batch with the requests settled so far; returning false stops the add
+// after that batch. It may let messages run: the add notices a group or server that went.
+using OpcAddProgress = std::function<bool(size_t done, size_t total)>;
 
 class COpcGroupManager {
  public:
@@ -61,6 +87,15 @@ class COpcGroupManager {
   HRESULT ChangeGroupDeadband(float deadband);
 
   COpcItem* AddItem(const std::wstring& itemId);
+  // Many items into one group, kAddBatchSize to a server call; one refused item does not
+  // stop the others. Each new record is kept and read from the cache as AddItem does, and
+  // a whole batch is settled (added, refused or skipped) before progress hears of it, so
+  // stopping leaves the server and the records in agreement. Returns how many were added.
+  static constexpr size_t kAddBatchSize = 1000;
+  size_t AddItems(OPCHANDLE group, const std::vector<OpcItemRequest>& requests,
+                  std::vector<OpcItemOutcome>& outcomes, const OpcAddProgress& progress = {});
+  // The requested types AddItem tries, in its order.
+  static std::span<const VARTYPE> RequestedTypes();
   COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const;
   BOOL RemoveItem(COpcItem* item);
   HRESULT SetItemActive(COpcItem* item, BOOL active);
@@ -90,6 +125,7 @@ class COpcGroupManager {
   DWORD m_dwWriteConnection = 0;
   DWORD m_dwTransactionId = 0;
   DWORD m_dwLastClientTransaction = 0;  // the IOPCAsyncIO2 transactions this client numbers
+  uint32_t m_nLastGroupSerial = 0;
   BOOL m_bTimeStamped = TRUE;
   std::wstring m_strAccessPath;
 
@@ -114,6 +150,11 @@ class COpcGroupManager {
   DWORD NextClientTransaction();
   HRESULT ApplyGroupState();
   COpcItem* AddItemAs(const std::wstring& itemId, VARTYPE type);
+  // One batch of AddItems: every request of `batch` settled in `outcomes`.
+  void AddBatch(COpcGroup* group, const std::vector<OpcItemRequest>& requests,
+                const std::vector<size_t>& batch, std::vector<OpcItemOutcome>& outcomes);
+  // The group's new records' first values, in one cache read.
+  void ReadFirstValues(COpcGroup* group, const std::vector<COpcItem*>& items);
   void DeleteItem(COpcItem* item);
   // Deletes a group's item records (no server calls) and their handles.
   void DeleteItems(COpcGroup* group);

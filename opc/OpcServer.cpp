@@ -215,6 +215,12 @@ void COpcServer::GetItemAttributes(const COpcItem* item, ItemAttributeText& info
   FillItemAttributes(current->m_pGroup.Get(), item->m_hClient, info);
 }
 
+void COpcServer::GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) const {
+  byClient.clear();
+  if (COpcGroup* g = m_groupManager.GetGroup(group))
+    FillGroupAttributes(g->m_pGroup.Get(), byClient);
+}
+
 int COpcServer::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) const {
   rows.clear();
   if (!item || !m_pServer) return 0;

@@ -89,6 +89,11 @@ class COpcServer {
 
   // Items.
   COpcItem* AddItem(const std::wstring& itemId) { return m_groupManager.AddItem(itemId); }
+  // Many items into that group in batched server calls (COpcGroupManager::AddItems).
+  size_t AddItems(OPCHANDLE group, const std::vector<OpcItemRequest>& requests,
+                  std::vector<OpcItemOutcome>& outcomes, const OpcAddProgress& progress = {}) {
+    return m_groupManager.AddItems(group, requests, outcomes, progress);
+  }
   COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const {
     return m_groupManager.FindItem(group, itemId);
   }
@@ -121,6 +126,8 @@ class COpcServer {
   static std::wstring GetTypeName(VARTYPE vt);
   static VARTYPE ParseTypeName(const std::wstring& text);
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const;
+  // All items of that group in one scan, by item client handle; empty for no such group.
+  void GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) const;
   // The item's OPC DA 2.0 properties as rows ("(id) description", value text); returns the
   // number of rows, 0 for a server without them.
   int GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) const;

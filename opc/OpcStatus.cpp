@@ -1,5 +1,7 @@
 #include "OpcStatus.h"
 
+#include <algorithm>
+
 #include "ComPtr.h"
 #include "OpcText.h"
 
@@ -31,27 +33,49 @@ void CopyAttributes(const OPCITEMATTRIBUTES& a, ItemAttributeText& info) {
 
 }  // namespace
 
-void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info) {
+namespace {
+
+// Calls take(record) for every record the group's enumerator yields, then frees it. Records
+// are asked for many at a time: a large group is one call per hundreds of items.
+template <class Take>
+void ScanAttributes(IUnknown* group, Take take) {
   TComPtr<IOPCItemMgt> items;
   if (FAILED(items.QueryFrom(group)) || !items) return;
   TComPtr<IEnumOPCItemAttributes> attributes;
   // S_FALSE: the group has no items, and there is no enumerator to ask.
   HRESULT hr = items->CreateEnumerator(IID_IEnumOPCItemAttributes, attributes.PutUnknown());
   if (hr != S_OK || !attributes) return;
+  constexpr ULONG kChunk = 256;
   for (;;) {
-    OPCITEMATTRIBUTES* record = nullptr;
+    OPCITEMATTRIBUTES* records = nullptr;
     ULONG fetched = 0;
-    hr = attributes->Next(1, &record, &fetched);
-    // Whatever arrived is freed, also with the call that ends the scan.
-    if (record && fetched == 1) {
-      if (hr == S_OK && record->hClient == hClient) CopyAttributes(*record, info);
-      FreeAttributeContents(*record);
+    hr = attributes->Next(kChunk, &records, &fetched);
+    // No more than asked for, whatever a faulty server says; whatever arrived is freed,
+    // also with the call that ends the scan.
+    if (!records || FAILED(hr)) fetched = 0;
+    fetched = std::min(fetched, kChunk);
+    for (ULONG i = 0; i < fetched; ++i) {
+      take(records[i]);
+      FreeAttributeContents(records[i]);
     }
-    ::CoTaskMemFree(record);
-    // A success that delivers nothing also ends the scan, so a faulty server cannot keep
-    // us here for ever.
-    if (hr != S_OK || !record || fetched != 1) break;
+    ::CoTaskMemFree(records);
+    // A short or empty delivery ends the scan, so a faulty server cannot keep us here
+    // for ever.
+    if (hr != S_OK || fetched != kChunk) break;
   }
+}
+
+}  // namespace
+
+void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info) {
+  ScanAttributes(group, [&](const OPCITEMATTRIBUTES& a) {
+    if (a.hClient == hClient) CopyAttributes(a, info);
+  });
+}
+
+void FillGroupAttributes(IUnknown* group, ItemAttributeMap& byClient) {
+  ScanAttributes(group,
+                 [&](const OPCITEMATTRIBUTES& a) { CopyAttributes(a, byClient[a.hClient]); });
 }
 
 std::wstring GetServerStateText(DWORD state) {

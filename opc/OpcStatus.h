@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <unordered_map>
 
 #include "opcda.h"
 
@@ -34,6 +35,12 @@ struct ServerStatusText {
 // hClient (a later one overwrites an earlier one). Leaves info untouched when the group has
 // no item management, no items or no such item.
 void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& info);
+
+// Every item's attributes from one scan of the group's enumerator, keyed by client handle
+// (a later record of the same handle overwrites an earlier one, as above). A group change
+// needs all of them; asking per item would scan the group once per item.
+using ItemAttributeMap = std::unordered_map<OPCHANDLE, ItemAttributeText>;
+void FillGroupAttributes(IUnknown* group, ItemAttributeMap& byClient);
 
 // Fills info from IOPCServer::GetStatus; leaves it untouched when the call fails.
 void FillServerStatus(IOPCServer* server, ServerStatusText& info);

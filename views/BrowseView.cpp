@@ -2,9 +2,13 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <cwchar>
+#include <iterator>
+#include <vector>
 
 #include "AddTagDlg.h"
+#include "FrameWnd.h"
 #include "ModalRunner.h"
 #include "ViewFrame.h"
 #include "WaitCursor.h"
@@ -96,24 +100,32 @@ LRESULT CBrowseView::OnItemExpanding(int, NMHDR* pnmh, BOOL& bHandled) {
   return FALSE;  // let it open
 }
 
+BOOL CBrowseView::SelectedData(int& data) const {
+  HTREEITEM hSel = reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!hSel) return FALSE;
+  TVITEMW item = {};
+  item.mask = TVIF_PARAM;
+  item.hItem = hSel;
+  if (!SendMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return FALSE;
+  data = static_cast<int>(item.lParam);
+  return TRUE;
+}
+
 LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled) {
   if (!m_server.IsConnected()) return 0;  // no default processing either
 
   int index = 0;
-  if (m_server.CanBrowse()) {
-    HTREEITEM hSel = reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, TVGN_CARET, 0));
-    // Without a selected node there is no item to take.
-    if (!hSel) return 0;
-    TVITEMW item = {};
-    item.mask = TVIF_PARAM;
-    item.hItem = hSel;
-    if (!SendMessage(TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return 0;
-    index = static_cast<int>(item.lParam);
-    if (index == -1) return 0;  // root or branch: no add, and no expand or collapse
-  }
+  // Without a selected node there is no item to take; root or branch: no add, and no
+  // expand or collapse.
+  if (m_server.CanBrowse() && (!SelectedData(index) || index == -1)) return 0;
+  AddLeaf(index);
+  bHandled = FALSE;  // the control's own double-click handling
+  return 0;
+}
 
+void CBrowseView::AddLeaf(int index) {
   CAddTagDlg dlg(&m_server, index);
-  if (!dlg.PrepareAdd() && dlg.DoModal(m_hWnd) != IDOK) return 0;
+  if (!dlg.PrepareAdd() && dlg.DoModal(m_hWnd) != IDOK) return;
 
   std::wstring tag = dlg.GetTagName();
   m_nGroupId = dlg.GetGroupId();
@@ -129,6 +141,121 @@ LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled) {
   } else {
     AfxMessageBox(Format(L"AddItem '%ls' error!", tag), MB_OK);
   }
-  bHandled = FALSE;  // the control's own double-click handling
+}
+
+LRESULT CBrowseView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
+  if (!m_server.IsConnected() || !m_server.CanBrowse()) return 0;
+  POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  HTREEITEM hNode = nullptr;
+  if (lParam == -1) {  // from the keyboard: the selected node, under its text
+    hNode = reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, TVGN_CARET, 0));
+    RECT rc{};
+    std::memcpy(&rc, &hNode, sizeof(hNode));  // TVM_GETITEMRECT takes the item in the rectangle
+    if (hNode && SendMessage(TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rc)))
+      pt = {rc.left, rc.bottom};
+    ::ClientToScreen(m_hWnd, &pt);
+  } else {
+    TVHITTESTINFO hit{};
+    hit.pt = pt;
+    ::ScreenToClient(m_hWnd, &hit.pt);
+    hNode =
+        reinterpret_cast<HTREEITEM>(SendMessage(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (!(hit.flags & TVHT_ONITEM)) hNode = nullptr;
+  }
+  if (!hNode) return 0;
+  // The menu acts on the selected node: the one clicked becomes it.
+  SendMessage(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hNode));
+  int data = 0;
+  if (!SelectedData(data)) return 0;
+
+  HMENU hMenu = ::CreatePopupMenu();
+  if (!hMenu) return 0;
+  if (data == -1) {
+    // Nothing to add to without a current group.
+    const UINT flags = MF_STRING | (m_server.m_groupManager.GetCurrentGroup() ? 0 : MF_GRAYED);
+    ::AppendMenuW(hMenu, flags, ID_BROWSE_ADD_LEAVES, kAddLeavesText);
+    ::AppendMenuW(hMenu, flags, ID_BROWSE_ADD_SUBTREE, kAddSubtreeText);
+  } else {
+    ::AppendMenuW(hMenu, MF_STRING, ID_BROWSE_ADD_LEAF, kAddLeafText);
+  }
+  GetModalRunner().TrackPopupMenu(hMenu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt, m_hWnd);
+  ::DestroyMenu(hMenu);
   return 0;
+}
+
+LRESULT CBrowseView::OnRClick(int, NMHDR*, BOOL& bHandled) {
+  const DWORD pos = ::GetMessagePos();
+  OnContextMenu(WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hWnd),
+                MAKELPARAM(LOWORD(pos), HIWORD(pos)), bHandled);
+  return 1;
+}
+
+void CBrowseView::OnAddLeaf() {
+  int index = 0;
+  if (m_server.IsConnected() && SelectedData(index) && index >= 0) AddLeaf(index);
+}
+
+namespace {
+
+std::wstring Count(const wchar_t* pattern, size_t a, size_t b = 0) {
+  wchar_t text[160];
+  std::swprintf(text, std::size(text), pattern, static_cast<unsigned long>(a),
+                static_cast<unsigned long>(b));
+  return text;
+}
+
+// Waiting keyboard input during a long add: Esc stops it; other keys are dropped, so none
+// starts a command halfway through.
+bool EscapePressed() {
+  MSG msg;
+  bool escape = false;
+  while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) escape = true;
+  return escape;
+}
+
+}  // namespace
+
+void CBrowseView::AddBranch(bool subtree) {
+  COpcGroup* group = m_server.m_groupManager.GetCurrentGroup();
+  HTREEITEM hSel = reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!m_server.IsConnected() || !group || !m_pTreePort || !hSel) return;
+  std::vector<int32_t> leaves;
+  m_pTreePort->CollectLeaves(m_pTreePort->GetNode(hSel), subtree, leaves);
+  if (leaves.empty()) return;
+  if (leaves.size() > kConfirmAbove &&
+      AfxMessageBox(Count(L"将向当前组添加 %lu 个项。是否继续?", leaves.size()),
+                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
+    return;
+
+  std::vector<OpcItemRequest> requests(leaves.size());
+  for (size_t i = 0; i < leaves.size(); ++i)
+    requests[i].strItemId = m_server.GetBrowseItemId(leaves[i]);
+  const OPCHANDLE handle = group->m_hClient;
+  CWaitCursor wait;
+  EscapePressed();  // only keys pressed from here on count
+  std::vector<OpcItemOutcome> outcomes;
+  m_server.AddItems(handle, requests, outcomes, [&](size_t done, size_t total) {
+    m_pTreePort->ShowStatusText(Count(L"正在添加项: %lu / %lu (按 Esc 停止)", done, total));
+    HWND bar = ::GetDlgItem(::GetAncestor(m_hWnd, GA_ROOT), 0xE801);
+    if (bar) ::UpdateWindow(bar);
+    return !EscapePressed();
+  });
+  if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(AFX_IDS_IDLEMESSAGE);
+
+  // The new rows, drawn together once the list's redraw comes back.
+  IViewFrame* pFrame = GetViewFrame(m_hWnd);
+  size_t failed = 0;
+  std::wstring details;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].hr == S_OK && pFrame) pFrame->OnItemAdded(handle, outcomes[i].pItem);
+    if (FAILED(outcomes[i].hr) && outcomes[i].hr != E_ABORT && ++failed <= 5)
+      details += L"\n" + m_server.GetErrorText(requests[i].strItemId + L":", outcomes[i].hr);
+  }
+  // A server that went has its own message; one box sums up every other failure.
+  if (failed && !m_server.m_pWatch->Vanished()) {
+    std::wstring text = Count(L"%lu 个项添加失败:", failed) + details;
+    if (failed > 5) text += L"\n...";
+    AfxMessageBox(text, MB_OK | MB_ICONWARNING);
+  }
 }

@@ -11,6 +11,17 @@
 
 class CBrowseView : public CView {
  public:
+  // The tree's context menu: a branch's (or the root's) own leaves, every leaf below it,
+  // and on a leaf what a double-click does.
+  static const UINT ID_BROWSE_ADD_LEAVES = 32800;
+  static const UINT ID_BROWSE_ADD_SUBTREE = 32801;
+  static const UINT ID_BROWSE_ADD_LEAF = 32802;
+  static constexpr const wchar_t* kAddLeavesText = L"添加本分支的所有项";
+  static constexpr const wchar_t* kAddSubtreeText = L"添加本分支及子分支的所有项";
+  static constexpr const wchar_t* kAddLeafText = L"添加到当前组";
+  // More items than this are added only after the user agrees.
+  static const size_t kConfirmAbove = 1000;
+
   COpcServer m_server;
   std::wstring m_strProgId;
   std::wstring m_strNode;  // empty: this computer
@@ -30,7 +41,11 @@ class CBrowseView : public CView {
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnNotifyNothing)
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnNotifyNothing)
+    REFLECTED_NOTIFY_CODE_HANDLER(NM_RCLICK, OnRClick)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_ITEMEXPANDINGW, OnItemExpanding)
+    COMMAND_ID_HANDLER(ID_BROWSE_ADD_LEAVES, OnAddLeaves)
+    COMMAND_ID_HANDLER(ID_BROWSE_ADD_SUBTREE, OnAddSubtree)
+    COMMAND_ID_HANDLER(ID_BROWSE_ADD_LEAF, OnAddLeaf)
     CHAIN_MSG_MAP(CView)
   END_MSG_MAP()
   // clang-format on
@@ -45,9 +60,23 @@ class CBrowseView : public CView {
   LRESULT OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
   LRESULT OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled);
-  LRESULT OnContextMenu(UINT, WPARAM, LPARAM, BOOL&) { return 0; }
+  LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
+  // A right-click: the menu at the pointer. Handled here, so the control sends no
+  // WM_CONTEXTMENU of its own.
+  LRESULT OnRClick(int, NMHDR*, BOOL& bHandled);
   LRESULT OnNotifyNothing(int, NMHDR*, BOOL&) { return 0; }
   LRESULT OnItemExpanding(int, NMHDR* pnmh, BOOL&);
+  void OnAddLeaves() { AddBranch(false); }
+  void OnAddSubtree() { AddBranch(true); }
+  void OnAddLeaf();
+  // The selected node's data: -1 for the root or a branch, a leaf's index, or FALSE when
+  // no node is selected.
+  BOOL SelectedData(int& data) const;
+  // The add-item path of a double-click on a leaf (or of any node of a server that cannot
+  // browse, index 0).
+  void AddLeaf(int index);
+  // The selected branch's leaves (subtree: all below it) into the current group, batched.
+  void AddBranch(bool subtree);
   // Adds one tree style and lets the control see the change.
   void AddTreeStyle(DWORD style);
 

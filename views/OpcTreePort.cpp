@@ -105,6 +105,26 @@ std::wstring COpcTreePort::GetItemText(OpcTreeNode node) {
   return p ? p->text : std::wstring();
 }
 
+void COpcTreePort::CollectLeaves(OpcTreeNode node, bool subtree,
+                                 std::vector<int32_t>& leaves) const {
+  const Node* p = Find(node);
+  if (!p) return;
+  // By hand rather than by recursion: a deep tree must not run the stack out.
+  std::vector<std::pair<const Node*, size_t>> path{{p, 0}};
+  while (!path.empty()) {
+    auto& [at, next] = path.back();
+    if (next >= at->children.size()) {
+      path.pop_back();
+      continue;
+    }
+    const Node& child = m_nodes[at->children[next++]];
+    if (child.data >= 0)
+      leaves.push_back(child.data);
+    else if (subtree)
+      path.push_back({&child, 0});
+  }
+}
+
 HTREEITEM COpcTreePort::GetTreeItem(OpcTreeNode node) const {
   const Node* p = Find(node);
   return p ? p->hItem : nullptr;

@@ -28,6 +28,9 @@ class COpcTreePort : public IOpcTree {
   // In the message pane of the frame's status bar.
   void ShowStatusText(const std::wstring& text) override;
 
+  // The data values of the node's leaves (data >= 0), in tree order: its own children, or
+  // with subtree every leaf below it.
+  void CollectLeaves(OpcTreeNode node, bool subtree, std::vector<int32_t>& leaves) const;
   // What SetItemData stored (-1 for no node).
   int32_t GetItemData(OpcTreeNode node) const;
   HWND Window() const { return m_hTree; }

@@ -52,13 +52,42 @@ DWORD CPloverView::GetViewStyle() const {
 
 void CPloverView::SetRedraw(BOOL bRedraw) {
   if (bRedraw) {
+    // Whatever changed while redrawing was off is painted: rows, header and scroll bars.
     if (m_nRedrawOff > 0 && --m_nRedrawOff == 0) {
       SendMessage(WM_SETREDRAW, TRUE);
-      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+      InvalidateAll();
     }
   } else if (m_nRedrawOff++ == 0) {
     SendMessage(WM_SETREDRAW, FALSE);
   }
+}
+
+void CPloverView::InvalidateAll() {
+  ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+void CPloverView::RequestRepaint() {
+  if (m_bRepaintTimer) {
+    m_bRepaintDue = true;
+    return;
+  }
+  ::InvalidateRect(m_hWnd, nullptr, FALSE);
+  m_bRepaintTimer = ::SetTimer(m_hWnd, kRepaintTimer, kRepaintMs, nullptr) != 0;
+}
+
+LRESULT CPloverView::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
+  if (wParam != kRepaintTimer) {
+    bHandled = FALSE;
+    return 0;
+  }
+  if (m_bRepaintDue) {
+    m_bRepaintDue = false;
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);  // the period goes on
+  } else {
+    ::KillTimer(m_hWnd, kRepaintTimer);
+    m_bRepaintTimer = false;
+  }
+  return 0;
 }
 
 IViewFrame* CPloverView::Frame() const {
@@ -199,12 +228,9 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
     ReleaseRow(&row);
     return 0;
   }
-  for (int sub = 1; sub < static_cast<int>(std::size(kColumns)); ++sub) {
-    LVITEMW text{};
-    text.iSubItem = sub;
-    text.pszText = LPSTR_TEXTCALLBACKW;
-    SendMessage(LVM_SETITEMTEXTW, index, reinterpret_cast<LPARAM>(&text));
-  }
+  // The columns after the first need no message of their own: a subitem never given a text
+  // is asked for like the item's callback text, and each such message costs a record per
+  // subitem in the control.
   LVITEMW check{};
   check.stateMask = LVIS_STATEIMAGEMASK;
   check.state = INDEXTOSTATEIMAGEMASK(2);
@@ -225,13 +251,14 @@ LRESULT CPloverView::OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&) {
   IViewFrame* frame = Frame();
   auto group = m_groupRows.find(static_cast<int>(lParam));
   if (!frame || group == m_groupRows.end()) return 0;
-  SetRedraw(FALSE);
   // Every row of the group, whichever items the stream carried: the sink has already
-  // updated the records. A row whose item is gone keeps what it showed.
+  // updated the records. A row whose item is gone keeps what it showed. The rows' texts come
+  // from these snapshots when they are painted, so the list itself is not touched, and
+  // redrawing is never turned off (that shows as a blank or half-painted list).
   for (Row* row : group->second) {
     if (const COpcItem* item = frame->ResolveItem(row->hItem)) TakeSnapshot(*row, *item, true);
   }
-  SetRedraw(TRUE);
+  RequestRepaint();
   return 0;
 }
 
@@ -242,21 +269,23 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
   COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(lParam));
   auto rows = m_groupRows.find(static_cast<int>(lParam));
   if (!group || rows == m_groupRows.end()) return 0;
-  SetRedraw(FALSE);
+  // One scan of the group's attributes for all its rows; an inactive group shows red
+  // whatever its items say, so the server need not be asked at all.
+  ItemAttributeMap attributes;
+  if (group->m_bActive) frame->GetGroupAttributes(static_cast<OPCHANDLE>(lParam), attributes);
+  // Names and icons come from the rows when painted, as the values do.
   for (Row* row : rows->second) {
     row->strGroupName = group->m_strName;
-    // An inactive group shows red whatever its items say: no need to ask the server.
     if (!group->m_bActive) {
       row->nImage = 1;
       continue;
     }
     const COpcItem* item = frame->ResolveItem(row->hItem);
     if (!item) continue;
-    ItemAttributeText info;  // no attributes found: counts as inactive
-    frame->GetItemAttributes(item, info);
-    row->nImage = info.m_bActive ? 0 : 1;
+    auto found = attributes.find(item->m_hClient);  // none found: counts as inactive
+    row->nImage = found != attributes.end() && found->second.m_bActive ? 0 : 1;
   }
-  SetRedraw(TRUE);
+  InvalidateAll();
   return 0;
 }
 

@@ -42,6 +42,7 @@ class CPloverView : public CView {
     MESSAGE_HANDLER(WM_OPC_GROUPCHANGED, OnOpcGroupChanged)
     MESSAGE_HANDLER(WM_OPC_GROUPDELETED, OnOpcGroupDeleted)
     MESSAGE_HANDLER(kRedrawAddedRows, OnRedrawAddedRows)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDispInfo)
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDblClk)
@@ -63,6 +64,10 @@ class CPloverView : public CView {
   // Posted to itself by the first of a run of added rows: the run is drawn once, when the
   // message loop comes back.
   static const UINT kRedrawAddedRows = WM_APP + 0x110;
+  // Data messages repaint the list at most once per period of this timer: the first at
+  // once, any later ones of the period together when it ends.
+  static const UINT_PTR kRepaintTimer = 0x5030;
+  static const UINT kRepaintMs = 33;
 
  protected:
   LPCWSTR GetViewClass() const override;
@@ -96,6 +101,12 @@ class CPloverView : public CView {
   LRESULT OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&);
   LRESULT OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&);
   LRESULT OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&);
+  LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
+  // What a data message changed is shown now, or at the end of the current period.
+  void RequestRepaint();
+  // Marks the whole list, header and scroll bars included, for the next paint, without
+  // erasing first (an erase shows as a blank list until the paint comes).
+  void InvalidateAll();
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
   LRESULT OnGetDispInfo(int, NMHDR* pnmh, BOOL&);
   LRESULT OnDblClk(int, NMHDR*, BOOL&);
@@ -141,6 +152,8 @@ class CPloverView : public CView {
   HIMAGELIST m_hImages = nullptr;
   int m_nRedrawOff = 0;
   bool m_bAddingRows = false;
+  bool m_bRepaintTimer = false;                                // a period is running
+  bool m_bRepaintDue = false;                                  // data changed during it
   std::unordered_map<OPCHANDLE, std::unique_ptr<Row>> m_rows;  // by item client handle
   std::unordered_map<int, std::vector<Row*>> m_groupRows;      // in insertion order
 };

@@ -307,4 +307,26 @@ TEST_F(CreditsTest, ShadingRampsPaintTheirBandsInSinglePrecision) {
   }
 }
 
+TEST_F(CreditsTest, AShortPeriodMovesSeveralPixelsATickAtTheSameSpeed) {
+  // The banner's 2 ms period: ticks every 30 ms, each three one-pixel steps (a timer gives
+  // about a tick per 10 ms at best); a period of 10 ms or more keeps one pixel a tick.
+  const struct {
+    int period, steps;
+  } cases[] = {{2, 3}, {10, 3}, {15, 2}, {30, 1}, {40, 1}, {70, 1}};
+  for (const auto& t : cases) {
+    CCreditsCtrl c;
+    ASSERT_TRUE(Make(c));
+    ASSERT_TRUE(c.SetCreditText(L"Title\t|x", L'|'));
+    c.SetTickPeriod(2, t.period);
+    c.SetStyleHeight(0, 100);  // the title stays current for the whole run
+    ASSERT_TRUE(c.StartScroll());
+    EXPECT_EQ(t.steps, c.GetState().stepsPerTick) << t.period;
+    // Steps are pixels: the first line is taken at the 15th and scrolls on from there.
+    Tick(c, 20);
+    CCreditsCtrl::State s = c.GetState();
+    EXPECT_EQ(L"Title\t", s.currentLine) << t.period;
+    EXPECT_EQ(20 * t.steps - 14, s.scrolledRows) << t.period;
+  }
+}
+
 }  // namespace

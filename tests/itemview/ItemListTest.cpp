@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <map>
 
 #include "OpcText.h"
 #include "PropertyList.h"
@@ -281,6 +282,113 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   EXPECT_EQ(0, live.connections);
   EXPECT_EQ(0, live.enumerators);
   EXPECT_TRUE(m_items.boxes.empty());
+}
+
+// What the list asks of its parent while it paints: the value text given for each row.
+std::map<int, std::wstring> g_painted;
+WNDPROC g_oldParentProc;
+int g_paints;
+WNDPROC g_oldListProc;
+
+LRESULT CALLBACK ParentProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  LRESULT r = ::CallWindowProcW(g_oldParentProc, h, m, w, l);
+  auto* info = reinterpret_cast<NMLVDISPINFOW*>(l);
+  if (m == WM_NOTIFY && info->hdr.code == LVN_GETDISPINFOW && info->item.iSubItem == 3 &&
+      (info->item.mask & LVIF_TEXT) && info->item.pszText)
+    g_painted[info->item.iItem] = info->item.pszText;
+  return r;
+}
+
+LRESULT CALLBACK CountingProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == WM_PAINT) ++g_paints;
+  return ::CallWindowProcW(g_oldListProc, h, m, w, l);
+}
+
+TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePerPeriod) {
+  Connect();
+  AddGroup(1, L"Group1");
+  std::vector<COpcItem*> items;
+  for (int i = 1; i <= 80; ++i) {
+    wchar_t id[32];
+    swprintf(id, 32, L"Many.Item%04d", i);
+    items.push_back(AddItem(1, id));
+  }
+  Pump();
+  HWND hList = List()->m_hWnd;
+  const int top = static_cast<int>(::SendMessageW(hList, LVM_GETTOPINDEX, 0, 0));
+  const int perPage = static_cast<int>(::SendMessageW(hList, LVM_GETCOUNTPERPAGE, 0, 0));
+  ASSERT_GT(perPage, 10);  // a list tall enough to show many rows
+  g_oldParentProc = reinterpret_cast<WNDPROC>(::SetWindowLongPtrW(
+      ::GetParent(hList), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ParentProc)));
+  g_oldListProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+  auto settle = [&] {  // the period of any earlier repaint ends
+    for (int i = 0; i < 2; ++i) ::SendMessageW(hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
+    ::UpdateWindow(hList);
+    g_painted.clear();
+    g_paints = 0;
+  };
+  auto data = [&](double v) {
+    for (COpcItem* item : items) {
+      ::VariantClear(&item->m_value);
+      item->m_value.vt = VT_R8;
+      item->m_value.dblVal = v;
+    }
+    ::SendMessageW(hList, WM_OPC_GROUPDATA, 0, 1);
+    ::UpdateWindow(hList);
+  };
+  // Every row on screen was painted, with the value of the group's last data message.
+  auto everyVisibleRowShows = [&](const wchar_t* text) {
+    for (int row = top; row < top + perPage && row < Rows(); ++row) {
+      ASSERT_TRUE(g_painted.count(row)) << "row " << row << " not painted";
+      EXPECT_EQ(text, g_painted[row]) << "row " << row;
+    }
+  };
+
+  settle();
+  data(1.25);  // the first of a period: at once
+  EXPECT_EQ(1, g_paints);
+  everyVisibleRowShows(L"1.25");
+  g_painted.clear();
+  for (double v : {2.5, 3.5, 4.5}) data(v);  // the rest of the period: later, together
+  EXPECT_EQ(1, g_paints);
+  EXPECT_TRUE(g_painted.empty());
+  ::SendMessageW(hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
+  ::UpdateWindow(hList);
+  EXPECT_EQ(2, g_paints);
+  everyVisibleRowShows(L"4.5");
+  // A period without data ends the repaints; the next message paints at once again.
+  ::SendMessageW(hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
+  ::UpdateWindow(hList);
+  EXPECT_EQ(2, g_paints);
+  g_painted.clear();
+  data(5.75);
+  EXPECT_EQ(3, g_paints);
+  everyVisibleRowShows(L"5.75");
+
+  // A change that turns redrawing off and on again leaves no row unpainted either.
+  settle();
+  ::SendMessageW(hList, WM_OPC_GROUPCHANGED, 0, 1);
+  ::UpdateWindow(hList);
+  everyVisibleRowShows(L"5.75");
+
+  // A check box the user clears stays clear through data and group changes; new rows come
+  // ticked.
+  LVITEMW check{};
+  check.stateMask = LVIS_STATEIMAGEMASK;
+  check.state = INDEXTOSTATEIMAGEMASK(1);
+  ::SendMessageW(hList, LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&check));
+  data(6.5);
+  ::SendMessageW(hList, WM_OPC_GROUPCHANGED, 0, 1);
+  AddItem(1, L"Many.Item0100");
+  for (int row : {2, 3, 4, Rows() - 1})
+    EXPECT_EQ(INDEXTOSTATEIMAGEMASK(row == 3 ? 1u : 2u),
+              ::SendMessageW(hList, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK))
+        << row;
+
+  ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldListProc));
+  ::SetWindowLongPtrW(::GetParent(hList), GWLP_WNDPROC,
+                      reinterpret_cast<LONG_PTR>(g_oldParentProc));
 }
 
 }  // namespace
