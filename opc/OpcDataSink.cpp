@@ -6,6 +6,7 @@
 
 #include "ItemHandleTable.h"
 #include "OpcItem.h"
+#include "OpcItemObserver.h"
 #include "OpcStream.h"
 #include "OpcStreamFormats.h"
 
@@ -150,8 +151,11 @@ void COpcDataSink::DecodeData(const BYTE* block, SIZE_T size) {
   if (CItemHandleTable* items = m_pItems) {
     decoded = opcstream::ForEachDataItem(
         block, size, m_bTimeStamped != FALSE, &header,
-        [items](const ItemView& item) {
-          if (COpcItem* rec = items->Resolve(item.hClient)) Store(*rec, item);
+        [items, &header, observer = m_pObserver](const ItemView& item) {
+          COpcItem* rec = items->Resolve(item.hClient);
+          if (!rec) return;
+          Store(*rec, item);
+          if (observer) observer->OnItemStored(header.hClientGroup, *rec);
         },
         m_layout);
   } else {
@@ -164,12 +168,15 @@ void COpcDataSink::DecodeWriteComplete(const BYTE* block, SIZE_T size) {
   opcstream::WriteHeader header;
   if (!opcstream::ReadWriteHeader(block, size, &header)) return;
   const HWND hWnd = m_hNotifyWnd;
+  IOpcItemObserver* observer = m_pObserver;
   if (FAILED(static_cast<HRESULT>(header.hrStatus))) {
     // The whole request failed: one message, whatever the entries say.
     ::PostMessageW(hWnd, WM_OPC_WRITEERROR, header.hrStatus, 0);
+    if (observer) observer->OnWriteResult(0, static_cast<HRESULT>(header.hrStatus));
     return;
   }
-  opcstream::ForEachWriteEntry(block, size, [hWnd](uint32_t, uint32_t error) {
+  opcstream::ForEachWriteEntry(block, size, [hWnd, observer](uint32_t hClient, uint32_t error) {
     if (FAILED(static_cast<HRESULT>(error))) ::PostMessageW(hWnd, WM_OPC_WRITEERROR, error, 0);
+    if (observer) observer->OnWriteResult(hClient, static_cast<HRESULT>(error));
   });
 }

@@ -18,6 +18,7 @@
 
 class COpcDataCallback;
 class COpcServerWatch;
+class IOpcItemObserver;
 
 class COpcGroupManager {
  public:
@@ -34,6 +35,8 @@ class COpcGroupManager {
   COpcDataCallback* GetCallback() const { return m_pCallback.Get(); }
   // Where both the DA 1.0 sink and the DA 2.0 callback post their messages.
   void SetNotifyWindow(HWND hWnd);
+  // Told of every value both ways store and of every write result; not counted, may be null.
+  void SetItemObserver(IOpcItemObserver* observer);
   // Told of every failed server call (a vanished server); not counted, may be null.
   void SetWatch(COpcServerWatch* watch) { m_pWatch = watch; }
 
