@@ -2,6 +2,11 @@
 
 #include "CliText.h"
 
+void CCliWriter::WriteUtf8(const std::string& text) {
+  std::wstring wide;
+  if (FromUtf8(text, wide)) Write(wide);
+}
+
 void CStringWriter::Write(const std::wstring& text) {
   m_text += ToUtf8(text);
 }
@@ -25,6 +30,15 @@ void CHandleWriter::Write(const std::wstring& text) {
     return;
   }
   m_buffer += ToUtf8(text);
+  if (m_buffer.size() >= 1 << 16) Flush();
+}
+
+void CHandleWriter::WriteUtf8(const std::string& text) {
+  if (m_bConsole) {
+    CCliWriter::WriteUtf8(text);
+    return;
+  }
+  m_buffer += text;
   if (m_buffer.size() >= 1 << 16) Flush();
 }
 

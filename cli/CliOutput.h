@@ -10,6 +10,8 @@ class CCliWriter {
  public:
   virtual ~CCliWriter() = default;
   virtual void Write(const std::wstring& text) = 0;
+  // Text already in UTF-8 (a fast path for large outputs).
+  virtual void WriteUtf8(const std::string& text);
   virtual void Flush() {}
 };
 
@@ -17,6 +19,7 @@ class CCliWriter {
 class CStringWriter : public CCliWriter {
  public:
   void Write(const std::wstring& text) override;
+  void WriteUtf8(const std::string& text) override { m_text += text; }
   std::string m_text;
 };
 
@@ -29,6 +32,7 @@ class CHandleWriter : public CCliWriter {
   CHandleWriter(const CHandleWriter&) = delete;
   CHandleWriter& operator=(const CHandleWriter&) = delete;
   void Write(const std::wstring& text) override;
+  void WriteUtf8(const std::string& text) override;
   void Flush() override;
   bool Failed() const { return m_bFailed; }
 
