@@ -67,22 +67,22 @@ SAFEARRAY* CopyArray(const ValueView& v) {
 }
 
 // Time stamp, value (the old one freed first), quality. A value that cannot be copied
-// leaves the whole record as it was.
-void Store(COpcItem& rec, const ItemView& item) {
+// leaves the whole record as it was, and false.
+bool Store(COpcItem& rec, const ItemView& item) {
   const ValueView& v = item.value;
   BSTR s = nullptr;
   SAFEARRAY* psa = nullptr;
   switch (v.kind) {
     case ValueKind::kSkip:
-      return;
+      return false;
     case ValueKind::kScalar:
       break;
     case ValueKind::kString:
-      if (!(s = CopyString(v.data, v.byteLength))) return;
+      if (!(s = CopyString(v.data, v.byteLength))) return false;
       break;
     case ValueKind::kArray:
     case ValueKind::kStringArray:
-      if (!(psa = CopyArray(v))) return;
+      if (!(psa = CopyArray(v))) return false;
       break;
   }
   if (item.hasTimeStamp) {
@@ -102,6 +102,7 @@ void Store(COpcItem& rec, const ItemView& item) {
   }
   dst.vt = v.vt;
   rec.m_wQuality = item.quality;
+  return true;
 }
 
 }  // namespace
@@ -153,9 +154,8 @@ void COpcDataSink::DecodeData(const BYTE* block, SIZE_T size) {
         block, size, m_bTimeStamped != FALSE, &header,
         [items, &header, observer = m_pObserver](const ItemView& item) {
           COpcItem* rec = items->Resolve(item.hClient);
-          if (!rec) return;
-          Store(*rec, item);
-          if (observer) observer->OnItemStored(header.hClientGroup, *rec);
+          if (rec && Store(*rec, item) && observer)
+            observer->OnItemStored(header.hClientGroup, *rec);
         },
         m_layout);
   } else {

@@ -97,16 +97,21 @@ TEST_F(CliTest, WriteConvertsFirstAndReportsEachItem) {
   EXPECT_EQ(lines[6], "Types.Double,2.5,OK,0x00000000");
   EXPECT_EQ(Lines(r.err).size(), 2u) << r.err;
 
-  // Asynchronously, each item's own outcome still arrives, through the server's callback.
-  r = Run(
-      {L"write", kSim, L"Types.Long=12", L"Access.ReadOnly=1", L"--async", L"--json"},
-      [](IPloverSimControl*) {}, [](IPloverSimControl* c) { c->Flush(); });
-  EXPECT_EQ(r.rc, kExitItemsFailed) << r.err;
-  const std::vector<std::string> async = Lines(r.out);
-  ASSERT_EQ(async.size(), 2u) << r.out;
-  EXPECT_EQ(async[0],
-            "{\"item\":\"Types.Long\",\"value\":\"12\",\"result\":\"OK\",\"code\":\"0x00000000\"}");
-  EXPECT_TRUE(Contains(async[1], "\"code\":\"0xC0040006\"")) << async[1];
+  // Asynchronously, each item's own outcome still arrives, through the DA 1.0 write stream
+  // or the DA 2.0 callback.
+  for (BOOL da2 : {FALSE, TRUE}) {
+    r = Run(
+        {L"write", kSim, L"Types.Long=12", L"Access.ReadOnly=1", L"--async", L"--json"},
+        [da2](IPloverSimControl* c) { c->SetNoDa1Async(da2); },
+        [](IPloverSimControl* c) { c->Flush(); });
+    EXPECT_EQ(r.rc, kExitItemsFailed) << r.err;
+    const std::vector<std::string> async = Lines(r.out);
+    ASSERT_EQ(async.size(), 2u) << r.out;
+    EXPECT_EQ(async[0],
+              "{\"item\":\"Types.Long\",\"value\":\"12\",\"result\":\"OK\",\"code\":"
+              "\"0x00000000\"}");
+    EXPECT_TRUE(Contains(async[1], "\"code\":\"0xC0040006\"")) << async[1];
+  }
 
   // A value the type cannot take writes nothing at all, and is a usage error.
   r = Run({L"write", kSim, L"Types.Long=5", L"Types.Short=12abc"},
@@ -120,19 +125,26 @@ TEST_F(CliTest, WriteConvertsFirstAndReportsEachItem) {
 TEST_F(CliTest, WatchPrintsEveryChangeAndCtrlCLeavesNothingAtTheServer) {
   // Every update of the stopped clock is one simulated second.
   auto tick = [](IPloverSimControl* c) { c->AdvanceTime(1000); };
-  CliResult r = Run({L"watch", kSim, L"Signals.Ramp", L"Types.Short", L"Names.温度", L"--count",
-                     L"5", L"--rate", L"1000"},
-                    nullptr, tick);
-  EXPECT_EQ(r.rc, kExitOk) << r.err;
-  // The first update (simulated time 0) brings every item; later ones only what changed.
-  EXPECT_EQ(r.out, Expand("ITEM          VALUE         TYPE    QUALITY    TIME\n"
-                          "Signals.Ramp  0             FLOAT   good       {T+0}\n"
-                          "Types.Short   0             SHORT   good       {T+0}\n"
-                          "Names.温度    10            FLOAT   good       {T+0}\n"
-                          "Signals.Ramp  10            FLOAT   good       {T+1000}\n"
-                          "Names.温度    12            FLOAT   good       {T+1000}\n"));
+  // The same lines whether the values come as OPC DA 1.0 streams or through the DA 2.0
+  // callback of a server without IDataObject.
+  for (BOOL da2 : {FALSE, TRUE}) {
+    CliResult r = Run(
+        {L"watch", kSim, L"Signals.Ramp", L"Types.Short", L"Names.温度", L"--count", L"5",
+         L"--rate", L"1000"},
+        [da2](IPloverSimControl* c) { c->SetNoDataObject(da2); }, tick);
+    EXPECT_EQ(r.rc, kExitOk) << r.err;
+    // The first update (simulated time 0) brings every item; later ones only what changed.
+    EXPECT_EQ(r.out, Expand("ITEM          VALUE         TYPE    QUALITY    TIME\n"
+                            "Signals.Ramp  0             FLOAT   good       {T+0}\n"
+                            "Types.Short   0             SHORT   good       {T+0}\n"
+                            "Names.温度    10            FLOAT   good       {T+0}\n"
+                            "Signals.Ramp  10            FLOAT   good       {T+1000}\n"
+                            "Names.温度    12            FLOAT   good       {T+1000}\n"))
+        << "DA 2.0 callback: " << da2;
+  }
   // A deadband of 100 % keeps the ramp quiet after its first value.
-  r = Run({L"watch", kSim, L"Signals.Ramp", L"--count", L"2", L"--deadband", L"100", L"--csv"},
+  CliResult r =
+      Run({L"watch", kSim, L"Signals.Ramp", L"--count", L"2", L"--deadband", L"100", L"--csv"},
           nullptr, [&](IPloverSimControl* c) {
             c->AdvanceTime(1000);
             ULONGLONG ms = 0;

@@ -44,9 +44,16 @@ CliResult CliTest::Run(const std::vector<std::wstring>& args,
     }
     if (prepare) prepare(control.Get());
   };
+  int rounds = 0;
   if (idle) {
     hooks.idle = [&] {
       ASSERT_TRUE(control) << "a watch waits before it connected";
+      // A watch that never reaches its end is ended, and fails the test, instead of hanging.
+      if (++rounds > 10000) {
+        ADD_FAILURE() << "the command did not end after 10000 idle rounds";
+        CliConsoleCtrlHandler(CTRL_C_EVENT);
+        return;
+      }
       idle(control.Get());
     };
   }
