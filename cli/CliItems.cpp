@@ -346,14 +346,18 @@ int CliWatch(const CliContext& ctx) {
       // Whatever arrived is out before the loop waits.
       fast.Flush();
       ctx.out.Flush();
-      return limit && printed >= limit;
+      // A reader that has gone (a closed pipe) ends the watch like Ctrl+C.
+      return (limit && printed >= limit) || ctx.out.Failed();
     });
   }
   session.m_onStored = nullptr;
-  ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, FALSE);
-  CliResetStop(nullptr);
   fast.Flush();
   if (!csv) records.Finish();
   if (session.ServerGone()) failures = true;
+  // Every group goes at the server before Ctrl+C and closing the console are the
+  // system's again.
+  session.Close();
+  CliResetStop(nullptr);
+  ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, FALSE);
   return failures || !any ? kExitItemsFailed : kExitOk;
 }

@@ -13,6 +13,8 @@ class CCliWriter {
   // Text already in UTF-8 (a fast path for large outputs).
   virtual void WriteUtf8(const std::string& text);
   virtual void Flush() {}
+  // Nothing more can be written (a closed pipe, a full disk).
+  virtual bool Failed() const { return false; }
 };
 
 // Appends UTF-8 to a string; what tests read.
@@ -34,7 +36,7 @@ class CHandleWriter : public CCliWriter {
   void Write(const std::wstring& text) override;
   void WriteUtf8(const std::string& text) override;
   void Flush() override;
-  bool Failed() const { return m_bFailed; }
+  bool Failed() const override { return m_bFailed; }
 
  private:
   HANDLE m_handle;

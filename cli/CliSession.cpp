@@ -10,6 +10,8 @@ constexpr UINT_PTR kStopTimer = 1;
 
 volatile LONG g_stop = 0;
 HWND volatile g_wake = nullptr;
+// Set while no watch runs: closing the console waits for a watch to let go first.
+HANDLE g_idle = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
 // Where the core's message boxes go while a session lives.
 CCliWriter* g_boxWriter = nullptr;
 
@@ -36,6 +38,10 @@ bool CliStopRequested() {
 void CliResetStop(HWND wake) {
   ::InterlockedExchange(&g_stop, 0);
   g_wake = wake;
+  if (wake)
+    ::ResetEvent(g_idle);
+  else
+    ::SetEvent(g_idle);
 }
 
 BOOL WINAPI CliConsoleCtrlHandler(DWORD type) {
@@ -43,6 +49,9 @@ BOOL WINAPI CliConsoleCtrlHandler(DWORD type) {
   ::InterlockedExchange(&g_stop, 1);
   // Wakes the loop; posting is safe from any thread.
   if (HWND wake = g_wake) ::PostMessageW(wake, WM_NULL, 0, 0);
+  // The process ends when this returns after a close: first the watch lets go of the
+  // server, within the few seconds the system allows.
+  if (type == CTRL_CLOSE_EVENT) ::WaitForSingleObject(g_idle, 4000);
   return TRUE;
 }
 

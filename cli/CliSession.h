@@ -21,6 +21,8 @@ class CCliSession : public IOpcItemObserver {
 
   // false when the server could not be reached; the reason is on standard error.
   bool Connect(const std::wstring& progId, const std::wstring& node);
+  // Disconnects: every group and reference goes at the server.
+  void Close() { m_server.Disconnect(); }
   COpcServer& Server() { return m_server; }
   HWND Window() const { return m_hWnd; }
   // The server's or the system's text for a code, on one line.
