@@ -38,6 +38,14 @@ HRESULT COpcBrowser::Attach(IOPCServer* pServer) {
 }
 
 void COpcBrowser::BuildBrowseTree(IOpcTree* pTree) {
+  Build(pTree, false);
+}
+
+void COpcBrowser::BuildFlatTree(IOpcTree* pTree) {
+  Build(pTree, true);
+}
+
+void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
   m_pTree = pTree;
   if (!m_pTree) return;
   m_pTree->DeleteAllItems();
@@ -51,7 +59,7 @@ void COpcBrowser::BuildBrowseTree(IOpcTree* pTree) {
   m_nNodes = 0;
   m_dwStart = m_tick();
   m_bStopped = m_bIncomplete = false;
-  if (m_nOrganization == OPC_NS_FLAT)
+  if (flat || m_nOrganization == OPC_NS_FLAT)
     FillFlat();
   else if (m_nOrganization == OPC_NS_HIERARCHIAL)
     FillHierarchical();

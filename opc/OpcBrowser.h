@@ -48,6 +48,9 @@ class COpcBrowser {
 
   // Remembers the tree and rebuilds it from the server; filters apply from here on.
   void BuildBrowseTree(IOpcTree* pTree);
+  // The same, from the server's flat listing whatever its organisation: every fully
+  // qualified item ID under the root, without walking branches.
+  void BuildFlatTree(IOpcTree* pTree);
   // The item ID stored for a leaf's data value; empty for an index that names no entry.
   std::wstring GetBrowseItemId(int index) const;
 
@@ -93,6 +96,7 @@ class COpcBrowser {
   // budget ran out.
   OpcTreeNode InsertNode(const std::wstring& text, OpcTreeNode parent, int32_t data);
   bool OverBudget();
+  void Build(IOpcTree* pTree, bool flat);
 
   OpcTreeNode m_hRoot = nullptr;  // the root is known by identity, never by its text
   int m_nPositionDepth = -1;      // levels below the root of the browse position; -1 unknown

@@ -7,6 +7,7 @@
 #include "OpcVariantKind.h"
 #include "ItemHandleTable.h"
 #include "OpcItem.h"
+#include "OpcItemObserver.h"
 
 namespace {
 
@@ -86,6 +87,7 @@ void COpcDataCallback::StoreValues(OPCHANDLE hGroup, DWORD count, const OPCHANDL
       }
       if (times) rec->m_ftTimeStamp = times[i];
       rec->m_wQuality = qualities[i];
+      if (m_pObserver) m_pObserver->OnItemStored(hGroup, *rec);
     }
   }
   ::PostMessageW(m_hNotifyWnd, WM_OPC_DATACHANGE, 0, hGroup);
@@ -110,18 +112,22 @@ HRESULT STDMETHODCALLTYPE COpcDataCallback::OnReadComplete(DWORD, OPCHANDLE hGro
 }
 
 HRESULT STDMETHODCALLTYPE COpcDataCallback::OnWriteComplete(DWORD, OPCHANDLE, HRESULT hrMastererr,
-                                                            DWORD dwCount, OPCHANDLE*,
+                                                            DWORD dwCount,
+                                                            OPCHANDLE* pClienthandles,
                                                             HRESULT* pErrors) {
   const HWND hWnd = m_hNotifyWnd;
   if (!hWnd) return S_OK;
   if (FAILED(hrMastererr)) {
     // The whole request failed: one message, whatever the entries say.
     ::PostMessageW(hWnd, WM_OPC_WRITEERROR, static_cast<DWORD>(hrMastererr), 0);
+    if (m_pObserver) m_pObserver->OnWriteResult(0, hrMastererr);
     return S_OK;
   }
-  for (DWORD i = 0; pErrors && i < dwCount; ++i)
+  for (DWORD i = 0; pErrors && i < dwCount; ++i) {
     if (FAILED(pErrors[i]))
       ::PostMessageW(hWnd, WM_OPC_WRITEERROR, static_cast<DWORD>(pErrors[i]), 0);
+    if (m_pObserver && pClienthandles) m_pObserver->OnWriteResult(pClienthandles[i], pErrors[i]);
+  }
   return S_OK;
 }
 

@@ -8,6 +8,7 @@
 #include "opcda.h"
 
 class CItemHandleTable;
+class IOpcItemObserver;
 
 class COpcDataCallback : public IOPCDataCallback {
  public:
@@ -42,6 +43,8 @@ class COpcDataCallback : public IOPCDataCallback {
   // Where item client handles are resolved; cleared when the group manager goes, since a
   // server may keep this object alive longer.
   void SetItemTable(CItemHandleTable* table) { m_pItems = table; }
+  // Told of each stored value and each write result; not counted, may be null.
+  void SetItemObserver(IOpcItemObserver* observer) { m_pObserver = observer; }
 
  protected:
   virtual ~COpcDataCallback() = default;
@@ -53,4 +56,5 @@ class COpcDataCallback : public IOPCDataCallback {
   ULONG m_cRef = 0;
   HWND m_hNotifyWnd = nullptr;
   CItemHandleTable* m_pItems = nullptr;
+  IOpcItemObserver* m_pObserver = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include "ItemHandleTable.h"
 #include "OpcItem.h"
+#include "OpcItemObserver.h"
 #include "OpcStream.h"
 #include "OpcStreamFormats.h"
 
@@ -66,22 +67,22 @@ SAFEARRAY* CopyArray(const ValueView& v) {
 }
 
 // Time stamp, value (the old one freed first), quality. A value that cannot be copied
-// leaves the whole record as it was.
-void Store(COpcItem& rec, const ItemView& item) {
+// leaves the whole record as it was, and false.
+bool Store(COpcItem& rec, const ItemView& item) {
   const ValueView& v = item.value;
   BSTR s = nullptr;
   SAFEARRAY* psa = nullptr;
   switch (v.kind) {
     case ValueKind::kSkip:
-      return;
+      return false;
     case ValueKind::kScalar:
       break;
     case ValueKind::kString:
-      if (!(s = CopyString(v.data, v.byteLength))) return;
+      if (!(s = CopyString(v.data, v.byteLength))) return false;
       break;
     case ValueKind::kArray:
     case ValueKind::kStringArray:
-      if (!(psa = CopyArray(v))) return;
+      if (!(psa = CopyArray(v))) return false;
       break;
   }
   if (item.hasTimeStamp) {
@@ -101,6 +102,7 @@ void Store(COpcItem& rec, const ItemView& item) {
   }
   dst.vt = v.vt;
   rec.m_wQuality = item.quality;
+  return true;
 }
 
 }  // namespace
@@ -150,8 +152,10 @@ void COpcDataSink::DecodeData(const BYTE* block, SIZE_T size) {
   if (CItemHandleTable* items = m_pItems) {
     decoded = opcstream::ForEachDataItem(
         block, size, m_bTimeStamped != FALSE, &header,
-        [items](const ItemView& item) {
-          if (COpcItem* rec = items->Resolve(item.hClient)) Store(*rec, item);
+        [items, &header, observer = m_pObserver](const ItemView& item) {
+          COpcItem* rec = items->Resolve(item.hClient);
+          if (rec && Store(*rec, item) && observer)
+            observer->OnItemStored(header.hClientGroup, *rec);
         },
         m_layout);
   } else {
@@ -164,12 +168,15 @@ void COpcDataSink::DecodeWriteComplete(const BYTE* block, SIZE_T size) {
   opcstream::WriteHeader header;
   if (!opcstream::ReadWriteHeader(block, size, &header)) return;
   const HWND hWnd = m_hNotifyWnd;
+  IOpcItemObserver* observer = m_pObserver;
   if (FAILED(static_cast<HRESULT>(header.hrStatus))) {
     // The whole request failed: one message, whatever the entries say.
     ::PostMessageW(hWnd, WM_OPC_WRITEERROR, header.hrStatus, 0);
+    if (observer) observer->OnWriteResult(0, static_cast<HRESULT>(header.hrStatus));
     return;
   }
-  opcstream::ForEachWriteEntry(block, size, [hWnd](uint32_t, uint32_t error) {
+  opcstream::ForEachWriteEntry(block, size, [hWnd, observer](uint32_t hClient, uint32_t error) {
     if (FAILED(static_cast<HRESULT>(error))) ::PostMessageW(hWnd, WM_OPC_WRITEERROR, error, 0);
+    if (observer) observer->OnWriteResult(hClient, static_cast<HRESULT>(error));
   });
 }

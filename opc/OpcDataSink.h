@@ -9,6 +9,7 @@
 #include "PloverMessages.h"
 
 class CItemHandleTable;
+class IOpcItemObserver;
 
 class COpcDataSink : public IAdviseSink {
  public:
@@ -38,6 +39,8 @@ class COpcDataSink : public IAdviseSink {
   // The value layout the server writes where its bitness is known; otherwise this build's
   // own. Each stream is still read in the other one when only that one fits it.
   void SetServerLayout(opcstream::Layout layout) { m_layout = layout; }
+  // Told of each stored value and each write result; not counted, may be null.
+  void SetItemObserver(IOpcItemObserver* observer) { m_pObserver = observer; }
 
  protected:
   virtual ~COpcDataSink() = default;
@@ -51,4 +54,5 @@ class COpcDataSink : public IAdviseSink {
   BOOL m_bTimeStamped = TRUE;  // must agree with the group manager, which always asks for time
   CItemHandleTable* m_pItems = nullptr;
   opcstream::Layout m_layout = opcstream::kOwnLayout;
+  IOpcItemObserver* m_pObserver = nullptr;
 };

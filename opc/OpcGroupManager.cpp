@@ -33,6 +33,11 @@ void COpcGroupManager::SetNotifyWindow(HWND hWnd) {
   m_pCallback->SetNotifyWindow(hWnd);
 }
 
+void COpcGroupManager::SetItemObserver(IOpcItemObserver* observer) {
+  m_pSink->SetItemObserver(observer);
+  m_pCallback->SetItemObserver(observer);
+}
+
 HRESULT COpcGroupManager::Checked(HRESULT hr) const {
   return m_pWatch ? m_pWatch->Check(hr) : hr;
 }

@@ -20,6 +20,7 @@
 
 class COpcDataCallback;
 class COpcServerWatch;
+class IOpcItemObserver;
 
 // One item of a batched add.
 struct OpcItemRequest {
@@ -60,6 +61,8 @@ class COpcGroupManager {
   COpcDataCallback* GetCallback() const { return m_pCallback.Get(); }
   // Where both the DA 1.0 sink and the DA 2.0 callback post their messages.
   void SetNotifyWindow(HWND hWnd);
+  // Told of every value both ways store and of every write result; not counted, may be null.
+  void SetItemObserver(IOpcItemObserver* observer);
   // Told of every failed server call (a vanished server); not counted, may be null.
   void SetWatch(COpcServerWatch* watch) { m_pWatch = watch; }
 

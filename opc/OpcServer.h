@@ -57,6 +57,7 @@ class COpcServer {
   void SetBrowseAccessRights(BYTE rights) { m_browser.SetBrowseAccessRights(rights); }
   BYTE GetBrowseAccessRights() const { return m_browser.GetBrowseAccessRights(); }
   void BuildBrowseTree(IOpcTree* tree) { m_browser.BuildBrowseTree(tree); }
+  void BuildFlatTree(IOpcTree* tree) { m_browser.BuildFlatTree(tree); }
   std::wstring GetBrowseItemId(int index) const { return m_browser.GetBrowseItemId(index); }
 
   // Groups.

@@ -1,0 +1,363 @@
+// read, write and watch: the commands that add items to a group of their own.
+#include <algorithm>
+#include <map>
+#include <unordered_set>
+
+#include "CliCommands.h"
+#include "CliSession.h"
+#include "CliText.h"
+#include "CliWatchCsv.h"
+#include "OpcItemBatch.h"
+#include "OpcText.h"
+
+namespace {
+
+// Items per group: the large server's 100,000 make ten groups.
+constexpr size_t kItemsPerGroup = 10000;
+// How long an asynchronous write may take to report back.
+constexpr DWORD kWriteResultLimitMs = 30000;
+
+const std::vector<CliColumn>& ValueColumns() {
+  static const std::vector<CliColumn> kColumns = {{L"ITEM", L"item"},
+                                                  {L"VALUE", L"value"},
+                                                  {L"TYPE", L"type"},
+                                                  {L"QUALITY", L"quality"},
+                                                  {L"QUALITY CODE", L"qualityCode", true, true},
+                                                  {L"TIME", L"time"}};
+  return kColumns;
+}
+
+// The value and type as the item list shows them; the time in UTC.
+std::vector<std::wstring> ValueFields(const COpcItem& item) {
+  return {item.m_strItemId,
+          GetValueText(item.m_value, item.m_wQuality),
+          GetTypeName(item.m_value.vt),
+          QualityText(item.m_wQuality),
+          std::to_wstring(item.m_wQuality),
+          IsoTime(item.m_ftTimeStamp)};
+}
+
+std::vector<std::wstring> Unique(const std::vector<std::wstring>& ids) {
+  std::vector<std::wstring> out;
+  std::unordered_set<std::wstring> seen;
+  for (const std::wstring& id : ids)
+    if (seen.insert(id).second) out.push_back(id);
+  return out;
+}
+
+std::wstring Hex(HRESULT code) {
+  wchar_t hex[16];
+  ::swprintf(hex, 16, L"0x%08X", static_cast<unsigned>(code));
+  return hex;
+}
+
+// Adds ids to new groups of at most kItemsPerGroup; the failures go to standard error.
+// Returns false when a group could not be made.
+bool AddGroups(CCliSession& session, const std::vector<std::wstring>& ids,
+               std::vector<COpcItem*>& items, std::vector<VARTYPE>* canonical, bool& failures) {
+  COpcServer& server = session.Server();
+  for (size_t first = 0, group = 1; first < ids.size(); first += kItemsPerGroup, ++group) {
+    HRESULT hr =
+        server.AddGroup(static_cast<OPCHANDLE>(group), L"plover-cli " + std::to_wstring(group));
+    if (FAILED(hr)) {
+      session.ReportItem(L"AddGroup", hr);
+      return false;
+    }
+    const size_t last = std::min(ids.size(), first + kItemsPerGroup);
+    std::vector<std::wstring> part(ids.begin() + static_cast<ptrdiff_t>(first),
+                                   ids.begin() + static_cast<ptrdiff_t>(last));
+    std::vector<OpcAddResult> added;
+    AddItemBatch(server.m_groupManager, part, VT_EMPTY, added);
+    for (size_t i = 0; i < added.size(); ++i) {
+      if (!added[i].item) {
+        session.ReportItem(part[i], added[i].error);
+        failures = true;
+      }
+      items.push_back(added[i].item);
+      if (canonical) canonical->push_back(added[i].canonical);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int CliRead(const CliContext& ctx) {
+  std::vector<std::wstring> ids;
+  if (!CliItemList(ctx, ids)) return kExitUsage;
+  ids = Unique(ids);
+  CCliSession session(ctx.err, ctx.hooks);
+  if (!session.Connect(ctx.args.args[0], ctx.Node())) return kExitNoConnect;
+  COpcServer& server = session.Server();
+  server.SetGroupActive(TRUE);
+  server.SetGroupUpdateRate(1000);
+  server.SetGroupDeadband(0);
+  bool failures = false;
+  std::vector<COpcItem*> items;
+  if (!AddGroups(session, ids, items, nullptr, failures)) return kExitItemsFailed;
+  const OPCDATASOURCE source = ctx.args.Has(L"--device") ? OPC_DS_DEVICE : OPC_DS_CACHE;
+  std::vector<bool> read(items.size(), false);
+  for (size_t first = 0, group = 1; first < items.size(); first += kItemsPerGroup, ++group) {
+    server.SelectGroup(static_cast<OPCHANDLE>(group));
+    const size_t last = std::min(items.size(), first + kItemsPerGroup);
+    std::vector<COpcItem*> part;
+    std::vector<size_t> where;
+    for (size_t i = first; i < last; ++i)
+      if (items[i]) {
+        part.push_back(items[i]);
+        where.push_back(i);
+      }
+    std::vector<HRESULT> errors;
+    ReadItemBatch(server.m_groupManager, part, source, errors);
+    for (size_t k = 0; k < part.size(); ++k) {
+      if (SUCCEEDED(errors[k])) {
+        read[where[k]] = true;
+      } else {
+        session.ReportItem(part[k]->m_strItemId, errors[k]);
+        failures = true;
+      }
+    }
+  }
+  CRecordWriter records(ctx.out, ctx.args.format, ValueColumns());
+  for (size_t i = 0; i < items.size(); ++i)
+    if (read[i]) records.Row(ValueFields(*items[i]));
+  records.Finish();
+  return failures ? kExitItemsFailed : kExitOk;
+}
+
+namespace {
+
+// One RFC 4180 record of a line: fields split at commas outside quotes.
+bool SplitCsvLine(const std::wstring& line, std::vector<std::wstring>& fields) {
+  fields.assign(1, std::wstring());
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const wchar_t c = line[i];
+    if (quoted) {
+      if (c == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
+        fields.back() += L'"';
+        ++i;
+      } else if (c == L'"') {
+        quoted = false;
+      } else {
+        fields.back() += c;
+      }
+    } else if (c == L'"' && fields.back().empty()) {
+      quoted = true;
+    } else if (c == L',') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return !quoted;
+}
+
+bool WritePairs(const CliContext& ctx, std::vector<std::pair<std::wstring, std::wstring>>& pairs) {
+  for (size_t i = 1; i < ctx.args.args.size(); ++i) {
+    const std::wstring& a = ctx.args.args[i];
+    const size_t eq = a.find(L'=');
+    if (eq == std::wstring::npos || eq == 0) {
+      ctx.Usage(L"'" + a + L"' is not ITEM=VALUE");
+      return false;
+    }
+    pairs.emplace_back(a.substr(0, eq), a.substr(eq + 1));
+  }
+  const std::wstring* path = ctx.args.Value(L"--file");
+  if (!path) return true;
+  std::wstring text;
+  if (!CliReadTextFile(ctx, *path, text)) return false;
+  size_t pos = 0, lineNo = 0;
+  std::vector<std::wstring> fields;
+  while (pos < text.size()) {
+    size_t end = text.find(L'\n', pos);
+    if (end == std::wstring::npos) end = text.size();
+    std::wstring line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == L'\r') line.pop_back();
+    pos = end + 1;
+    ++lineNo;
+    if (line.empty()) continue;
+    if (!SplitCsvLine(line, fields) || fields.size() != 2 || fields[0].empty()) {
+      ctx.Usage(*path + L" line " + std::to_wstring(lineNo) + L": not an item,value record");
+      return false;
+    }
+    if (lineNo == 1 && fields[0] == L"item" && fields[1] == L"value") continue;  // a header
+    pairs.emplace_back(fields[0], fields[1]);
+  }
+  if (pairs.empty()) {
+    ctx.Usage(L"'" + *path + L"' holds no values");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int CliWrite(const CliContext& ctx) {
+  std::vector<std::pair<std::wstring, std::wstring>> pairs;
+  if (!WritePairs(ctx, pairs)) return kExitUsage;
+  std::vector<std::wstring> ids;
+  for (const auto& p : pairs) ids.push_back(p.first);
+  if (Unique(ids).size() != ids.size()) return ctx.Usage(L"an item is written twice");
+  CCliSession session(ctx.err, ctx.hooks);
+  if (!session.Connect(ctx.args.args[0], ctx.Node())) return kExitNoConnect;
+  COpcServer& server = session.Server();
+  server.SetGroupActive(FALSE);  // writing needs no subscription
+  bool failures = false;
+  std::vector<COpcItem*> items;
+  std::vector<VARTYPE> types;
+  if (!AddGroups(session, ids, items, &types, failures)) return kExitItemsFailed;
+
+  // Every value is converted before anything is written: a typo writes nothing.
+  std::vector<VARIANT> values(items.size());
+  for (VARIANT& v : values) ::VariantInit(&v);
+  auto clear = [&values] {
+    for (VARIANT& v : values) ::VariantClear(&v);
+  };
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (!items[i]) continue;
+    const VARTYPE vt = types[i] == VT_EMPTY ? static_cast<VARTYPE>(VT_BSTR) : types[i];
+    if (FAILED(ConvertWriteText(pairs[i].second, vt, &values[i]))) {
+      clear();
+      return ctx.Usage(L"'" + pairs[i].second + L"' is no value of type " + GetTypeName(vt) +
+                       L" (item " + ids[i] + L")");
+    }
+  }
+
+  const bool async = ctx.args.Has(L"--async");
+  std::vector<HRESULT> results(items.size(), E_FAIL);
+  std::vector<bool> pending(items.size(), false);
+  std::map<OPCHANDLE, size_t> byHandle;
+  for (size_t first = 0, group = 1; first < items.size(); first += kItemsPerGroup, ++group) {
+    server.SelectGroup(static_cast<OPCHANDLE>(group));
+    std::vector<COpcItem*> part;
+    std::vector<VARIANT> partValues;
+    std::vector<size_t> where;
+    for (size_t i = first; i < std::min(items.size(), first + kItemsPerGroup); ++i)
+      if (items[i]) {
+        part.push_back(items[i]);
+        partValues.push_back(values[i]);
+        where.push_back(i);
+      }
+    std::vector<HRESULT> errors;
+    WriteItemBatch(server.m_groupManager, part, partValues, async, errors);
+    for (size_t k = 0; k < part.size(); ++k) {
+      results[where[k]] = errors[k];
+      if (async && SUCCEEDED(errors[k])) {
+        pending[where[k]] = true;
+        byHandle[part[k]->m_hClient] = where[k];
+      }
+    }
+  }
+  clear();
+  if (async) {
+    // The outcomes come back later through the server's callback.
+    size_t waiting = static_cast<size_t>(std::count(pending.begin(), pending.end(), true));
+    session.m_onWriteResult = [&](OPCHANDLE hClient, HRESULT error) {
+      if (hClient == 0) {  // the whole request failed
+        for (size_t i = 0; i < pending.size(); ++i)
+          if (pending[i]) results[i] = error, pending[i] = false;
+        waiting = 0;
+        return;
+      }
+      auto it = byHandle.find(hClient);
+      if (it == byHandle.end() || !pending[it->second]) return;
+      results[it->second] = error;
+      pending[it->second] = false;
+      --waiting;
+    };
+    session.Pump([&] { return waiting == 0; }, kWriteResultLimitMs);
+    session.m_onWriteResult = nullptr;
+    for (size_t i = 0; i < pending.size(); ++i)
+      if (pending[i]) results[i] = RPC_E_TIMEOUT;
+  }
+  CRecordWriter records(ctx.out, ctx.args.format,
+                        {{L"ITEM", L"item"},
+                         {L"VALUE", L"value"},
+                         {L"RESULT", L"result"},
+                         {L"CODE", L"code", false, true}});
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (!items[i]) continue;
+    const bool ok = SUCCEEDED(results[i]);
+    records.Row(
+        {ids[i], pairs[i].second, ok ? L"OK" : session.ErrorText(results[i]), Hex(results[i])});
+    if (!ok) {
+      session.ReportItem(ids[i], results[i]);
+      failures = true;
+    }
+  }
+  records.Finish();
+  return failures ? kExitItemsFailed : kExitOk;
+}
+
+int CliWatch(const CliContext& ctx) {
+  double rate = 1000, deadband = 0, seconds = 0, count = 0;
+  if (const std::wstring* v = ctx.args.Value(L"--rate"))
+    if (!ParseCliNumber(*v, 0, 86400000, rate) || rate != static_cast<DWORD>(rate))
+      return ctx.Usage(L"--rate takes milliseconds, not '" + *v + L"'");
+  if (const std::wstring* v = ctx.args.Value(L"--deadband"))
+    if (!ParseCliNumber(*v, 0, 100, deadband))
+      return ctx.Usage(L"--deadband takes a percentage from 0 to 100, not '" + *v + L"'");
+  if (const std::wstring* v = ctx.args.Value(L"--seconds"))
+    if (!ParseCliNumber(*v, 0.001, 86400.0 * 365, seconds))
+      return ctx.Usage(L"--seconds takes a positive number, not '" + *v + L"'");
+  if (const std::wstring* v = ctx.args.Value(L"--count"))
+    if (!ParseCliNumber(*v, 1, 4e9, count) ||
+        count != static_cast<double>(static_cast<DWORD>(count)))
+      return ctx.Usage(L"--count takes a whole number above 0, not '" + *v + L"'");
+  std::vector<std::wstring> ids;
+  if (!CliItemList(ctx, ids)) return kExitUsage;
+  ids = Unique(ids);
+
+  CCliSession session(ctx.err, ctx.hooks);
+  if (!session.Connect(ctx.args.args[0], ctx.Node())) return kExitNoConnect;
+  COpcServer& server = session.Server();
+  server.SetGroupActive(TRUE);
+  server.SetGroupUpdateRate(static_cast<DWORD>(rate));
+  server.SetGroupDeadband(static_cast<float>(deadband));
+
+  size_t idWidth = 0;
+  for (const std::wstring& id : ids) idWidth = std::max(idWidth, DisplayWidth(id));
+  CRecordWriter records(ctx.out, ctx.args.format, ValueColumns());
+  records.Stream({idWidth, 12, 6, 9, 0, 24});
+  // CSV, the form of long logs, takes the fast way; it writes the same lines.
+  const bool csv = ctx.args.format == CliFormat::kCsv;
+  CWatchCsv fast(ctx.out);
+  if (csv) fast.Header();
+  const DWORD limit = static_cast<DWORD>(count);
+  DWORD printed = 0;
+  session.m_onStored = [&](OPCHANDLE, const COpcItem& item) {
+    if (limit && printed >= limit) return;
+    if (csv)
+      fast.Row(item);
+    else
+      records.Row(ValueFields(item));
+    ++printed;
+  };
+  CliResetStop(session.Window());
+  ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, TRUE);
+  bool failures = false;
+  std::vector<COpcItem*> items;
+  if (!AddGroups(session, ids, items, nullptr, failures)) failures = true;
+  const bool any = std::any_of(items.begin(), items.end(), [](COpcItem* i) { return i; });
+  if (any && !CliStopRequested()) {
+    if (seconds > 0) session.StopAfter(static_cast<DWORD>(seconds * 1000));
+    session.Pump([&] {
+      // Whatever arrived is out before the loop waits.
+      fast.Flush();
+      ctx.out.Flush();
+      // A reader that has gone (a closed pipe) ends the watch like Ctrl+C.
+      return (limit && printed >= limit) || ctx.out.Failed();
+    });
+  }
+  session.m_onStored = nullptr;
+  fast.Flush();
+  if (!csv) records.Finish();
+  if (session.ServerGone()) failures = true;
+  // Every group goes at the server before Ctrl+C and closing the console are the
+  // system's again.
+  session.Close();
+  CliResetStop(nullptr);
+  ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, FALSE);
+  return failures || !any ? kExitItemsFailed : kExitOk;
+}

@@ -1,0 +1,151 @@
+#include "CliOutput.h"
+
+#include "CliText.h"
+
+void CCliWriter::WriteUtf8(const std::string& text) {
+  std::wstring wide;
+  if (FromUtf8(text, wide)) Write(wide);
+}
+
+void CStringWriter::Write(const std::wstring& text) {
+  m_text += ToUtf8(text);
+}
+
+CHandleWriter::CHandleWriter(HANDLE handle, bool ownsHandle)
+    : m_handle(handle), m_bOwns(ownsHandle) {
+  DWORD mode = 0;
+  m_bConsole = handle && handle != INVALID_HANDLE_VALUE && ::GetConsoleMode(handle, &mode);
+}
+
+CHandleWriter::~CHandleWriter() {
+  Flush();
+  if (m_bOwns && m_handle && m_handle != INVALID_HANDLE_VALUE) ::CloseHandle(m_handle);
+}
+
+void CHandleWriter::Write(const std::wstring& text) {
+  if (m_bConsole) {
+    DWORD written = 0;
+    if (!::WriteConsoleW(m_handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr))
+      m_bFailed = true;
+    return;
+  }
+  m_buffer += ToUtf8(text);
+  if (m_buffer.size() >= 1 << 16) Flush();
+}
+
+void CHandleWriter::WriteUtf8(const std::string& text) {
+  if (m_bConsole) {
+    CCliWriter::WriteUtf8(text);
+    return;
+  }
+  m_buffer += text;
+  if (m_buffer.size() >= 1 << 16) Flush();
+}
+
+void CHandleWriter::Flush() {
+  size_t done = 0;
+  while (done < m_buffer.size() && !m_bFailed) {
+    DWORD written = 0;
+    if (!m_handle || m_handle == INVALID_HANDLE_VALUE ||
+        !::WriteFile(m_handle, m_buffer.data() + done, static_cast<DWORD>(m_buffer.size() - done),
+                     &written, nullptr) ||
+        written == 0)
+      m_bFailed = true;  // a closed pipe: the rest has nowhere to go
+    done += written;
+  }
+  m_buffer.clear();
+}
+
+CRecordWriter::CRecordWriter(CCliWriter& out, CliFormat format, std::vector<CliColumn> columns)
+    : m_out(out), m_format(format), m_columns(std::move(columns)) {}
+
+void CRecordWriter::Stream(std::vector<size_t> widths) {
+  m_bStreaming = true;
+  m_widths = std::move(widths);
+  m_widths.resize(m_columns.size(), 0);
+  for (size_t i = 0; i < m_columns.size(); ++i)
+    if (m_widths[i] < DisplayWidth(m_columns[i].header))
+      m_widths[i] = DisplayWidth(m_columns[i].header);
+}
+
+void CRecordWriter::WriteHeader() {
+  if (m_bHeaderDone) return;
+  m_bHeaderDone = true;
+  std::vector<std::wstring> headers;
+  for (const CliColumn& c : m_columns)
+    headers.emplace_back(m_format == CliFormat::kCsv ? c.key : c.header);
+  if (m_format == CliFormat::kCsv) {
+    std::wstring line;
+    for (size_t i = 0; i < headers.size(); ++i) line += (i ? L"," : L"") + CsvField(headers[i]);
+    m_out.Write(line + L"\r\n");
+  } else if (m_format == CliFormat::kColumns) {
+    WriteColumns(headers, m_widths);
+  }
+}
+
+void CRecordWriter::WriteColumns(const std::vector<std::wstring>& fields,
+                                 const std::vector<size_t>& widths) {
+  size_t last = fields.size();
+  while (last > 0 && last - 1 < m_columns.size() && m_columns[last - 1].machineOnly) --last;
+  std::wstring line;
+  bool first = true;
+  for (size_t i = 0; i < last; ++i) {
+    if (i < m_columns.size() && m_columns[i].machineOnly) continue;
+    if (!first) line += L"  ";
+    first = false;
+    line += fields[i];
+    // The last column is never padded: no trailing spaces.
+    if (i + 1 < last && i < widths.size()) {
+      const size_t w = DisplayWidth(fields[i]);
+      if (w < widths[i]) line.append(widths[i] - w, L' ');
+    }
+  }
+  m_out.Write(line + L"\n");
+}
+
+void CRecordWriter::Row(const std::vector<std::wstring>& fields) {
+  switch (m_format) {
+    case CliFormat::kCsv: {
+      WriteHeader();
+      std::wstring line;
+      for (size_t i = 0; i < fields.size(); ++i) line += (i ? L"," : L"") + CsvField(fields[i]);
+      m_out.Write(line + L"\r\n");
+      return;
+    }
+    case CliFormat::kJson: {
+      std::wstring line = L"{";
+      for (size_t i = 0; i < fields.size() && i < m_columns.size(); ++i) {
+        if (i) line += L",";
+        line += JsonString(m_columns[i].key) + L":";
+        const bool number = m_columns[i].number && !fields[i].empty();
+        line += number ? fields[i] : JsonString(fields[i]);
+      }
+      m_out.Write(line + L"}\n");
+      return;
+    }
+    case CliFormat::kColumns:
+      if (m_bStreaming) {
+        WriteHeader();
+        WriteColumns(fields, m_widths);
+      } else {
+        m_rows.push_back(fields);
+      }
+      return;
+  }
+}
+
+void CRecordWriter::Finish() {
+  if (m_format == CliFormat::kColumns && !m_bStreaming) {
+    m_widths.assign(m_columns.size(), 0);
+    for (size_t i = 0; i < m_columns.size(); ++i) m_widths[i] = DisplayWidth(m_columns[i].header);
+    for (const auto& row : m_rows)
+      for (size_t i = 0; i < row.size() && i < m_widths.size(); ++i)
+        if (DisplayWidth(row[i]) > m_widths[i]) m_widths[i] = DisplayWidth(row[i]);
+    WriteHeader();
+    for (const auto& row : m_rows) WriteColumns(row, m_widths);
+    m_rows.clear();
+  } else if (m_format == CliFormat::kCsv) {
+    WriteHeader();  // a header row even without data rows
+  }
+  m_out.Flush();
+}

@@ -1,0 +1,78 @@
+// Where the console client writes, and the three forms its records take: readable
+// columns, CSV (RFC 4180, a header row) and JSON (one object a line).
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class CCliWriter {
+ public:
+  virtual ~CCliWriter() = default;
+  virtual void Write(const std::wstring& text) = 0;
+  // Text already in UTF-8 (a fast path for large outputs).
+  virtual void WriteUtf8(const std::string& text);
+  virtual void Flush() {}
+  // Nothing more can be written (a closed pipe, a full disk).
+  virtual bool Failed() const { return false; }
+};
+
+// Appends UTF-8 to a string; what tests read.
+class CStringWriter : public CCliWriter {
+ public:
+  void Write(const std::wstring& text) override;
+  void WriteUtf8(const std::string& text) override { m_text += text; }
+  std::string m_text;
+};
+
+// A console gets wide text (any code page shows Chinese); a file or a pipe gets UTF-8,
+// buffered.
+class CHandleWriter : public CCliWriter {
+ public:
+  explicit CHandleWriter(HANDLE handle, bool ownsHandle = false);
+  ~CHandleWriter() override;
+  CHandleWriter(const CHandleWriter&) = delete;
+  CHandleWriter& operator=(const CHandleWriter&) = delete;
+  void Write(const std::wstring& text) override;
+  void WriteUtf8(const std::string& text) override;
+  void Flush() override;
+  bool Failed() const override { return m_bFailed; }
+
+ private:
+  HANDLE m_handle;
+  bool m_bOwns;
+  bool m_bConsole = false;
+  bool m_bFailed = false;
+  std::string m_buffer;
+};
+
+enum class CliFormat { kColumns, kCsv, kJson };
+
+struct CliColumn {
+  const wchar_t* header;     // columns and CSV
+  const wchar_t* key;        // JSON
+  bool number = false;       // JSON without quotes
+  bool machineOnly = false;  // CSV and JSON only (a code beside its text)
+};
+
+class CRecordWriter {
+ public:
+  CRecordWriter(CCliWriter& out, CliFormat format, std::vector<CliColumn> columns);
+  // Columns are laid out at Finish, once every row is known; streaming writes each row at
+  // once with the widths given here (a wider value simply pushes the rest right).
+  void Stream(std::vector<size_t> widths);
+  void Row(const std::vector<std::wstring>& fields);
+  void Finish();
+
+ private:
+  void WriteHeader();
+  void WriteColumns(const std::vector<std::wstring>& fields, const std::vector<size_t>& widths);
+
+  CCliWriter& m_out;
+  CliFormat m_format;
+  std::vector<CliColumn> m_columns;
+  std::vector<std::vector<std::wstring>> m_rows;
+  std::vector<size_t> m_widths;
+  bool m_bStreaming = false;
+  bool m_bHeaderDone = false;
+};

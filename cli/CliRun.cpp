@@ -1,0 +1,59 @@
+#include "CliRun.h"
+
+#include <objbase.h>
+
+#include <memory>
+
+#include "CliCommands.h"
+
+int CliContext::Usage(const std::wstring& message) const {
+  err.Write(L"plover-cli: " + message + L"\n");
+  if (args.spec) err.Write(std::wstring(L"usage: ") + args.spec->usage);
+  return kExitUsage;
+}
+
+int RunCli(const std::vector<std::wstring>& argv, CCliWriter& out, CCliWriter& err,
+           const CliHooks& hooks) {
+  CliArgs args;
+  std::wstring error;
+  if (!ParseCliArgs(argv, args, error)) {
+    err.Write(L"plover-cli: " + error + L"\n");
+    err.Write(args.spec ? std::wstring(L"usage: ") + args.spec->usage : CliOverview());
+    return kExitUsage;
+  }
+  if (args.help) {
+    out.Write(args.spec ? std::wstring(L"usage: ") + args.spec->usage : CliOverview());
+    out.Flush();
+    return kExitOk;
+  }
+  // --out FILE: the records go to a UTF-8 file instead of standard output.
+  std::unique_ptr<CHandleWriter> file;
+  if (const std::wstring* path = args.Value(L"--out")) {
+    HANDLE h = ::CreateFileW(path->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      CliContext ctx{args, out, err, hooks};
+      return ctx.Usage(L"cannot create '" + *path + L"'");
+    }
+    file = std::make_unique<CHandleWriter>(h, true);
+  }
+  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  CliContext ctx{args, file ? *file : out, err, hooks};
+  const std::wstring name = args.spec->name;
+  int rc = kExitUsage;
+  if (name == L"servers") rc = CliServers(ctx);
+  if (name == L"status") rc = CliStatus(ctx);
+  if (name == L"browse") rc = CliBrowse(ctx);
+  if (name == L"read") rc = CliRead(ctx);
+  if (name == L"write") rc = CliWrite(ctx);
+  if (name == L"watch") rc = CliWatch(ctx);
+  if (name == L"props") rc = CliProps(ctx);
+  ctx.out.Flush();
+  if (file && file->Failed()) {
+    err.Write(L"plover-cli: writing '" + *args.Value(L"--out") + L"' failed\n");
+    if (rc == kExitOk) rc = kExitItemsFailed;
+  }
+  err.Flush();
+  if (SUCCEEDED(com)) ::CoUninitialize();
+  return rc;
+}

@@ -1,0 +1,59 @@
+// One connection of the console client: the client core with a hidden message-only window
+// for the messages it posts, its message boxes turned into lines on standard error, and a
+// message loop on the console thread.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "CliOutput.h"
+#include "CliRun.h"
+#include "OpcItemObserver.h"
+#include "OpcServer.h"
+
+class CCliSession : public IOpcItemObserver {
+ public:
+  CCliSession(CCliWriter& err, const CliHooks& hooks);
+  ~CCliSession() override;
+  CCliSession(const CCliSession&) = delete;
+  CCliSession& operator=(const CCliSession&) = delete;
+
+  // false when the server could not be reached; the reason is on standard error.
+  bool Connect(const std::wstring& progId, const std::wstring& node);
+  // Disconnects: every group and reference goes at the server.
+  void Close() { m_server.Disconnect(); }
+  COpcServer& Server() { return m_server; }
+  HWND Window() const { return m_hWnd; }
+  // The server's or the system's text for a code, on one line.
+  std::wstring ErrorText(HRESULT code) const;
+  // "ITEM: text (0x...)" on standard error.
+  void ReportItem(const std::wstring& item, HRESULT code);
+
+  // Dispatches messages until done() holds, a stop is asked for (Ctrl+C, the time limit)
+  // or the server goes; limitMs bounds the wait (INFINITE: none). Returns done().
+  bool Pump(const std::function<bool()>& done, DWORD limitMs = INFINITE);
+  bool ServerGone() const { return m_bServerGone; }
+  void StopAfter(DWORD ms);
+
+  std::function<void(OPCHANDLE group, const COpcItem& item)> m_onStored;
+  std::function<void(OPCHANDLE item, HRESULT error)> m_onWriteResult;
+
+  // IOpcItemObserver
+  void OnItemStored(OPCHANDLE hGroup, const COpcItem& item) override;
+  void OnWriteResult(OPCHANDLE hClientItem, HRESULT error) override;
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+  CCliWriter& m_err;
+  const CliHooks& m_hooks;
+  HWND m_hWnd = nullptr;
+  COpcServer m_server;
+  bool m_bServerGone = false;
+  bool m_bTimeUp = false;
+};
+
+// Set by CliConsoleCtrlHandler; cleared when a watch starts.
+bool CliStopRequested();
+void CliResetStop(HWND wake);
