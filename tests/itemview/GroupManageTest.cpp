@@ -156,8 +156,14 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
     EXPECT_EQ(L"2", Value(hDlg, 5));
     SetValue(hDlg, 0, L"Zehn");
     SetValue(hDlg, 1, L"OFF");
+    SetValue(hDlg, 2, L"500");  // the requested rate is sent, not the granted one below it
+    SetValue(hDlg, 4, L"3.5");
     Press(hDlg, IDOK);
     EXPECT_TRUE(::IsWindow(hDlg));
+    ChooseId(hDlg, L"2");
+    ChooseId(hDlg, L"10");
+    EXPECT_EQ(L"500", Value(hDlg, 2));
+    EXPECT_EQ(L"3.50", Value(hDlg, 4));
 
     // Delete: the list loses the rows, the box the entry; the rows keep the
     // values.
@@ -183,6 +189,8 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
   ASSERT_NE(nullptr, ten);
   EXPECT_EQ(L"Zehn", ten->m_strName);
   EXPECT_FALSE(ten->m_bActive);
+  EXPECT_EQ(500u, ten->m_dwRequestedRate);
+  EXPECT_FLOAT_EQ(3.5f, ten->m_fDeadband);
   EXPECT_EQ(nullptr, Server()->GetGroup(2));
   ASSERT_EQ(2, Rows());
   for (int i = 0; i < 2; ++i) {

@@ -119,9 +119,17 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   EXPECT_NE(L"-1", Server()->GetValueText(ramp));
   EXPECT_EQ(Server()->GetValueText(ramp), Text(0, 3));
 
-  // Toggling changes the icon at once and the item's state on the server.
+  // Toggling changes the icon at once and the item's state on the server. "At once": the
+  // row is invalidated by the command itself, not left for some later repaint.
   ItemAttributeText info;
-  Command(ID_ITEM_TOGGLE_ACTIVE);
+  Pump();
+  ::ValidateRect(hList, nullptr);
+  ::SendMessageW(Frame()->m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ITEM_TOGGLE_ACTIVE, 0), 0);
+  RECT rcDirty{}, rcRow{LVIR_BOUNDS, 0, 0, 0}, rcBoth{};
+  ::SendMessageW(hList, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rcRow));
+  ::GetUpdateRect(hList, &rcDirty, FALSE);
+  EXPECT_TRUE(::IntersectRect(&rcBoth, &rcDirty, &rcRow)) << "the toggled row is not redrawn";
+  Pump();
   EXPECT_EQ(1, Image(0));
   Server()->GetItemAttributes(ramp, info);
   EXPECT_FALSE(info.m_bActive);
@@ -206,7 +214,7 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   COpcItem* shorty = AddItem(11, L"Types.Short");
   AddItem(1, L"Types.Long");
   AddItem(1, L"Types.Float");
-  AddItem(11, L"Types.Double");
+  COpcItem* dbl = AddItem(11, L"Types.Double");
   ASSERT_EQ(5, Rows());
   EXPECT_EQ(1, Image(1));
 
@@ -232,6 +240,22 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   EXPECT_EQ(L"Types.Float", Text(2, 2));
   EXPECT_EQ(nullptr, Server()->FindItem(1, L"Types.Long"));
 
+  // From the mouse the menu opens at the pointer; from the keyboard, under the selected row.
+  ASSERT_EQ(1u, m_items.points.size());
+  EXPECT_EQ(40, m_items.points[0].x);
+  EXPECT_EQ(40, m_items.points[0].y);
+  Select(1);
+  m_items.menuChoice = 0;
+  ::SendMessageW(hList, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hList), -1);
+  RECT rcRow{LVIR_BOUNDS, 0, 0, 0};
+  ::SendMessageW(hList, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&rcRow));
+  POINT under{rcRow.left, rcRow.bottom};
+  ::ClientToScreen(hList, &under);
+  ASSERT_EQ(2u, m_items.points.size());
+  EXPECT_EQ(under.x, m_items.points[1].x);
+  EXPECT_EQ(under.y, m_items.points[1].y);
+  EXPECT_EQ(4, Rows()) << "no command chosen";
+
   // Name and state of group 1 change; group 11's rows are left alone.
   Server()->SelectGroup(1);
   Server()->RenameGroup(L"Renamed");
@@ -245,11 +269,13 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
     EXPECT_EQ(changed[i].name, Text(i, 1)) << i;
     EXPECT_EQ(changed[i].image, Image(i)) << i;
   }
+  // An active group's rows show their items' own states.
   Server()->SelectGroup(11);
   Server()->ChangeGroupActive(TRUE);
+  ASSERT_EQ(S_OK, Server()->SetItemActive(dbl, FALSE));
   ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPCHANGED, 0, 11);
   EXPECT_EQ(0, Image(1));
-  EXPECT_EQ(0, Image(3));
+  EXPECT_EQ(1, Image(3));
   EXPECT_EQ(1, Image(0));
 
   // A record freed behind the list: the row stays as it was and its commands do nothing.

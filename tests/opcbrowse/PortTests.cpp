@@ -99,6 +99,9 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   EXPECT_EQ(12, port.GetItemData(n));
   port.SetItemData(n, -7);
   EXPECT_EQ(-7, port.GetItemData(n));
+  tvi.hItem = port.GetTreeItem(n);
+  SendMessageW(w.m_hWnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi));
+  EXPECT_EQ(-7, tvi.lParam) << "the control's own item data, which a double-click reads";
   port.DeleteAllItems();
   EXPECT_EQ(0, SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0));
 
