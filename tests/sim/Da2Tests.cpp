@@ -121,10 +121,24 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
   EXPECT_EQ(Kind::kCancel, cb.calls[5].kind);
   EXPECT_EQ(45u, cb.calls[5].transid);
 
+  // An inactive group has nothing to refresh, and says so at once.
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
+  ASSERT_TRUE(state);
+  BOOL inactive = FALSE;
+  ASSERT_EQ(S_OK, state->SetState(nullptr, nullptr, &inactive, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(E_FAIL, io->Refresh2(OPC_DS_CACHE, 47, &cancel));
+  ASSERT_EQ(S_OK, control->Flush());
+  EXPECT_EQ(6u, cb.calls.size());
+
   EXPECT_EQ(S_OK, point->Unadvise(cookie));
   EXPECT_EQ(CONNECT_E_NOCONNECTION, point->Unadvise(cookie));
   EXPECT_EQ(connections, Counts().connections);
   EXPECT_EQ(0u, cb.Refs());
+  // Advised to an inactive group: no first values.
+  ASSERT_EQ(S_OK, point->Advise(other.Unknown(), &second));
+  ASSERT_EQ(S_OK, control->Flush());
+  EXPECT_TRUE(other.calls.empty()) << "an inactive group sends nothing";
+  EXPECT_EQ(S_OK, point->Unadvise(second));
   EXPECT_EQ(CONNECT_E_NOCONNECTION, io->Read(1, &hLong, 46, &cancel, &errors));
   ASSERT_EQ(S_OK, control->SetNoDa1Async(FALSE));
   EXPECT_TRUE(Query<IOPCAsyncIO>(group.Get()));
