@@ -198,8 +198,8 @@ TEST_F(PropertyListTest, EditorsWriteThroughAndChoosersActOnTheClickedRow) {
   EXPECT_EQ(2u, runner.colorIn.size());
   EXPECT_EQ(2u, runner.fileDirs.size());
 
-  // Scrolling by bar or wheel hides whichever editor is open, the "..." button too, rather
-  // than leaving it over another row; the row keeps its value.
+  // Only the clicked row's editor shows. Scrolling by bar or wheel hides it, the "..." button
+  // too, rather than leaving it over another row; the row keeps its value.
   const struct {
     int row;
     UINT editor, msg;
@@ -213,6 +213,8 @@ TEST_F(PropertyListTest, EditorsWriteThroughAndChoosersActOnTheClickedRow) {
     ClickRow(list, s.row);
     HWND hEditor = Child(s.editor);
     ASSERT_TRUE(::IsWindowVisible(hEditor)) << s.row;
+    for (UINT other : {CPropertyList::kChoiceId, CPropertyList::kTextId, CPropertyList::kButtonId})
+      if (other != s.editor) EXPECT_FALSE(::IsWindowVisible(Child(other))) << s.row << " " << other;
     const std::wstring value = list.GetRowValue(s.row);
     list.SendMessage(s.msg, s.msg == WM_VSCROLL ? SB_LINEDOWN : MAKEWPARAM(0, -WHEEL_DELTA), 0);
     EXPECT_FALSE(::IsWindowVisible(hEditor)) << s.row << " after message " << s.msg;

@@ -67,11 +67,15 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
 
   // Reads, writes and refreshes answer later, under the client's own transaction IDs. A
   // read from the device gives an inactive item its device quality, not "out of service".
+  // A bad quality makes the master quality S_FALSE.
+  OPCHANDLE hBad = 0;
+  ASSERT_EQ(S_OK, AddItem(group.Get(), L"Quality.Bad", VT_EMPTY, 4, &hBad));
+  OPCHANDLE quiet[2] = {hText, hBad};
   HRESULT* activeErrors = nullptr;
-  ASSERT_EQ(S_OK, group->SetActiveState(1, &hText, FALSE, &activeErrors));
+  ASSERT_EQ(S_OK, group->SetActiveState(2, quiet, FALSE, &activeErrors));
   CoTaskMemFree(activeErrors);
-  OPCHANDLE reads[3] = {hLong, 0xBAD, hText};
-  ASSERT_EQ(S_FALSE, io->Read(3, reads, 41, &cancel, &errors));
+  OPCHANDLE reads[4] = {hLong, 0xBAD, hText, hBad};
+  ASSERT_EQ(S_FALSE, io->Read(4, reads, 41, &cancel, &errors));
   EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[1]);
   CoTaskMemFree(errors);
   EXPECT_NE(0u, cancel);
@@ -86,8 +90,9 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
   ASSERT_EQ(4u, cb.calls.size());
   EXPECT_EQ(Kind::kRead, cb.calls[1].kind);
   EXPECT_EQ(41u, cb.calls[1].transid);
-  EXPECT_EQ((std::vector<OPCHANDLE>{1, 3}), cb.calls[1].handles) << "rejected items left out";
-  EXPECT_EQ((std::vector<WORD>{0xC0, 0xC0}), cb.calls[1].qualities);
+  EXPECT_EQ((std::vector<OPCHANDLE>{1, 3, 4}), cb.calls[1].handles) << "rejected items left out";
+  EXPECT_EQ((std::vector<WORD>{0xC0, 0xC0, 0x18}), cb.calls[1].qualities);
+  EXPECT_EQ(S_FALSE, cb.calls[1].master);
   EXPECT_EQ(L"Hello", cb.calls[1].strings[1]);
   EXPECT_EQ(Kind::kWrite, cb.calls[2].kind);
   EXPECT_EQ(42u, cb.calls[2].transid);
