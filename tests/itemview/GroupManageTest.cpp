@@ -132,6 +132,14 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
     EXPECT_EQ("-md", Buttons(hDlg));
     Press(hDlg, IDC_GROUP_CREATE);
 
+    // A create the server refuses: no entry, no box.
+    m_control->FailMethod(L"IOPCServer::AddGroup", E_FAIL, FALSE);
+    TypeId(hDlg, L"6");
+    SetValue(hDlg, 0, L"Six");
+    Press(hDlg, IDC_GROUP_CREATE);
+    EXPECT_EQ((std::vector<std::wstring>{L"10", L"2"}), Entries(hDlg));
+    EXPECT_EQ(nullptr, Server()->GetGroup(6));
+
     // A real create: its settings, its entry; modify stays off until it is
     // chosen.
     TypeId(hDlg, L"5");

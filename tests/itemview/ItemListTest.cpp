@@ -203,6 +203,23 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   EXPECT_EQ(L"(5) Item Access Rights", names[18]);
   EXPECT_NE(names.end(), std::find(names.begin(), names.end(), L"(101) Item Description"));
   EXPECT_EQ(11u, Server()->m_groupManager.GetCurrentGroup()->m_hClient);
+
+  // Rows show their items' qualities: a bad item reads "Bad", and a cycling item's row
+  // follows its quality from one data message to the next.
+  AddGroup(3, L"Three");
+  COpcItem* bad = AddItem(3, L"Quality.Bad");
+  COpcItem* cycling = AddItem(3, L"Quality.Cycling");
+  ASSERT_TRUE(bad && cycling);
+  const int badRow = Rows() - 2, cyclingRow = Rows() - 1;
+  bool shownBad = false, shownValue = false;
+  for (int step = 0; step < 16; ++step) {
+    Step(1000);
+    EXPECT_EQ(L"Bad", Text(badRow, 3)) << step;
+    const std::wstring shown = Text(cyclingRow, 3);
+    EXPECT_EQ(Server()->GetValueText(cycling), shown) << step;
+    (shown == L"Bad" ? shownBad : shownValue) = true;
+  }
+  EXPECT_TRUE(shownBad && shownValue) << shownBad << shownValue;
 }
 
 TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
