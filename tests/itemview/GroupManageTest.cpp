@@ -206,6 +206,18 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
     EXPECT_EQ(L"Zehn", Text(i, 1));
     EXPECT_EQ(1, Image(i));
   }
+
+  // The dialog opens on the current group, not the lowest.
+  AddGroup(3, L"Three");
+  Server()->SelectGroup(10);
+  m_items.drive = [&](HWND hDlg) {
+    EXPECT_EQ(L"10", CWnd::FromHandle(::GetDlgItem(hDlg, IDC_GROUP_ID))->GetWindowText());
+    EXPECT_EQ(L"Zehn", Value(hDlg, 0));
+    EXPECT_EQ(L"OFF", Value(hDlg, 1));
+    EXPECT_EQ("-md", Buttons(hDlg));
+  };
+  Command(ID_OPC_GROUP_MANAGEMENT);
+  EXPECT_EQ(3u, m_items.dialogs.size());
 }
 
 }  // namespace

@@ -67,9 +67,10 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
 
   // Reads, writes and refreshes answer later, under the client's own transaction IDs. A
   // read from the device gives an inactive item its device quality, not "out of service".
-  // A bad quality makes the master quality S_FALSE.
-  OPCHANDLE hBad = 0;
+  // A bad quality makes the master quality S_FALSE; a write-only item is never refreshed.
+  OPCHANDLE hBad = 0, hWriteOnly = 0;
   ASSERT_EQ(S_OK, AddItem(group.Get(), L"Quality.Bad", VT_EMPTY, 4, &hBad));
+  ASSERT_EQ(S_OK, AddItem(group.Get(), L"Access.WriteOnly", VT_EMPTY, 5, &hWriteOnly));
   OPCHANDLE quiet[2] = {hText, hBad};
   HRESULT* activeErrors = nullptr;
   ASSERT_EQ(S_OK, group->SetActiveState(2, quiet, FALSE, &activeErrors));
@@ -100,7 +101,7 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
   EXPECT_EQ((std::vector<HRESULT>{S_OK, OPC_E_BADRIGHTS}), cb.calls[2].errors);
   EXPECT_EQ(Kind::kData, cb.calls[3].kind);
   EXPECT_EQ(43u, cb.calls[3].transid);
-  EXPECT_EQ((std::vector<OPCHANDLE>{1, 2}), cb.calls[3].handles) << "active items only";
+  EXPECT_EQ((std::vector<OPCHANDLE>{1, 2}), cb.calls[3].handles) << "active, readable items only";
   EXPECT_EQ(17.0, cb.calls[3].numbers[0]);
 
   // Disabled: no subscription callbacks, yet a refresh still answers.
