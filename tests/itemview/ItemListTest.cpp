@@ -70,6 +70,14 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
               ::SendMessageW(hList, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK));
   }
 
+  // The run of added rows is drawn when the loop comes back; after it, a group's data
+  // message redraws the list.
+  Pump();
+  ::ValidateRect(hList, nullptr);
+  Frame()->OnGroupData(0, 1);
+  RECT rcData{};
+  EXPECT_TRUE(::GetUpdateRect(hList, &rcData, FALSE)) << "the list is left not drawing";
+
   // The clock moves: group 1's rows take their items' values and time stamps.
   Step(1000);
   const std::wstring firstRamp = Text(0, 3);
