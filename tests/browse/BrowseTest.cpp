@@ -376,13 +376,43 @@ TEST_F(BrowseFixture, StartUpSwitchNoBrowseServerRefusedConnectAndTheDialogs) {
   Pump();
   EXPECT_EQ(3u, m_script.boxes.size()) << "one notice, one box";
 
+  // A notice without a reason: the box has the first line only.
+  Frame()->ConnectServer(kNoBrowse, L"");
+  ASSERT_TRUE(View()->m_server.IsConnected());
+  ASSERT_EQ(4u, m_script.boxes.size());
+  {
+    TComPtr<IPloverSimControl> sim;
+    ASSERT_EQ(S_OK, sim.QueryFrom(View()->m_server.m_pServer.Get()));
+    ASSERT_EQ(S_OK, sim->SendShutdown(nullptr));
+  }
+  Pump();
+  EXPECT_FALSE(View()->m_server.IsConnected());
+  ASSERT_EQ(5u, m_script.boxes.size());
+  EXPECT_EQ(L"OPC Server 'Plover.SimServer.NoBrowse.1' has shut down.", m_script.boxes[4].text);
+
+  // A notice still queued when the user disconnects: nothing more happens, no box.
+  Frame()->ConnectServer(kNoBrowse, L"");
+  ASSERT_TRUE(View()->m_server.IsConnected());
+  ASSERT_EQ(6u, m_script.boxes.size());
+  {
+    TComPtr<IPloverSimControl> sim;
+    ASSERT_EQ(S_OK, sim.QueryFrom(View()->m_server.m_pServer.Get()));
+    ASSERT_EQ(S_OK, sim->SendShutdown(L"late"));
+  }
+  listBefore = g_list.size();
+  Command(ID_OPC_DISCONNECT);
+  Pump();
+  EXPECT_FALSE(View()->m_server.IsConnected());
+  EXPECT_EQ(listBefore + 1, g_list.size()) << "one disconnect, the user's";
+  EXPECT_EQ(6u, m_script.boxes.size()) << "a notice for a connection already ended";
+
   // A refused connect: the core's box, then ours; no connection, no group.
   Frame()->ConnectServer(L"Plover.No.Such.Server", L"");
   EXPECT_FALSE(View()->m_server.IsConnected());
   EXPECT_TRUE(Groups().empty());
-  ASSERT_EQ(5u, m_script.boxes.size());
-  EXPECT_EQ(0u, m_script.boxes[3].text.rfind(L"RegOpenKey: ", 0)) << "the core's box is captured";
-  EXPECT_EQ(L"Connect OPC Server: Plover.No.Such.Server Failed!", m_script.boxes[4].text);
+  ASSERT_EQ(8u, m_script.boxes.size());
+  EXPECT_EQ(0u, m_script.boxes[6].text.rfind(L"RegOpenKey: ", 0)) << "the core's box is captured";
+  EXPECT_EQ(L"Connect OPC Server: Plover.No.Such.Server Failed!", m_script.boxes[7].text);
 
   // The node list: this computer and remembered nodes; a pick lists that node and is returned.
   CServerSelectDlg::RememberNode(L"PLANT-7");

@@ -94,7 +94,12 @@ TEST_F(CreditsTest, LinesTakeTheirStyleHeightsWrapAndAreMeasuredOnTheFirstPassOn
     ::SelectObject(hMem, hOld);
     ::DeleteDC(hMem);
   }
-  Tick(c, 13);
+  Tick(c, 12);
+  // Another timer of the window is not a tick.
+  const int counter = c.GetState().tickCounter;
+  ::SendMessageW(c.m_hWnd, WM_TIMER, CCreditsCtrl::kTimerId + 1, 0);
+  EXPECT_EQ(counter, c.GetState().tickCounter);
+  Tick(c);
   EXPECT_EQ(L"", c.GetState().currentLine) << "nothing taken in the first 14 ticks";
   Pixels p = ReadPixels(c.GetImage());
   EXPECT_EQ(kMark, p.At(150, kH - 2)) << "no column yet: nothing scrolls";

@@ -132,6 +132,14 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
     EXPECT_EQ("-md", Buttons(hDlg));
     Press(hDlg, IDC_GROUP_CREATE);
 
+    // A create the server refuses: no entry, no box.
+    m_control->FailMethod(L"IOPCServer::AddGroup", E_FAIL, FALSE);
+    TypeId(hDlg, L"6");
+    SetValue(hDlg, 0, L"Six");
+    Press(hDlg, IDC_GROUP_CREATE);
+    EXPECT_EQ((std::vector<std::wstring>{L"10", L"2"}), Entries(hDlg));
+    EXPECT_EQ(nullptr, Server()->GetGroup(6));
+
     // A real create: its settings, its entry; modify stays off until it is
     // chosen.
     TypeId(hDlg, L"5");
@@ -156,8 +164,14 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
     EXPECT_EQ(L"2", Value(hDlg, 5));
     SetValue(hDlg, 0, L"Zehn");
     SetValue(hDlg, 1, L"OFF");
+    SetValue(hDlg, 2, L"500");  // the requested rate is sent, not the granted one below it
+    SetValue(hDlg, 4, L"3.5");
     Press(hDlg, IDOK);
     EXPECT_TRUE(::IsWindow(hDlg));
+    ChooseId(hDlg, L"2");
+    ChooseId(hDlg, L"10");
+    EXPECT_EQ(L"500", Value(hDlg, 2));
+    EXPECT_EQ(L"3.50", Value(hDlg, 4));
 
     // Delete: the list loses the rows, the box the entry; the rows keep the
     // values.
@@ -183,6 +197,8 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
   ASSERT_NE(nullptr, ten);
   EXPECT_EQ(L"Zehn", ten->m_strName);
   EXPECT_FALSE(ten->m_bActive);
+  EXPECT_EQ(500u, ten->m_dwRequestedRate);
+  EXPECT_FLOAT_EQ(3.5f, ten->m_fDeadband);
   EXPECT_EQ(nullptr, Server()->GetGroup(2));
   ASSERT_EQ(2, Rows());
   for (int i = 0; i < 2; ++i) {
@@ -190,6 +206,18 @@ TEST_F(GroupManageTest, CreateModifyDeleteActOnTheGroupShownAndTellTheList) {
     EXPECT_EQ(L"Zehn", Text(i, 1));
     EXPECT_EQ(1, Image(i));
   }
+
+  // The dialog opens on the current group, not the lowest.
+  AddGroup(3, L"Three");
+  Server()->SelectGroup(10);
+  m_items.drive = [&](HWND hDlg) {
+    EXPECT_EQ(L"10", CWnd::FromHandle(::GetDlgItem(hDlg, IDC_GROUP_ID))->GetWindowText());
+    EXPECT_EQ(L"Zehn", Value(hDlg, 0));
+    EXPECT_EQ(L"OFF", Value(hDlg, 1));
+    EXPECT_EQ("-md", Buttons(hDlg));
+  };
+  Command(ID_OPC_GROUP_MANAGEMENT);
+  EXPECT_EQ(3u, m_items.dialogs.size());
 }
 
 }  // namespace

@@ -71,6 +71,14 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
               ::SendMessageW(hList, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK));
   }
 
+  // The run of added rows is drawn when the loop comes back; after it, a group's data
+  // message redraws the list.
+  Pump();
+  ::ValidateRect(hList, nullptr);
+  Frame()->OnGroupData(0, 1);
+  RECT rcData{};
+  EXPECT_TRUE(::GetUpdateRect(hList, &rcData, FALSE)) << "the list is left not drawing";
+
   // The clock moves: group 1's rows take their items' values and time stamps.
   Step(1000);
   const std::wstring firstRamp = Text(0, 3);
@@ -120,9 +128,17 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   EXPECT_NE(L"-1", Server()->GetValueText(ramp));
   EXPECT_EQ(Server()->GetValueText(ramp), Text(0, 3));
 
-  // Toggling changes the icon at once and the item's state on the server.
+  // Toggling changes the icon at once and the item's state on the server. "At once": the
+  // row is invalidated by the command itself, not left for some later repaint.
   ItemAttributeText info;
-  Command(ID_ITEM_TOGGLE_ACTIVE);
+  Pump();
+  ::ValidateRect(hList, nullptr);
+  ::SendMessageW(Frame()->m_hWnd, WM_COMMAND, MAKEWPARAM(ID_ITEM_TOGGLE_ACTIVE, 0), 0);
+  RECT rcDirty{}, rcRow{LVIR_BOUNDS, 0, 0, 0}, rcBoth{};
+  ::SendMessageW(hList, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&rcRow));
+  ::GetUpdateRect(hList, &rcDirty, FALSE);
+  EXPECT_TRUE(::IntersectRect(&rcBoth, &rcDirty, &rcRow)) << "the toggled row is not redrawn";
+  Pump();
   EXPECT_EQ(1, Image(0));
   Server()->GetItemAttributes(ramp, info);
   EXPECT_FALSE(info.m_bActive);
@@ -196,6 +212,23 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   EXPECT_EQ(L"(5) Item Access Rights", names[18]);
   EXPECT_NE(names.end(), std::find(names.begin(), names.end(), L"(101) Item Description"));
   EXPECT_EQ(11u, Server()->m_groupManager.GetCurrentGroup()->m_hClient);
+
+  // Rows show their items' qualities: a bad item reads "Bad", and a cycling item's row
+  // follows its quality from one data message to the next.
+  AddGroup(3, L"Three");
+  COpcItem* bad = AddItem(3, L"Quality.Bad");
+  COpcItem* cycling = AddItem(3, L"Quality.Cycling");
+  ASSERT_TRUE(bad && cycling);
+  const int badRow = Rows() - 2, cyclingRow = Rows() - 1;
+  bool shownBad = false, shownValue = false;
+  for (int step = 0; step < 16; ++step) {
+    Step(1000);
+    EXPECT_EQ(L"Bad", Text(badRow, 3)) << step;
+    const std::wstring shown = Text(cyclingRow, 3);
+    EXPECT_EQ(Server()->GetValueText(cycling), shown) << step;
+    (shown == L"Bad" ? shownBad : shownValue) = true;
+  }
+  EXPECT_TRUE(shownBad && shownValue) << shownBad << shownValue;
 }
 
 TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
@@ -207,7 +240,7 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   COpcItem* shorty = AddItem(11, L"Types.Short");
   AddItem(1, L"Types.Long");
   AddItem(1, L"Types.Float");
-  AddItem(11, L"Types.Double");
+  COpcItem* dbl = AddItem(11, L"Types.Double");
   ASSERT_EQ(5, Rows());
   EXPECT_EQ(1, Image(1));
 
@@ -233,6 +266,22 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   EXPECT_EQ(L"Types.Float", Text(2, 2));
   EXPECT_EQ(nullptr, Server()->FindItem(1, L"Types.Long"));
 
+  // From the mouse the menu opens at the pointer; from the keyboard, under the selected row.
+  ASSERT_EQ(1u, m_items.points.size());
+  EXPECT_EQ(40, m_items.points[0].x);
+  EXPECT_EQ(40, m_items.points[0].y);
+  Select(1);
+  m_items.menuChoice = 0;
+  ::SendMessageW(hList, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hList), -1);
+  RECT rcRow{LVIR_BOUNDS, 0, 0, 0};
+  ::SendMessageW(hList, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&rcRow));
+  POINT under{rcRow.left, rcRow.bottom};
+  ::ClientToScreen(hList, &under);
+  ASSERT_EQ(2u, m_items.points.size());
+  EXPECT_EQ(under.x, m_items.points[1].x);
+  EXPECT_EQ(under.y, m_items.points[1].y);
+  EXPECT_EQ(4, Rows()) << "no command chosen";
+
   // Name and state of group 1 change; group 11's rows are left alone.
   Server()->SelectGroup(1);
   Server()->RenameGroup(L"Renamed");
@@ -246,11 +295,13 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
     EXPECT_EQ(changed[i].name, Text(i, 1)) << i;
     EXPECT_EQ(changed[i].image, Image(i)) << i;
   }
+  // An active group's rows show their items' own states.
   Server()->SelectGroup(11);
   Server()->ChangeGroupActive(TRUE);
+  ASSERT_EQ(S_OK, Server()->SetItemActive(dbl, FALSE));
   ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPCHANGED, 0, 11);
   EXPECT_EQ(0, Image(1));
-  EXPECT_EQ(0, Image(3));
+  EXPECT_EQ(1, Image(3));
   EXPECT_EQ(1, Image(0));
 
   // A record freed behind the list: the row stays as it was and its commands do nothing.

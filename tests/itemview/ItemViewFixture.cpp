@@ -25,7 +25,8 @@ INT_PTR ItemRunner::RunDialog(CDialog& dlg, HWND hOwner) {
   return drive ? DriveDialog(dlg, hOwner, drive) : IDCANCEL;
 }
 
-BOOL ItemRunner::TrackPopupMenu(HMENU hMenu, UINT, POINT, HWND hOwner) {
+BOOL ItemRunner::TrackPopupMenu(HMENU hMenu, UINT, POINT pt, HWND hOwner) {
+  points.push_back(pt);
   std::vector<std::pair<std::wstring, UINT>> entries;
   for (int i = 0; i < ::GetMenuItemCount(hMenu); ++i) {
     UINT id = ::GetMenuItemID(hMenu, i);

@@ -21,7 +21,8 @@ class ItemRunner : public RecordingRunner {
   std::function<void(HWND)> drive;
   // Each shown menu: (text, id) per entry, separators as ("", 0).
   std::vector<std::vector<std::pair<std::wstring, UINT>>> menus;
-  UINT menuChoice = 0;  // posted to the menu's owner as the chosen command
+  std::vector<POINT> points;  // where each menu opened, in screen coordinates
+  UINT menuChoice = 0;        // posted to the menu's owner as the chosen command
 };
 
 class ItemViewFixture : public AppFixture {

@@ -142,6 +142,26 @@ TEST_F(ConnectTest, AShutdownNoticeOrAVanishedServerAsksOnceForADisconnect) {
   EXPECT_EQ(before.groups, after.groups);
   EXPECT_EQ(before.connections, after.connections);
   EXPECT_TRUE(s_boxes.empty());
+
+  // The codes that say the server's process or its exporter is gone; ordinary failures,
+  // a busy server's refusal among them, are not.
+  const struct {
+    HRESULT hr;
+    bool vanished;
+  } codes[] = {{RPC_E_DISCONNECTED, true},
+               {RPC_E_SERVER_DIED, true},
+               {RPC_E_SERVER_DIED_DNE, true},
+               {CO_E_OBJNOTCONNECTED, true},
+               {HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE), true},
+               {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED), true},
+               {HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE), true},
+               {HRESULT_FROM_WIN32(OR_INVALID_OXID), true},
+               {RPC_E_CALL_REJECTED, false},
+               {E_FAIL, false},
+               {E_OUTOFMEMORY, false},
+               {S_OK, false}};
+  for (const auto& c : codes)
+    EXPECT_EQ(c.vanished, COpcServerWatch::IsVanishedCode(c.hr)) << std::hex << c.hr;
 }
 
 TEST_F(ConnectTest, DestroyingTheServerObjectDisconnectsFirst) {

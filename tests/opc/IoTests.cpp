@@ -161,6 +161,21 @@ TEST_P(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
   EXPECT_NE(first, live);
   EXPECT_TRUE(m_server->ReadCache(array));
   EXPECT_EQ(elements(array->m_value), live);
+
+  // Qualities land with the values: the cycling item's record walks through good,
+  // uncertain and bad, and a static item keeps its server's own quality.
+  COpcItem* cycling = m_server->AddItem(L"Quality.Cycling");
+  COpcItem* uncertain = m_server->AddItem(L"Quality.Uncertain");
+  ASSERT_TRUE(cycling && uncertain);
+  cycling->m_wQuality = uncertain->m_wQuality = 0xFFFF;
+  bool seen[4] = {};
+  for (int step = 0; step < 16; ++step) {
+    ASSERT_EQ(S_OK, Control()->AdvanceTime(1000));
+    ASSERT_NE(0xFFFF, cycling->m_wQuality) << step;
+    seen[(cycling->m_wQuality >> 6) & 3] = true;
+  }
+  EXPECT_TRUE(seen[0] && seen[1] && seen[3]) << seen[0] << seen[1] << seen[3];
+  EXPECT_EQ(0x54, uncertain->m_wQuality);
 }
 
 INSTANTIATE_TEST_SUITE_P(Subscriptions, IoTest, testing::Values(false, true),

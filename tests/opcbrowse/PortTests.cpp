@@ -91,6 +91,17 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   port.OnItemExpanding(names);
   EXPECT_EQ(opened, static_cast<size_t>(SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0)));
 
+  // A first child of a shown node that was never opened: the node gets its button, and the
+  // child comes in when it opens.
+  OpcTreeNode late = port.InsertItem(L"late", port.GetNode(leaf), 5);
+  tvi.hItem = leaf;
+  SendMessageW(w.m_hWnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi));
+  EXPECT_EQ(1, tvi.cChildren);
+  EXPECT_EQ(nullptr, port.GetTreeItem(late));
+  HTREEITEM lateItem = Child(port, leaf, L"late");
+  EXPECT_NE(nullptr, lateItem) << "opened: shown";
+  EXPECT_EQ(lateItem, port.GetTreeItem(late));
+
   // Texts longer than the first buffer come back whole; a child of an open branch shows at once.
   std::wstring longText(700, L'长');
   OpcTreeNode n = port.InsertItem(longText, port.GetNode(branch), 12);
@@ -99,6 +110,9 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   EXPECT_EQ(12, port.GetItemData(n));
   port.SetItemData(n, -7);
   EXPECT_EQ(-7, port.GetItemData(n));
+  tvi.hItem = port.GetTreeItem(n);
+  SendMessageW(w.m_hWnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi));
+  EXPECT_EQ(-7, tvi.lParam) << "the control's own item data, which a double-click reads";
   port.DeleteAllItems();
   EXPECT_EQ(0, SendMessageW(w.m_hWnd, TVM_GETCOUNT, 0, 0));
 

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "OpcDataCallback.h"
+
 using namespace opcstream;
 
 namespace {
@@ -347,6 +349,96 @@ TEST_F(Sink, WriteCompletePostsOneMessagePerFailure) {
   Put32(b, 0, 1000000);
   Deliver(Clip().writeComplete, b);
   EXPECT_EQ(2u, Posted().size());
+}
+
+// The DA 2.0 callback fills the same records and posts the same messages as the streams.
+TEST_F(Sink, Da2CallbackStoresValuesQualitiesAndTimesAndReportsWriteFailures) {
+  COpcItem* number = AddRecord(L"number");
+  COpcItem* text = AddRecord(L"text");
+  const OPCHANDLE stale = number->m_hClient + (1u << 24);  // another generation
+  ASSERT_EQ(nullptr, m_table.Resolve(stale));
+  auto* callback = new COpcDataCallback;
+  callback->AddRef();
+  callback->SetItemTable(&m_table);
+
+  LONG byRef = 77;
+  VARIANT values[3];
+  values[0].vt = VT_I4 | VT_BYREF;  // resolved into a value the record owns
+  values[0].plVal = &byRef;
+  values[1].vt = VT_BSTR;
+  values[1].bstrVal = SysAllocString(L"温度");
+  values[2].vt = VT_R8;
+  values[2].dblVal = 1.5;
+  OPCHANDLE handles[3] = {number->m_hClient, text->m_hClient, stale};
+  WORD qualities[3] = {0x54, 0x18, 0xC0};
+  FILETIME times[3] = {{0x5678, 0x01DA1234}, {0x9ABC, 0x01DA1234}, {1, 1}};
+  HRESULT errors[3] = {S_OK, S_OK, S_OK};
+
+  // Without a window nothing is taken.
+  callback->OnDataChange(0, 7, S_FALSE, S_OK, 3, handles, values, qualities, times, errors);
+  EXPECT_EQ(VT_EMPTY, number->m_value.vt);
+  callback->SetNotifyWindow(m_wnd);
+  EXPECT_TRUE(Posted().empty());
+
+  callback->OnDataChange(0, 7, S_FALSE, S_OK, 3, handles, values, qualities, times, errors);
+  byRef = 78;
+  SysFreeString(values[1].bstrVal);
+  ASSERT_EQ(VT_I4, number->m_value.vt);
+  EXPECT_EQ(77, number->m_value.lVal);
+  EXPECT_EQ(0x54, number->m_wQuality);
+  EXPECT_EQ(0x01DA123400005678ull, TimeOf(number));
+  ASSERT_EQ(VT_BSTR, text->m_value.vt);
+  EXPECT_EQ(L"温度", Text(text->m_value.bstrVal));
+  EXPECT_EQ(0x18, text->m_wQuality);
+  std::vector<MSG> posted = Posted();
+  ASSERT_EQ(1u, posted.size());
+  EXPECT_EQ(static_cast<UINT>(WM_OPC_DATACHANGE), posted[0].message);
+  EXPECT_EQ(0u, posted[0].wParam);
+  EXPECT_EQ(7, posted[0].lParam);
+
+  // A completed read lands the same way; without time stamps the old ones stay.
+  values[0].vt = VT_R8;
+  values[0].dblVal = 2.5;
+  qualities[0] = 0xC0;
+  callback->OnReadComplete(5, 8, S_OK, S_OK, 1, handles, values, qualities, nullptr, errors);
+  EXPECT_EQ(VT_R8, number->m_value.vt);
+  EXPECT_EQ(0xC0, number->m_wQuality);
+  EXPECT_EQ(0x01DA123400005678ull, TimeOf(number));
+  posted = Posted();
+  ASSERT_EQ(1u, posted.size());
+  EXPECT_EQ(8, posted[0].lParam);
+
+  // Arrays a server left out: nothing read, nothing posted.
+  callback->OnDataChange(0, 7, S_OK, S_OK, 1, handles, values, nullptr, times, errors);
+  callback->OnDataChange(0, 7, S_OK, S_OK, 1, nullptr, values, qualities, times, errors);
+  EXPECT_EQ(0xC0, number->m_wQuality);
+  EXPECT_TRUE(Posted().empty());
+
+  // Write completions: a failed request once, else one message per failed entry.
+  const struct {
+    HRESULT master;
+    std::vector<HRESULT> entries, posted;
+  } writes[] = {
+      {HRESULT(0xC0040004), {E_FAIL, E_INVALIDARG, S_OK}, {HRESULT(0xC0040004)}},
+      {S_FALSE, {E_FAIL, S_OK, 0x0004000E, HRESULT(0xC0040007)}, {E_FAIL, HRESULT(0xC0040007)}},
+      {S_OK, {S_OK, S_OK}, {}},
+  };
+  for (const auto& w : writes) {
+    std::vector<HRESULT> entries = w.entries;
+    std::vector<OPCHANDLE> clients(entries.size(), number->m_hClient);
+    callback->OnWriteComplete(9, 7, w.master, static_cast<DWORD>(entries.size()), clients.data(),
+                              entries.data());
+    std::vector<HRESULT> got;
+    for (const MSG& m : Posted()) {
+      EXPECT_EQ(static_cast<UINT>(WM_OPC_WRITEERROR), m.message);
+      EXPECT_EQ(0, m.lParam);
+      got.push_back(static_cast<HRESULT>(m.wParam));
+    }
+    EXPECT_EQ(w.posted, got) << std::hex << w.master;
+  }
+  EXPECT_EQ(S_OK, callback->OnCancelComplete(9, 7));
+  EXPECT_TRUE(Posted().empty());
+  EXPECT_EQ(0u, callback->Release());
 }
 
 TEST(SinkReferences, CountingAndInterfaces) {

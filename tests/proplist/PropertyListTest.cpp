@@ -198,6 +198,30 @@ TEST_F(PropertyListTest, EditorsWriteThroughAndChoosersActOnTheClickedRow) {
   EXPECT_EQ(2u, runner.colorIn.size());
   EXPECT_EQ(2u, runner.fileDirs.size());
 
+  // Only the clicked row's editor shows. Scrolling by bar or wheel hides it, the "..." button
+  // too, rather than leaving it over another row; the row keeps its value.
+  const struct {
+    int row;
+    UINT editor, msg;
+  } scrolls[] = {{0, CPropertyList::kChoiceId, WM_VSCROLL},
+                 {0, CPropertyList::kChoiceId, WM_MOUSEWHEEL},
+                 {2, CPropertyList::kTextId, WM_MOUSEWHEEL},
+                 {3, CPropertyList::kButtonId, WM_VSCROLL},
+                 {6, CPropertyList::kButtonId, WM_MOUSEWHEEL}};
+  for (const auto& s : scrolls) {
+    list.SendMessage(LB_SETTOPINDEX, 0, 0);
+    ClickRow(list, s.row);
+    HWND hEditor = Child(s.editor);
+    ASSERT_TRUE(::IsWindowVisible(hEditor)) << s.row;
+    for (UINT other : {CPropertyList::kChoiceId, CPropertyList::kTextId, CPropertyList::kButtonId})
+      if (other != s.editor) EXPECT_FALSE(::IsWindowVisible(Child(other))) << s.row << " " << other;
+    const std::wstring value = list.GetRowValue(s.row);
+    list.SendMessage(s.msg, s.msg == WM_VSCROLL ? SB_LINEDOWN : MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    EXPECT_FALSE(::IsWindowVisible(hEditor)) << s.row << " after message " << s.msg;
+    EXPECT_EQ(value, list.GetRowValue(s.row)) << s.row;
+  }
+  list.SendMessage(LB_SETTOPINDEX, 0, 0);
+
   // One editor of each kind, reused; the spacer record sits in two positions.
   EXPECT_EQ(3, CountChildren(list.m_hWnd));
   EXPECT_EQ(list.SendMessage(LB_GETITEMDATA, 7), list.SendMessage(LB_GETITEMDATA, 8));

@@ -66,15 +66,27 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
   EXPECT_EQ(S_OK, cb.calls[0].master);
   EXPECT_TRUE(cb.calls[0].timeStamped);
 
-  // Reads, writes and refreshes answer later, under the client's own transaction IDs.
-  OPCHANDLE reads[3] = {hLong, 0xBAD, hText};
-  ASSERT_EQ(S_FALSE, io->Read(3, reads, 41, &cancel, &errors));
+  EXPECT_EQ((std::vector<WORD>{0xC0, 0xC0, 0xC0}), cb.calls[0].qualities);
+
+  // Reads, writes and refreshes answer later, under the client's own transaction IDs. A
+  // read from the device gives an inactive item its device quality, not "out of service".
+  // A bad quality makes the master quality S_FALSE; a write-only item is never refreshed.
+  OPCHANDLE hBad = 0, hWriteOnly = 0;
+  ASSERT_EQ(S_OK, AddItem(group.Get(), L"Quality.Bad", VT_EMPTY, 4, &hBad));
+  ASSERT_EQ(S_OK, AddItem(group.Get(), L"Access.WriteOnly", VT_EMPTY, 5, &hWriteOnly));
+  OPCHANDLE quiet[2] = {hText, hBad};
+  HRESULT* activeErrors = nullptr;
+  ASSERT_EQ(S_OK, group->SetActiveState(2, quiet, FALSE, &activeErrors));
+  CoTaskMemFree(activeErrors);
+  OPCHANDLE reads[4] = {hLong, 0xBAD, hText, hBad};
+  ASSERT_EQ(S_FALSE, io->Read(4, reads, 41, &cancel, &errors));
   EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[1]);
   CoTaskMemFree(errors);
   EXPECT_NE(0u, cancel);
-  OPCHANDLE writes[2] = {hLong, hReadOnly};
-  VARIANT values[2] = {MakeVariant(17.0), MakeVariant(5.0)};
-  ASSERT_EQ(S_OK, io->Write(2, writes, values, 42, &cancel, &errors));
+  OPCHANDLE writes[3] = {hLong, hReadOnly, 0xBAD};
+  VARIANT values[3] = {MakeVariant(17.0), MakeVariant(5.0), MakeVariant(6.0)};
+  ASSERT_EQ(S_FALSE, io->Write(3, writes, values, 42, &cancel, &errors));
+  EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[2]);
   CoTaskMemFree(errors);
   ASSERT_EQ(S_OK, io->Refresh2(OPC_DS_DEVICE, 43, &cancel));
   EXPECT_EQ(1u, cb.calls.size());
@@ -82,13 +94,17 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
   ASSERT_EQ(4u, cb.calls.size());
   EXPECT_EQ(Kind::kRead, cb.calls[1].kind);
   EXPECT_EQ(41u, cb.calls[1].transid);
-  EXPECT_EQ((std::vector<OPCHANDLE>{1, 3}), cb.calls[1].handles) << "rejected items left out";
+  EXPECT_EQ((std::vector<OPCHANDLE>{1, 3, 4}), cb.calls[1].handles) << "rejected items left out";
+  EXPECT_EQ((std::vector<WORD>{0xC0, 0xC0, 0x18}), cb.calls[1].qualities);
+  EXPECT_EQ(S_FALSE, cb.calls[1].master);
+  EXPECT_EQ(L"Hello", cb.calls[1].strings[1]);
   EXPECT_EQ(Kind::kWrite, cb.calls[2].kind);
   EXPECT_EQ(42u, cb.calls[2].transid);
   EXPECT_EQ(S_FALSE, cb.calls[2].master);
   EXPECT_EQ((std::vector<HRESULT>{S_OK, OPC_E_BADRIGHTS}), cb.calls[2].errors);
   EXPECT_EQ(Kind::kData, cb.calls[3].kind);
   EXPECT_EQ(43u, cb.calls[3].transid);
+  EXPECT_EQ((std::vector<OPCHANDLE>{1, 2}), cb.calls[3].handles) << "active, readable items only";
   EXPECT_EQ(17.0, cb.calls[3].numbers[0]);
 
   // Disabled: no subscription callbacks, yet a refresh still answers.
@@ -114,10 +130,24 @@ TEST_F(SimDa2, CallbackSubscriptionAndAsyncIo2) {
   EXPECT_EQ(Kind::kCancel, cb.calls[5].kind);
   EXPECT_EQ(45u, cb.calls[5].transid);
 
+  // An inactive group has nothing to refresh, and says so at once.
+  TComPtr<IOPCGroupStateMgt> state = Query<IOPCGroupStateMgt>(group.Get());
+  ASSERT_TRUE(state);
+  BOOL inactive = FALSE;
+  ASSERT_EQ(S_OK, state->SetState(nullptr, nullptr, &inactive, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(E_FAIL, io->Refresh2(OPC_DS_CACHE, 47, &cancel));
+  ASSERT_EQ(S_OK, control->Flush());
+  EXPECT_EQ(6u, cb.calls.size());
+
   EXPECT_EQ(S_OK, point->Unadvise(cookie));
   EXPECT_EQ(CONNECT_E_NOCONNECTION, point->Unadvise(cookie));
   EXPECT_EQ(connections, Counts().connections);
   EXPECT_EQ(0u, cb.Refs());
+  // Advised to an inactive group: no first values.
+  ASSERT_EQ(S_OK, point->Advise(other.Unknown(), &second));
+  ASSERT_EQ(S_OK, control->Flush());
+  EXPECT_TRUE(other.calls.empty()) << "an inactive group sends nothing";
+  EXPECT_EQ(S_OK, point->Unadvise(second));
   EXPECT_EQ(CONNECT_E_NOCONNECTION, io->Read(1, &hLong, 46, &cancel, &errors));
   ASSERT_EQ(S_OK, control->SetNoDa1Async(FALSE));
   EXPECT_TRUE(Query<IOPCAsyncIO>(group.Get()));
