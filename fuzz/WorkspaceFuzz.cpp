@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text, again;
   if (!workspace::Write(ws, text, err)) return 0;  // e.g. an empty group name is unwritable
   workspace::Workspace back;
-  if (!workspace::Read(text.data(), text.size(), back, err) || !workspace::Write(back, again, err) ||
-      again != text) {
+  if (!workspace::Read(text.data(), text.size(), back, err) ||
+      !workspace::Write(back, again, err) || again != text) {
     std::fprintf(stderr, "workspace round trip changed the text\n");
     std::abort();
   }

@@ -31,6 +31,7 @@ class COpcGroup {
   float m_fDeadband = 1.0f;
   OPCHANDLE m_hClient = 0;
   OPCHANDLE m_hServer = 0;
+  unsigned m_nCreated = 0;  // creation order, for a saved workspace
   DWORD m_dwDataConnection = 0;
   DWORD m_dwWriteConnection = 0;
   // The OPC DA 2.0 subscription, used when the DA 1.0 streams cannot be advised: the

@@ -88,6 +88,7 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
   group->m_fDeadband = m_fDeadband;
   group->m_hServer = m_hServer;
   group->m_dwRevisedRate = m_dwRevisedRate;
+  group->m_nCreated = ++m_nGroupsCreated;
   m_pCurrent = group.get();
   m_groupTable.emplace(Key(handle), std::move(group));
   m_dwDataConnection = 0;

@@ -89,6 +89,10 @@ class COpcServer {
 
   // Items.
   COpcItem* AddItem(const std::wstring& itemId) { return m_groupManager.AddItem(itemId); }
+  COpcItem* AddItemOfType(const std::wstring& itemId, const std::wstring& accessPath,
+                          VARTYPE type) {
+    return m_groupManager.AddItemOfType(itemId, accessPath, type);
+  }
   COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const {
     return m_groupManager.FindItem(group, itemId);
   }

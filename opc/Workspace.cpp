@@ -13,11 +13,11 @@ struct TypeNameEntry {
   uint16_t vt;
   const char* name;
 };
-constexpr TypeNameEntry kTypeNames[] = {
-    {0, "EMPTY"},  {2, "I2"},      {3, "I4"},  {4, "R4"},   {5, "R8"},   {6, "CY"},
-    {7, "DATE"},   {8, "BSTR"},    {10, "ERROR"}, {11, "BOOL"}, {12, "VARIANT"}, {16, "I1"},
-    {17, "UI1"},   {18, "UI2"},    {19, "UI4"},   {20, "I8"},   {21, "UI8"},     {22, "INT"},
-    {23, "UINT"}};
+constexpr TypeNameEntry kTypeNames[] = {{0, "EMPTY"},  {2, "I2"},    {3, "I4"},       {4, "R4"},
+                                        {5, "R8"},     {6, "CY"},    {7, "DATE"},     {8, "BSTR"},
+                                        {10, "ERROR"}, {11, "BOOL"}, {12, "VARIANT"}, {16, "I1"},
+                                        {17, "UI1"},   {18, "UI2"},  {19, "UI4"},     {20, "I8"},
+                                        {21, "UI8"},   {22, "INT"},  {23, "UINT"}};
 
 bool ParseUnsigned(const std::string& text, uint64_t max, uint64_t& value) {
   if (text.empty() || text.size() > 20) return false;
@@ -434,7 +434,8 @@ bool Read(const char* data, size_t size, Workspace& out, Error& err) {
     size_t start = line.find_first_not_of(" \t");
     if (start == std::string::npos || line[start] == '#') continue;
     size_t sep = line.find_first_of(" \t", start);
-    std::string keyword = line.substr(start, sep == std::string::npos ? std::string::npos : sep - start);
+    std::string keyword =
+        line.substr(start, sep == std::string::npos ? std::string::npos : sep - start);
     std::string value = sep == std::string::npos ? std::string() : line.substr(sep + 1);
     if (!reader.Line(number, keyword, value)) return false;
   }
@@ -490,7 +491,8 @@ bool Write(const Workspace& ws, std::string& out, Error& err) {
         if (!CheckText(item.accessPath, false)) return fail("item-path");
         PutText(s, "    ", "item-path", item.accessPath);
       }
-      if (item.requestedType != kTypeEmpty) Put(s, "    ", "item-type", TypeName(item.requestedType));
+      if (item.requestedType != kTypeEmpty)
+        Put(s, "    ", "item-type", TypeName(item.requestedType));
       if (!item.active) Put(s, "    ", "item-active", "0");
     }
   }

@@ -62,17 +62,17 @@ struct Workspace {
 
 enum class Fault {
   None,
-  NotWorkspace,   // the first line is not the format name and a version
-  NewerVersion,   // written by a later program
-  TooLarge,       // the file is larger than kMaxFileBytes
-  LineTooLong,    // over kMaxLineBytes
-  BadUtf8,        // invalid UTF-8 or a control character
-  UnknownKeyword, // a keyword this version does not know
-  BadValue,       // a number, flag, type or access word that does not parse or is out of range
-  Missing,        // a value that may not be empty is empty
-  Repeated,       // a setting given twice for the same server, group or item
-  Misplaced,      // a group or item setting with no group or item before it; groups without a server
-  Duplicate,      // two groups with the same handle (low 16 bits), or an item twice in a group
+  NotWorkspace,    // the first line is not the format name and a version
+  NewerVersion,    // written by a later program
+  TooLarge,        // the file is larger than kMaxFileBytes
+  LineTooLong,     // over kMaxLineBytes
+  BadUtf8,         // invalid UTF-8 or a control character
+  UnknownKeyword,  // a keyword this version does not know
+  BadValue,        // a number, flag, type or access word that does not parse or is out of range
+  Missing,         // a value that may not be empty is empty
+  Repeated,        // a setting given twice for the same server, group or item
+  Misplaced,  // a group or item setting with no group or item before it; groups without a server
+  Duplicate,  // two groups with the same handle (low 16 bits), or an item twice in a group
   TooManyGroups,  // over kMaxGroups
   TooManyItems,   // over kMaxItems
   Unwritable,     // (writer) a text with a line break, control character or lone surrogate

@@ -100,10 +100,12 @@ TEST(WorkspaceFormatTest, RefusesEveryDamagedFileNamingTheLineAndLeavesTheResult
       {"plover-workspace 2\nserver S\n", Fault::NewerVersion, 1},
       {"plover-workspace 99999999999999999999\n", Fault::NotWorkspace, 1},
       {std::string(kHeader) + "server " + std::string(5000, 'x') + "\n", Fault::LineTooLong, 2},
-      {std::string(kHeader) + "server \xC0\xAF\n", Fault::BadUtf8, 2},       // overlong '/'
-      {std::string(kHeader) + "server \xED\xA0\x80\n", Fault::BadUtf8, 2},   // a surrogate
-      {std::string(kHeader) + "server \xE6\xB8\n", Fault::BadUtf8, 2},       // cut short
-      {std::string(kHeader) + "server a\x01" "b\n", Fault::BadUtf8, 2},      // control
+      {std::string(kHeader) + "server \xC0\xAF\n", Fault::BadUtf8, 2},      // overlong '/'
+      {std::string(kHeader) + "server \xED\xA0\x80\n", Fault::BadUtf8, 2},  // a surrogate
+      {std::string(kHeader) + "server \xE6\xB8\n", Fault::BadUtf8, 2},      // cut short
+      {std::string(kHeader) + "server a\x01"
+                              "b\n",
+       Fault::BadUtf8, 2},  // control
       {std::string(kHeader) + std::string("server a\0b\n", 11), Fault::BadUtf8, 2},
       {server + "sever T\n", Fault::UnknownKeyword, 3},
       {server + "server T\n", Fault::Repeated, 3},
