@@ -14,6 +14,14 @@ namespace {
 const wchar_t kSim[] = L"Plover.SimServer.1";
 const wchar_t kFlat[] = L"Plover.SimServer.Flat.1";
 
+// The source tree as Wine sees it: a Unix path is on drive Z:.
+std::wstring SourceDir() {
+  std::string dir = PLOVER_SOURCE_DIR;
+  std::wstring out = dir.size() > 1 && dir[1] == ':' ? L"" : L"Z:";
+  for (char c : dir) out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return out;
+}
+
 class WorkspaceTest : public AppFixture {
  protected:
   COpcServer& Server() { return Frame()->GetBrowseView()->m_server; }
@@ -24,7 +32,7 @@ class WorkspaceTest : public AppFixture {
     const int n = static_cast<int>(::SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0));
     for (int i = 0; i < n; ++i) {
       std::wstring row;
-      for (int col = 0; col < 3; ++col) {
+      for (int col = 0; col < m_nColumns; ++col) {
         wchar_t text[256] = {};
         LVITEMW it{};
         it.iSubItem = col;
@@ -55,7 +63,30 @@ class WorkspaceTest : public AppFixture {
     Command(ID_FILE_OPEN);
   }
   std::wstring Title() { return Frame()->GetWindowText(); }
+  int m_nColumns = 3;  // group id, group name, item ID; 4 adds the value
 };
+
+// What the run command opens: every item of the demonstration workspace comes back without a
+// complaint and shows a value.
+TEST_F(WorkspaceTest, DemoWorkspaceOpensWithEveryItemShowingAValue) {
+  const std::wstring demo = SourceDir() + L"\\examples\\demo.plover";
+  ASSERT_TRUE(Start(L"\"" + demo + L"\""));
+  EXPECT_TRUE(m_runner.boxes.empty());
+  EXPECT_EQ(kSim, Frame()->GetBrowseView()->m_strProgId);
+  EXPECT_EQ(L"demo.plover - Plover CLIENT 2.0", Title());
+  ASSERT_EQ(13u, Rows().size());
+  EXPECT_EQ(L"Fast", Server().GetGroup(1)->m_strName);
+  EXPECT_EQ(500u, Server().GetGroup(1)->m_dwRequestedRate);
+  EXPECT_EQ(L"Slow", Server().GetGroup(2)->m_strName);
+  m_nColumns = 4;
+  PumpUntil(
+      [&] {
+        for (const std::wstring& row : Rows())
+          if (row.find(L"||") != std::wstring::npos) return false;
+        return true;
+      },
+      "a value in every row");
+}
 
 // A workspace built by hand comes back in a fresh program exactly: server, browse options,
 // groups in creation order with their settings, items in list order with their types and
