@@ -107,10 +107,10 @@ TEST_F(WorkspaceTest, SaveAndOpenInAFreshProgramRestoreEverything) {
   Server().SetGroupUpdateRate(3000);
   Server().SetGroupDeadband(0.0f);
   Server().SetGroupActive(FALSE);
-  ASSERT_EQ(S_OK, Server().AddGroup(70000, L"Slow"));  // low 16 bits 4464
+  ASSERT_EQ(S_OK, Server().AddGroup(65536, L"Slow"));  // low 16 bits 0: first by handle
   Server().SetGroupActive(TRUE);
   ASSERT_NE(nullptr, Add(1, L"Signals.Ramp"));
-  ASSERT_NE(nullptr, Add(70000, L"Types.Short", VT_I4));
+  ASSERT_NE(nullptr, Add(65536, L"Types.Short", VT_I4));
   COpcItem* off = Add(1, L"Names.温度");
   ASSERT_NE(nullptr, off);
   ASSERT_NE(nullptr, Add(1, L"Names.压力 Pressure"));
@@ -129,6 +129,7 @@ TEST_F(WorkspaceTest, SaveAndOpenInAFreshProgramRestoreEverything) {
             saved.find("\n  item Names.\xE6\xB8\xA9\xE5\xBA\xA6\n    item-active 0\n"))
       << "UTF-8, one item a line: " << saved;
   EXPECT_NE(std::string::npos, saved.find("\n  item Types.Short\n    item-type I4\n")) << saved;
+  EXPECT_LT(saved.find("\ngroup \xE5\xBF\xAB Fast\n"), saved.find("\ngroup Slow\n")) << saved;
   EXPECT_FALSE(Frame()->GetActiveDocument()->IsModified());
 
   Stop();
@@ -145,14 +146,14 @@ TEST_F(WorkspaceTest, SaveAndOpenInAFreshProgramRestoreEverything) {
   std::vector<int> handles;
   ASSERT_EQ(2, Server().GetGroupHandles(handles)) << "the default group made way";
   COpcGroup* fast = Server().GetGroup(1);
-  COpcGroup* slow = Server().GetGroup(70000);
+  COpcGroup* slow = Server().GetGroup(65536);
   ASSERT_TRUE(fast && slow);
   EXPECT_EQ(L"快 Fast", fast->m_strName);
   EXPECT_TRUE(fast->m_bActive);
   EXPECT_EQ(250u, fast->m_dwRequestedRate);
   EXPECT_FLOAT_EQ(1.5f, fast->m_fDeadband);
   EXPECT_EQ(L"Slow", slow->m_strName);
-  EXPECT_EQ(70000u, slow->m_hClient);
+  EXPECT_EQ(65536u, slow->m_hClient);
   EXPECT_FALSE(slow->m_bActive);
   EXPECT_EQ(3000u, slow->m_dwRequestedRate);
   EXPECT_LT(fast->m_nCreated, slow->m_nCreated);
@@ -162,7 +163,7 @@ TEST_F(WorkspaceTest, SaveAndOpenInAFreshProgramRestoreEverything) {
   // Rows by group, each group's in its order, inactive ones red.
   EXPECT_EQ((std::vector<std::wstring>{L"1|快 Fast|Signals.Ramp|green", L"1|快 Fast|Names.温度|red",
                                        L"1|快 Fast|Names.压力 Pressure|green",
-                                       L"70000|Slow|Types.Short|red"}),
+                                       L"65536|Slow|Types.Short|red"}),
             Rows());
   EXPECT_EQ(L"first.plover - Plover CLIENT 2.0", Title());
   EXPECT_EQ(first, (*m_app->GetRecentFileList())[0]);
@@ -171,6 +172,28 @@ TEST_F(WorkspaceTest, SaveAndOpenInAFreshProgramRestoreEverything) {
   Command(ID_FILE_SAVE_AS);
   EXPECT_EQ(saved, ReadFileBytes(second)) << "a restored workspace saves to the same text";
   EXPECT_TRUE(m_runner.boxes.empty());
+
+  // A save that cannot replace the file leaves it as it was, and no temporary file behind.
+  WriteFileText(first, "the good old workspace");
+  HANDLE lock = ::CreateFileW(first.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, lock);
+  m_runner.nextFile = first;
+  Command(ID_FILE_SAVE_AS);
+  ::CloseHandle(lock);
+  ASSERT_EQ(1u, m_runner.boxes.size());
+  EXPECT_EQ(L"无法保存文档 " + first + L"。", m_runner.boxes[0].text);
+  EXPECT_EQ("the good old workspace", ReadFileBytes(first));
+  EXPECT_EQ(L"second.plover - Plover CLIENT 2.0", Title()) << "the document keeps its name";
+  WIN32_FIND_DATAW fd;
+  HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &fd);
+  int files = 0;
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+    } while (::FindNextFileW(find, &fd));
+    ::FindClose(find);
+  }
+  EXPECT_EQ(2, files) << "first.plover and second.plover only";
 }
 
 // Opening while connected to another server lets it go first; what the server refuses is
