@@ -101,6 +101,15 @@ BOOL CALLBACK MatchClass(HWND h, LPARAM l) {
   return TRUE;
 }
 
+// The text of the box's control that names the file (a window procedure's calling convention,
+// which a lambda does not have on 32-bit).
+BOOL CALLBACK CopyFileNameText(HWND h, LPARAM l) {
+  wchar_t buf[512] = {};
+  ::GetWindowTextW(h, buf, 512);
+  if (wcsstr(buf, L"nosuchfile.plover")) lstrcpynW(reinterpret_cast<wchar_t*>(l), buf, 512);
+  return TRUE;
+}
+
 HWND FindShown(DWORD pid, const wchar_t* cls) {
   FindClassData data{pid, cls, nullptr};
   ::EnumWindows(MatchClass, reinterpret_cast<LPARAM>(&data));
@@ -117,15 +126,7 @@ TEST_F(ProcessTest, MissingFileBoxStaysUntilAnsweredAndTheProgramThenRuns) {
   ASSERT_TRUE(PumpUntil([&] { return (hBox = FindShown(m_pi.dwProcessId, L"#32770")) != nullptr; },
                         "the box for the missing file"));
   wchar_t text[512] = {};
-  ::EnumChildWindows(
-      hBox,
-      [](HWND h, LPARAM l) -> BOOL {
-        wchar_t buf[512] = {};
-        ::GetWindowTextW(h, buf, 512);
-        if (wcsstr(buf, L"nosuchfile.plover")) lstrcpynW(reinterpret_cast<wchar_t*>(l), buf, 512);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(text));
+  ::EnumChildWindows(hBox, CopyFileNameText, reinterpret_cast<LPARAM>(text));
   EXPECT_NE(nullptr, wcsstr(text, L"无法打开文档")) << "the box names the file";
   // The splash ends by its own timer; the box must still be there afterwards.
   ASSERT_TRUE(PumpUntil([&] { return !FindShown(m_pi.dwProcessId, L"PloverStartupSplash"); },
