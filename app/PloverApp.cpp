@@ -7,6 +7,7 @@
 #include "OpcMessage.h"
 #include "PloverDoc.h"
 #include "StartupSplash.h"
+#include "WorkspaceRestore.h"
 #include "resource.h"
 
 namespace {
@@ -57,15 +58,48 @@ BOOL CPloverApp::InitInstance() {
 
   CPloverCommandLineInfo cmdInfo;
   ParseCommandLine(cmdInfo);
+  // A file is opened once the main window shows: a file that cannot be opened is then
+  // reported in a box the user closes, and the program goes on as it would without one.
+  std::wstring file;
+  if (cmdInfo.m_nShellCommand == CCommandLineInfo::FileOpen) {
+    file = cmdInfo.m_strFileName;
+    cmdInfo.m_nShellCommand = CCommandLineInfo::FileNew;
+  }
   if (!ProcessShellCommand(cmdInfo)) return FALSE;
 
   ::ShowWindow(m_pMainWnd->m_hWnd, SW_SHOWMAXIMIZED);
   ::UpdateWindow(m_pMainWnd->m_hWnd);
+  if (!file.empty()) {
+    m_strServerOverride = cmdInfo.m_strServer;
+    m_strNodeOverride = cmdInfo.m_strNode;
+    CDocument* pDoc = OpenDocumentFile(file.c_str());
+    m_strServerOverride.clear();
+    m_strNodeOverride.clear();
+    if (pDoc) return TRUE;
+  }
   if (!cmdInfo.m_strServer.empty()) {
     if (auto* pFrame = dynamic_cast<CMainFrame*>(m_pMainWnd))
       pFrame->ConnectServer(cmdInfo.m_strServer, cmdInfo.m_strNode);
   }
   return TRUE;
+}
+
+CDocument* CPloverApp::OpenDocumentFile(const wchar_t* pszPath) {
+  CDocument* pDoc = CWinApp::OpenDocumentFile(pszPath);
+  auto* pPloverDoc = dynamic_cast<CPloverDoc*>(pDoc);
+  auto* pFrame = dynamic_cast<CMainFrame*>(m_pMainWnd);
+  if (!pszPath || !pPloverDoc || !pFrame) return pDoc;
+  std::unique_ptr<workspace::Workspace> ws = pPloverDoc->TakePendingWorkspace();
+  if (!ws) return pDoc;  // an empty file: nothing to restore
+  if (!m_strServerOverride.empty()) {
+    ws->progId = m_strServerOverride;
+    ws->node = m_strNodeOverride;
+  }
+  RestoreReport report;
+  RestoreWorkspace(*pFrame, *ws, report);
+  std::wstring text = report.Text(pPloverDoc->GetPathName());
+  if (!text.empty()) AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+  return pDoc;
 }
 
 BOOL CPloverApp::PreTranslateMessage(MSG* pMsg) {

@@ -19,6 +19,13 @@ class CPloverApp : public CWinApp {
  public:
   BOOL InitInstance() override;
   BOOL PreTranslateMessage(MSG* pMsg) override;
+  // Opens the file as the document and then restores the workspace it holds (File Open,
+  // the recent-file list and the command line all come here).
+  CDocument* OpenDocumentFile(const wchar_t* pszPath) override;
+
+  // "/server" on the command line: it replaces the server and node of an opened workspace.
+  std::wstring m_strServerOverride;
+  std::wstring m_strNodeOverride;
 
   // clang-format off
   BEGIN_MSG_MAP(CPloverApp)

@@ -64,7 +64,9 @@ int AfxMessageBox(const std::wstring& text, UINT nType) {
   HWND hOwner = nullptr;
   if (pApp && pApp->m_pMainWnd && ::IsWindow(pApp->m_pMainWnd->m_hWnd))
     hOwner = pApp->m_pMainWnd->m_hWnd;
-  // A modal message box owned by a disabled window would re-enable the wrong one.
-  if (hOwner) hOwner = ::GetLastActivePopup(hOwner);
+  // A modal message box owned by a disabled window would re-enable the wrong one. Only then
+  // does the active popup own it: the start-up splash is a popup too, and a box it owned
+  // would vanish with it.
+  if (hOwner && !::IsWindowEnabled(hOwner)) hOwner = ::GetLastActivePopup(hOwner);
   return GetModalRunner().MessageBox(hOwner, text, caption, nType);
 }

@@ -35,6 +35,7 @@ class COpcGroup {
   // Unique for the life of the manager: tells a record from a later one at the same
   // address (work that lets messages run checks its group is still the one it started on).
   uint32_t m_nSerial = 0;
+  unsigned m_nCreated = 0;  // creation order, for a saved workspace
   DWORD m_dwDataConnection = 0;
   DWORD m_dwWriteConnection = 0;
   // The OPC DA 2.0 subscription, used when the DA 1.0 streams cannot be advised: the

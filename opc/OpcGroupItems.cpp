@@ -28,7 +28,19 @@ COpcItem* COpcGroupManager::AddItem(const std::wstring& itemId) {
   return nullptr;
 }
 
+COpcItem* COpcGroupManager::AddItemOfType(const std::wstring& itemId,
+                                          const std::wstring& accessPath, VARTYPE type) {
+  m_hrLastAddItem = E_FAIL;  // also for a name already in the group
+  const std::wstring usual = m_strAccessPath;
+  m_strAccessPath = accessPath;
+  COpcItem* item = type == VT_EMPTY ? AddItem(itemId) : AddItemAs(itemId, type);
+  if (item && type != VT_EMPTY) item->m_vtRequested = type;
+  m_strAccessPath = usual;
+  return item;
+}
+
 COpcItem* COpcGroupManager::AddItemAs(const std::wstring& itemId, VARTYPE type) {
+  m_hrLastAddItem = E_FAIL;
   if (!m_pCurrent || m_pCurrent->m_itemsByName.count(itemId)) return nullptr;
   TComPtr<IOPCItemMgt> mgt;
   if (FAILED(mgt.QueryFrom(m_pCurrent->m_pGroup.Get())) || !mgt) return nullptr;
@@ -57,8 +69,11 @@ COpcItem* COpcGroupManager::AddItemAs(const std::wstring& itemId, VARTYPE type) 
   ::CoTaskMemFree(errors);
   if (FAILED(hr) || FAILED(itemHr)) {
     m_itemTable.Remove(item->m_hClient);
+    m_hrLastAddItem = FAILED(hr) ? hr : itemHr;
     return nullptr;
   }
+  m_hrLastAddItem = S_OK;
+  item->m_strAccessPath = m_strAccessPath;
 
   COpcItem* record = item.release();
   m_pCurrent->m_items.push_back(record);
@@ -102,6 +117,7 @@ HRESULT COpcGroupManager::SetItemActive(COpcItem* item, BOOL active) {
   HRESULT* errors = nullptr;
   OPCHANDLE h = item->m_hServer;
   hr = Checked(mgt->SetActiveState(1, &h, active, &errors));
+  if (SUCCEEDED(hr) && errors && SUCCEEDED(errors[0])) item->m_bActive = active;
   ::CoTaskMemFree(errors);
   return hr;
 }

@@ -94,6 +94,7 @@ HRESULT COpcGroupManager::AddGroup(OPCHANDLE handle, const std::wstring& name) {
   group->m_hServer = m_hServer;
   group->m_dwRevisedRate = m_dwRevisedRate;
   group->m_nSerial = ++m_nLastGroupSerial;
+  group->m_nCreated = ++m_nGroupsCreated;
   m_pCurrent = group.get();
   m_groupTable.emplace(Key(handle), std::move(group));
   m_dwDataConnection = 0;

@@ -99,6 +99,10 @@ class COpcGroupManager {
                   std::vector<OpcItemOutcome>& outcomes, const OpcAddProgress& progress = {});
   // The requested types AddItem tries, in its order.
   static std::span<const VARTYPE> RequestedTypes();
+  // One requested type only (VT_EMPTY: AddItem's tries), under the given access path.
+  COpcItem* AddItemOfType(const std::wstring& itemId, const std::wstring& accessPath, VARTYPE type);
+  // Why the last item add failed: the item's error or the call's (S_OK after a success).
+  HRESULT m_hrLastAddItem = S_OK;
   COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const;
   BOOL RemoveItem(COpcItem* item);
   HRESULT SetItemActive(COpcItem* item, BOOL active);
@@ -141,6 +145,7 @@ class COpcGroupManager {
   DWORD m_dwLcid = 0;
   OPCHANDLE m_hClient = 0;
   OPCHANDLE m_hServer = 0;
+  unsigned m_nGroupsCreated = 0;
 
  private:
   static uint16_t Key(OPCHANDLE handle) { return static_cast<uint16_t>(handle & 0xFFFF); }

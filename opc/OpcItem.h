@@ -23,4 +23,8 @@ class COpcItem {
   // The client handle the server knows this record by: an entry of CItemHandleTable,
   // never the record's address (which would not fit 32 bits on x64 and could dangle).
   OPCHANDLE m_hClient = 0;
+  // As added and last switched, so a workspace can bring the item back the same way.
+  std::wstring m_strAccessPath;
+  VARTYPE m_vtRequested = VT_EMPTY;  // VT_EMPTY: the usual order of tries chose the type
+  BOOL m_bActive = TRUE;
 };

@@ -95,6 +95,10 @@ class COpcServer {
                   std::vector<OpcItemOutcome>& outcomes, const OpcAddProgress& progress = {}) {
     return m_groupManager.AddItems(group, requests, outcomes, progress);
   }
+  COpcItem* AddItemOfType(const std::wstring& itemId, const std::wstring& accessPath,
+                          VARTYPE type) {
+    return m_groupManager.AddItemOfType(itemId, accessPath, type);
+  }
   COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const {
     return m_groupManager.FindItem(group, itemId);
   }

@@ -33,12 +33,21 @@ mkdir -p "$out/artifacts" "$root/fuzz/crashes"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -Wall -Wextra -I"$root/opc" -I"$root/fuzz" \
   "$root/fuzz/OpcStreamFuzz.cpp" "$root/opc/OpcStream.cpp" -o "$out/opcstream_fuzz"
+clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
+  -Wall -Wextra -I"$root/opc" \
+  "$root/fuzz/WorkspaceFuzz.cpp" "$root/opc/Workspace.cpp" -o "$out/workspace_fuzz"
 
 rm -rf "$out/corpus"
 cp -r "$root/fuzz/corpus" "$out/corpus"
 status=0
 "$out/opcstream_fuzz" -max_total_time="$seconds" -print_final_stats=1 -max_len=4096 \
   -artifact_prefix="$out/artifacts/" "$out/corpus" 2>&1 | tee "$out/last-run.log" || status=$?
+# The workspace reader: a file from anyone, read whole before anything is restored.
+rm -rf "$out/workspace_corpus"
+cp -r "$root/fuzz/workspace_corpus" "$out/workspace_corpus"
+"$out/workspace_fuzz" -max_total_time="$seconds" -print_final_stats=1 -max_len=8192 \
+  -artifact_prefix="$out/artifacts/workspace-" "$out/workspace_corpus" 2>&1 |
+  tee -a "$out/last-run.log" || status=$?
 
 found=0
 for f in "$out"/artifacts/crash-* "$out"/artifacts/leak-* "$out"/artifacts/oom-* \

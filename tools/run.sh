@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Plover and starts it under Wine.
-#   tools/run.sh                  connected to the simulation server (/server Plover.SimServer.1)
+#   tools/run.sh                  opens examples/demo.plover: the simulation server, live items
 #   tools/run.sh <arguments>      the arguments go to Plover instead
 #   tools/run.sh --               no arguments: Plover starts disconnected
 # With an X display Plover opens there. Without one it runs on a private Xvfb display and a
@@ -14,12 +14,13 @@ build=${PLOVER_BUILD_DIR:-$root/build/x64}
 "$root/tools/build.sh" x64 "$build" Plover PloverSim
 [ -f "$build/bin/Plover.exe" ] || { echo "plover: $build/bin/Plover.exe was not built" >&2; exit 1; }
 
-args=(/server Plover.SimServer.1)
+# No arguments: the demonstration workspace (its Windows path is known once the prefix is).
+demo=1 args=()
 if [ "${1:-}" = "--" ]; then
   shift
-  args=("$@")
+  demo="" args=("$@")
 elif [ $# -gt 0 ]; then
-  args=("$@")
+  demo="" args=("$@")
 fi
 
 # shellcheck source=wineenv.sh
@@ -29,6 +30,7 @@ mkdir -p "$build/run"
 if [ -n "${DISPLAY:-}" ]; then
   plover_wine_prepare
   plover_register_servers
+  [ -n "$demo" ] && args=("$(winepath -w "$root/examples/demo.plover")")
   cd "$build/run"
   exec wine "$build/bin/Plover.exe" "${args[@]}"
 fi
@@ -81,6 +83,7 @@ plover: Ctrl+C ends it.
 MSG
 plover_wine_prepare
 plover_register_servers
+[ -n "$demo" ] && args=("$(winepath -w "$root/examples/demo.plover")")
 
 screenshot() {
   xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 1280 960 | pnmtopng >"$shot.tmp" &&

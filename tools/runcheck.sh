@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The README's run command with no display, as a new user meets it: tools/run.sh must put
-# Plover's main window up on a private Xvfb, write a real screenshot of it, and on Ctrl+C end
-# Plover, its Wine processes and that Xvfb.
+# Plover's main window up on a private Xvfb with the demonstration workspace's items in its
+# list, write a real screenshot of it, and on Ctrl+C end Plover, its Wine processes and that
+# Xvfb.
 #   tools/runcheck.sh [x64 build dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,9 +10,12 @@ build=$(realpath -m "${1:-${PLOVER_BUILD_DIR:-$root/build/x64}}")
 work=$(mktemp -d)
 shot="$work/screen.png"
 log="$work/run.log"
+# The helper that counts the list's rows from outside Plover.
+"$root/tools/build.sh" x64 "$build" plover_listrows >/dev/null
+want=$(grep -c '^ *item ' "$root/examples/demo.plover")
 
 # Job control: run.sh gets its own process group, and Ctrl+C reaches that whole group as a
-# terminal would deliver it. No arguments: Plover starts connected to the simulation server,
+# terminal would deliver it. No arguments: Plover opens the demonstration workspace,
 # as on a user's first run. A shell that runs this in the background (or under nohup) hands
 # its children SIGINT ignored, and bash cannot trap a signal ignored on entry: run.sh starts
 # with the default handling, so Ctrl+C is what ends it here too.
@@ -75,6 +79,22 @@ done
 [ "$size" -gt 4096 ] || fail "no screenshot with content at $shot (size $size)"
 head -c 8 "$shot" | od -An -tx1 | grep -q '89 50 4e 47 0d 0a 1a 0a' || fail "$shot is no PNG"
 
+# Live items, not only a window: every item of the demonstration workspace has its row. The
+# helper looks in run.sh's Wine desktop, which is named after the display.
+rows=""
+for _ in $(seq 60); do
+  kill -0 "$run" 2>/dev/null || fail "run.sh ended by itself"
+  rows=$(
+    # shellcheck source=wineenv.sh
+    source "$root/tools/wineenv.sh" "$build"
+    DISPLAY=$display wine "$build/bin/plover_listrows.exe" "Plover-${display#:}" 2>/dev/null |
+      tr -dc '0-9' || true
+  )
+  [ "${rows:-0}" -ge "$want" ] && break
+  sleep 0.5
+done
+[ "${rows:-0}" -ge "$want" ] || fail "the item list shows ${rows:-no} rows, not the $want of examples/demo.plover"
+
 kill -INT -- "-$run"
 for _ in $(seq 100); do
   kill -0 "$run" 2>/dev/null || break
@@ -90,4 +110,4 @@ for p in /proc/[0-9]*; do
 done
 trap - EXIT
 rm -rf "$work"
-echo "runcheck: main window up on $display, screenshot $size bytes, everything ended on Ctrl+C"
+echo "runcheck: main window up on $display with $rows rows, screenshot $size bytes, everything ended on Ctrl+C"

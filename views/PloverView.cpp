@@ -215,7 +215,7 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
     m_bAddingRows = true;
     SetRedraw(FALSE);
   }
-  row.nImage = group->m_bActive ? 0 : 1;
+  row.nImage = group->m_bActive && item->m_bActive ? 0 : 1;
 
   LVITEMW it{};
   it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;

@@ -119,6 +119,18 @@ LONGLONG FileSize(const std::wstring& path) {
   return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+std::string ReadFileBytes(const std::wstring& path) {
+  std::string bytes;
+  HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  if (h == INVALID_HANDLE_VALUE) return bytes;
+  char buf[65536];
+  DWORD n = 0;
+  while (::ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0) bytes.append(buf, n);
+  ::CloseHandle(h);
+  return bytes;
+}
+
 void WriteFileText(const std::wstring& path, const char* text) {
   HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, h);

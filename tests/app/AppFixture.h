@@ -19,12 +19,14 @@ struct RecordedMessageBox {
   std::wstring text;
   std::wstring caption;
   UINT type;
+  HWND owner;
 };
 
 class RecordingRunner : public CModalRunner {
  public:
-  int MessageBox(HWND, const std::wstring& text, const std::wstring& caption, UINT type) override {
-    boxes.push_back({text, caption, type});
+  int MessageBox(HWND owner, const std::wstring& text, const std::wstring& caption,
+                 UINT type) override {
+    boxes.push_back({text, caption, type, owner});
     return IDOK;
   }
   INT_PTR RunDialog(CDialog& dlg, HWND) override {
@@ -88,4 +90,5 @@ class AppFixture : public ::testing::Test {
 
 std::wstring ReadMenuString(HMENU hMenu, UINT nPos);
 LONGLONG FileSize(const std::wstring& path);
+std::string ReadFileBytes(const std::wstring& path);
 void WriteFileText(const std::wstring& path, const char* text);

@@ -5,7 +5,7 @@ namespace {
 
 using DocumentTest = AppFixture;
 
-TEST_F(DocumentTest, SaveWritesZeroBytesRenamesAndNeverAsksOnExit) {
+TEST_F(DocumentTest, SaveWritesTheWorkspaceRenamesAndNeverAsksOnExit) {
   ASSERT_TRUE(Start());
   std::wstring path = TempDir() + L"\\station.plv";
   WriteFileText(path, "old contents that must go");
@@ -14,14 +14,19 @@ TEST_F(DocumentTest, SaveWritesZeroBytesRenamesAndNeverAsksOnExit) {
   Command(ID_FILE_SAVE);  // untitled: asks for a name first
   ASSERT_EQ(1u, m_runner.fileDialogs.size());
   EXPECT_FALSE(m_runner.fileDialogs[0]) << "a save dialog, not an open dialog";
-  EXPECT_EQ(0, FileSize(path));
+  // Disconnected: the format's first line and the browse options, nothing of the old file.
+  const std::string saved = ReadFileBytes(path);
+  EXPECT_EQ(0u, saved.find("plover-workspace 1\n")) << saved;
+  EXPECT_NE(std::string::npos, saved.find("\nbrowse-filter *\n")) << saved;
+  EXPECT_EQ(std::string::npos, saved.find("old contents")) << saved;
   EXPECT_EQ(L"station.plv - Plover CLIENT 2.0", Frame()->GetWindowText());
 
   // Saving again reuses the name without asking.
   WriteFileText(path, "x");
   Command(ID_FILE_SAVE);
   EXPECT_EQ(1u, m_runner.fileDialogs.size());
-  EXPECT_EQ(0, FileSize(path));
+  EXPECT_EQ(saved, ReadFileBytes(path));
+  EXPECT_FALSE(Frame()->GetActiveDocument()->IsModified());
 
   HWND hFrame = Frame()->m_hWnd;
   ::SendMessageW(hFrame, WM_CLOSE, 0, 0);
@@ -108,15 +113,16 @@ TEST_F(DocumentTest, RecentListKeepsFourAndDropsFilesThatCannotBeOpened) {
 TEST_F(DocumentTest, FileNewAndOpenKeepTheOneDocumentAndRenameIt) {
   ASSERT_TRUE(Start());
   CDocument* pDoc = Frame()->GetActiveDocument();
+  // What earlier versions saved: an empty file opens with nothing to restore.
   std::wstring path = TempDir() + L"\\plant.plv";
-  WriteFileText(path, "content is never read");
+  WriteFileText(path, "");
 
   m_runner.nextFile = path;
   Command(ID_FILE_OPEN);
   EXPECT_TRUE(m_runner.fileDialogs.at(0)) << "an open dialog";
   EXPECT_EQ(pDoc, Frame()->GetActiveDocument());
   EXPECT_EQ(L"plant.plv - Plover CLIENT 2.0", Frame()->GetWindowText());
-  EXPECT_EQ(21, FileSize(path)) << "opening does not touch the file";
+  EXPECT_EQ(0, FileSize(path)) << "opening does not touch the file";
 
   Command(ID_FILE_NEW);
   EXPECT_EQ(pDoc, Frame()->GetActiveDocument());
@@ -126,19 +132,28 @@ TEST_F(DocumentTest, FileNewAndOpenKeepTheOneDocumentAndRenameIt) {
 
 TEST_F(DocumentTest, CommandLineFileIsOpenedAsTheDocument) {
   std::wstring path = TempDir() + L"\\line.plv";
-  WriteFileText(path, "abc");
+  WriteFileText(path, "plover-workspace 1\n");
   ASSERT_TRUE(Start(L"\"" + path + L"\""));
   EXPECT_EQ(L"line.plv - Plover CLIENT 2.0", Frame()->GetWindowText());
-  EXPECT_EQ(3, FileSize(path));
+  EXPECT_EQ(19, FileSize(path));
+  EXPECT_TRUE(m_runner.boxes.empty());
 }
 
-TEST_F(DocumentTest, CommandLineFileThatCannotBeOpenedEndsStartUp) {
+// The box is the main window's, never the splash's (whose end would take the box with it),
+// and once it is answered the program runs as it would without a file.
+TEST_F(DocumentTest, CommandLineFileThatCannotBeOpenedIsReportedAndTheProgramOpens) {
   std::wstring path = TempDir() + L"\\missing.plv";
-  EXPECT_FALSE(Start(L"\"" + path + L"\""));
-  EXPECT_EQ(nullptr, m_app->m_pMainWnd);
+  m_bKeepSplash = TRUE;
+  ASSERT_TRUE(Start(L"\"" + path + L"\""));
+  ASSERT_NE(nullptr, Frame());
+  EXPECT_TRUE(::IsWindowVisible(Frame()->m_hWnd));
+  EXPECT_EQ(L"Larkspur - Plover CLIENT 2.0", Frame()->GetWindowText());
   ASSERT_EQ(1u, m_runner.boxes.size());
-  EXPECT_NE(std::wstring::npos, m_runner.boxes[0].text.find(L"missing.plv"));
+  EXPECT_EQ(L"无法打开文档 " + path + L"。", m_runner.boxes[0].text);
   EXPECT_EQ(L"Plover", m_runner.boxes[0].caption);
+  // The splash is up all through start-up (its timer needs the message loop).
+  EXPECT_EQ(Frame()->m_hWnd, m_runner.boxes[0].owner);
+  EXPECT_EQ(0, m_app->GetRecentFileList()->GetSize());
 }
 
 TEST_F(DocumentTest, ExitCommandClosesWithoutQuestions) {

@@ -32,12 +32,12 @@ HWND FindMainWindow(DWORD pid) {
 class ProcessTest : public AppFixture {
  protected:
   // Starts Plover.exe in dir, waits for its main window; returns it (nullptr on timeout).
-  HWND Launch(const std::wstring& dir) {
+  HWND Launch(const std::wstring& dir, const std::wstring& args = std::wstring()) {
     wchar_t exe[MAX_PATH];
     ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
     std::wstring path = exe;
     path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Plover.exe";
-    std::wstring cmd = L"\"" + path + L"\"";
+    std::wstring cmd = L"\"" + path + L"\"" + (args.empty() ? L"" : L" " + args);
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     if (!::CreateProcessW(path.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -79,6 +79,66 @@ TEST_F(ProcessTest, LogFileIsEmptiedAtStartAndProgramExitsCleanly) {
   EXPECT_TRUE(::IsZoomed(hMain));
   EXPECT_EQ(0u, CloseAndWait(hMain));
   EXPECT_EQ(0, FileSize(log));
+}
+
+// Shown windows of the process with that class name.
+struct FindClassData {
+  DWORD pid;
+  const wchar_t* cls;
+  HWND hWnd;
+};
+
+BOOL CALLBACK MatchClass(HWND h, LPARAM l) {
+  auto* d = reinterpret_cast<FindClassData*>(l);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(h, &owner);
+  wchar_t cls[64] = {};
+  ::GetClassNameW(h, cls, 64);
+  if (owner == d->pid && ::IsWindowVisible(h) && wcscmp(cls, d->cls) == 0) {
+    d->hWnd = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The text of the box's control that names the file (a window procedure's calling convention,
+// which a lambda does not have on 32-bit).
+BOOL CALLBACK CopyFileNameText(HWND h, LPARAM l) {
+  wchar_t buf[512] = {};
+  ::GetWindowTextW(h, buf, 512);
+  if (wcsstr(buf, L"nosuchfile.plover")) lstrcpynW(reinterpret_cast<wchar_t*>(l), buf, 512);
+  return TRUE;
+}
+
+HWND FindShown(DWORD pid, const wchar_t* cls) {
+  FindClassData data{pid, cls, nullptr};
+  ::EnumWindows(MatchClass, reinterpret_cast<LPARAM>(&data));
+  return data.hWnd;
+}
+
+// The box for a file that cannot be opened outlives the start-up splash (it used to be the
+// splash's and went with it, and the program with the box); answered, the program runs on.
+TEST_F(ProcessTest, MissingFileBoxStaysUntilAnsweredAndTheProgramThenRuns) {
+  std::wstring dir = TempDir();
+  HWND hMain = Launch(dir, L"\"" + dir + L"\\nosuchfile.plover\"");
+  ASSERT_NE(nullptr, hMain);
+  HWND hBox = nullptr;
+  ASSERT_TRUE(PumpUntil([&] { return (hBox = FindShown(m_pi.dwProcessId, L"#32770")) != nullptr; },
+                        "the box for the missing file"));
+  wchar_t text[512] = {};
+  ::EnumChildWindows(hBox, CopyFileNameText, reinterpret_cast<LPARAM>(text));
+  EXPECT_NE(nullptr, wcsstr(text, L"无法打开文档")) << "the box names the file";
+  // The splash ends by its own timer; the box must still be there afterwards.
+  ASSERT_TRUE(PumpUntil([&] { return !FindShown(m_pi.dwProcessId, L"PloverStartupSplash"); },
+                        "the splash to end"));
+  EXPECT_TRUE(::IsWindow(hBox) && ::IsWindowVisible(hBox)) << "the box went with the splash";
+  EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(m_pi.hProcess, 0)) << "the program is running";
+
+  ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !::IsWindow(hBox); }, "the box to close"));
+  EXPECT_TRUE(::IsWindow(hMain));
+  EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(m_pi.hProcess, 0)) << "answered, it runs on";
+  EXPECT_EQ(0u, CloseAndWait(hMain));
 }
 
 TEST_F(ProcessTest, UnwritableLogFileDoesNotStopTheProgram) {

@@ -51,6 +51,22 @@ TEST_F(StartupTest, SplashIsOffOnlyForEmbeddingOrAutomation) {
   EXPECT_TRUE(IsStartupSplashEnabled());
 }
 
+// A box shown while the splash is up belongs to the main window even when the splash was the
+// last active popup: a box the splash owned would vanish with it after its 1.5 s.
+TEST_F(StartupTest, BoxWhileTheSplashShowsBelongsToTheMainWindow) {
+  m_bKeepSplash = TRUE;
+  ASSERT_TRUE(Start());
+  CStartupSplash* pSplash = CStartupSplash::GetCurrent();
+  ASSERT_NE(nullptr, pSplash);
+  ::SetForegroundWindow(pSplash->m_hWnd);
+  ::SetActiveWindow(pSplash->m_hWnd);
+  ASSERT_TRUE(PumpUntil([&] { return ::GetLastActivePopup(Frame()->m_hWnd) == pSplash->m_hWnd; },
+                        "the splash to be the frame's last active popup"));
+  AfxMessageBox(L"box", MB_OK);
+  ASSERT_EQ(1u, m_runner.boxes.size());
+  EXPECT_EQ(Frame()->m_hWnd, m_runner.boxes[0].owner);
+}
+
 TEST(CommandLineTest, StandardSwitchesAndFileName) {
   CCommandLineInfo plain;
   plain.ParseCommandLine(L"");
