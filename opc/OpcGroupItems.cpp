@@ -2,10 +2,12 @@
 // look-up, removal and activation.
 #include "OpcGroupManager.h"
 
-namespace {
-// The requested data types AddItem tries, in this order.
-constexpr VARTYPE kRequestedTypes[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
-}  // namespace
+const std::vector<VARTYPE>& RequestedItemTypes() {
+  // The server's own type first: a LONG above 2^24 requested as VT_R4 comes back rounded,
+  // a BOOL as -1. The others serve servers that refuse VT_EMPTY.
+  static const std::vector<VARTYPE> order = {VT_EMPTY, VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL};
+  return order;
+}
 
 COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
   if (!m_pCurrent || !item) return nullptr;
@@ -19,7 +21,7 @@ COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
 
 COpcItem* COpcGroupManager::AddItem(const std::wstring& itemId) {
   if (!m_pCurrent || m_pCurrent->m_itemsByName.count(itemId)) return nullptr;
-  for (VARTYPE type : kRequestedTypes)
+  for (VARTYPE type : RequestedItemTypes())
     if (COpcItem* item = AddItemAs(itemId, type)) return item;
   return nullptr;
 }
@@ -45,6 +47,7 @@ COpcItem* COpcGroupManager::AddItemAs(const std::wstring& itemId, VARTYPE type) 
   HRESULT itemHr = errors ? errors[0] : E_FAIL;
   if (SUCCEEDED(hr) && results) {
     item->m_hServer = results[0].hServer;
+    item->m_vtCanonical = results[0].vtCanonicalDataType;
     ::CoTaskMemFree(results[0].pBlob);
   } else if (SUCCEEDED(hr)) {
     itemHr = E_FAIL;  // success without a result names no server handle
