@@ -1,5 +1,7 @@
 #include "MainFrm.h"
 
+#include "OpcErrorText.h"
+
 #include "BrowseOptionDlg.h"
 #include "BrowseView.h"
 #include "CreditTexts.h"
@@ -201,14 +203,21 @@ BOOL CMainFrame::RefreshDevice() {
   return p ? p->RefreshDevice() : FALSE;
 }
 
-BOOL CMainFrame::WriteSync(COpcItem* item, const std::wstring& text) {
+BOOL CMainFrame::WriteSync(COpcItem* item, const std::wstring& text, HRESULT* failure) {
+  if (failure) *failure = E_FAIL;
   COpcServer* p = GetOpcServer();
-  return p ? p->WriteSync(item, text) : FALSE;
+  return p ? p->WriteSync(item, text, nullptr, failure) : FALSE;
 }
 
-BOOL CMainFrame::WriteAsync(COpcItem* item, const std::wstring& text) {
+BOOL CMainFrame::WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* failure) {
+  if (failure) *failure = E_FAIL;
   COpcServer* p = GetOpcServer();
-  return p ? p->WriteAsync(item, text) : FALSE;
+  return p ? p->WriteAsync(item, text, nullptr, failure) : FALSE;
+}
+
+std::wstring CMainFrame::GetErrorText(const std::wstring& prefix, DWORD code) {
+  COpcServer* p = GetOpcServer();
+  return p ? p->GetErrorText(prefix, code) : ::GetErrorText(prefix, code, nullptr);
 }
 
 void CMainFrame::OnItemAdded(OPCHANDLE group, COpcItem* item) {

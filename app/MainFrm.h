@@ -44,8 +44,9 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   BOOL AsyncReadDevice(COpcItem* item) override;
   BOOL RefreshCache() override;
   BOOL RefreshDevice() override;
-  BOOL WriteSync(COpcItem* item, const std::wstring& text) override;
-  BOOL WriteAsync(COpcItem* item, const std::wstring& text) override;
+  BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* failure) override;
+  BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* failure) override;
+  std::wstring GetErrorText(const std::wstring& prefix, DWORD code) override;
   void DisconnectServer() override { OnOpcDisconnect(); }
   void OnItemAdded(OPCHANDLE group, COpcItem* item) override;
   void HighlightItem(const COpcItem* item) override;

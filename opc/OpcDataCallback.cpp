@@ -110,7 +110,7 @@ HRESULT STDMETHODCALLTYPE COpcDataCallback::OnReadComplete(DWORD, OPCHANDLE hGro
 }
 
 HRESULT STDMETHODCALLTYPE COpcDataCallback::OnWriteComplete(DWORD, OPCHANDLE, HRESULT hrMastererr,
-                                                            DWORD dwCount, OPCHANDLE*,
+                                                            DWORD dwCount, OPCHANDLE* phClientItems,
                                                             HRESULT* pErrors) {
   const HWND hWnd = m_hNotifyWnd;
   if (!hWnd) return S_OK;
@@ -121,7 +121,8 @@ HRESULT STDMETHODCALLTYPE COpcDataCallback::OnWriteComplete(DWORD, OPCHANDLE, HR
   }
   for (DWORD i = 0; pErrors && i < dwCount; ++i)
     if (FAILED(pErrors[i]))
-      ::PostMessageW(hWnd, WM_OPC_WRITEERROR, static_cast<DWORD>(pErrors[i]), 0);
+      ::PostMessageW(hWnd, WM_OPC_WRITEERROR, static_cast<DWORD>(pErrors[i]),
+                     phClientItems ? static_cast<LPARAM>(phClientItems[i]) : 0);
   return S_OK;
 }
 

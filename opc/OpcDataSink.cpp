@@ -169,7 +169,9 @@ void COpcDataSink::DecodeWriteComplete(const BYTE* block, SIZE_T size) {
     ::PostMessageW(hWnd, WM_OPC_WRITEERROR, header.hrStatus, 0);
     return;
   }
-  opcstream::ForEachWriteEntry(block, size, [hWnd](uint32_t, uint32_t error) {
-    if (FAILED(static_cast<HRESULT>(error))) ::PostMessageW(hWnd, WM_OPC_WRITEERROR, error, 0);
+  // lParam names the item, so the user can be told which write failed.
+  opcstream::ForEachWriteEntry(block, size, [hWnd](uint32_t hClient, uint32_t error) {
+    if (FAILED(static_cast<HRESULT>(error)))
+      ::PostMessageW(hWnd, WM_OPC_WRITEERROR, error, static_cast<LPARAM>(hClient));
   });
 }

@@ -3,6 +3,9 @@
 #include <commctrl.h>
 
 #include <cwchar>
+#include <cwctype>
+#include <utility>
+#include <vector>
 
 #include "AddTagDlg.h"
 #include "ModalRunner.h"
@@ -10,6 +13,9 @@
 #include "WaitCursor.h"
 
 namespace {
+// Failed asynchronous writes named in one box; the rest are counted.
+constexpr size_t kListedWriteErrors = 8;
+
 std::wstring Format(const wchar_t* pattern, const std::wstring& arg) {
   std::wstring text(wcslen(pattern) + arg.size() + 1, L'\0');
   std::swprintf(text.data(), text.size(), pattern, arg.c_str());
@@ -71,6 +77,31 @@ LRESULT CBrowseView::OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&) {
 
 LRESULT CBrowseView::OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
   if (IViewFrame* pFrame = GetViewFrame(m_hWnd)) pFrame->OnGroupData(wParam, lParam);
+  return 0;
+}
+
+LRESULT CBrowseView::OnOpcWriteError(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+  // One message per failed item: a write to many items must not bring one box per item, so
+  // every failure already queued joins this one.
+  std::vector<std::pair<DWORD, OPCHANDLE>> failures{
+      {static_cast<DWORD>(wParam), static_cast<OPCHANDLE>(lParam)}};
+  MSG msg;
+  while (::PeekMessageW(&msg, m_hWnd, WM_OPC_WRITEERROR, WM_OPC_WRITEERROR, PM_REMOVE))
+    failures.emplace_back(static_cast<DWORD>(msg.wParam), static_cast<OPCHANDLE>(msg.lParam));
+  if (!m_server.IsConnected()) return 0;
+  std::wstring text = L"异步写错误!";
+  for (size_t i = 0; i < failures.size() && i < kListedWriteErrors; ++i) {
+    const auto& [code, hClient] = failures[i];
+    // No item: the whole transaction failed.
+    const COpcItem* item = hClient ? m_server.ResolveItem(hClient) : nullptr;
+    std::wstring line = m_server.GetErrorText(item ? item->m_strItemId + L":" : L"", code);
+    while (!line.empty() && std::iswspace(line.back())) line.pop_back();
+    while (!line.empty() && std::iswspace(line.front())) line.erase(line.begin());
+    text += L"\n" + line;
+  }
+  if (failures.size() > kListedWriteErrors)
+    text += L"\n... +" + std::to_wstring(failures.size() - kListedWriteErrors);
+  AfxMessageBox(text, MB_OK);
   return 0;
 }
 

@@ -38,8 +38,12 @@ class IViewFrame {
   virtual BOOL AsyncReadDevice(COpcItem* item) = 0;
   virtual BOOL RefreshCache() = 0;
   virtual BOOL RefreshDevice() = 0;
-  virtual BOOL WriteSync(COpcItem* item, const std::wstring& text) = 0;
-  virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text) = 0;
+  // On failure *failure (if given) holds the code: the text's conversion, the call's or the
+  // item's own.
+  virtual BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* failure) = 0;
+  virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* failure) = 0;
+  // The prefix, a space and the system's or the server's text for the code.
+  virtual std::wstring GetErrorText(const std::wstring& prefix, DWORD code) = 0;
 
   // The disconnect command's flow: the item list emptied first, then the server let go.
   virtual void DisconnectServer() = 0;
