@@ -422,14 +422,12 @@ void CPloverView::Write(bool async) {
   item = SelectedItem();
   frame = Frame();
   if (!item || !frame) return;
-  HRESULT failure = S_OK;
-  if (async ? frame->WriteAsync(item, dlg.m_strInput, &failure)
-            : frame->WriteSync(item, dlg.m_strInput, &failure))
+  std::wstring reason;
+  if (async ? frame->WriteAsync(item, dlg.m_strInput, &reason)
+            : frame->WriteSync(item, dlg.m_strInput, &reason))
     return;
   // Which item and why: the server's refusal, or a text that does not convert.
-  const std::wstring prefix =
-      (async ? L"异步写错误!\n" : L"同步写错误!\n") + item->m_strItemId + L":";
-  AfxMessageBox(frame->GetErrorText(prefix, static_cast<DWORD>(failure)), MB_OK);
+  AfxMessageBox((async ? L"异步写错误!\n" : L"同步写错误!\n") + reason, MB_OK);
 }
 
 void CPloverView::OnDeleteItem() {

@@ -38,12 +38,10 @@ class IViewFrame {
   virtual BOOL AsyncReadDevice(COpcItem* item) = 0;
   virtual BOOL RefreshCache() = 0;
   virtual BOOL RefreshDevice() = 0;
-  // On failure *failure (if given) holds the code: the text's conversion, the call's or the
-  // item's own.
-  virtual BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* failure) = 0;
-  virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* failure) = 0;
-  // The prefix, a space and the system's or the server's text for the code.
-  virtual std::wstring GetErrorText(const std::wstring& prefix, DWORD code) = 0;
+  // On failure *reason (if given) names the item and says why: the server's text for the
+  // call's or the item's code, or why the text did not convert.
+  virtual BOOL WriteSync(COpcItem* item, const std::wstring& text, std::wstring* reason) = 0;
+  virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text, std::wstring* reason) = 0;
 
   // The disconnect command's flow: the item list emptied first, then the server let go.
   virtual void DisconnectServer() = 0;
