@@ -1,6 +1,7 @@
 #include "BrowseView.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <cwchar>
 #include <cwctype>
@@ -127,11 +128,19 @@ LRESULT CBrowseView::OnItemExpanding(int, NMHDR* pnmh, BOOL& bHandled) {
   return FALSE;  // let it open
 }
 
-LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) {
   if (!m_server.IsConnected()) return 0;  // no default processing either
 
   int index = 0;
   if (m_server.CanBrowse()) {
+    // The node under the pointer: quick double-clicks on successive leaves can arrive before
+    // the first click has moved the selection, and the previous leaf would be taken again.
+    TVHITTESTINFO hit{};
+    hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    auto hHit =
+        reinterpret_cast<HTREEITEM>(SendMessage(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (hHit && (hit.flags & TVHT_ONITEM))
+      SendMessage(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hHit));
     HTREEITEM hSel = reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, TVGN_CARET, 0));
     // Without a selected node there is no item to take.
     if (!hSel) return 0;

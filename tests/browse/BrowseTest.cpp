@@ -265,6 +265,20 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
   EXPECT_EQ(0, HotRow());
   EXPECT_TRUE(m_script.boxes.empty());
   EXPECT_EQ(2u, m_script.dialogs.size());
+  // Quick double-clicks on successive leaves: the leaf under the pointer is added, also when
+  // its first click has not moved the selection there.
+  HTREEITEM sine = Child(signals, L"Sine");
+  ASSERT_NE(nullptr, sine);
+  RECT at{};
+  std::memcpy(&at, &sine, sizeof(sine));
+  ::SendMessageW(Tree(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&at));
+  ASSERT_EQ(ramp, Next(TVGN_CARET));
+  ::SendMessageW(Tree(), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2));
+  Pump();
+  ASSERT_EQ(3u, ItemsAdded());
+  EXPECT_NE(nullptr, View()->m_server.FindItem(1, L"Signals.Sine"));
+  EXPECT_EQ(sine, Next(TVGN_CARET));
 
   // Three groups: the dialog shows the ID greyed, the IDs sorted as text, the first chosen.
   ASSERT_TRUE(SUCCEEDED(View()->m_server.AddGroup(2, L"G2")));
@@ -282,14 +296,14 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
     DlgCommand(hDlg, IDOK, BN_CLICKED);
   });
   DoubleClick(counter);
-  ASSERT_EQ(3u, ItemsAdded());
+  ASSERT_EQ(4u, ItemsAdded());
   EXPECT_EQ(2u, LastAdded().wParam);
   EXPECT_EQ(2, View()->m_nGroupId);
   EXPECT_NE(nullptr, View()->m_server.FindItem(2, L"Signals.Counter"));
   EXPECT_EQ(nullptr, View()->m_server.FindItem(1, L"Signals.Counter"));
   // Cancel adds nothing.
   DoubleClick(counter);
-  EXPECT_EQ(3u, ItemsAdded());
+  EXPECT_EQ(4u, ItemsAdded());
   EXPECT_EQ(static_cast<UINT>(IDD_ADDTAG), m_script.dialogs.back());
 
   // Failed asynchronous writes: what arrives together is one box, naming each item with the
@@ -321,9 +335,9 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
 
   // No group at all: the add has nowhere to go, and says so.
   for (int g : Groups()) View()->m_server.RemoveGroup(static_cast<OPCHANDLE>(g), TRUE);
-  DoubleClick(Child(signals, L"Sine"));
+  DoubleClick(Child(signals, L"Square"));
   ASSERT_EQ(1u, m_script.boxes.size());
-  EXPECT_EQ(L"AddItem 'Signals.Sine' error!", m_script.boxes[0].text);
+  EXPECT_EQ(L"AddItem 'Signals.Square' error!", m_script.boxes[0].text);
   EXPECT_EQ(L"Plover", m_script.boxes[0].caption);
 
   // Data for a group reaches the list through the frame.
@@ -344,7 +358,7 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
   size_t dialogs = m_script.dialogs.size();
   DoubleClick(counter);
   EXPECT_EQ(dialogs, m_script.dialogs.size());
-  EXPECT_EQ(3u, ItemsAdded());
+  EXPECT_EQ(4u, ItemsAdded());
   EXPECT_EQ(1u, m_script.boxes.size());
 
   // A second connect starts again from "Group1".
