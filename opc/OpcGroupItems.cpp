@@ -1,6 +1,7 @@
 // Items of the current group: add (trying the requested types in a fixed order),
 // look-up, removal and activation.
 #include "OpcGroupManager.h"
+#include "OpcText.h"
 
 const std::vector<VARTYPE>& RequestedItemTypes() {
   // The server's own type first: a LONG above 2^24 requested as VT_R4 comes back rounded,
@@ -21,8 +22,16 @@ COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
 
 COpcItem* COpcGroupManager::AddItem(const std::wstring& itemId) {
   if (!m_pCurrent || m_pCurrent->m_itemsByName.count(itemId)) return nullptr;
-  for (VARTYPE type : RequestedItemTypes())
-    if (COpcItem* item = AddItemAs(itemId, type)) return item;
+  for (VARTYPE type : RequestedItemTypes()) {
+    COpcItem* item = AddItemAs(itemId, type);
+    if (!item) continue;
+    // Its own type has no text here (a byte, a date): the fixed order shows it as a number.
+    if (type == VT_EMPTY && !HasValueText(item->m_vtCanonical)) {
+      RemoveItem(item);
+      continue;
+    }
+    return item;
+  }
   return nullptr;
 }
 

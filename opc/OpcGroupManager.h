@@ -18,7 +18,8 @@
 
 class COpcDataCallback;
 
-// The data types AddItem requests an item as, in the order tried until one is accepted.
+// The data types AddItem requests an item as, in the order tried until one is accepted. An
+// item accepted as VT_EMPTY whose own type has no value text is added again as the next.
 const std::vector<VARTYPE>& RequestedItemTypes();
 class COpcServerWatch;
 
