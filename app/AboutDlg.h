@@ -13,7 +13,16 @@ class CAboutDlg : public CDialog {
   CHyperLink m_link;
   CCreditsCtrl m_credits;
 
+  // clang-format off
+  BEGIN_MSG_MAP(CAboutDlg)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  END_MSG_MAP()
+  // clang-format on
+
  protected:
   BOOL OnInitDialog() override;
   void DoDataExchange(CDataExchange* pDX) override;
+
+ private:
+  LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled);
 };

@@ -1,5 +1,7 @@
 #include "MainFrm.h"
 
+#include <iterator>
+
 #include "BrowseOptionDlg.h"
 #include "BrowseView.h"
 #include "CreditTexts.h"
@@ -206,14 +208,36 @@ BOOL CMainFrame::RefreshDevice() {
   return p ? p->RefreshDevice() : FALSE;
 }
 
-BOOL CMainFrame::WriteSync(COpcItem* item, const std::wstring& text) {
-  COpcServer* p = GetOpcServer();
-  return p ? p->WriteSync(item, text) : FALSE;
+BOOL CMainFrame::WriteSync(COpcItem* item, const std::wstring& text, std::wstring* reason) {
+  return Write(item, text, false, reason);
 }
 
-BOOL CMainFrame::WriteAsync(COpcItem* item, const std::wstring& text) {
+BOOL CMainFrame::WriteAsync(COpcItem* item, const std::wstring& text, std::wstring* reason) {
+  return Write(item, text, true, reason);
+}
+
+BOOL CMainFrame::Write(COpcItem* item, const std::wstring& text, bool async, std::wstring* reason) {
+  if (reason) reason->clear();
   COpcServer* p = GetOpcServer();
-  return p ? p->WriteAsync(item, text) : FALSE;
+  if (!p || !item) return FALSE;
+  HRESULT convert = S_OK, failure = E_FAIL;
+  BOOL ok = async ? p->WriteAsync(item, text, &convert, &failure)
+                  : p->WriteSync(item, text, &convert, &failure);
+  if (ok || !reason) return ok;
+  const std::wstring prefix = item->m_strItemId + L":";
+  if (SUCCEEDED(convert)) {
+    *reason = p->GetErrorText(prefix, static_cast<DWORD>(failure));
+    return ok;
+  }
+  // The text never reached the server, which is not asked about a client-side code.
+  wchar_t buffer[260];
+  DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(convert), 0, buffer,
+                             static_cast<DWORD>(std::size(buffer)), nullptr);
+  *reason =
+      prefix + L" \"" + text + L"\" " +
+      (n > 0 ? std::wstring(buffer, n) : std::wstring(L"does not convert to the item's type."));
+  return ok;
 }
 
 void CMainFrame::OnItemAdded(OPCHANDLE group, COpcItem* item) {

@@ -45,8 +45,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   BOOL AsyncReadDevice(COpcItem* item) override;
   BOOL RefreshCache() override;
   BOOL RefreshDevice() override;
-  BOOL WriteSync(COpcItem* item, const std::wstring& text) override;
-  BOOL WriteAsync(COpcItem* item, const std::wstring& text) override;
+  BOOL WriteSync(COpcItem* item, const std::wstring& text, std::wstring* reason) override;
+  BOOL WriteAsync(COpcItem* item, const std::wstring& text, std::wstring* reason) override;
   void DisconnectServer() override { OnOpcDisconnect(); }
   void OnItemAdded(OPCHANDLE group, COpcItem* item) override;
   void HighlightItem(const COpcItem* item) override;
@@ -96,6 +96,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void OnUpdateWhenDisconnected(CCmdUI& ui);
   void OnUpdateWhenConnected(CCmdUI& ui);
   void OnViewPLDialogBar() { OnBarCheck(ID_VIEW_PLDIALOGBAR); }
+  BOOL Write(COpcItem* item, const std::wstring& text, bool async, std::wstring* reason);
 
   // Owned in this order.
   CSplitterWnd m_wndSplitter;

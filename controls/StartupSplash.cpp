@@ -25,8 +25,10 @@ BOOL CStartupSplash::Create(HWND hParent) {
   m_size = {bm.bmWidth, bm.bmHeight};
   LPCWSTR pszClass =
       RegisterClass(L"PloverStartupSplash", 0, ::LoadCursorW(nullptr, IDC_ARROW), nullptr, nullptr);
-  return pszClass && CreateEx(0, pszClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, m_size.cx, m_size.cy,
-                              hParent, nullptr);
+  // Topmost: being owned by the frame does not keep it above the frame when the frame is
+  // shown maximised and brought to the top a moment later.
+  return pszClass && CreateEx(WS_EX_TOPMOST, pszClass, L"", WS_POPUP | WS_VISIBLE, 0, 0, m_size.cx,
+                              m_size.cy, hParent, nullptr);
 }
 
 LRESULT CStartupSplash::OnCreate(UINT, WPARAM, LPARAM, BOOL&) {

@@ -216,11 +216,38 @@ LRESULT CDialog::WindowProc(UINT uMsg, WPARAM wParam, LPARAM lParam) {
   return FALSE;
 }
 
+void CenterOverOwner(HWND hWnd) {
+  // A template's position is relative to the screen's top-left corner, where the dialog
+  // would cover the owner's menu and toolbar: centred over the owner (or the screen)
+  // instead, inside the work area of the owner's monitor.
+  if (!hWnd || (::GetWindowLongW(hWnd, GWL_STYLE) & WS_CHILD)) return;
+  HWND hOwner = ::GetWindow(hWnd, GW_OWNER);
+  if (hOwner && (!::IsWindowVisible(hOwner) || ::IsIconic(hOwner))) hOwner = nullptr;
+  HMONITOR hMon = hOwner ? ::MonitorFromWindow(hOwner, MONITOR_DEFAULTTONEAREST)
+                         : ::MonitorFromWindow(hWnd, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO mi{};
+  mi.cbSize = sizeof(mi);
+  if (!::GetMonitorInfoW(hMon, &mi)) return;
+  const RECT area = mi.rcWork;
+  RECT around = area, rc{};
+  if (hOwner) ::GetWindowRect(hOwner, &around);
+  ::GetWindowRect(hWnd, &rc);
+  const int cx = rc.right - rc.left, cy = rc.bottom - rc.top;
+  int x = (around.left + around.right - cx) / 2;
+  int y = (around.top + around.bottom - cy) / 2;
+  if (x + cx > area.right) x = area.right - cx;
+  if (y + cy > area.bottom) y = area.bottom - cy;
+  if (x < area.left) x = area.left;
+  if (y < area.top) y = area.top;
+  ::SetWindowPos(hWnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK CDialog::StaticDlgProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam) {
   CDialog* pDlg = static_cast<CDialog*>(CWnd::FromHandle(hWnd));
   if (uMsg == WM_INITDIALOG) {
     pDlg = reinterpret_cast<CDialog*>(lParam);
     pDlg->Attach(hWnd);
+    CenterOverOwner(hWnd);
     LRESULT lResult = 0;
     if (pDlg->ProcessWindowMessage(hWnd, uMsg, wParam, lParam, lResult)) return lResult;
     return pDlg->OnInitDialog();

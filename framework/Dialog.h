@@ -25,6 +25,9 @@ void DDX_LBIndex(CDataExchange* pDX, int nIDC, int& index);
 // Subclasses the control into the object the first time (loading), nothing when saving.
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& control);
 
+// Centres a pop-up over its owner (the screen when it has none), kept inside the work area.
+void CenterOverOwner(HWND hWnd);
+
 class CDialog : public CWnd {
  public:
   explicit CDialog(UINT nIDTemplate) : m_nIDTemplate(nIDTemplate) {}

@@ -268,12 +268,14 @@ LRESULT CFrameWnd::OnToolTipText(NMHDR* pnmh) {
   UINT id = static_cast<UINT>(pnmh->idFrom);
   if (pInfo->uFlags & TTF_IDISHWND)
     id = static_cast<UINT>(::GetDlgCtrlID(reinterpret_cast<HWND>(pnmh->idFrom)));
-  // Only bars that asked for tool tips get them.
+  // Only bars that asked for tool tips get them. Only a toolbar is asked for its tips: to
+  // the rebar the same message number is RB_SHOWBAND, which would hide the toolbar's band.
   bool bWanted = false;
   for (CControlBar* pBar : m_bars) {
-    HWND hTips =
-        reinterpret_cast<HWND>(::SendMessageW(pBar->Window().m_hWnd, TB_GETTOOLTIPS, 0, 0));
-    if (hTips && hTips == pnmh->hwndFrom && (pBar->GetBarStyle() & CBRS_TOOLTIPS)) bWanted = true;
+    auto* pToolBar = dynamic_cast<CToolBar*>(pBar);
+    if (!pToolBar || !pToolBar->m_hWnd || !(pBar->GetBarStyle() & CBRS_TOOLTIPS)) continue;
+    HWND hTips = reinterpret_cast<HWND>(pToolBar->SendMessage(TB_GETTOOLTIPS));
+    if (hTips && hTips == pnmh->hwndFrom) bWanted = true;
   }
   m_strTip = bWanted ? GetCommandTip(id) : std::wstring();
   pInfo->lpszText = m_strTip.data();

@@ -47,6 +47,18 @@ int CSplitterWnd::GetColumnWidth(int col) const {
   return (col >= 0 && col < m_nCols) ? m_colCur[col] : 0;
 }
 
+void CSplitterWnd::MovePane(HWND hPane, const RECT& rc) {
+  RECT old{};
+  ::GetWindowRect(hPane, &old);
+  ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&old), 2);
+  if (::EqualRect(&old, &rc)) return;
+  // The old picture is not kept: copied to the new place it left the list's first column
+  // headings blank after the tree was widened. Children (the headings) are painted anew too.
+  ::SetWindowPos(hPane, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+  ::RedrawWindow(hPane, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
 void CSplitterWnd::RecalcLayout() {
   if (!m_hWnd) return;
   RECT rc{};
@@ -60,7 +72,7 @@ void CSplitterWnd::RecalcLayout() {
     int y = 0;
     int cyRow = m_nRows > 0 ? (rc.bottom - (m_nRows - 1) * kSplitterGap) / m_nRows : 0;
     for (int row = 0; row < m_nRows; ++row) {
-      if (CWnd* pPane = GetPane(row, col)) ::MoveWindow(pPane->m_hWnd, x, y, cx, cyRow, TRUE);
+      if (CWnd* pPane = GetPane(row, col)) MovePane(pPane->m_hWnd, RECT{x, y, x + cx, y + cyRow});
       y += cyRow + kSplitterGap;
     }
     x += cx + kSplitterGap;

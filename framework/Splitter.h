@@ -47,6 +47,8 @@ class CSplitterWnd : public CWnd {
   LRESULT OnCaptureChanged(UINT, WPARAM, LPARAM, BOOL&);
   // The column bar under x (the bar right of that column), or -1.
   int HitBar(int x) const;
+  // Moves a pane to rc (splitter client coordinates), painting it anew when it changed.
+  void MovePane(HWND hPane, const RECT& rc);
 
   int m_nRows = 0;
   int m_nCols = 0;

@@ -112,8 +112,7 @@ HRESULT STDMETHODCALLTYPE COpcDataCallback::OnReadComplete(DWORD, OPCHANDLE hGro
 }
 
 HRESULT STDMETHODCALLTYPE COpcDataCallback::OnWriteComplete(DWORD, OPCHANDLE, HRESULT hrMastererr,
-                                                            DWORD dwCount,
-                                                            OPCHANDLE* pClienthandles,
+                                                            DWORD dwCount, OPCHANDLE* phClientItems,
                                                             HRESULT* pErrors) {
   const HWND hWnd = m_hNotifyWnd;
   if (!hWnd) return S_OK;
@@ -125,8 +124,9 @@ HRESULT STDMETHODCALLTYPE COpcDataCallback::OnWriteComplete(DWORD, OPCHANDLE, HR
   }
   for (DWORD i = 0; pErrors && i < dwCount; ++i) {
     if (FAILED(pErrors[i]))
-      ::PostMessageW(hWnd, WM_OPC_WRITEERROR, static_cast<DWORD>(pErrors[i]), 0);
-    if (m_pObserver && pClienthandles) m_pObserver->OnWriteResult(pClienthandles[i], pErrors[i]);
+      ::PostMessageW(hWnd, WM_OPC_WRITEERROR, static_cast<DWORD>(pErrors[i]),
+                     phClientItems ? static_cast<LPARAM>(phClientItems[i]) : 0);
+    if (m_pObserver && phClientItems) m_pObserver->OnWriteResult(phClientItems[i], pErrors[i]);
   }
   return S_OK;
 }

@@ -175,8 +175,10 @@ void COpcDataSink::DecodeWriteComplete(const BYTE* block, SIZE_T size) {
     if (observer) observer->OnWriteResult(0, static_cast<HRESULT>(header.hrStatus));
     return;
   }
+  // lParam names the item, so the user can be told which write failed.
   opcstream::ForEachWriteEntry(block, size, [hWnd, observer](uint32_t hClient, uint32_t error) {
-    if (FAILED(static_cast<HRESULT>(error))) ::PostMessageW(hWnd, WM_OPC_WRITEERROR, error, 0);
+    if (FAILED(static_cast<HRESULT>(error)))
+      ::PostMessageW(hWnd, WM_OPC_WRITEERROR, error, static_cast<LPARAM>(hClient));
     if (observer) observer->OnWriteResult(hClient, static_cast<HRESULT>(error));
   });
 }

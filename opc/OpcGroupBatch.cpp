@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "OpcServerWatch.h"
+#include "OpcText.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ void COpcGroupManager::AddBatch(COpcGroup* group, const std::vector<OpcItemReque
   const std::span<const VARTYPE> types = RequestedTypes();
   std::vector<Attempt*> open;
   std::vector<OPCITEMDEF> defs;
+  std::vector<OPCHANDLE> undo;  // added in a type the list cannot show: taken back
   for (;;) {
     open.clear();
     for (Attempt& a : attempts)
@@ -141,6 +143,15 @@ void COpcGroupManager::AddBatch(COpcGroup* group, const std::vector<OpcItemReque
       if (results) ::CoTaskMemFree(results[k].pBlob);
       if (SUCCEEDED(itemHr)) {
         a.record->m_hServer = results[k].hServer;
+        a.record->m_vtCanonical = results[k].vtCanonicalDataType;
+        // Its own type has no text here (a byte, a date): the next requested type, as the
+        // single add does.
+        if (!last && types[a.nextType] == VT_EMPTY && defs[k].vtRequestedDataType == VT_EMPTY &&
+            !HasValueText(results[k].vtCanonicalDataType)) {
+          undo.push_back(results[k].hServer);
+          a.Fail(OPC_E_BADTYPE, false);
+          continue;
+        }
         a.open = false;
         a.added = true;
       } else {
@@ -149,6 +160,12 @@ void COpcGroupManager::AddBatch(COpcGroup* group, const std::vector<OpcItemReque
     }
     ::CoTaskMemFree(results);
     ::CoTaskMemFree(errors);
+    if (!undo.empty()) {
+      HRESULT* removed = nullptr;
+      mgt->RemoveItems(static_cast<DWORD>(undo.size()), undo.data(), &removed);
+      ::CoTaskMemFree(removed);
+      undo.clear();
+    }
   }
 
   std::vector<COpcItem*> added;

@@ -27,8 +27,10 @@ BOOL COpcGroupManager::SyncRead(COpcItem* item, OPCDATASOURCE source) {
   HRESULT hr = Checked(io->Read(source, 1, &h, &states, &errors));
   BOOL ok = FALSE;
   if (SUCCEEDED(hr) && states) {
-    // The item's own code is not examined: the state is taken as the server gave it.
+    // The item's own code is not examined: the state is taken as the server gave it. The
+    // time stamp too, or the row would pair the new value with an old time.
     item->m_wQuality = states[0].wQuality;
+    item->m_ftTimeStamp = states[0].ftTimeStamp;
     ::VariantCopy(&item->m_value, &states[0].vDataValue);
     ok = TRUE;
   }
@@ -74,17 +76,20 @@ BOOL COpcGroupManager::Refresh(OPCDATASOURCE source) {
   return SUCCEEDED(hr) ? TRUE : FALSE;
 }
 
-BOOL COpcGroupManager::WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError) {
-  return Write(item, text, false, convertError);
+BOOL COpcGroupManager::WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError,
+                                 HRESULT* failure) {
+  return Write(item, text, false, convertError, failure);
 }
 
-BOOL COpcGroupManager::WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError) {
-  return Write(item, text, true, convertError);
+BOOL COpcGroupManager::WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError,
+                                  HRESULT* failure) {
+  return Write(item, text, true, convertError, failure);
 }
 
 BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool async,
-                             HRESULT* convertError) {
+                             HRESULT* convertError, HRESULT* failure) {
   if (convertError) *convertError = S_OK;
+  if (failure) *failure = E_FAIL;
   COpcGroup* group = OwnerOf(item);
   const bool async2 = async && UsesCallback(group);
   TComPtr<IOPCAsyncIO> asyncIo;
@@ -94,19 +99,22 @@ BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool asyn
       : async ? !QueryIo(group, asyncIo)
               : !QueryIo(group, syncIo))
     return FALSE;
-
-  // The value goes out in the type of the last value received.
+  // The value goes out in the type of the last value received; before any, in the server's
+  // own type; failing that as text for the server to convert. Never as VT_EMPTY, which a
+  // server may accept without writing anything.
   VARIANT value;
   ::VariantInit(&value);
   value.vt = VT_BSTR;
   value.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   if (!value.bstrVal) return FALSE;
-  const VARTYPE target = item->m_value.vt;
-  if (target != VT_BSTR) {
+  VARTYPE target = item->m_value.vt;
+  if (target == VT_EMPTY || target == VT_NULL) target = item->m_vtCanonical;
+  if (target != VT_BSTR && target != VT_EMPTY && target != VT_NULL) {
     HRESULT hr = ::VariantChangeType(&value, &value, 0, target);
     if (FAILED(hr)) {
       ::VariantClear(&value);
       if (convertError) *convertError = hr;
+      if (failure) *failure = hr;
       return FALSE;
     }
   }
@@ -124,6 +132,7 @@ BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool asyn
   }
   Checked(hr);
   BOOL ok = SUCCEEDED(hr) && errors && SUCCEEDED(errors[0]) ? TRUE : FALSE;
+  if (failure) *failure = ok ? S_OK : FAILED(hr) ? hr : errors ? errors[0] : E_FAIL;
   ::CoTaskMemFree(errors);
   ::VariantClear(&value);
   return ok;

@@ -1,14 +1,17 @@
 // Items of the current group: add (trying the requested types in a fixed order),
 // look-up, removal and activation.
 #include "OpcGroupManager.h"
+#include "OpcText.h"
 
-namespace {
-// The requested data types AddItem tries, in this order.
-constexpr VARTYPE kRequestedTypes[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
-}  // namespace
+const std::vector<VARTYPE>& RequestedItemTypes() {
+  // The server's own type first: a LONG above 2^24 requested as VT_R4 comes back rounded,
+  // a BOOL as -1. The others serve servers that refuse VT_EMPTY.
+  static const std::vector<VARTYPE> order = {VT_EMPTY, VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL};
+  return order;
+}
 
 std::span<const VARTYPE> COpcGroupManager::RequestedTypes() {
-  return kRequestedTypes;
+  return RequestedItemTypes();
 }
 
 COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
@@ -23,8 +26,16 @@ COpcGroup* COpcGroupManager::OwnerOf(const COpcItem* item) const {
 
 COpcItem* COpcGroupManager::AddItem(const std::wstring& itemId) {
   if (!m_pCurrent || m_pCurrent->m_itemsByName.count(itemId)) return nullptr;
-  for (VARTYPE type : kRequestedTypes)
-    if (COpcItem* item = AddItemAs(itemId, type)) return item;
+  for (VARTYPE type : RequestedItemTypes()) {
+    COpcItem* item = AddItemAs(itemId, type);
+    if (!item) continue;
+    // Its own type has no text here (a byte, a date): the fixed order shows it as a number.
+    if (type == VT_EMPTY && !HasValueText(item->m_vtCanonical)) {
+      RemoveItem(item);
+      continue;
+    }
+    return item;
+  }
   return nullptr;
 }
 
@@ -61,6 +72,7 @@ COpcItem* COpcGroupManager::AddItemAs(const std::wstring& itemId, VARTYPE type) 
   HRESULT itemHr = errors ? errors[0] : E_FAIL;
   if (SUCCEEDED(hr) && results) {
     item->m_hServer = results[0].hServer;
+    item->m_vtCanonical = results[0].vtCanonicalDataType;
     ::CoTaskMemFree(results[0].pBlob);
   } else if (SUCCEEDED(hr)) {
     itemHr = E_FAIL;  // success without a result names no server handle

@@ -19,6 +19,10 @@
 #include "opcda.h"
 
 class COpcDataCallback;
+
+// The data types AddItem requests an item as, in the order tried until one is accepted. An
+// item accepted as VT_EMPTY whose own type has no value text is added again as the next.
+const std::vector<VARTYPE>& RequestedItemTypes();
 class COpcServerWatch;
 class IOpcItemObserver;
 
@@ -115,9 +119,12 @@ class COpcGroupManager {
   BOOL RefreshDevice() { return Refresh(OPC_DS_DEVICE); }
   // A text that does not convert to the item's value type stops the write before any
   // server call; *convertError (if given) then holds the conversion's HRESULT for the
-  // caller to report. Otherwise it is S_OK.
-  BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr);
-  BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr);
+  // caller to report. Otherwise it is S_OK. *failure (if given) holds the code of any
+  // failure, the conversion's, the call's or the item's own, for the user to be told why.
+  BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr,
+                 HRESULT* failure = nullptr);
+  BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr,
+                  HRESULT* failure = nullptr);
 
   // The server pointer (borrowed, not counted) and the current group.
   IOPCServer* m_pServer = nullptr;
@@ -174,5 +181,6 @@ class COpcGroupManager {
   BOOL SyncRead(COpcItem* item, OPCDATASOURCE source);
   BOOL AsyncRead(COpcItem* item, OPCDATASOURCE source);
   BOOL Refresh(OPCDATASOURCE source);
-  BOOL Write(COpcItem* item, const std::wstring& text, bool async, HRESULT* convertError);
+  BOOL Write(COpcItem* item, const std::wstring& text, bool async, HRESULT* convertError,
+             HRESULT* failure);
 };

@@ -20,6 +20,9 @@ class COpcItem {
   WORD m_wQuality = OPC_QUALITY_GOOD;
   FILETIME m_ftTimeStamp = {0, 0};  // untouched until the first time-stamped stream
   OPCHANDLE m_hServer = 0;
+  // The server's own type for the item, as AddItems reported it: what a write converts to
+  // while no value has come (a write-only item never gets one).
+  VARTYPE m_vtCanonical = VT_EMPTY;
   // The client handle the server knows this record by: an entry of CItemHandleTable,
   // never the record's address (which would not fit 32 bits on x64 and could dangle).
   OPCHANDLE m_hClient = 0;

@@ -8,7 +8,7 @@
 namespace {
 
 // Types the value text shows as they are; others go through the platform's conversion.
-bool HasValueText(VARTYPE vt) {
+bool ShownAsIs(VARTYPE vt) {
   switch (vt & ~VT_ARRAY) {
     case VT_I2:
     case VT_I4:
@@ -32,7 +32,7 @@ std::wstring PropertyText(VARIANT& value) {
     return {};
   }
   if (value.vt == VT_EMPTY) return {};
-  if (!HasValueText(value.vt) && FAILED(::VariantChangeType(&value, &value, 0, VT_BSTR))) return {};
+  if (!ShownAsIs(value.vt) && FAILED(::VariantChangeType(&value, &value, 0, VT_BSTR))) return {};
   return GetValueText(value, OPC_QUALITY_GOOD);
 }
 

@@ -118,11 +118,13 @@ class COpcServer {
   BOOL AsyncReadDevice(COpcItem* item) { return m_groupManager.AsyncReadDevice(item); }
   BOOL RefreshCache() { return m_groupManager.RefreshCache(); }
   BOOL RefreshDevice() { return m_groupManager.RefreshDevice(); }
-  BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr) {
-    return m_groupManager.WriteSync(item, text, convertError);
+  BOOL WriteSync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr,
+                 HRESULT* failure = nullptr) {
+    return m_groupManager.WriteSync(item, text, convertError, failure);
   }
-  BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr) {
-    return m_groupManager.WriteAsync(item, text, convertError);
+  BOOL WriteAsync(COpcItem* item, const std::wstring& text, HRESULT* convertError = nullptr,
+                  HRESULT* failure = nullptr) {
+    return m_groupManager.WriteAsync(item, text, convertError, failure);
   }
 
   // Text forms.

@@ -93,6 +93,10 @@ std::wstring ArrayText(const VARIANT& value) {
 
 }  // namespace
 
+bool HasValueText(VARTYPE vt) {
+  return ElementSize(static_cast<VARTYPE>(vt & VT_TYPEMASK)) != 0;
+}
+
 std::wstring GetValueText(const VARIANT& value, WORD quality) {
   const WORD major = quality & OPC_QUALITY_MASK;
   if (major == OPC_QUALITY_BAD) return L"Bad";

@@ -9,6 +9,8 @@
 // The value as text with its quality applied: " (uncertain)" appended, or "Bad" for a bad
 // quality.
 std::wstring GetValueText(const VARIANT& value, WORD quality);
+// Whether values of this type (or arrays of it) have a text; others show as "?".
+bool HasValueText(VARTYPE vt);
 // Upper-case name of a value's type tag ("SHORT", ..., "ARRAY", "UNKOWN").
 std::wstring GetTypeName(VARTYPE vt);
 // Inverse of GetTypeName for the six scalar names; anything else gives VT_EMPTY.

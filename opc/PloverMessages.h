@@ -3,7 +3,8 @@
 
 // Posted by the data sink to the browse view: wParam 0, lParam the group's client handle.
 #define WM_OPC_DATACHANGE 0x192D  // 6445
-// Posted by the data sink when a write failed: wParam the HRESULT, lParam 0. Nobody acts on it.
+// Posted by the data sink when an asynchronous write failed: wParam the HRESULT, lParam the
+// item's client handle (0 when the whole transaction failed). The browse view tells the user.
 #define WM_OPC_WRITEERROR 0x192F  // 6447
 // Sent by the frame to the browse view: connect to the stored ProgID and node.
 #define WM_OPC_CONNECT 0x403C  // WM_USER + 60

@@ -8,6 +8,7 @@
 #define IDC_SERVER_PROGID 1000  // current server (ProgID)
 #define IDC_SERVER_NODES 1001   // node list
 #define IDC_SERVER_LIST 1002    // available servers
-#define IDC_INPUT_VALUE 1005    // value to write, digits only
+#define IDC_INPUT_VALUE 1005    // value to write, any text
+#define IDC_INPUT_ITEM 1006     // item ID the value goes to
 #define IDC_ADDTAG_GROUP 1007   // group IDs
 #define IDC_ADDTAG_NAME 1009    // item ID to add

@@ -1,10 +1,13 @@
 #include "BrowseView.h"
 
 #include <commctrl.h>
+#include <windowsx.h>
 
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <iterator>
+#include <utility>
 #include <vector>
 
 #include "AddTagDlg.h"
@@ -14,6 +17,9 @@
 #include "WaitCursor.h"
 
 namespace {
+// Failed asynchronous writes named in one box; the rest are counted.
+constexpr size_t kListedWriteErrors = 8;
+
 std::wstring Format(const wchar_t* pattern, const std::wstring& arg) {
   std::wstring text(wcslen(pattern) + arg.size() + 1, L'\0');
   std::swprintf(text.data(), text.size(), pattern, arg.c_str());
@@ -78,6 +84,31 @@ LRESULT CBrowseView::OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
   return 0;
 }
 
+LRESULT CBrowseView::OnOpcWriteError(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
+  // One message per failed item: a write to many items must not bring one box per item, so
+  // every failure already queued joins this one.
+  std::vector<std::pair<DWORD, OPCHANDLE>> failures{
+      {static_cast<DWORD>(wParam), static_cast<OPCHANDLE>(lParam)}};
+  MSG msg;
+  while (::PeekMessageW(&msg, m_hWnd, WM_OPC_WRITEERROR, WM_OPC_WRITEERROR, PM_REMOVE))
+    failures.emplace_back(static_cast<DWORD>(msg.wParam), static_cast<OPCHANDLE>(msg.lParam));
+  if (!m_server.IsConnected()) return 0;
+  std::wstring text = L"异步写错误!";
+  for (size_t i = 0; i < failures.size() && i < kListedWriteErrors; ++i) {
+    const auto& [code, hClient] = failures[i];
+    // No item: the whole transaction failed.
+    const COpcItem* item = hClient ? m_server.ResolveItem(hClient) : nullptr;
+    std::wstring line = m_server.GetErrorText(item ? item->m_strItemId + L":" : L"", code);
+    while (!line.empty() && std::iswspace(line.back())) line.pop_back();
+    while (!line.empty() && std::iswspace(line.front())) line.erase(line.begin());
+    text += L"\n" + line;
+  }
+  if (failures.size() > kListedWriteErrors)
+    text += L"\n... +" + std::to_wstring(failures.size() - kListedWriteErrors);
+  AfxMessageBox(text, MB_OK);
+  return 0;
+}
+
 LRESULT CBrowseView::OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&) {
   // Posted: by now the user may have disconnected already.
   if (!m_server.IsConnected()) return 0;
@@ -111,13 +142,23 @@ BOOL CBrowseView::SelectedData(int& data) const {
   return TRUE;
 }
 
-LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) {
   if (!m_server.IsConnected()) return 0;  // no default processing either
 
   int index = 0;
-  // Without a selected node there is no item to take; root or branch: no add, and no
-  // expand or collapse.
-  if (m_server.CanBrowse() && (!SelectedData(index) || index == -1)) return 0;
+  if (m_server.CanBrowse()) {
+    // The node under the pointer: quick double-clicks on successive leaves can arrive before
+    // the first click has moved the selection, and the previous leaf would be taken again.
+    TVHITTESTINFO hit{};
+    hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    auto hHit =
+        reinterpret_cast<HTREEITEM>(SendMessage(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    if (hHit && (hit.flags & TVHT_ONITEM))
+      SendMessage(TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(hHit));
+    // Without a selected node there is no item to take; root or branch: no add, and no
+    // expand or collapse.
+    if (!SelectedData(index) || index == -1) return 0;
+  }
   AddLeaf(index);
   bHandled = FALSE;  // the control's own double-click handling
   return 0;

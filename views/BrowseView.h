@@ -36,6 +36,7 @@ class CBrowseView : public CView {
     MESSAGE_HANDLER(WM_OPC_CONNECT, OnOpcConnect)
     MESSAGE_HANDLER(WM_OPC_DISCONNECT, OnOpcDisconnect)
     MESSAGE_HANDLER(WM_OPC_DATACHANGE, OnOpcDataChange)
+    MESSAGE_HANDLER(WM_OPC_WRITEERROR, OnOpcWriteError)
     MESSAGE_HANDLER(WM_OPC_SERVERSHUTDOWN, OnOpcServerShutdown)
     MESSAGE_HANDLER(WM_LBUTTONDBLCLK, OnLButtonDblClk)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
@@ -58,6 +59,7 @@ class CBrowseView : public CView {
   LRESULT OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
+  LRESULT OnOpcWriteError(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
   LRESULT OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled);
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);

@@ -439,17 +439,24 @@ void CPloverView::OnAsyncReadDevice() {
 }
 
 void CPloverView::Write(bool async) {
-  if (GetFirstSelected() < 0) return;
-  CInputDlg dlg;
-  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
-  if (dlg.DoModal(pFrame ? pFrame->m_hWnd : nullptr) != IDOK || dlg.m_strInput.empty()) return;
-  // Data messages may have run while the box was up: find the row's item again.
   COpcItem* item = SelectedItem();
   IViewFrame* frame = Frame();
   if (!item || !frame) return;
-  if (async ? frame->WriteAsync(item, dlg.m_strInput) : frame->WriteSync(item, dlg.m_strInput))
+  CInputDlg dlg;
+  dlg.m_strItemId = item->m_strItemId;
+  dlg.m_strInput = frame->GetValueText(item);
+  CFrameWnd* pFrame = GetParentFrame(m_hWnd);
+  if (dlg.DoModal(pFrame ? pFrame->m_hWnd : nullptr) != IDOK || dlg.m_strInput.empty()) return;
+  // Data messages may have run while the box was up: find the row's item again.
+  item = SelectedItem();
+  frame = Frame();
+  if (!item || !frame) return;
+  std::wstring reason;
+  if (async ? frame->WriteAsync(item, dlg.m_strInput, &reason)
+            : frame->WriteSync(item, dlg.m_strInput, &reason))
     return;
-  AfxMessageBox(async ? L"异步写错误!" : L"同步写错误!", MB_OK);
+  // Which item and why: the server's refusal, or a text that does not convert.
+  AfxMessageBox((async ? L"异步写错误!\n" : L"同步写错误!\n") + reason, MB_OK);
 }
 
 void CPloverView::OnDeleteItem() {

@@ -40,8 +40,10 @@ class IViewFrame {
   virtual BOOL AsyncReadDevice(COpcItem* item) = 0;
   virtual BOOL RefreshCache() = 0;
   virtual BOOL RefreshDevice() = 0;
-  virtual BOOL WriteSync(COpcItem* item, const std::wstring& text) = 0;
-  virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text) = 0;
+  // On failure *reason (if given) names the item and says why: the server's text for the
+  // call's or the item's code, or why the text did not convert.
+  virtual BOOL WriteSync(COpcItem* item, const std::wstring& text, std::wstring* reason) = 0;
+  virtual BOOL WriteAsync(COpcItem* item, const std::wstring& text, std::wstring* reason) = 0;
 
   // The disconnect command's flow: the item list emptied first, then the server let go.
   virtual void DisconnectServer() = 0;

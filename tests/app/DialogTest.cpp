@@ -1,7 +1,14 @@
 // Dialog plumbing: the real modal loop, data exchange with validation, and the About box.
 #include "AboutDlg.h"
+
+#include <commctrl.h>
+
+#include <cstdlib>
+
+#include "PloverView.h"
 #include "AppFixture.h"
 #include "CreditTexts.h"
+#include "InputDlg.h"
 #include "RecentFileList.h"
 
 namespace {
@@ -80,6 +87,78 @@ TEST_F(DialogTest, AboutBoxHasNoButtonsAndEscClosesIt) {
   ::SelectObject(hMem, hOld);
   ::DeleteDC(hMem);
   shown.DestroyWindow();
+}
+
+TEST_F(DialogTest, DialogsOpenCentredOverTheirOwnerAndTheAboutBoxRepaintsWhatItCovered) {
+  ASSERT_TRUE(Start());
+  HWND hFrame = Frame()->m_hWnd;
+  auto centre = [](HWND h) {
+    RECT rc{};
+    ::GetWindowRect(h, &rc);
+    return POINT{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+  };
+  CAboutDlg about;
+  ASSERT_TRUE(about.Create(hFrame));
+  POINT a = centre(about.m_hWnd), f = centre(hFrame);
+  EXPECT_LE(std::abs(a.x - f.x), 1) << "centred across its owner, not at the screen's corner";
+  EXPECT_LE(std::abs(a.y - f.y), 1);
+
+  // Put where it covers the item list's headings, shown, then closed: the headings are to be
+  // painted again.
+  HWND hHeader =
+      reinterpret_cast<HWND>(::SendMessageW(Frame()->GetItemView()->m_hWnd, LVM_GETHEADER, 0, 0));
+  ASSERT_NE(nullptr, hHeader);
+  RECT headings{};
+  ::GetWindowRect(hHeader, &headings);
+  ::SetWindowPos(about.m_hWnd, nullptr, headings.left + 10, headings.top - 20, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  Pump();
+  ::RedrawWindow(hFrame, nullptr, nullptr, RDW_VALIDATE | RDW_NOERASE | RDW_ALLCHILDREN);
+  RECT dirty{};
+  ASSERT_FALSE(::GetUpdateRect(hHeader, &dirty, FALSE));
+  about.DestroyWindow();
+  EXPECT_TRUE(::GetUpdateRect(hHeader, &dirty, FALSE)) << "the headings under the box";
+
+  // A box whose owner is near the screen's edge stays on the screen.
+  HWND hSmall = ::CreateWindowExW(
+      0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, ::GetSystemMetrics(SM_CXSCREEN) - 40,
+      ::GetSystemMetrics(SM_CYSCREEN) - 30, 30, 20, nullptr, nullptr, nullptr, nullptr);
+  CAboutDlg edge;
+  ASSERT_TRUE(edge.Create(hSmall));
+  RECT rc{}, work{};
+  ::GetWindowRect(edge.m_hWnd, &rc);
+  ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_LE(rc.right, work.right);
+  EXPECT_LE(rc.bottom, work.bottom);
+  EXPECT_GE(rc.left, work.left);
+  EXPECT_GE(rc.top, work.top);
+  edge.DestroyWindow();
+  ::DestroyWindow(hSmall);
+}
+
+TEST_F(DialogTest, InputBoxNamesTheItemAndStartsFromItsValueSelectedInTheBox) {
+  CInputDlg input;
+  input.m_strItemId = L"Signals.Ramp";
+  input.m_strInput = L"-1.5";
+  INT_PTR result = DriveDialog(input, nullptr, [](HWND hDlg) {
+    HWND hEdit = ::GetDlgItem(hDlg, IDC_INPUT_VALUE);
+    wchar_t text[64] = {};
+    ::GetDlgItemTextW(hDlg, IDC_INPUT_ITEM, text, 64);
+    EXPECT_STREQ(L"Signals.Ramp", text);
+    ::GetWindowTextW(hEdit, text, 64);
+    EXPECT_STREQ(L"-1.5", text);
+    DWORD from = 1, to = 0;
+    ::SendMessageW(hEdit, EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                   reinterpret_cast<LPARAM>(&to));
+    EXPECT_EQ(0u, from);
+    EXPECT_EQ(4u, to);
+    // The focus is in the box, not on the write button: a typed key replaces the value.
+    ASSERT_EQ(hEdit, ::GetFocus());
+    ::SendMessageW(::GetFocus(), WM_CHAR, L'w', 0);
+    ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
+  });
+  EXPECT_EQ(IDOK, result);
+  EXPECT_EQ(L"w", input.m_strInput);
 }
 
 // Exchanges one member with the About box's credits static (any window text will do).

@@ -35,14 +35,23 @@ bool IsMenuItemEnabled(HMENU hMenu, UINT id) {
   return !(::GetMenuState(hMenu, id, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED));
 }
 
+// Asked the way the toolbar's tool tip asks: the toolbar passes the request on to the frame.
 std::wstring TipFor(CMainFrame* pFrame, UINT id) {
-  HWND hTips = reinterpret_cast<HWND>(pFrame->GetToolBar().SendMessage(TB_GETTOOLTIPS));
+  CToolBar& toolBar = pFrame->GetToolBar();
+  HWND hTips = reinterpret_cast<HWND>(toolBar.SendMessage(TB_GETTOOLTIPS));
   NMTTDISPINFOW info{};
   info.hdr.hwndFrom = hTips;
   info.hdr.idFrom = id;
   info.hdr.code = TTN_GETDISPINFOW;
-  ::SendMessageW(pFrame->m_hWnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
-  return info.lpszText ? info.lpszText : info.szText;
+  toolBar.SendMessage(WM_NOTIFY, id, reinterpret_cast<LPARAM>(&info));
+  // Asking leaves the toolbar's band where it was.
+  REBARBANDINFOW band{};
+  band.cbSize = sizeof(band);
+  band.fMask = RBBIM_STYLE;
+  pFrame->GetReBar().SendMessage(RB_GETBANDINFOW, 0, reinterpret_cast<LPARAM>(&band));
+  EXPECT_FALSE(band.fStyle & RBBS_HIDDEN) << "the toolbar's band was hidden asking for " << id;
+  EXPECT_TRUE(::IsWindowVisible(toolBar.m_hWnd)) << id;
+  return info.lpszText && !IS_INTRESOURCE(info.lpszText) ? info.lpszText : info.szText;
 }
 
 RECT WindowRectIn(HWND hWnd, HWND hParent) {
@@ -193,6 +202,29 @@ TEST_F(MainFrameTest, ToolbarButtonsTipsAndPrompts) {
   EXPECT_EQ(L"就绪", pFrame->GetStatusBar().GetPaneText(0));
   EXPECT_EQ(L"Show or hide PL Dialog Bar", GetCommandPrompt(ID_VIEW_PLDIALOGBAR));
   EXPECT_EQ(L"Toggle PL Dialog Bar", GetCommandTip(ID_VIEW_PLDIALOGBAR));
+}
+
+TEST_F(MainFrameTest, WideningTheTreePaintsTheEmptyListsHeadingsAnew) {
+  ASSERT_TRUE(Start());
+  CSplitterWnd& splitter = Frame()->GetSplitter();
+  HWND hList = Frame()->GetItemView()->m_hWnd;
+  HWND hHeader = reinterpret_cast<HWND>(::SendMessageW(hList, LVM_GETHEADER, 0, 0));
+  ASSERT_NE(nullptr, hHeader);
+  for (int width : {300, 180, 180}) {
+    Pump();
+    ::RedrawWindow(Frame()->m_hWnd, nullptr, nullptr, RDW_VALIDATE | RDW_NOERASE | RDW_ALLCHILDREN);
+    const int before = splitter.GetColumnWidth(0);
+    splitter.SetColumnInfo(0, width);  // what dragging the bar does
+    splitter.RecalcLayout();
+    RECT first{};
+    ::SendMessageW(hHeader, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&first));
+    HRGN dirty = ::CreateRectRgn(0, 0, 0, 0);
+    const bool headingDirty = ::GetUpdateRgn(hHeader, dirty, FALSE) != NULLREGION &&
+                              ::PtInRegion(dirty, first.left + 2, first.top + 2);
+    ::DeleteObject(dirty);
+    // A move repaints the first heading; no move, no repaint.
+    EXPECT_EQ(before != width, headingDirty) << width;
+  }
 }
 
 TEST_F(MainFrameTest, StatusBarShowsIdleTextAndLockIndicatorsOnlyWhenOn) {

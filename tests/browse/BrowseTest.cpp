@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cwctype>
 #include <functional>
 #include <vector>
 
@@ -264,6 +265,20 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
   EXPECT_EQ(0, HotRow());
   EXPECT_TRUE(m_script.boxes.empty());
   EXPECT_EQ(2u, m_script.dialogs.size());
+  // Quick double-clicks on successive leaves: the leaf under the pointer is added, also when
+  // its first click has not moved the selection there.
+  HTREEITEM sine = Child(signals, L"Sine");
+  ASSERT_NE(nullptr, sine);
+  RECT at{};
+  std::memcpy(&at, &sine, sizeof(sine));
+  ::SendMessageW(Tree(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&at));
+  ASSERT_EQ(ramp, Next(TVGN_CARET));
+  ::SendMessageW(Tree(), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM((at.left + at.right) / 2, (at.top + at.bottom) / 2));
+  Pump();
+  ASSERT_EQ(3u, ItemsAdded());
+  EXPECT_NE(nullptr, View()->m_server.FindItem(1, L"Signals.Sine"));
+  EXPECT_EQ(sine, Next(TVGN_CARET));
 
   // Three groups: the dialog shows the ID greyed, the IDs sorted as text, the first chosen.
   ASSERT_TRUE(SUCCEEDED(View()->m_server.AddGroup(2, L"G2")));
@@ -281,21 +296,48 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
     DlgCommand(hDlg, IDOK, BN_CLICKED);
   });
   DoubleClick(counter);
-  ASSERT_EQ(3u, ItemsAdded());
+  ASSERT_EQ(4u, ItemsAdded());
   EXPECT_EQ(2u, LastAdded().wParam);
   EXPECT_EQ(2, View()->m_nGroupId);
   EXPECT_NE(nullptr, View()->m_server.FindItem(2, L"Signals.Counter"));
   EXPECT_EQ(nullptr, View()->m_server.FindItem(1, L"Signals.Counter"));
   // Cancel adds nothing.
   DoubleClick(counter);
-  EXPECT_EQ(3u, ItemsAdded());
+  EXPECT_EQ(4u, ItemsAdded());
   EXPECT_EQ(static_cast<UINT>(IDD_ADDTAG), m_script.dialogs.back());
+
+  // Failed asynchronous writes: what arrives together is one box, naming each item with the
+  // server's text for its code; a write that succeeds adds nothing to it.
+  COpcServer& server = View()->m_server;
+  server.SelectGroup(1);
+  COpcItem* readOnly = server.AddItem(L"Access.ReadOnly");
+  COpcItem* bad = server.AddItem(L"Quality.Bad");
+  COpcItem* writable = server.AddItem(L"Types.Double");
+  ASSERT_TRUE(readOnly && bad && writable);
+  TComPtr<IPloverSimControl> control;
+  ASSERT_EQ(S_OK, control.QueryFrom(server.m_pServer.Get()));
+  EXPECT_TRUE(server.WriteAsync(readOnly, L"1"));
+  EXPECT_TRUE(server.WriteAsync(writable, L"50"));
+  EXPECT_TRUE(server.WriteAsync(bad, L"2"));
+  ASSERT_EQ(S_OK, control->Flush());
+  ASSERT_TRUE(PumpUntil([&] { return !m_script.boxes.empty(); }, "the write error box"));
+  Pump();
+  ASSERT_EQ(1u, m_script.boxes.size()) << "one box for the three writes";
+  auto line = [&](const wchar_t* id) {
+    std::wstring t = server.GetErrorText(std::wstring(id) + L":", OPC_E_BADRIGHTS);
+    while (!t.empty() && std::iswspace(t.back())) t.pop_back();
+    return t;
+  };
+  EXPECT_EQ(L"异步写错误!\n" + line(L"Access.ReadOnly") + L"\n" + line(L"Quality.Bad"),
+            m_script.boxes[0].text);
+  EXPECT_EQ(std::wstring::npos, m_script.boxes[0].text.find(L"Unknown Error"));
+  m_script.boxes.clear();
 
   // No group at all: the add has nowhere to go, and says so.
   for (int g : Groups()) View()->m_server.RemoveGroup(static_cast<OPCHANDLE>(g), TRUE);
-  DoubleClick(Child(signals, L"Sine"));
+  DoubleClick(Child(signals, L"Square"));
   ASSERT_EQ(1u, m_script.boxes.size());
-  EXPECT_EQ(L"AddItem 'Signals.Sine' error!", m_script.boxes[0].text);
+  EXPECT_EQ(L"AddItem 'Signals.Square' error!", m_script.boxes[0].text);
   EXPECT_EQ(L"Plover", m_script.boxes[0].caption);
 
   // Data for a group reaches the list through the frame.
@@ -316,7 +358,7 @@ TEST_F(BrowseFixture, ConnectThroughTheSelectionBrowseAddAndDisconnect) {
   size_t dialogs = m_script.dialogs.size();
   DoubleClick(counter);
   EXPECT_EQ(dialogs, m_script.dialogs.size());
-  EXPECT_EQ(3u, ItemsAdded());
+  EXPECT_EQ(4u, ItemsAdded());
   EXPECT_EQ(1u, m_script.boxes.size());
 
   // A second connect starts again from "Group1".
@@ -445,17 +487,18 @@ TEST_F(BrowseFixture, StartUpSwitchNoBrowseServerRefusedConnectAndTheDialogs) {
   EXPECT_EQ(L"Edited.Server.1", select.m_strServer);
   EXPECT_EQ(L"PLANT-7", select.m_strNode);
 
-  // The input box takes digits only.
+  // The input box takes any text as typed: signs, decimals and words reach the write, which
+  // converts them to the item's type or says why it cannot.
   CInputDlg input;
   result = DriveDialog(input, Frame()->m_hWnd, [](HWND hDlg) {
     HWND hEdit = ::GetDlgItem(hDlg, IDC_INPUT_VALUE);
-    EXPECT_TRUE(::GetWindowLongW(hEdit, GWL_STYLE) & ES_NUMBER);
-    for (wchar_t c : std::wstring(L"1a-.2 x3")) ::SendMessageW(hEdit, WM_CHAR, c, 0);
-    EXPECT_EQ(L"123", Text(hEdit));
+    EXPECT_FALSE(::GetWindowLongW(hEdit, GWL_STYLE) & ES_NUMBER);
+    for (wchar_t c : std::wstring(L"abc-1.5x42")) ::SendMessageW(hEdit, WM_CHAR, c, 0);
+    EXPECT_EQ(L"abc-1.5x42", Text(hEdit));
     DlgCommand(hDlg, IDOK, BN_CLICKED);
   });
   EXPECT_EQ(IDOK, result);
-  EXPECT_EQ(L"123", input.m_strInput);
+  EXPECT_EQ(L"abc-1.5x42", input.m_strInput);
 }
 
 }  // namespace

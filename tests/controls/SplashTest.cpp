@@ -35,6 +35,16 @@ TEST_F(SplashTest, ClosesOnAPressItSwallowsNotOnMovesAndRepaintsTheFrameAtOnce) 
   EXPECT_EQ((::GetSystemMetrics(SM_CYSCREEN) - 283) / 2, rc.top);
   ShowStartupSplash(Frame()->m_hWnd);
   EXPECT_EQ(pSplash, CStartupSplash::GetCurrent()) << "one at a time";
+  // Above the frame, also once the frame is brought to the top.
+  auto above = [&] {
+    for (HWND h = ::GetWindow(hSplash, GW_HWNDNEXT); h; h = ::GetWindow(h, GW_HWNDNEXT))
+      if (h == Frame()->m_hWnd) return true;
+    return false;
+  };
+  EXPECT_TRUE(above());
+  ::SetWindowPos(Frame()->m_hWnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  Pump();
+  EXPECT_TRUE(above()) << "the frame covers the splash";
 
   // Any window of the program: moves and key releases reach it, the press does not.
   WNDCLASSW wc{};

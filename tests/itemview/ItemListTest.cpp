@@ -155,16 +155,25 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   EXPECT_TRUE(m_items.boxes.empty());
 
   // Writes through the input box: OK with text writes, cancel or empty text does nothing.
+  // The box names the item and starts from its value.
   Select(2);
-  const wchar_t* input = L"43";
+  const wchar_t* input = L"-43";
+  std::wstring shownItem, shownValue;
   m_items.drive = [&](HWND hDlg) {
+    wchar_t text[64] = {};
+    ::GetDlgItemTextW(hDlg, IDC_INPUT_ITEM, text, 64);
+    shownItem = text;
+    ::GetDlgItemTextW(hDlg, IDC_INPUT_VALUE, text, 64);
+    shownValue = text;
     ::SetDlgItemTextW(hDlg, IDC_INPUT_VALUE, input);
     ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
   };
   Command(ID_ITEM_SYNC_WRITE);
+  EXPECT_EQ(L"Types.Long", shownItem);
+  EXPECT_EQ(L"42", shownValue);
   EXPECT_EQ(L"42", Text(2, 3));
   Step(1000);
-  EXPECT_EQ(L"43", Text(2, 3));
+  EXPECT_EQ(L"-43", Text(2, 3));
   input = L"";
   Command(ID_ITEM_SYNC_WRITE);
   m_items.drive = nullptr;
@@ -176,15 +185,36 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
     ::SetDlgItemTextW(hDlg, IDC_INPUT_VALUE, input);
     ::SendMessageW(hDlg, WM_COMMAND, IDOK, 0);
   };
-  m_control->FailMethod(L"IOPCSyncIO::Write", E_FAIL, TRUE);
-  Command(ID_ITEM_SYNC_WRITE);
-  ASSERT_FALSE(m_items.boxes.empty());
-  EXPECT_EQ(L"同步写错误!", m_items.boxes.back().text);
-  EXPECT_EQ(m_app->m_strAppName, m_items.boxes.back().caption);
-  m_control->FailMethod(L"IOPCAsyncIO::Write", E_FAIL, TRUE);
-  Command(ID_ITEM_ASYNC_WRITE);
-  EXPECT_EQ(L"异步写错误!", m_items.boxes.back().text);
-  m_control->ClearFailures();
+  // A failure names the item and says why: the server's code, or a text that does not
+  // convert (which never reaches the server).
+  const struct {
+    UINT command;
+    const wchar_t *failing, *text, *box;
+    HRESULT code;
+  } failures[] = {
+      {ID_ITEM_SYNC_WRITE, L"IOPCSyncIO::Write", L"44", L"同步写错误!", E_FAIL},
+      {ID_ITEM_ASYNC_WRITE, L"IOPCAsyncIO::Write", L"44", L"异步写错误!", E_FAIL},
+      {ID_ITEM_SYNC_WRITE, nullptr, L"forty-four", L"同步写错误!", DISP_E_TYPEMISMATCH},
+  };
+  for (const auto& f : failures) {
+    input = f.text;
+    if (f.failing) m_control->FailMethod(f.failing, f.code, TRUE);
+    const size_t before = m_items.boxes.size();
+    Command(f.command);
+    m_control->ClearFailures();
+    ASSERT_EQ(before + 1, m_items.boxes.size()) << f.text;
+    const std::wstring& box = m_items.boxes.back().text;
+    const std::wstring head = std::wstring(f.box) + L"\n";
+    if (f.failing) {
+      EXPECT_EQ(head + Server()->GetErrorText(L"Types.Long:", static_cast<DWORD>(f.code)), box);
+    } else {
+      // Not the server's business: the text and the system's words (or ours) say why.
+      EXPECT_EQ(0u, box.find(head + L"Types.Long: \"forty-four\" ")) << box;
+      EXPECT_EQ(std::wstring::npos, box.find(L"GetErrorString")) << box;
+    }
+    EXPECT_GT(box.size(), head.size() + 12) << "a reason follows";
+    EXPECT_EQ(m_app->m_strAppName, m_items.boxes.back().caption);
+  }
 
   // Double-click: the row's group becomes current and the tag sheet shows the row's item.
   Select(1);

@@ -19,7 +19,7 @@ class IoTest : public OpcTest, public testing::WithParamInterface<bool> {
     ASSERT_NE(nullptr, g);
     EXPECT_EQ(Da2Only(), g->m_dwCallbackCookie != 0);
     EXPECT_EQ(Da2Only(), g->m_dwDataConnection == 0);
-    m_item = m_server->AddItem(L"Types.Double");  // requested as VT_R4
+    m_item = m_server->AddItem(L"Types.Float");  // its own type, VT_R4
     ASSERT_NE(nullptr, m_item);
     TakeMessages();
   }
@@ -36,11 +36,21 @@ class IoTest : public OpcTest, public testing::WithParamInterface<bool> {
 
 TEST_P(IoTest, SyncReadsFillTheRecordAndFailuresLeaveIt) {
   ASSERT_EQ(VT_R4, m_item->m_value.vt);
+  // The first read already brings the server's time stamp.
+  auto ticks = [](const FILETIME& ft) {
+    return (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  };
+  const ULONGLONG added = ticks(m_item->m_ftTimeStamp);
+  EXPECT_NE(0u, added);
+  // Inactive, so no stream brings the new time: only the read can.
+  ASSERT_EQ(S_OK, m_server->SetItemActive(m_item, FALSE));
+  ASSERT_EQ(S_OK, Control()->AdvanceTime(5000));
   ASSERT_TRUE(m_server->WriteSync(m_item, L"12.5"));
   EXPECT_EQ(0.0f, m_item->m_value.fltVal);  // a write does not touch the record
   EXPECT_TRUE(m_server->ReadDevice(m_item));
   EXPECT_EQ(12.5f, m_item->m_value.fltVal);
   EXPECT_EQ(OPC_QUALITY_GOOD, m_item->m_wQuality & OPC_QUALITY_MASK);
+  EXPECT_GE(ticks(m_item->m_ftTimeStamp), added + 5000ull * 10000);
 
   ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCSyncIO::Read", E_OUTOFMEMORY, FALSE));
   ASSERT_TRUE(m_server->WriteSync(m_item, L"-3"));
@@ -101,7 +111,8 @@ TEST_P(IoTest, WritesReportTheItemsOwnResult) {
     if (m.message != 0x192F) continue;
     ++writeErrors;
     EXPECT_TRUE(FAILED(static_cast<HRESULT>(m.wParam)));
-    EXPECT_EQ(0, m.lParam);
+    // Names the item, so the user can be told which write failed.
+    EXPECT_EQ(readOnly->m_hClient, static_cast<OPCHANDLE>(m.lParam));
   }
   EXPECT_EQ(1, writeErrors);
 
@@ -127,6 +138,36 @@ TEST_P(IoTest, WritesReportTheItemsOwnResult) {
   EXPECT_STREQ(L"压力 high", text->m_value.bstrVal);
 }
 
+TEST_P(IoTest, AWriteBeforeAnyValueGoesInTheItemsOwnType) {
+  // A write-only item never gets a value; the text goes out as its own type, VT_I4.
+  COpcItem* writeOnly = m_server->AddItem(L"Access.WriteOnly");
+  ASSERT_NE(nullptr, writeOnly);
+  EXPECT_EQ(VT_EMPTY, writeOnly->m_value.vt);
+  EXPECT_EQ(VT_I4, writeOnly->m_vtCanonical);
+  EXPECT_TRUE(m_server->WriteSync(writeOnly, L"5"));
+  EXPECT_TRUE(m_server->WriteAsync(writeOnly, L"6"));
+  ASSERT_EQ(S_OK, Control()->Flush());
+  for (const MSG& m : TakeMessages()) EXPECT_NE(0x192Fu, m.message);
+  HRESULT convert = S_OK;
+  EXPECT_FALSE(m_server->WriteSync(writeOnly, L"five", &convert));
+  EXPECT_TRUE(FAILED(convert));
+
+  // What arrives, seen on a readable item that has no value yet.
+  COpcItem* readWrite = m_server->AddItem(L"Access.ReadWrite");
+  ASSERT_NE(nullptr, readWrite);
+  ::VariantClear(&readWrite->m_value);
+  EXPECT_TRUE(m_server->WriteSync(readWrite, L"5"));
+  EXPECT_TRUE(m_server->ReadDevice(readWrite));
+  ASSERT_EQ(VT_I4, readWrite->m_value.vt);
+  EXPECT_EQ(5, readWrite->m_value.lVal);
+  // With no type known at all the text goes as text, for the server to convert.
+  ::VariantClear(&readWrite->m_value);
+  readWrite->m_vtCanonical = VT_EMPTY;
+  EXPECT_TRUE(m_server->WriteSync(readWrite, L"9"));
+  EXPECT_TRUE(m_server->ReadDevice(readWrite));
+  EXPECT_EQ(9, readWrite->m_value.lVal);
+}
+
 TEST_P(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
   ASSERT_EQ(S_OK, m_server->ChangeGroupUpdateRate(100));
   COpcItem* ramp = m_server->AddItem(L"Signals.Counter");
@@ -135,10 +176,11 @@ TEST_P(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
   COpcItem* array = m_server->AddItem(L"Arrays.DoubleArray");
   ASSERT_NE(nullptr, array);
   TakeMessages();
-  const float before = ramp->m_value.fltVal;
+  ASSERT_EQ(VT_I4, ramp->m_value.vt);
+  const LONG before = ramp->m_value.lVal;
   ASSERT_EQ(S_OK, Control()->AdvanceTime(5000));
   EXPECT_GE(DataMessagesFor(1), 1);
-  EXPECT_NE(before, ramp->m_value.fltVal);
+  EXPECT_NE(before, ramp->m_value.lVal);
   // An array that keeps its shape from update to update holds exactly the server's latest
   // elements, as a read of the cache shows them.
   auto elements = [](const VARIANT& v) {

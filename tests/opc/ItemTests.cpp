@@ -15,13 +15,34 @@ class ItemTest : public OpcTest {
 };
 
 TEST_F(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
-  // Accepted as VT_R4 although its own type is VT_I2.
-  COpcItem* shortItem = m_server->AddItem(L"Types.Short");
-  ASSERT_NE(nullptr, shortItem);
-  EXPECT_EQ(VT_R4, RequestedType(shortItem));
-  EXPECT_EQ(VT_R4, shortItem->m_value.vt);  // first value read from the cache
+  // The server's own type first, so nothing is lost in a conversion: a LONG above 2^24
+  // would come back rounded as a float, a BOOL as -1.0.
+  const std::vector<VARTYPE>& order = RequestedItemTypes();
+  ASSERT_EQ(6u, order.size());
+  EXPECT_EQ(VT_EMPTY, order[0]);
+  // A byte has no text here: it falls back to the next type of the order.
+  const struct {
+    const wchar_t* id;
+    VARTYPE own, requested;
+    const wchar_t *written, *shown, *type;
+  } own[] = {{L"Types.Long", VT_I4, VT_EMPTY, L"16777217", L"16777217", L"INT"},
+             {L"Types.Short", VT_I2, VT_EMPTY, L"-1234", L"-1234", L"SHORT"},
+             {L"Types.Double", VT_R8, VT_EMPTY, L"0.1", L"0.1", L"DOUBLE"},
+             {L"Types.Boolean", VT_BOOL, VT_EMPTY, L"-1", L"On", L"BOOL"},
+             {L"Types.Byte", VT_UI1, VT_R4, L"200", L"200", L"FLOAT"}};
+  for (const auto& c : own) {
+    COpcItem* item = m_server->AddItem(c.id);
+    ASSERT_NE(nullptr, item) << c.id;
+    EXPECT_EQ(c.requested, RequestedType(item)) << c.id;
+    EXPECT_EQ(c.own, item->m_vtCanonical) << c.id;
+    const VARTYPE shownAs = c.requested == VT_EMPTY ? c.own : c.requested;
+    EXPECT_EQ(shownAs, item->m_value.vt) << c.id;  // first value read from the cache
+    ASSERT_TRUE(m_server->WriteSync(item, c.written)) << c.id;
+    ASSERT_TRUE(m_server->ReadDevice(item)) << c.id;
+    EXPECT_EQ(c.shown, m_server->GetValueText(item)) << c.id;
+    EXPECT_EQ(c.type, m_server->GetValueTypeText(item)) << c.id;
+  }
 
-  const VARTYPE order[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
   for (int refused = 1; refused < 6; ++refused) {
     std::wstring id = L"Many.Item000" + std::to_wstring(refused);
     for (int i = 0; i < refused; ++i) Control()->RefuseType(id.c_str(), order[i]);
@@ -30,11 +51,11 @@ TEST_F(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
     EXPECT_EQ(order[refused], RequestedType(item)) << refused;
   }
   // Refused for every type: nothing remains, at the server or here.
-  for (VARTYPE vt : order) Control()->RefuseType(L"Types.Long", vt);
-  EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Long"));
-  EXPECT_EQ(nullptr, m_server->FindItem(1, L"Types.Long"));
-  EXPECT_EQ(6, m_server->GetGroupItemCount(1));
-  EXPECT_EQ(6u, m_server->m_groupManager.m_itemTable.Count());
+  for (VARTYPE vt : order) Control()->RefuseType(L"Types.Float", vt);
+  EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Float"));
+  EXPECT_EQ(nullptr, m_server->FindItem(1, L"Types.Float"));
+  EXPECT_EQ(10, m_server->GetGroupItemCount(1));
+  EXPECT_EQ(10u, m_server->m_groupManager.m_itemTable.Count());
 }
 
 TEST_F(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {
@@ -48,7 +69,7 @@ TEST_F(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {
   // costs the next item its first requested type.
   COpcItem* next = m_server->AddItem(L"Types.Float");
   ASSERT_NE(nullptr, next);
-  EXPECT_EQ(VT_R8, RequestedType(next));
+  EXPECT_EQ(RequestedItemTypes()[1], RequestedType(next));
   // Another group may hold the same ID.
   ASSERT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
   COpcItem* again = m_server->AddItem(L"Types.Double");
@@ -82,7 +103,8 @@ TEST_F(ItemTest, ItemOperationsOnARowOfAnotherGroupUseThatGroup) {
   // Group 2 is current; the item of group 1 still reads its own value and goes from
   // its own group, never from the current one.
   EXPECT_TRUE(m_server->ReadDevice(inFirst));
-  EXPECT_EQ(7, inFirst->m_value.fltVal);
+  ASSERT_EQ(VT_I4, inFirst->m_value.vt);
+  EXPECT_EQ(7, inFirst->m_value.lVal);
   EXPECT_TRUE(m_server->RemoveItem(inFirst));
   EXPECT_EQ(0, m_server->GetGroupItemCount(1));
   EXPECT_EQ(1, m_server->GetGroupItemCount(2));

@@ -340,6 +340,9 @@ TEST_F(Sink, WriteCompletePostsOneMessagePerFailure) {
   ASSERT_EQ(2u, posted.size()) << "success codes, warnings included, post nothing";
   EXPECT_EQ(0x80004005u, posted[0].wParam);
   EXPECT_EQ(0xC0040007u, posted[1].wParam);
+  // Each names its item by its client handle.
+  EXPECT_EQ(1, posted[0].lParam);
+  EXPECT_EQ(4, posted[1].lParam);
 
   Deliver(Clip().writeComplete, WriteStream(1, S_OK, {{1, 0}, {2, 0}}));
   EXPECT_TRUE(Posted().empty());
