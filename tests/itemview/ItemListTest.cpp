@@ -76,6 +76,8 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   Pump();
   ::ValidateRect(hList, nullptr);
   Frame()->OnGroupData(0, 1);
+  // Within a repaint period the data waits for the period's end.
+  ::SendMessageW(hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
   RECT rcData{};
   EXPECT_TRUE(::GetUpdateRect(hList, &rcData, FALSE)) << "the list is left not drawing";
 
