@@ -252,15 +252,15 @@ TEST_F(ItemListTest, RowsFollowTheirOwnGroupsDataAndTheCommandsActOnTheSelectedI
   COpcItem* cycling = AddItem(3, L"Quality.Cycling");
   ASSERT_TRUE(bad && cycling);
   const int badRow = Rows() - 2, cyclingRow = Rows() - 1;
-  bool shownBad = false, shownValue = false;
+  bool sawBad = false, sawValue = false;
   for (int step = 0; step < 16; ++step) {
     Step(1000);
     EXPECT_EQ(L"Bad", Text(badRow, 3)) << step;
     const std::wstring shown = Text(cyclingRow, 3);
     EXPECT_EQ(Server()->GetValueText(cycling), shown) << step;
-    (shown == L"Bad" ? shownBad : shownValue) = true;
+    (shown == L"Bad" ? sawBad : sawValue) = true;
   }
-  EXPECT_TRUE(shownBad && shownValue) << shownBad << shownValue;
+  EXPECT_TRUE(sawBad && sawValue) << sawBad << sawValue;
 }
 
 TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
