@@ -38,21 +38,29 @@ void CHandleWriter::WriteUtf8(const std::string& text) {
     CCliWriter::WriteUtf8(text);
     return;
   }
+  // A large block (a watch's) goes out as it is, without a copy into the buffer.
+  if (m_buffer.empty() && text.size() >= 1 << 16) {
+    WriteAll(text.data(), text.size());
+    return;
+  }
   m_buffer += text;
   if (m_buffer.size() >= 1 << 16) Flush();
 }
 
-void CHandleWriter::Flush() {
+void CHandleWriter::WriteAll(const char* data, size_t size) {
   size_t done = 0;
-  while (done < m_buffer.size() && !m_bFailed) {
+  while (done < size && !m_bFailed) {
     DWORD written = 0;
     if (!m_handle || m_handle == INVALID_HANDLE_VALUE ||
-        !::WriteFile(m_handle, m_buffer.data() + done, static_cast<DWORD>(m_buffer.size() - done),
-                     &written, nullptr) ||
+        !::WriteFile(m_handle, data + done, static_cast<DWORD>(size - done), &written, nullptr) ||
         written == 0)
       m_bFailed = true;  // a closed pipe: the rest has nowhere to go
     done += written;
   }
+}
+
+void CHandleWriter::Flush() {
+  WriteAll(m_buffer.data(), m_buffer.size());
   m_buffer.clear();
 }
 

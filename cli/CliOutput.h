@@ -39,6 +39,8 @@ class CHandleWriter : public CCliWriter {
   bool Failed() const override { return m_bFailed; }
 
  private:
+  void WriteAll(const char* data, size_t size);
+
   HANDLE m_handle;
   bool m_bOwns;
   bool m_bConsole = false;

@@ -1,6 +1,7 @@
 #include "CliWatchCsv.h"
 
 #include "CliText.h"
+#include "ItemHandleTable.h"
 #include "OpcText.h"
 
 namespace {
@@ -24,26 +25,48 @@ void CWatchCsv::Header() {
   m_buffer += "item,value,type,quality,qualityCode,time\r\n";
 }
 
+void CWatchCsv::AppendId(const COpcItem& item) {
+  const OPCHANDLE h = item.m_hClient;
+  const size_t slot = h & CItemHandleTable::kIndexMask;
+  if (h == 0) {  // a record the core does not know: nothing to keep it by
+    AppendField(m_buffer, item.m_strItemId);
+    m_buffer += ',';
+    return;
+  }
+  if (slot >= m_ids.size()) m_ids.resize(slot + 1);
+  IdText& id = m_ids[slot];
+  if (id.hClient != h) {  // first seen, or the slot now holds another record
+    id.hClient = h;
+    id.at = m_idText.size();
+    AppendField(m_idText, item.m_strItemId);
+    m_idText += ',';
+    id.length = m_idText.size() - id.at;
+  }
+  m_buffer.append(m_idText, id.at, id.length);
+}
+
 void CWatchCsv::Row(const COpcItem& item) {
-  auto id = m_ids.find(&item);
-  if (id == m_ids.end()) {
-    std::string text;
-    AppendField(text, item.m_strItemId);
-    id = m_ids.emplace(&item, text + ",").first;
-  }
-  m_buffer += id->second;
-  AppendField(m_buffer, GetValueText(item.m_value, item.m_wQuality));
+  AppendId(item);
+  char value[kScalarValueTextMax];
+  if (const size_t n = GetScalarValueText(item.m_value, item.m_wQuality, value))
+    m_buffer.append(value, n);  // plain ASCII without a comma: no quotes
+  else
+    AppendField(m_buffer, GetValueText(item.m_value, item.m_wQuality));
   const DWORD key = (static_cast<DWORD>(item.m_value.vt) << 16) | item.m_wQuality;
-  auto tq = m_typeQuality.find(key);
-  if (tq == m_typeQuality.end()) {
-    std::string text = ",";
-    AppendField(text, GetTypeName(item.m_value.vt));
-    text += ",";
-    AppendField(text, QualityText(item.m_wQuality));
-    text += "," + std::to_string(item.m_wQuality) + ",";
-    tq = m_typeQuality.emplace(key, text).first;
+  if (!m_lastTypeQuality || key != m_lastKey) {
+    auto tq = m_typeQuality.find(key);
+    if (tq == m_typeQuality.end()) {
+      std::string text = ",";
+      AppendField(text, GetTypeName(item.m_value.vt));
+      text += ",";
+      AppendField(text, QualityText(item.m_wQuality));
+      text += "," + std::to_string(item.m_wQuality) + ",";
+      tq = m_typeQuality.emplace(key, text).first;
+    }
+    m_lastKey = key;
+    m_lastTypeQuality = &tq->second;  // nodes of the map stay where they are
   }
-  m_buffer += tq->second;
+  m_buffer += *m_lastTypeQuality;
   // The values of one update share their time.
   if (item.m_ftTimeStamp.dwLowDateTime != m_lastTime.dwLowDateTime ||
       item.m_ftTimeStamp.dwHighDateTime != m_lastTime.dwHighDateTime || m_timeText.empty()) {

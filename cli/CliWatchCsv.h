@@ -6,6 +6,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "CliOutput.h"
 #include "OpcItem.h"
@@ -23,10 +24,21 @@ class CWatchCsv {
   void Flush();
 
  private:
+  void AppendId(const COpcItem& item);
+
   CCliWriter& m_out;
   std::string m_buffer;
-  std::unordered_map<const COpcItem*, std::string> m_ids;  // "ID," as CSV
-  std::unordered_map<DWORD, std::string> m_typeQuality;    // ",TYPE,quality,code,"
+  // "ID," as CSV of each item seen, by the slot of its client handle: one look-up without
+  // hashing, and the texts lie together in m_idText.
+  struct IdText {
+    OPCHANDLE hClient = 0;
+    size_t at = 0, length = 0;
+  };
+  std::vector<IdText> m_ids;
+  std::string m_idText;
+  std::unordered_map<DWORD, std::string> m_typeQuality;  // ",TYPE,quality,code,"
+  DWORD m_lastKey = 0;
+  const std::string* m_lastTypeQuality = nullptr;
   FILETIME m_lastTime = {0, 0};
   std::string m_timeText;
 };
