@@ -53,7 +53,8 @@ void CWatchCsv::Row(const COpcItem& item) {
   else
     AppendField(m_buffer, GetValueText(item.m_value, item.m_wQuality));
   const DWORD key = (static_cast<DWORD>(item.m_value.vt) << 16) | item.m_wQuality;
-  if (!m_lastTypeQuality || key != m_lastKey) {
+  CachedText& cached = m_typeQualityCache[(item.m_value.vt * 7u + item.m_wQuality) & 15u];
+  if (!cached.text || cached.key != key) {
     auto tq = m_typeQuality.find(key);
     if (tq == m_typeQuality.end()) {
       std::string text = ",";
@@ -61,12 +62,11 @@ void CWatchCsv::Row(const COpcItem& item) {
       text += ",";
       AppendField(text, QualityText(item.m_wQuality));
       text += "," + std::to_string(item.m_wQuality) + ",";
-      tq = m_typeQuality.emplace(key, text).first;
+      tq = m_typeQuality.emplace(key, std::move(text)).first;
     }
-    m_lastKey = key;
-    m_lastTypeQuality = &tq->second;  // nodes of the map stay where they are
+    cached = {key, &tq->second};
   }
-  m_buffer += *m_lastTypeQuality;
+  m_buffer += *cached.text;
   // The values of one update share their time.
   if (item.m_ftTimeStamp.dwLowDateTime != m_lastTime.dwLowDateTime ||
       item.m_ftTimeStamp.dwHighDateTime != m_lastTime.dwHighDateTime || m_timeText.empty()) {

@@ -36,9 +36,14 @@ class CWatchCsv {
   };
   std::vector<IdText> m_ids;
   std::string m_idText;
-  std::unordered_map<DWORD, std::string> m_typeQuality;  // ",TYPE,quality,code,"
-  DWORD m_lastKey = 0;
-  const std::string* m_lastTypeQuality = nullptr;
+  // ",TYPE,quality,code," by type and quality, with a small direct-mapped cache in front:
+  // the items of a group take turns between a few types.
+  std::unordered_map<DWORD, std::string> m_typeQuality;
+  struct CachedText {
+    DWORD key = 0;
+    const std::string* text = nullptr;  // map nodes stay where they are
+  };
+  CachedText m_typeQualityCache[16];
   FILETIME m_lastTime = {0, 0};
   std::string m_timeText;
 };
