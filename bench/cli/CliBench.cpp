@@ -15,7 +15,7 @@
 
 #include "CliRun.h"
 #include "CliText.h"
-#include "CliWatchCsv.h"
+#include "CliWatchLines.h"
 #include "OpcText.h"
 #include "ComPtr.h"
 #include "SimControl.h"
@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
       items[i].m_ftTimeStamp = {1, 30000000};
     }
     CStringWriter sink;
-    CWatchCsv csv(sink);
+    CWatchLines csv(sink, CliFormat::kCsv);
     double valueText = 0;
     const double cpu0 = CpuMs();
     for (int round = 0; round < 1000; ++round) {
@@ -170,10 +170,11 @@ int main(int argc, char** argv) {
   hooks.idle = [&] {
     if (control) control->AdvanceTime(100);
   };
-  auto watch = [&](unsigned values) {
-    Run r = Measure({L"watch", large, L"--file", list100k, L"--rate", L"100", L"--count",
-                     std::to_wstring(values), L"--csv"},
-                    hooks);
+  auto watch = [&](unsigned values, const wchar_t* format = L"--csv") {
+    std::vector<std::wstring> args = {L"watch",  large,  L"--file",  list100k,
+                                      L"--rate", L"100", L"--count", std::to_wstring(values)};
+    if (*format) args.push_back(format);
+    Run r = Measure(args, hooks);
     control.Release();
     return r;
   };
@@ -193,6 +194,14 @@ int main(int argc, char** argv) {
         "    sustained (the last %.0f values, setup excluded): %.0f values/s by the clock; CPU "
         "%.2f us per value, so one free core sustains %.0f values/s\n",
         values, values * 1000.0 / ms, cpu * 1000.0 / values, values * 1000.0 / cpu);
+  }
+  // The other two forms, for comparison (a log is CSV; these are for people and scripts).
+  for (const wchar_t* format : {L"--json", L""}) {
+    if (!part("forms")) break;
+    const Run s = watch(kShort, format), r = watch(kLong, format);
+    const double values = kLong - kShort, ms = r.wallMs - s.wallMs, cpu = r.cpuMs - s.cpuMs;
+    std::printf("  watch %ls, sustained: %.0f values/s by the clock; CPU %.2f us per value\n",
+                *format ? format : L"in columns", values * 1000.0 / ms, cpu * 1000.0 / values);
   }
   DeleteFileW(list10k.c_str());
   DeleteFileW(TempPath(L"plover-cli-bench-out.txt").c_str());
