@@ -6,7 +6,7 @@
 #include "CliCommands.h"
 #include "CliSession.h"
 #include "CliText.h"
-#include "CliWatchCsv.h"
+#include "CliWatchLines.h"
 #include "OpcItemBatch.h"
 #include "OpcText.h"
 
@@ -16,26 +16,6 @@ namespace {
 constexpr size_t kItemsPerGroup = 10000;
 // How long an asynchronous write may take to report back.
 constexpr DWORD kWriteResultLimitMs = 30000;
-
-const std::vector<CliColumn>& ValueColumns() {
-  static const std::vector<CliColumn> kColumns = {{L"ITEM", L"item"},
-                                                  {L"VALUE", L"value"},
-                                                  {L"TYPE", L"type"},
-                                                  {L"QUALITY", L"quality"},
-                                                  {L"QUALITY CODE", L"qualityCode", true, true},
-                                                  {L"TIME", L"time"}};
-  return kColumns;
-}
-
-// The value and type as the item list shows them; the time in UTC.
-std::vector<std::wstring> ValueFields(const COpcItem& item) {
-  return {item.m_strItemId,
-          GetValueText(item.m_value, item.m_wQuality),
-          GetTypeName(item.m_value.vt),
-          QualityText(item.m_wQuality),
-          std::to_wstring(item.m_wQuality),
-          IsoTime(item.m_ftTimeStamp)};
-}
 
 std::vector<std::wstring> Unique(const std::vector<std::wstring>& ids) {
   std::vector<std::wstring> out;
@@ -118,9 +98,9 @@ int CliRead(const CliContext& ctx) {
       }
     }
   }
-  CRecordWriter records(ctx.out, ctx.args.format, ValueColumns());
+  CRecordWriter records(ctx.out, ctx.args.format, ItemValueColumns());
   for (size_t i = 0; i < items.size(); ++i)
-    if (read[i]) records.Row(ValueFields(*items[i]));
+    if (read[i]) records.Row(ItemValueFields(*items[i]));
   records.Finish();
   return failures ? kExitItemsFailed : kExitOk;
 }
@@ -318,20 +298,14 @@ int CliWatch(const CliContext& ctx) {
 
   size_t idWidth = 0;
   for (const std::wstring& id : ids) idWidth = std::max(idWidth, DisplayWidth(id));
-  CRecordWriter records(ctx.out, ctx.args.format, ValueColumns());
-  records.Stream({idWidth, 12, 6, 9, 0, 24});
-  // CSV, the form of long logs, takes the fast way; it writes the same lines.
-  const bool csv = ctx.args.format == CliFormat::kCsv;
-  CWatchCsv fast(ctx.out);
-  if (csv) fast.Header();
+  // The record writer's lines, made the fast way.
+  CWatchLines lines(ctx.out, ctx.args.format, {idWidth, 12, 6, 9, 0, 24});
+  lines.Header();
   const DWORD limit = static_cast<DWORD>(count);
   DWORD printed = 0;
   session.m_onStored = [&](OPCHANDLE, const COpcItem& item) {
     if (limit && printed >= limit) return;
-    if (csv)
-      fast.Row(item);
-    else
-      records.Row(ValueFields(item));
+    lines.Row(item);
     ++printed;
   };
   CliResetStop(session.Window());
@@ -344,15 +318,15 @@ int CliWatch(const CliContext& ctx) {
     if (seconds > 0) session.StopAfter(static_cast<DWORD>(seconds * 1000));
     session.Pump([&] {
       // Whatever arrived is out before the loop waits.
-      fast.Flush();
+      lines.Flush();
       ctx.out.Flush();
       // A reader that has gone (a closed pipe) ends the watch like Ctrl+C.
       return (limit && printed >= limit) || ctx.out.Failed();
     });
   }
   session.m_onStored = nullptr;
-  fast.Flush();
-  if (!csv) records.Finish();
+  lines.Flush();
+  ctx.out.Flush();
   if (session.ServerGone()) failures = true;
   // Every group goes at the server before Ctrl+C and closing the console are the
   // system's again.

@@ -38,34 +38,67 @@ void CHandleWriter::WriteUtf8(const std::string& text) {
     CCliWriter::WriteUtf8(text);
     return;
   }
+  // A large block (a watch's) goes out as it is, without a copy into the buffer.
+  if (m_buffer.empty() && text.size() >= 1 << 16) {
+    WriteAll(text.data(), text.size());
+    return;
+  }
   m_buffer += text;
   if (m_buffer.size() >= 1 << 16) Flush();
 }
 
-void CHandleWriter::Flush() {
+void CHandleWriter::WriteAll(const char* data, size_t size) {
   size_t done = 0;
-  while (done < m_buffer.size() && !m_bFailed) {
+  while (done < size && !m_bFailed) {
     DWORD written = 0;
     if (!m_handle || m_handle == INVALID_HANDLE_VALUE ||
-        !::WriteFile(m_handle, m_buffer.data() + done, static_cast<DWORD>(m_buffer.size() - done),
-                     &written, nullptr) ||
+        !::WriteFile(m_handle, data + done, static_cast<DWORD>(size - done), &written, nullptr) ||
         written == 0)
       m_bFailed = true;  // a closed pipe: the rest has nowhere to go
     done += written;
   }
+}
+
+void CHandleWriter::Flush() {
+  WriteAll(m_buffer.data(), m_buffer.size());
   m_buffer.clear();
 }
 
 CRecordWriter::CRecordWriter(CCliWriter& out, CliFormat format, std::vector<CliColumn> columns)
     : m_out(out), m_format(format), m_columns(std::move(columns)) {}
 
+std::vector<size_t> StreamWidths(const std::vector<CliColumn>& columns,
+                                 std::vector<size_t> widths) {
+  widths.resize(columns.size(), 0);
+  for (size_t i = 0; i < columns.size(); ++i)
+    if (widths[i] < DisplayWidth(columns[i].header)) widths[i] = DisplayWidth(columns[i].header);
+  return widths;
+}
+
+std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
+                         const std::vector<std::wstring>& fields,
+                         const std::vector<size_t>& widths) {
+  size_t last = fields.size();
+  while (last > 0 && last - 1 < columns.size() && columns[last - 1].machineOnly) --last;
+  std::wstring line;
+  bool first = true;
+  for (size_t i = 0; i < last; ++i) {
+    if (i < columns.size() && columns[i].machineOnly) continue;
+    if (!first) line += L"  ";
+    first = false;
+    line += fields[i];
+    // The last column is never padded: no trailing spaces.
+    if (i + 1 < last && i < widths.size()) {
+      const size_t w = DisplayWidth(fields[i]);
+      if (w < widths[i]) line.append(widths[i] - w, L' ');
+    }
+  }
+  return line + L"\n";
+}
+
 void CRecordWriter::Stream(std::vector<size_t> widths) {
   m_bStreaming = true;
-  m_widths = std::move(widths);
-  m_widths.resize(m_columns.size(), 0);
-  for (size_t i = 0; i < m_columns.size(); ++i)
-    if (m_widths[i] < DisplayWidth(m_columns[i].header))
-      m_widths[i] = DisplayWidth(m_columns[i].header);
+  m_widths = StreamWidths(m_columns, std::move(widths));
 }
 
 void CRecordWriter::WriteHeader() {
@@ -85,22 +118,7 @@ void CRecordWriter::WriteHeader() {
 
 void CRecordWriter::WriteColumns(const std::vector<std::wstring>& fields,
                                  const std::vector<size_t>& widths) {
-  size_t last = fields.size();
-  while (last > 0 && last - 1 < m_columns.size() && m_columns[last - 1].machineOnly) --last;
-  std::wstring line;
-  bool first = true;
-  for (size_t i = 0; i < last; ++i) {
-    if (i < m_columns.size() && m_columns[i].machineOnly) continue;
-    if (!first) line += L"  ";
-    first = false;
-    line += fields[i];
-    // The last column is never padded: no trailing spaces.
-    if (i + 1 < last && i < widths.size()) {
-      const size_t w = DisplayWidth(fields[i]);
-      if (w < widths[i]) line.append(widths[i] - w, L' ');
-    }
-  }
-  m_out.Write(line + L"\n");
+  m_out.Write(ColumnsLine(m_columns, fields, widths));
 }
 
 void CRecordWriter::Row(const std::vector<std::wstring>& fields) {

@@ -39,6 +39,8 @@ class CHandleWriter : public CCliWriter {
   bool Failed() const override { return m_bFailed; }
 
  private:
+  void WriteAll(const char* data, size_t size);
+
   HANDLE m_handle;
   bool m_bOwns;
   bool m_bConsole = false;
@@ -54,6 +56,14 @@ struct CliColumn {
   bool number = false;       // JSON without quotes
   bool machineOnly = false;  // CSV and JSON only (a code beside its text)
 };
+
+// Widths a streaming columns form uses: the ones given, at least each header's.
+std::vector<size_t> StreamWidths(const std::vector<CliColumn>& columns, std::vector<size_t> widths);
+// One line of the columns form: machine-only columns left out, every shown field but the
+// last padded to its width, then "\n".
+std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
+                         const std::vector<std::wstring>& fields,
+                         const std::vector<size_t>& widths);
 
 class CRecordWriter {
  public:

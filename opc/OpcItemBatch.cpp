@@ -2,8 +2,6 @@
 
 #include <oleauto.h>
 
-#include <unordered_set>
-
 #include "OpcServerWatch.h"
 
 namespace {
@@ -32,64 +30,29 @@ std::vector<OPCHANDLE> ServerHandles(COpcGroup* group, const std::vector<COpcIte
 }
 }  // namespace
 
-HRESULT AddItemBatch(COpcGroupManager& manager, const std::vector<std::wstring>& ids,
-                     VARTYPE requested, std::vector<OpcAddResult>& results) {
+size_t AddItemBatch(COpcGroupManager& manager, const std::vector<std::wstring>& ids,
+                    VARTYPE requested, std::vector<OpcAddResult>& results) {
   results.assign(ids.size(), OpcAddResult{});
   COpcGroup* group = manager.GetCurrentGroup();
-  TComPtr<IOPCItemMgt> mgt;
-  if (!group || FAILED(mgt.QueryFrom(group->m_pGroup.Get())) || !mgt) return E_FAIL;
-
-  std::vector<OPCITEMDEF> defs;
-  std::vector<size_t> where;
-  std::unordered_set<std::wstring> seen;
-  std::vector<std::unique_ptr<COpcItem>> records;
+  if (!group) return 0;
+  // The core's batched add, asked for one type only (no tries).
+  std::vector<OpcItemRequest> requests(ids.size());
   for (size_t i = 0; i < ids.size(); ++i) {
-    if (group->m_itemsByName.count(ids[i]) || !seen.insert(ids[i]).second) {
-      results[i].error = OPC_E_DUPLICATENAME;
-      continue;
-    }
-    auto item = std::make_unique<COpcItem>(ids[i]);
-    item->m_hClient = manager.m_itemTable.Add(item.get());
-    if (!item->m_hClient) {
-      results[i].error = E_OUTOFMEMORY;  // table full
-      continue;
-    }
-    OPCITEMDEF def = {};
-    def.szAccessPath = const_cast<LPWSTR>(manager.m_strAccessPath.c_str());
-    def.szItemID = const_cast<LPWSTR>(item->m_strItemId.c_str());
-    def.bActive = TRUE;
-    def.hClient = item->m_hClient;
-    def.vtRequestedDataType = requested;
-    defs.push_back(def);
-    where.push_back(i);
-    records.push_back(std::move(item));
+    requests[i].strItemId = ids[i];
+    requests[i].strAccessPath = manager.m_strAccessPath;
+    requests[i].bTryTypes = false;
+    requests[i].vtRequested = requested;
   }
-  HRESULT hr = S_OK;
-  OPCITEMRESULT* added = nullptr;
-  HRESULT* errors = nullptr;
-  if (!defs.empty())
-    hr = Checked(manager,
-                 mgt->AddItems(static_cast<DWORD>(defs.size()), defs.data(), &added, &errors));
-  for (size_t k = 0; k < records.size(); ++k) {
-    OpcAddResult& r = results[where[k]];
-    // Success without both arrays names no server handle.
-    r.error = FAILED(hr) ? hr : (errors && added) ? errors[k] : E_FAIL;
-    if (added && SUCCEEDED(hr)) ::CoTaskMemFree(added[k].pBlob);
-    if (FAILED(r.error)) {
-      manager.m_itemTable.Remove(records[k]->m_hClient);
-      continue;
-    }
-    COpcItem* record = records[k].release();
-    record->m_hServer = added[k].hServer;
-    r.item = record;
-    r.canonical = added[k].vtCanonicalDataType;
-    r.accessRights = added[k].dwAccessRights;
-    group->m_items.push_back(record);
-    group->m_itemsByName.emplace(record->m_strItemId, record);
+  std::vector<OpcItemOutcome> outcomes;
+  const size_t added = manager.AddItems(group->m_hClient, requests, outcomes);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    OpcAddResult& r = results[i];
+    // Skipped (already in the group, or listed before): a duplicate to the caller.
+    r.error = outcomes[i].hr == S_FALSE ? OPC_E_DUPLICATENAME : outcomes[i].hr;
+    r.item = outcomes[i].hr == S_OK ? outcomes[i].pItem : nullptr;
+    if (r.item) r.canonical = r.item->m_vtCanonical;
   }
-  ::CoTaskMemFree(added);
-  ::CoTaskMemFree(errors);
-  return hr;
+  return added;
 }
 
 HRESULT ReadItemBatch(COpcGroupManager& manager, const std::vector<COpcItem*>& items,

@@ -13,14 +13,15 @@ struct OpcAddResult {
   COpcItem* item = nullptr;  // nullptr where the server refused the item
   HRESULT error = E_FAIL;
   VARTYPE canonical = VT_EMPTY;
-  DWORD accessRights = 0;
 };
 
-// requested VT_EMPTY asks for the server's canonical type. An ID already in the group, or
-// repeated in ids, is refused with OPC_E_DUPLICATENAME without asking the server. Returns
-// the call's result; results holds one entry per ID whatever it is.
-HRESULT AddItemBatch(COpcGroupManager& manager, const std::vector<std::wstring>& ids,
-                     VARTYPE requested, std::vector<OpcAddResult>& results);
+// COpcGroupManager::AddItems into the current group with one requested type for all
+// (VT_EMPTY: the server's canonical type) and the manager's access path. An ID already in
+// the group, or repeated in ids, is refused with OPC_E_DUPLICATENAME without asking the
+// server; E_ABORT marks IDs not tried because the server went. results holds one entry per
+// ID whatever it is; returns how many were added.
+size_t AddItemBatch(COpcGroupManager& manager, const std::vector<std::wstring>& ids,
+                    VARTYPE requested, std::vector<OpcAddResult>& results);
 
 // Reads the records (all of the current group) and stores value, quality and time stamp of
 // each that the server read. errors gets one entry per record.

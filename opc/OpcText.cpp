@@ -1,11 +1,15 @@
 #include "OpcText.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
+#include "OpcNumberText.h"
 #include "opcda.h"
 
 namespace {
+
+constexpr char kUncertain[] = " (uncertain)";
 
 // One element of the six types that have a text, as the value or a safe array holds it.
 union Element {
@@ -46,16 +50,28 @@ std::wstring Printf(const wchar_t* format, T value) {
   return n > 0 ? std::wstring(buffer, n) : std::wstring();
 }
 
+std::wstring Widen(const char* text, size_t length) {
+  return std::wstring(text, text + length);
+}
+
+// "%g", by the runtime only where the short way has no text.
+std::wstring DoubleText(double value) {
+  char text[kNumberTextMax];
+  const size_t n = FormatShortG(value, text);
+  return n ? Widen(text, n) : Printf(L"%g", value);
+}
+
 std::wstring ElementText(VARTYPE vt, const Element& e) {
+  char text[kNumberTextMax];
   switch (vt) {
     case VT_I2:
-      return Printf(L"%hd", e.i2);
+      return Widen(text, FormatInteger(e.i2, text));
     case VT_I4:
-      return Printf(L"%d", static_cast<int>(e.i4));
+      return Widen(text, FormatInteger(e.i4, text));
     case VT_R4:
-      return Printf(L"%g", static_cast<double>(e.r4));
+      return DoubleText(static_cast<double>(e.r4));
     case VT_R8:
-      return Printf(L"%g", e.r8);
+      return DoubleText(e.r8);
     case VT_BSTR:
       return BstrText(e.bstr);
     case VT_BOOL:
@@ -97,7 +113,43 @@ bool HasValueText(VARTYPE vt) {
   return ElementSize(static_cast<VARTYPE>(vt & VT_TYPEMASK)) != 0;
 }
 
+size_t GetScalarValueText(const VARIANT& value, WORD quality, char* out) {
+  const WORD major = quality & OPC_QUALITY_MASK;
+  size_t n = 0;
+  if (major == OPC_QUALITY_BAD) {
+    std::memcpy(out, "Bad", 3);
+    return 3;
+  }
+  switch (value.vt) {
+    case VT_I2:
+      n = FormatInteger(value.iVal, out);
+      break;
+    case VT_I4:
+      n = FormatInteger(value.lVal, out);
+      break;
+    case VT_R4:
+      n = FormatShortG(static_cast<double>(value.fltVal), out);
+      break;
+    case VT_R8:
+      n = FormatShortG(value.dblVal, out);
+      break;
+    case VT_BOOL:
+      n = value.boolVal ? 2 : 3;
+      std::memcpy(out, value.boolVal ? "On" : "Off", n);
+      break;
+    default:
+      return 0;
+  }
+  if (n && major == OPC_QUALITY_UNCERTAIN) {
+    std::memcpy(out + n, kUncertain, sizeof kUncertain - 1);
+    n += sizeof kUncertain - 1;
+  }
+  return n;
+}
+
 std::wstring GetValueText(const VARIANT& value, WORD quality) {
+  char fast[kScalarValueTextMax];
+  if (const size_t n = GetScalarValueText(value, quality, fast)) return Widen(fast, n);
   const WORD major = quality & OPC_QUALITY_MASK;
   if (major == OPC_QUALITY_BAD) return L"Bad";
   std::wstring text;
@@ -128,7 +180,7 @@ std::wstring GetValueText(const VARIANT& value, WORD quality) {
     text = ArrayText(value);
   else
     text = L"?";
-  if (major == OPC_QUALITY_UNCERTAIN) text += L" (uncertain)";
+  if (major == OPC_QUALITY_UNCERTAIN) text += Widen(kUncertain, sizeof kUncertain - 1);
   return text;
 }
 

@@ -9,6 +9,11 @@
 // The value as text with its quality applied: " (uncertain)" appended, or "Bad" for a bad
 // quality.
 std::wstring GetValueText(const VARIANT& value, WORD quality);
+// The same text for a scalar number or BOOL (or any bad value) as ASCII into out (room for
+// kScalarValueTextMax chars), without allocating; returns its length, 0 for other values
+// and for numbers GetValueText must give (those in exponent form).
+constexpr size_t kScalarValueTextMax = 40;
+size_t GetScalarValueText(const VARIANT& value, WORD quality, char* out);
 // Whether values of this type (or arrays of it) have a text; others show as "?".
 bool HasValueText(VARTYPE vt);
 // Upper-case name of a value's type tag ("SHORT", ..., "ARRAY", "UNKOWN").

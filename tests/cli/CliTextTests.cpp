@@ -4,6 +4,8 @@
 #include "CliArgs.h"
 #include "CliOutput.h"
 #include "CliText.h"
+#include "CliWatchLines.h"
+#include "OpcText.h"
 
 TEST(CliText, TimesQualitiesAndEscapes) {
   SYSTEMTIME st = {2026, 12, 1, 7, 17, 21, 37, 123};
@@ -69,4 +71,76 @@ TEST(CliText, RecordsInThreeForms) {
   CRecordWriter none(empty, CliFormat::kCsv, columns);
   none.Finish();
   EXPECT_EQ(empty.m_text, "item,value,code\r\n");  // a header even without rows
+}
+
+// The watch's own line writer must give the record writer's lines in every form and for
+// every kind of value: IDs and texts that need quotes, escapes or UTF-8, wide characters in
+// columns, all qualities, exponent forms, arrays, times that change or repeat, and a handle
+// slot that a new record takes over.
+TEST(CliText, WatchLinesAreTheRecordWritersLines) {
+  const std::vector<size_t> widths = {14, 12, 6, 9, 0, 24};
+  std::string json;
+  for (CliFormat format : {CliFormat::kCsv, CliFormat::kJson, CliFormat::kColumns}) {
+    SCOPED_TRACE(static_cast<int>(format));
+    COpcItem items[5];
+    const wchar_t* ids[] = {L"Names.温度", L"A,\"quoted\"\\ id", L"Plain.Tag", L"Plain.Other", L""};
+    for (int i = 0; i < 5; ++i) {
+      items[i].m_strItemId = ids[i];
+      items[i].m_hClient = static_cast<OPCHANDLE>((1u << 22) | i);
+    }
+    items[4].m_hClient = 0;  // a record the core never numbered
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_I2, 0, 2);
+    static_cast<SHORT*>(psa->pvData)[0] = 7;
+    static_cast<SHORT*>(psa->pvData)[1] = -8;
+    const FILETIME t1 = {0x12345678, 0x01DB0000}, t2 = {0x22345678, 0x01DB0000};
+    auto setR8 = [](COpcItem& it, double d) {
+      VariantClear(&it.m_value), it.m_value.vt = VT_R8, it.m_value.dblVal = d;
+    };
+    auto setStr = [](COpcItem& it, const wchar_t* s) {
+      VariantClear(&it.m_value), it.m_value.vt = VT_BSTR, it.m_value.bstrVal = SysAllocString(s);
+    };
+    CStringWriter fastOut, recordOut;
+    CRecordWriter records(recordOut, format, ItemValueColumns());
+    records.Stream(widths);
+    {
+      CWatchLines fast(fastOut, format, widths);
+      fast.Header();
+      auto row = [&](COpcItem& it, WORD quality, const FILETIME& t) {
+        it.m_wQuality = quality;
+        it.m_ftTimeStamp = t;
+        fast.Row(it);
+        records.Row(ItemValueFields(it));
+      };
+      setR8(items[0], 12.5);
+      row(items[0], 0xC0, t1);
+      setStr(items[1], L"a, \"b\"\n温\t");
+      row(items[1], 0xC0, t1);
+      setR8(items[2], 1234567.0);  // exponent form
+      row(items[2], 0x40, t1);
+      setR8(items[2], -0.000123);
+      row(items[2], 0x40, t2);
+      items[3].m_value.vt = VT_ARRAY | VT_I2;
+      items[3].m_value.parray = psa;
+      row(items[3], 0xC0, t2);
+      row(items[3], 0x18, t2);  // bad: comm failure
+      VariantClear(&items[4].m_value);
+      items[4].m_value.vt = VT_BOOL, items[4].m_value.boolVal = VARIANT_TRUE;
+      row(items[4], 0xD8, t2);
+      row(items[0], 0xC0, t2);  // a known ID again
+      // The slot of item 0 now holds another record (a new generation): its own ID.
+      items[2].m_hClient = (2u << 22) | 0;
+      row(items[2], 0xC0, t1);
+      items[4].m_strItemId = L"Renamed";
+      row(items[4], 0x00, FILETIME{0, 0});
+      setStr(items[2], L"长的中文值");  // wider than its column
+      row(items[2], 0xC0, t1);
+    }
+    records.Finish();
+    EXPECT_EQ(fastOut.m_text, recordOut.m_text);
+    if (format == CliFormat::kJson) json = fastOut.m_text;
+  }
+  EXPECT_NE(json.find("{\"item\":\"Plain.Tag\",\"value\":\"-0.000123\",\"type\":\"DOUBLE\","
+                      "\"quality\":\"good\",\"qualityCode\":192,\"time\":\"20"),
+            std::string::npos)
+      << json;
 }

@@ -1,6 +1,7 @@
 // Many items at once: the batched add and the one-pass attribute look-up of a group.
 #include <iterator>
 
+#include "OpcItemBatch.h"
 #include "OpcTestSupport.h"
 #include "OpcText.h"
 
@@ -137,6 +138,48 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
   EXPECT_EQ(5u, server.size());
   EXPECT_EQ(5, m_server->GetGroupItemCount(1));
   EXPECT_EQ(5u, m_server->m_groupManager.m_itemTable.Count());
+  EXPECT_EQ(before, m_server->FindItem(1, L"Types.Long"));
+}
+
+// The console client's add is the same batched add with one requested type for every item
+// (no tries) and skipped IDs named as duplicates.
+TEST_F(BatchAddTest, TheConsoleAddIsTheBatchedAddWithOneTypeAndDuplicatesNamed) {
+  COpcItem* before = m_server->AddItem(L"Types.Long");
+  ASSERT_NE(nullptr, before);
+  Control()->RefuseType(L"Types.Boolean", VT_EMPTY);  // the window's add would try VT_R8 next
+  const std::vector<std::wstring> ids = {L"Types.Byte",   L"Types.Float", L"Types.Long",
+                                         L"No.Such.Item", L"Types.Byte",  L"Types.Boolean"};
+  std::vector<OpcAddResult> results;
+  EXPECT_EQ(2u, AddItemBatch(m_server->m_groupManager, ids, VT_EMPTY, results));
+  ASSERT_EQ(ids.size(), results.size());
+  const struct {
+    HRESULT error;
+    VARTYPE canonical;
+  } expected[] = {{S_OK, VT_UI1},  // a type without a text is kept: the console prints "?"
+                  {S_OK, VT_R4},
+                  {OPC_E_DUPLICATENAME, VT_EMPTY},  // already in the group
+                  {OPC_E_UNKNOWNITEMID, VT_EMPTY},
+                  {OPC_E_DUPLICATENAME, VT_EMPTY},  // listed before
+                  {OPC_E_BADTYPE, VT_EMPTY}};
+  ItemAttributeMap server = ServerSide();
+  for (size_t i = 0; i < ids.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(expected[i].error, results[i].error);
+    EXPECT_EQ(expected[i].canonical, results[i].canonical);
+    COpcItem* item = results[i].item;
+    if (expected[i].error != S_OK) {
+      EXPECT_EQ(nullptr, item);
+      continue;
+    }
+    ASSERT_NE(nullptr, item);
+    EXPECT_EQ(item, m_server->FindItem(1, ids[i]));
+    EXPECT_EQ(item, m_server->ResolveItem(item->m_hClient));
+    ASSERT_TRUE(server.count(item->m_hClient));
+    EXPECT_EQ(GetAttributeTypeText(VT_EMPTY), server[item->m_hClient].m_strRequestedType);
+    EXPECT_EQ(expected[i].canonical, item->m_value.vt);  // the first value, read from the cache
+  }
+  EXPECT_EQ(3u, server.size());
+  EXPECT_EQ(3u, m_server->m_groupManager.m_itemTable.Count());
   EXPECT_EQ(before, m_server->FindItem(1, L"Types.Long"));
 }
 

@@ -2,9 +2,16 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
 #include <type_traits>
 #include <vector>
 
+#include "OpcNumberText.h"
 #include "OpcText.h"
 #include "opcda.h"
 
@@ -105,6 +112,121 @@ TEST(ValueText, ArraysOfTheSixTypes) {
   EXPECT_EQ(L"Bad", GetValueText(s.v, 0x00));
   // The array itself is left as it was.
   EXPECT_EQ(L"1, -2, 3", GetValueText(i2.v, 0xC0));
+}
+
+// Numbers are made without printf, so they are checked against the runtime's own "%d" and
+// "%g": rounding ties, the edges of fixed notation, signs, floats, and random values. Every
+// fixed-notation value must take the short way, and the watch's ASCII text of a scalar must
+// be the list's text in every quality.
+TEST(ValueText, NumbersReadAsTheRuntimesPrintfAndTheAsciiTextAgrees) {
+  auto printed = [](const wchar_t* format, auto value) {
+    wchar_t text[64];
+    const int n = std::swprintf(text, 64, format, value);
+    return std::wstring(text, n > 0 ? n : 0);
+  };
+  auto exact = [](double x) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", x);
+    return std::string(text);
+  };
+  auto check = [&](double x) {
+    const std::wstring expected = printed(L"%g", x);
+    char fast[kNumberTextMax];
+    const size_t n = FormatShortG(x, fast);
+    const bool fixed = std::isfinite(x) && expected.find(L'e') == std::wstring::npos;
+    if (n != 0 || fixed) {
+      if (std::wstring(fast, fast + n) != expected) {
+        ADD_FAILURE() << "%g of " << exact(x) << " is \"" << std::string(fast, n) << "\"";
+        return false;
+      }
+    }
+    Value r8;
+    r8.v.vt = VT_R8, r8.v.dblVal = x;
+    if (GetValueText(r8.v, 0xC0) != expected) {
+      ADD_FAILURE() << "value text of " << exact(x);
+      return false;
+    }
+    return true;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const double table[] = {0.0,
+                          -0.0,
+                          1.0,
+                          -1.0,
+                          0.5,
+                          2.5,
+                          12345.25,
+                          12345.35,
+                          123456.5,
+                          123457.5,
+                          1234565,
+                          999999.4,
+                          999999.5,
+                          1e6,
+                          -999999.5,
+                          0.0001,
+                          1e-5,
+                          9.9999949e-5,
+                          9.999995e-5,
+                          0.000123456,
+                          0.00012345650000000001,
+                          100000,
+                          99999.95,
+                          0.1,
+                          1.0 / 3,
+                          -2.0 / 3,
+                          5e-324,
+                          1e300,
+                          inf,
+                          -inf,
+                          std::numeric_limits<double>::quiet_NaN(),
+                          65535.0 / 65536};
+  for (double x : table) check(x);
+  for (float f : {0.1f, -3.14159f, 1e-5f, 999999.5f, 16777216.0f, 0.0001f}) check(f);
+  std::mt19937_64 random(20);
+  std::uniform_real_distribution<double> exponent(-7, 8);
+  int failures = 0;
+  for (int i = 0; i < 100000 && failures < 10; ++i) {
+    uint64_t bits = random();
+    double any;
+    std::memcpy(&any, &bits, sizeof any);
+    double nice = std::pow(10.0, exponent(random)) * ((bits & 1) ? -1 : 1);
+    // Exact halves and quarters are where rounding ties live.
+    double tie = static_cast<double>(static_cast<int64_t>(bits % 4000000) - 2000000) /
+                 static_cast<double>(uint64_t{1} << (bits >> 60));
+    for (double x : {any, nice, tie, static_cast<double>(static_cast<float>(nice))})
+      if (!check(x)) ++failures;
+  }
+  for (int64_t i : {int64_t{0}, int64_t{-1}, int64_t{32767}, int64_t{-32768}, int64_t{2147483647},
+                    int64_t{-2147483647 - 1}, int64_t{1000}}) {
+    char text[kNumberTextMax];
+    EXPECT_EQ(printed(L"%lld", static_cast<long long>(i)),
+              std::wstring(text, text + FormatInteger(i, text)));
+  }
+
+  Value i2, i4, r4, r8, big, on, off, str, empty;
+  i2.v.vt = VT_I2, i2.v.iVal = -32768;
+  i4.v.vt = VT_I4, i4.v.lVal = 2147483647;
+  r4.v.vt = VT_R4, r4.v.fltVal = -0.25f;
+  r8.v.vt = VT_R8, r8.v.dblVal = 0.000123456;
+  big.v.vt = VT_R8, big.v.dblVal = 1234567.0;
+  on.v.vt = VT_BOOL, on.v.boolVal = VARIANT_TRUE;
+  off.v.vt = VT_BOOL, off.v.boolVal = VARIANT_FALSE;
+  str.v.vt = VT_BSTR, str.v.bstrVal = SysAllocString(L"12");
+  for (WORD quality : {0xC0, 0x40, 0x58, 0x80, 0x00, 0x1C}) {
+    for (const Value* v : {&i2, &i4, &r4, &r8, &on, &off}) {
+      char text[kScalarValueTextMax];
+      const size_t n = GetScalarValueText(v->v, quality, text);
+      EXPECT_EQ(GetValueText(v->v, quality), std::wstring(text, text + n))
+          << "vt " << v->v.vt << " quality " << quality;
+    }
+    // Strings and exponent forms are left to GetValueText, except as "Bad".
+    for (const Value* v : {&big, &str, &empty}) {
+      char text[kScalarValueTextMax];
+      const size_t n = GetScalarValueText(v->v, quality, text);
+      EXPECT_EQ((quality & 0xC0) == 0 ? "Bad" : "", std::string(text, n)) << "vt " << v->v.vt;
+    }
+  }
 }
 
 TEST(ValueText, ArraysWithoutText) {
