@@ -474,4 +474,126 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
                       reinterpret_cast<LONG_PTR>(g_oldParentProc));
 }
 
+// The list keeps no rows of its own: check boxes, selection, focus and the first column's
+// type-ahead are answered from the view's rows, and must stay with their rows.
+int g_countMessages;
+WNDPROC g_oldCountProc;
+
+LRESULT CALLBACK CountProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == LVM_SETITEMCOUNT) ++g_countMessages;
+  return ::CallWindowProcW(g_oldCountProc, h, m, w, l);
+}
+
+TEST_F(ItemListTest, CheckBoxesSelectionAndFocusStayWithTheirRowsThroughClicksKeysAndDeletes) {
+  Connect();
+  HWND hList = List()->m_hWnd;
+  g_countMessages = 0;
+  g_oldCountProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountProc)));
+  AddGroup(1, L"One");
+  AddGroup(2, L"Two");
+  // Rows 0..5 alternate between the groups: Many.Item0001 (1), Many.Item0002 (2), ...
+  std::vector<COpcItem*> items;
+  for (int i = 1; i <= 6; ++i) {
+    wchar_t id[32];
+    swprintf(id, 32, L"Many.Item%04d", i);
+    items.push_back(AddItem(i % 2 ? 1 : 2, id));
+  }
+  // A run of added rows reaches the control as one count, whoever asks first.
+  EXPECT_EQ(6, Rows());
+  EXPECT_EQ(1, g_countMessages);
+  Pump();
+  EXPECT_EQ(1, g_countMessages);
+
+  auto checks = [&] {
+    std::wstring out;
+    for (int i = 0; i < Rows(); ++i)
+      out += ::SendMessageW(hList, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK) ==
+                     INDEXTOSTATEIMAGEMASK(2u)
+                 ? L'x'
+                 : L'-';
+    return out;
+  };
+  auto next = [&](UINT flags) {
+    return static_cast<int>(::SendMessageW(hList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), flags));
+  };
+  // Clicks on a row's check box toggle it and nothing else; a click on the row's text
+  // selects the row and leaves its box alone.
+  auto click = [&](int row, bool onBox) {
+    RECT rc{LVIR_BOUNDS, 0, 0, 0};
+    ::SendMessageW(hList, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rc));
+    POINT pt{rc.left + 1, (rc.top + rc.bottom) / 2};
+    if (onBox) {
+      LVHITTESTINFO hit{};
+      for (; pt.x < rc.left + 60; ++pt.x) {
+        hit.pt = pt;
+        ::SendMessageW(hList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        if (hit.flags & LVHT_ONITEMSTATEICON) break;
+      }
+      ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON) << "no check box in row " << row;
+    } else {
+      pt.x = rc.left + 200;  // the item ID column
+    }
+    ::SendMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    ::SendMessageW(hList, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+  };
+  EXPECT_EQ(L"xxxxxx", checks());
+  Select(-1);
+  click(1, true);
+  EXPECT_EQ(L"x-xxxx", checks());
+  EXPECT_EQ(-1, next(LVNI_SELECTED));
+  click(1, true);
+  click(1, true);
+  click(4, true);
+  click(4, true);
+  EXPECT_EQ(L"x-xxxx", checks());
+  click(3, false);
+  EXPECT_EQ(3, next(LVNI_SELECTED));
+  EXPECT_EQ(3, next(LVNI_FOCUSED));
+  EXPECT_EQ(L"x-xxxx", checks());
+  // The space bar toggles the focused row's box.
+  ::SendMessageW(hList, WM_KEYDOWN, VK_SPACE, 0);
+  ::SendMessageW(hList, WM_KEYUP, VK_SPACE, 0);
+  EXPECT_EQ(L"x-x-xx", checks());
+  EXPECT_EQ(3, next(LVNI_SELECTED));
+
+  // Deleting the first row moves every box, the selection and the focus up with its row.
+  Select(0);
+  Command(ID_ITEM_DELETE);
+  ASSERT_EQ(5, Rows());
+  EXPECT_EQ(L"-x-xx", checks());
+  EXPECT_EQ(L"Many.Item0002", Text(0, 2));
+  // Group 1 goes (rows 1 and 3): the last row, selected and focused, ends up row 2.
+  click(4, false);
+  ASSERT_EQ(4, next(LVNI_SELECTED));
+  ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPDELETED, 0, 1);
+  ASSERT_EQ(3, Rows());
+  EXPECT_EQ(L"--x", checks());
+  const wchar_t* left[] = {L"Many.Item0002", L"Many.Item0004", L"Many.Item0006"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(L"2", Text(i, 0)) << i;
+    EXPECT_EQ(left[i], Text(i, 2)) << i;
+  }
+  EXPECT_EQ(2, next(LVNI_SELECTED));
+  EXPECT_EQ(2, next(LVNI_FOCUSED));
+  Frame()->HighlightItem(items[3]);
+  EXPECT_EQ(1, ::SendMessageW(hList, LVM_GETHOTITEM, 0, 0));
+
+  // Typing a group's number goes to the next row whose first column starts with it,
+  // wrapping at the end.
+  ::SendMessageW(hList, WM_CHAR, L'2', 1);
+  EXPECT_EQ(0, next(LVNI_FOCUSED));
+  EXPECT_EQ(0, next(LVNI_SELECTED));
+
+  // Every row's box at once.
+  LVITEMW all{};
+  all.stateMask = LVIS_STATEIMAGEMASK;
+  all.state = INDEXTOSTATEIMAGEMASK(2);
+  ::SendMessageW(hList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
+  EXPECT_EQ(L"xxx", checks());
+  EXPECT_EQ(0, next(LVNI_SELECTED)) << "the selection is not the boxes' business";
+
+  ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldCountProc));
+}
+
 }  // namespace
