@@ -257,8 +257,8 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
   if (!group || rows == m_groupRows.end()) return 0;
   // One scan of the group's attributes for all its rows; an inactive group shows red
   // whatever its items say, so the server need not be asked at all.
-  ItemAttributeMap attributes;
-  if (group->m_bActive) frame->GetGroupAttributes(static_cast<OPCHANDLE>(lParam), attributes);
+  ItemActiveMap active;
+  if (group->m_bActive) frame->GetGroupActiveStates(static_cast<OPCHANDLE>(lParam), active);
   // Names and icons come from the rows when painted, as the values do.
   for (Row* row : rows->second) {
     row->strGroupName = group->m_strName;
@@ -268,8 +268,8 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
     }
     const COpcItem* item = frame->ResolveItem(row->hItem);
     if (!item) continue;
-    auto found = attributes.find(item->m_hClient);  // none found: counts as inactive
-    row->nImage = found != attributes.end() && found->second.m_bActive ? 0 : 1;
+    auto found = active.find(item->m_hClient);  // none found: counts as inactive
+    row->nImage = found != active.end() && found->second ? 0 : 1;
   }
   InvalidateAll();
   return 0;
