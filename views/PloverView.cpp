@@ -25,6 +25,9 @@ const struct {
 } kColumns[] = {{L"GroupID", 60}, {L"GroupName", 100}, {L"TagName", 180},
                 {L"Value", 80},   {L"Value Type", 80}, {L"Time", 120}};
 
+// Value, type and time: the columns a data message changes.
+const LONG kFirstDataColumn = 3;
+
 const DWORD kListExStyle = 0x42D;  // grid lines, check boxes, hot track, full row, info tips
 
 void CopyText(LVITEMW& item, const std::wstring& text) {
@@ -67,12 +70,27 @@ void CPloverView::InvalidateAll() {
   ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
+void CPloverView::InvalidateValues() {
+  RECT rc;
+  ::GetClientRect(m_hWnd, &rc);
+  const int top = static_cast<int>(SendMessage(LVM_GETTOPINDEX));
+  RECT first{LVIR_BOUNDS, kFirstDataColumn, 0, 0};
+  RECT last{LVIR_BOUNDS, static_cast<LONG>(std::size(kColumns)) - 1, 0, 0};
+  if (top >= 0 && static_cast<size_t>(top) < m_list.size() &&
+      SendMessage(LVM_GETSUBITEMRECT, top, reinterpret_cast<LPARAM>(&first)) &&
+      SendMessage(LVM_GETSUBITEMRECT, top, reinterpret_cast<LPARAM>(&last))) {
+    rc.left = first.left;
+    rc.right = last.right;
+  }
+  ::InvalidateRect(m_hWnd, &rc, FALSE);
+}
+
 void CPloverView::RequestRepaint() {
   if (m_bRepaintTimer) {
     m_bRepaintDue = true;
     return;
   }
-  ::InvalidateRect(m_hWnd, nullptr, FALSE);
+  InvalidateValues();
   m_bRepaintTimer = ::SetTimer(m_hWnd, kRepaintTimer, kRepaintMs, nullptr) != 0;
 }
 
@@ -83,7 +101,7 @@ LRESULT CPloverView::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
   }
   if (m_bRepaintDue) {
     m_bRepaintDue = false;
-    ::InvalidateRect(m_hWnd, nullptr, FALSE);  // the period goes on
+    InvalidateValues();  // the period goes on
   } else {
     ::KillTimer(m_hWnd, kRepaintTimer);
     m_bRepaintTimer = false;

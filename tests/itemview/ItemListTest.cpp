@@ -367,8 +367,10 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   EXPECT_TRUE(m_items.boxes.empty());
 }
 
-// What the list asks of its parent while it paints: the value text given for each row.
+// What the list asks of its parent while it paints: the value text given for each row, and
+// every cell of the value, type and time columns asked for (row, column).
 std::map<int, std::wstring> g_painted;
+std::map<std::pair<int, int>, std::wstring> g_dataCells;
 WNDPROC g_oldParentProc;
 int g_paints;
 WNDPROC g_oldListProc;
@@ -376,9 +378,11 @@ WNDPROC g_oldListProc;
 LRESULT CALLBACK ParentProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   LRESULT r = ::CallWindowProcW(g_oldParentProc, h, m, w, l);
   auto* info = reinterpret_cast<NMLVDISPINFOW*>(l);
-  if (m == WM_NOTIFY && info->hdr.code == LVN_GETDISPINFOW && info->item.iSubItem == 3 &&
-      (info->item.mask & LVIF_TEXT) && info->item.pszText)
-    g_painted[info->item.iItem] = info->item.pszText;
+  if (m == WM_NOTIFY && info->hdr.code == LVN_GETDISPINFOW && info->item.iSubItem >= 3 &&
+      (info->item.mask & LVIF_TEXT) && info->item.pszText) {
+    if (info->item.iSubItem == 3) g_painted[info->item.iItem] = info->item.pszText;
+    g_dataCells[{info->item.iItem, info->item.iSubItem}] = info->item.pszText;
+  }
   return r;
 }
 
@@ -409,6 +413,7 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
     for (int i = 0; i < 2; ++i) ::SendMessageW(hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
     ::UpdateWindow(hList);
     g_painted.clear();
+    g_dataCells.clear();
     g_paints = 0;
   };
   auto data = [&](double v) {
@@ -420,11 +425,15 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
     ::SendMessageW(hList, WM_OPC_GROUPDATA, 0, 1);
     ::UpdateWindow(hList);
   };
-  // Every row on screen was painted, with the value of the group's last data message.
+  // Every row on screen was painted, with the value of the group's last data message, and
+  // its type and time as well.
   auto everyVisibleRowShows = [&](const wchar_t* text) {
     for (int row = top; row < top + perPage && row < Rows(); ++row) {
       ASSERT_TRUE(g_painted.count(row)) << "row " << row << " not painted";
       EXPECT_EQ(text, g_painted[row]) << "row " << row;
+      EXPECT_EQ(L"DOUBLE", g_dataCells[std::make_pair(row, 4)]) << "row " << row;
+      EXPECT_TRUE(g_dataCells.count(std::make_pair(row, 5)))
+          << "row " << row << ": time not painted";
     }
   };
 
@@ -433,6 +442,7 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
   EXPECT_EQ(1, g_paints);
   everyVisibleRowShows(L"1.25");
   g_painted.clear();
+  g_dataCells.clear();
   for (double v : {2.5, 3.5, 4.5}) data(v);  // the rest of the period: later, together
   EXPECT_EQ(1, g_paints);
   EXPECT_TRUE(g_painted.empty());
@@ -445,6 +455,7 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
   ::UpdateWindow(hList);
   EXPECT_EQ(2, g_paints);
   g_painted.clear();
+  g_dataCells.clear();
   data(5.75);
   EXPECT_EQ(3, g_paints);
   everyVisibleRowShows(L"5.75");
