@@ -163,9 +163,9 @@ void CMainFrame::GetItemAttributes(const COpcItem* item, ItemAttributeText& info
   if (COpcServer* p = GetOpcServer()) p->GetItemAttributes(item, info);
 }
 
-void CMainFrame::GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) {
+void CMainFrame::GetGroupActiveStates(OPCHANDLE group, ItemActiveMap& byClient) {
   byClient.clear();
-  if (COpcServer* p = GetOpcServer()) p->GetGroupAttributes(group, byClient);
+  if (COpcServer* p = GetOpcServer()) p->GetGroupActiveStates(group, byClient);
 }
 
 void CMainFrame::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) {

@@ -36,7 +36,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   BOOL RemoveItem(COpcItem* item) override;
   COpcItem* ResolveItem(OPCHANDLE hClient) override;
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) override;
-  void GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) override;
+  void GetGroupActiveStates(OPCHANDLE group, ItemActiveMap& byClient) override;
   void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) override;
   HRESULT SetItemActive(COpcItem* item, BOOL active) override;
   BOOL ReadCache(COpcItem* item) override;

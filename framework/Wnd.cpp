@@ -2,8 +2,16 @@
 
 #include <commctrl.h>
 
+#include <unordered_map>
+
 namespace {
-const wchar_t kWndProp[] = L"Plover.CWnd";
+// Which object owns which window. Looked up for every message, so it is kept here: a window
+// property would cost a round trip to the window server (Wine's) per look-up.
+SRWLOCK g_windowsLock = SRWLOCK_INIT;
+std::unordered_map<HWND, CWnd*>& Windows() {
+  static auto* windows = new std::unordered_map<HWND, CWnd*>;  // outlives every window
+  return *windows;
+}
 // The object whose window is being created on this thread; it claims the first message.
 thread_local CWnd* t_pCreating = nullptr;
 }  // namespace
@@ -15,16 +23,27 @@ CWnd::~CWnd() {
     Detach();
     ::DestroyWindow(h);
   }
+  Forget();  // a window that went without its last message
+}
+
+void CWnd::Forget() {
+  if (!m_hWnd) return;
+  ::AcquireSRWLockExclusive(&g_windowsLock);
+  auto found = Windows().find(m_hWnd);
+  if (found != Windows().end() && found->second == this) Windows().erase(found);
+  ::ReleaseSRWLockExclusive(&g_windowsLock);
 }
 
 void CWnd::Attach(HWND hWnd) {
   m_hWnd = hWnd;
-  ::SetPropW(hWnd, kWndProp, this);
+  ::AcquireSRWLockExclusive(&g_windowsLock);
+  Windows()[hWnd] = this;
+  ::ReleaseSRWLockExclusive(&g_windowsLock);
 }
 
 void CWnd::Detach() {
   if (m_hWnd) {
-    ::RemovePropW(m_hWnd, kWndProp);
+    Forget();
     if (m_pfnSuperWindowProc != ::DefWindowProcW)
       ::SetWindowLongPtrW(m_hWnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnSuperWindowProc));
   }
@@ -32,7 +51,12 @@ void CWnd::Detach() {
 }
 
 CWnd* CWnd::FromHandle(HWND hWnd) {
-  return hWnd ? static_cast<CWnd*>(::GetPropW(hWnd, kWndProp)) : nullptr;
+  if (!hWnd) return nullptr;
+  ::AcquireSRWLockShared(&g_windowsLock);
+  auto found = Windows().find(hWnd);
+  CWnd* pWnd = found != Windows().end() ? found->second : nullptr;
+  ::ReleaseSRWLockShared(&g_windowsLock);
+  return pWnd;
 }
 
 LPCWSTR CWnd::RegisterClass(LPCWSTR pszName, UINT style, HCURSOR hCursor, HBRUSH hbrBackground,

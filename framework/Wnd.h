@@ -205,6 +205,8 @@ class CWnd : public CCmdTarget {
  private:
   void Attach(HWND hWnd);
   void Detach();
+  // Drops the object's claim on its window.
+  void Forget();
   static LRESULT CALLBACK StaticWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
   friend class CDialog;
 };

@@ -221,6 +221,12 @@ void COpcServer::GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient)
     FillGroupAttributes(g->m_pGroup.Get(), byClient);
 }
 
+void COpcServer::GetGroupActiveStates(OPCHANDLE group, ItemActiveMap& byClient) const {
+  byClient.clear();
+  if (COpcGroup* g = m_groupManager.GetGroup(group))
+    FillGroupActiveStates(g->m_pGroup.Get(), byClient);
+}
+
 int COpcServer::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) const {
   rows.clear();
   if (!item || !m_pServer) return 0;

@@ -135,6 +135,8 @@ class COpcServer {
   void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) const;
   // All items of that group in one scan, by item client handle; empty for no such group.
   void GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) const;
+  // Only the items' active flags, as above.
+  void GetGroupActiveStates(OPCHANDLE group, ItemActiveMap& byClient) const;
   // The item's OPC DA 2.0 properties as rows ("(id) description", value text); returns the
   // number of rows, 0 for a server without them.
   int GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) const;

@@ -78,6 +78,10 @@ void FillGroupAttributes(IUnknown* group, ItemAttributeMap& byClient) {
                  [&](const OPCITEMATTRIBUTES& a) { CopyAttributes(a, byClient[a.hClient]); });
 }
 
+void FillGroupActiveStates(IUnknown* group, ItemActiveMap& byClient) {
+  ScanAttributes(group, [&](const OPCITEMATTRIBUTES& a) { byClient[a.hClient] = a.bActive; });
+}
+
 std::wstring GetServerStateText(DWORD state) {
   switch (state) {
     case OPC_STATUS_RUNNING:

@@ -42,6 +42,11 @@ void FillItemAttributes(IUnknown* group, OPCHANDLE hClient, ItemAttributeText& i
 using ItemAttributeMap = std::unordered_map<OPCHANDLE, ItemAttributeText>;
 void FillGroupAttributes(IUnknown* group, ItemAttributeMap& byClient);
 
+// Only each item's active flag, from the same one scan: all a group change shows, without
+// copying every item's texts.
+using ItemActiveMap = std::unordered_map<OPCHANDLE, BOOL>;
+void FillGroupActiveStates(IUnknown* group, ItemActiveMap& byClient);
+
 // Fills info from IOPCServer::GetStatus; leaves it untouched when the call fails.
 void FillServerStatus(IOPCServer* server, ServerStatusText& info);
 

@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <iterator>
+#include <vector>
 
 #include "OpcVariantKind.h"
 #include "FrameWnd.h"
@@ -23,6 +24,9 @@ const struct {
   int width;
 } kColumns[] = {{L"GroupID", 60}, {L"GroupName", 100}, {L"TagName", 180},
                 {L"Value", 80},   {L"Value Type", 80}, {L"Time", 120}};
+
+// Value, type and time: the columns a data message changes.
+const LONG kFirstDataColumn = 3;
 
 const DWORD kListExStyle = 0x42D;  // grid lines, check boxes, hot track, full row, info tips
 
@@ -47,7 +51,7 @@ LPCWSTR CPloverView::GetViewClass() const {
 }
 
 DWORD CPloverView::GetViewStyle() const {
-  return WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT;
+  return WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA;
 }
 
 void CPloverView::SetRedraw(BOOL bRedraw) {
@@ -66,12 +70,27 @@ void CPloverView::InvalidateAll() {
   ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
 }
 
+void CPloverView::InvalidateValues() {
+  RECT rc;
+  ::GetClientRect(m_hWnd, &rc);
+  const int top = static_cast<int>(SendMessage(LVM_GETTOPINDEX));
+  RECT first{LVIR_BOUNDS, kFirstDataColumn, 0, 0};
+  RECT last{LVIR_BOUNDS, static_cast<LONG>(std::size(kColumns)) - 1, 0, 0};
+  if (top >= 0 && static_cast<size_t>(top) < m_list.size() &&
+      SendMessage(LVM_GETSUBITEMRECT, top, reinterpret_cast<LPARAM>(&first)) &&
+      SendMessage(LVM_GETSUBITEMRECT, top, reinterpret_cast<LPARAM>(&last))) {
+    rc.left = first.left;
+    rc.right = last.right;
+  }
+  ::InvalidateRect(m_hWnd, &rc, FALSE);
+}
+
 void CPloverView::RequestRepaint() {
   if (m_bRepaintTimer) {
     m_bRepaintDue = true;
     return;
   }
-  ::InvalidateRect(m_hWnd, nullptr, FALSE);
+  InvalidateValues();
   m_bRepaintTimer = ::SetTimer(m_hWnd, kRepaintTimer, kRepaintMs, nullptr) != 0;
 }
 
@@ -82,7 +101,7 @@ LRESULT CPloverView::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
   }
   if (m_bRepaintDue) {
     m_bRepaintDue = false;
-    ::InvalidateRect(m_hWnd, nullptr, FALSE);  // the period goes on
+    InvalidateValues();  // the period goes on
   } else {
     ::KillTimer(m_hWnd, kRepaintTimer);
     m_bRepaintTimer = false;
@@ -117,6 +136,8 @@ void CPloverView::OnInitialUpdate() {
   m_hImages = hImages;
 
   SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, kListExStyle);
+  // The check boxes' state images are asked for with the texts.
+  SendMessage(LVM_SETCALLBACKMASK, LVIS_STATEIMAGEMASK);
 
   for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
     LVCOLUMNW col{};
@@ -142,13 +163,8 @@ void CPloverView::TakeSnapshot(Row& row, const COpcItem& item, bool withTime) {
 }
 
 CPloverView::Row* CPloverView::RowAt(int index) const {
-  if (index < 0) return nullptr;
-  LVITEMW it{};
-  it.mask = LVIF_PARAM;
-  it.iItem = index;
-  if (!SendMessage(LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&it))) return nullptr;
-  auto found = m_rows.find(static_cast<OPCHANDLE>(it.lParam));
-  return found == m_rows.end() ? nullptr : found->second.get();
+  if (index < 0 || static_cast<size_t>(index) >= m_list.size()) return nullptr;
+  return m_list[static_cast<size_t>(index)].row;
 }
 
 int CPloverView::GetFirstSelected() const {
@@ -179,13 +195,21 @@ void CPloverView::ReleaseRow(Row* row) {
 }
 
 void CPloverView::ClearRows() {
+  m_list.clear();
+  m_bCountDue = false;
   m_groupRows.clear();
   m_rows.clear();
 }
 
+void CPloverView::SyncCount() {
+  m_bCountDue = false;
+  // Appended rows do not scroll the list to its focused row, as inserted ones did not.
+  SendMessage(LVM_SETITEMCOUNT, m_list.size(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+}
+
 LRESULT CPloverView::OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&) {
-  SendMessage(LVM_DELETEALLITEMS);
   ClearRows();
+  SendMessage(LVM_DELETEALLITEMS);
   return 0;
 }
 
@@ -210,39 +234,19 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
   }
   Row& row = *slot;
   ++row.nRows;
-  // A visible list redraws for every insertion; the browse view adds whole branches.
-  if (!m_bAddingRows && ::PostMessageW(m_hWnd, kRedrawAddedRows, 0, 0)) {
-    m_bAddingRows = true;
-    SetRedraw(FALSE);
-  }
   row.nImage = group->m_bActive && item->m_bActive ? 0 : 1;
-
-  LVITEMW it{};
-  it.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-  it.iItem = static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
-  it.pszText = LPSTR_TEXTCALLBACKW;
-  it.iImage = I_IMAGECALLBACK;
-  it.lParam = static_cast<LPARAM>(row.hItem);
-  int index = static_cast<int>(SendMessage(LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&it)));
-  if (index < 0) {
-    ReleaseRow(&row);
-    return 0;
+  m_list.push_back({&row, true});  // a new row comes ticked
+  // The browse view adds whole branches: the control learns the new count once, when the
+  // message loop comes back or anything else reaches the list first.
+  if (!m_bCountDue) {
+    m_bCountDue = true;
+    if (!::PostMessageW(m_hWnd, kRedrawAddedRows, 0, 0)) SyncCount();
   }
-  // The columns after the first need no message of their own: a subitem never given a text
-  // is asked for like the item's callback text, and each such message costs a record per
-  // subitem in the control.
-  LVITEMW check{};
-  check.stateMask = LVIS_STATEIMAGEMASK;
-  check.state = INDEXTOSTATEIMAGEMASK(2);
-  SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&check));
   return 0;
 }
 
 LRESULT CPloverView::OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&) {
-  if (m_bAddingRows) {
-    m_bAddingRows = false;
-    SetRedraw(TRUE);
-  }
+  if (m_bCountDue) SyncCount();
   return 0;
 }
 
@@ -271,8 +275,8 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
   if (!group || rows == m_groupRows.end()) return 0;
   // One scan of the group's attributes for all its rows; an inactive group shows red
   // whatever its items say, so the server need not be asked at all.
-  ItemAttributeMap attributes;
-  if (group->m_bActive) frame->GetGroupAttributes(static_cast<OPCHANDLE>(lParam), attributes);
+  ItemActiveMap active;
+  if (group->m_bActive) frame->GetGroupActiveStates(static_cast<OPCHANDLE>(lParam), active);
   // Names and icons come from the rows when painted, as the values do.
   for (Row* row : rows->second) {
     row->strGroupName = group->m_strName;
@@ -282,8 +286,8 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
     }
     const COpcItem* item = frame->ResolveItem(row->hItem);
     if (!item) continue;
-    auto found = attributes.find(item->m_hClient);  // none found: counts as inactive
-    row->nImage = found != attributes.end() && found->second.m_bActive ? 0 : 1;
+    auto found = active.find(item->m_hClient);  // none found: counts as inactive
+    row->nImage = found != active.end() && found->second ? 0 : 1;
   }
   InvalidateAll();
   return 0;
@@ -295,11 +299,12 @@ LRESULT CPloverView::OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&) {
   auto group = m_groupRows.find(key);
   if (group != m_groupRows.end()) {
     SetRedraw(FALSE);
-    // From the bottom up, so deleting a row never moves one not yet looked at.
-    for (int i = static_cast<int>(SendMessage(LVM_GETITEMCOUNT)) - 1; i >= 0; --i) {
-      Row* row = RowAt(i);
-      if (row && row->nGroup == key) SendMessage(LVM_DELETEITEM, i);
+    // From the bottom up, so deleting a row never moves one not yet looked at; the control
+    // moves selection and focus with the rows. The view's own rows follow in one pass.
+    for (int i = static_cast<int>(m_list.size()) - 1; i >= 0; --i) {
+      if (m_list[static_cast<size_t>(i)].row->nGroup == key) SendMessage(LVM_DELETEITEM, i);
     }
+    std::erase_if(m_list, [key](const ListRow& r) { return r.row->nGroup == key; });
     SetRedraw(TRUE);
     for (Row* row : group->second) m_rows.erase(row->hItem);
     m_groupRows.erase(group);
@@ -312,10 +317,14 @@ LRESULT CPloverView::OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&) {
 LRESULT CPloverView::OnGetDispInfo(int, NMHDR* pnmh, BOOL&) {
   auto* info = reinterpret_cast<NMLVDISPINFOW*>(pnmh);
   LVITEMW& it = info->item;
-  auto found = m_rows.find(static_cast<OPCHANDLE>(it.lParam));
-  Row* row = found != m_rows.end() ? found->second.get() : RowAt(it.iItem);
+  Row* row = RowAt(it.iItem);
   if (!row) return 0;
   if (it.mask & LVIF_IMAGE) it.iImage = row->nImage;
+  if (it.mask & LVIF_INDENT) it.iIndent = 0;
+  if ((it.mask & LVIF_STATE) && (it.stateMask & LVIS_STATEIMAGEMASK)) {
+    const bool checked = m_list[static_cast<size_t>(it.iItem)].checked;
+    it.state = (it.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(checked ? 2u : 1u);
+  }
   if (!(it.mask & LVIF_TEXT)) return 0;
   switch (it.iSubItem) {
     case 0: {
@@ -349,14 +358,90 @@ LRESULT CPloverView::OnGetDispInfo(int, NMHDR* pnmh, BOOL&) {
   return 0;
 }
 
+LRESULT CPloverView::OnFindItem(int, NMHDR* pnmh, BOOL&) {
+  auto* find = reinterpret_cast<NMLVFINDITEMW*>(pnmh);
+  const LVFINDINFOW& what = find->lvfi;
+  const int count = static_cast<int>(m_list.size());
+  const int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
+  const int end = (what.flags & LVFI_WRAP) ? start + count : count;
+  const size_t length = what.psz ? std::wcslen(what.psz) : 0;
+  for (int n = start; n < end; ++n) {
+    const int i = n % count;
+    const Row& row = *m_list[static_cast<size_t>(i)].row;
+    if (what.flags & LVFI_PARAM) {
+      if (static_cast<LPARAM>(row.hItem) == what.lParam) return i;
+      continue;
+    }
+    if (!what.psz) return -1;
+    wchar_t text[16];
+    std::swprintf(text, std::size(text), L"%d", row.nGroup);
+    const bool partial = (what.flags & LVFI_PARTIAL) != 0;
+    if (partial ? ::_wcsnicmp(text, what.psz, length) == 0 : ::_wcsicmp(text, what.psz) == 0)
+      return i;
+  }
+  return -1;
+}
+
 void CPloverView::HighlightItem(const COpcItem* item) {
   if (!item || item->m_hClient == 0) return;
-  LVFINDINFOW find{};
-  find.flags = LVFI_PARAM;
-  find.lParam = static_cast<LPARAM>(item->m_hClient);
-  LRESULT row =
-      SendMessage(LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find));
-  if (row >= 0) SendMessage(LVM_SETHOTITEM, static_cast<WPARAM>(row));
+  for (size_t i = 0; i < m_list.size(); ++i) {
+    if (m_list[i].row->hItem == item->m_hClient) {
+      SendMessage(LVM_SETHOTITEM, i);
+      return;
+    }
+  }
+}
+
+void CPloverView::ToggleCheck(int index) {
+  if (index < 0 || static_cast<size_t>(index) >= m_list.size()) return;
+  m_list[static_cast<size_t>(index)].checked = !m_list[static_cast<size_t>(index)].checked;
+  SendMessage(LVM_REDRAWITEMS, index, index);
+}
+
+LRESULT CPloverView::OnSetItemState(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
+  auto* state = reinterpret_cast<const LVITEMW*>(lParam);
+  if (!state || !(state->stateMask & LVIS_STATEIMAGEMASK)) {
+    bHandled = FALSE;
+    return 0;
+  }
+  // Only the two check box images mean anything here; -1 is every row.
+  const UINT image = state->state & LVIS_STATEIMAGEMASK;
+  const int index = static_cast<int>(wParam);
+  if (index >= static_cast<int>(m_list.size())) return FALSE;
+  if (image == INDEXTOSTATEIMAGEMASK(1u) || image == INDEXTOSTATEIMAGEMASK(2u)) {
+    const bool checked = image == INDEXTOSTATEIMAGEMASK(2u);
+    if (index < 0) {
+      for (ListRow& r : m_list) r.checked = checked;
+      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    } else if (m_list[static_cast<size_t>(index)].checked != checked) {
+      ToggleCheck(index);
+    }
+  }
+  // Selection and focus stay the control's.
+  LVITEMW rest = *state;
+  rest.stateMask &= ~LVIS_STATEIMAGEMASK;
+  if (!rest.stateMask) return TRUE;
+  return DefWindowProc(LVM_SETITEMSTATE, wParam, reinterpret_cast<LPARAM>(&rest));
+}
+
+LRESULT CPloverView::OnLButtonDown(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) {
+  // The hit test the control itself makes for a click: by column.
+  LVHITTESTINFO hit{};
+  hit.pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+  const int index =
+      static_cast<int>(SendMessage(LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+  if (index >= 0 && (hit.flags & LVHT_ONITEMSTATEICON)) ToggleCheck(index);
+  bHandled = FALSE;  // the control still reports the click
+  return 0;
+}
+
+LRESULT CPloverView::OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
+  if (wParam == VK_SPACE) {
+    ToggleCheck(
+        static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED)));
+  }
+  bHandled = FALSE;  // the control still selects the focused row
+  return 0;
 }
 
 LRESULT CPloverView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
@@ -466,6 +551,7 @@ void CPloverView::OnDeleteItem() {
   if (!row || !frame) return;
   COpcItem* item = frame->ResolveItem(row->hItem);
   SendMessage(LVM_DELETEITEM, index);
+  m_list.erase(m_list.begin() + index);
   ReleaseRow(row);
   if (item) frame->RemoveItem(item);
 }

@@ -1,12 +1,13 @@
 // Right pane: the item list, one report row per added item. Rows arrive with the view's
 // message handlers; the item menu starts reads, writes, refreshes, activation and deletion.
 //
-// A row refers to its item by the item's client handle (the row's lParam), resolved through
-// the client core's handle table each time, so a row never reaches a freed record. The texts
-// are given to the list on demand (LPSTR_TEXTCALLBACKW) from the view's own row data: a
-// snapshot of value, quality and time stamp taken at the group's data message. A refresh
-// therefore rewrites only that group's row data, found through an index from group to rows,
-// and repaints once; only rows on screen are ever formatted.
+// The list is owner-data (virtual): the control keeps only the row count, selection and
+// focus; the view keeps the rows in order (m_list) and answers LVN_GETDISPINFO for texts,
+// icon and check box. A row refers to its item by the item's client handle, resolved through
+// the client core's handle table each time, so a row never reaches a freed record. Each row
+// shows a snapshot of value, quality and time stamp taken at its group's data message. A
+// refresh therefore rewrites only that group's row data, found through an index from group
+// to rows, and repaints once; only rows on screen are ever formatted.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -36,6 +37,12 @@ class CPloverView : public CView {
 
   // clang-format off
   BEGIN_MSG_MAP(CPloverView)
+    // Rows appended by a run of item messages are counted before anything else reaches
+    // the control (a message of the run itself excepted).
+    if (m_bCountDue && uMsg != WM_OPC_ITEMADDED) SyncCount();
+    MESSAGE_HANDLER(LVM_SETITEMSTATE, OnSetItemState)
+    MESSAGE_HANDLER(WM_LBUTTONDOWN, OnLButtonDown)
+    MESSAGE_HANDLER(WM_KEYDOWN, OnKeyDown)
     MESSAGE_HANDLER(WM_OPC_DISCONNECT, OnOpcDisconnect)
     MESSAGE_HANDLER(WM_OPC_ITEMADDED, OnOpcItemAdded)
     MESSAGE_HANDLER(WM_OPC_GROUPDATA, OnOpcGroupData)
@@ -45,6 +52,7 @@ class CPloverView : public CView {
     MESSAGE_HANDLER(WM_TIMER, OnTimer)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_GETDISPINFOW, OnGetDispInfo)
+    REFLECTED_NOTIFY_CODE_HANDLER(LVN_ODFINDITEMW, OnFindItem)
     REFLECTED_NOTIFY_CODE_HANDLER(NM_DBLCLK, OnDblClk)
     REFLECTED_NOTIFY_CODE_HANDLER(LVN_ITEMCHANGED, OnItemChanged)
     COMMAND_ID_HANDLER(ID_ITEM_TOGGLE_ACTIVE, OnToggleActive)
@@ -61,8 +69,8 @@ class CPloverView : public CView {
   END_MSG_MAP()
   // clang-format on
 
-  // Posted to itself by the first of a run of added rows: the run is drawn once, when the
-  // message loop comes back.
+  // Posted to itself by the first of a run of added rows: the run is counted and drawn
+  // once, when the message loop comes back.
   static const UINT kRedrawAddedRows = WM_APP + 0x110;
   // Data messages repaint the list at most once per period of this timer: the first at
   // once, any later ones of the period together when it ends.
@@ -104,11 +112,25 @@ class CPloverView : public CView {
   LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
   // What a data message changed is shown now, or at the end of the current period.
   void RequestRepaint();
+  // Marks the value, type and time columns of the rows on screen for the next paint: a row's
+  // other columns and its icons do not change with data, and a cell costs Wine 50 us.
+  void InvalidateValues();
   // Marks the whole list, header and scroll bars included, for the next paint, without
   // erasing first (an erase shows as a blank list until the paint comes).
   void InvalidateAll();
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
+  // Check boxes are the view's: an owner-data list stores no state image. Setting one
+  // through LVM_SETITEMSTATE, a click on it and the space bar change the row's flag.
+  LRESULT OnSetItemState(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
+  LRESULT OnLButtonDown(UINT, WPARAM, LPARAM lParam, BOOL& bHandled);
+  LRESULT OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
+  void ToggleCheck(int index);
+  // Tells the control how many rows there are now.
+  void SyncCount();
   LRESULT OnGetDispInfo(int, NMHDR* pnmh, BOOL&);
+  // Type-ahead: the next row, from the start index and wrapping, whose first column begins
+  // with the typed text, as a list of stored rows would find it.
+  LRESULT OnFindItem(int, NMHDR* pnmh, BOOL&);
   LRESULT OnDblClk(int, NMHDR*, BOOL&);
   LRESULT OnItemChanged(int, NMHDR*, BOOL&) { return 0; }
   void OnToggleActive();
@@ -125,6 +147,7 @@ class CPloverView : public CView {
   void Write(bool async);
   // The lowest selected row, or -1.
   int GetFirstSelected() const;
+  // The record shown by that list row, or none.
   Row* RowAt(int index) const;
   // The live item of the first selected row, or none (no selection, or the item is gone).
   COpcItem* SelectedItem(Row** ppRow = nullptr) const;
@@ -151,9 +174,15 @@ class CPloverView : public CView {
   CRITICAL_SECTION m_lock;  // recursive: a handler re-entered on the same thread goes on
   HIMAGELIST m_hImages = nullptr;
   int m_nRedrawOff = 0;
-  bool m_bAddingRows = false;
-  bool m_bRepaintTimer = false;                                // a period is running
-  bool m_bRepaintDue = false;                                  // data changed during it
+  bool m_bCountDue = false;      // m_list has rows the control does not count yet
+  bool m_bRepaintTimer = false;  // a period is running
+  bool m_bRepaintDue = false;    // data changed during it
   std::unordered_map<OPCHANDLE, std::unique_ptr<Row>> m_rows;  // by item client handle
   std::unordered_map<int, std::vector<Row*>> m_groupRows;      // in insertion order
+  // The list's rows, top to bottom: the record each shows and its check box.
+  struct ListRow {
+    Row* row;
+    bool checked;
+  };
+  std::vector<ListRow> m_list;
 };

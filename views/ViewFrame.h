@@ -29,8 +29,8 @@ class IViewFrame {
   // The live record of an item client handle; none when it is gone or the pane is missing.
   virtual COpcItem* ResolveItem(OPCHANDLE hClient) = 0;
   virtual void GetItemAttributes(const COpcItem* item, ItemAttributeText& info) = 0;
-  // Every item of the group in one pass, by item client handle; empty when missing.
-  virtual void GetGroupAttributes(OPCHANDLE group, ItemAttributeMap& byClient) = 0;
+  // Every item's active flag in one pass, by item client handle; empty when missing.
+  virtual void GetGroupActiveStates(OPCHANDLE group, ItemActiveMap& byClient) = 0;
   // The server's item properties as rows; none when missing or unsupported.
   virtual void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) = 0;
   virtual HRESULT SetItemActive(COpcItem* item, BOOL active) = 0;  // E_FAIL when missing

@@ -367,8 +367,10 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   EXPECT_TRUE(m_items.boxes.empty());
 }
 
-// What the list asks of its parent while it paints: the value text given for each row.
+// What the list asks of its parent while it paints: the value text given for each row, and
+// every cell of the value, type and time columns asked for (row, column).
 std::map<int, std::wstring> g_painted;
+std::map<std::pair<int, int>, std::wstring> g_dataCells;
 WNDPROC g_oldParentProc;
 int g_paints;
 WNDPROC g_oldListProc;
@@ -376,9 +378,11 @@ WNDPROC g_oldListProc;
 LRESULT CALLBACK ParentProc(HWND h, UINT m, WPARAM w, LPARAM l) {
   LRESULT r = ::CallWindowProcW(g_oldParentProc, h, m, w, l);
   auto* info = reinterpret_cast<NMLVDISPINFOW*>(l);
-  if (m == WM_NOTIFY && info->hdr.code == LVN_GETDISPINFOW && info->item.iSubItem == 3 &&
-      (info->item.mask & LVIF_TEXT) && info->item.pszText)
-    g_painted[info->item.iItem] = info->item.pszText;
+  if (m == WM_NOTIFY && info->hdr.code == LVN_GETDISPINFOW && info->item.iSubItem >= 3 &&
+      (info->item.mask & LVIF_TEXT) && info->item.pszText) {
+    if (info->item.iSubItem == 3) g_painted[info->item.iItem] = info->item.pszText;
+    g_dataCells[{info->item.iItem, info->item.iSubItem}] = info->item.pszText;
+  }
   return r;
 }
 
@@ -409,6 +413,7 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
     for (int i = 0; i < 2; ++i) ::SendMessageW(hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
     ::UpdateWindow(hList);
     g_painted.clear();
+    g_dataCells.clear();
     g_paints = 0;
   };
   auto data = [&](double v) {
@@ -420,11 +425,15 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
     ::SendMessageW(hList, WM_OPC_GROUPDATA, 0, 1);
     ::UpdateWindow(hList);
   };
-  // Every row on screen was painted, with the value of the group's last data message.
+  // Every row on screen was painted, with the value of the group's last data message, and
+  // its type and time as well.
   auto everyVisibleRowShows = [&](const wchar_t* text) {
     for (int row = top; row < top + perPage && row < Rows(); ++row) {
       ASSERT_TRUE(g_painted.count(row)) << "row " << row << " not painted";
       EXPECT_EQ(text, g_painted[row]) << "row " << row;
+      EXPECT_EQ(L"DOUBLE", g_dataCells[std::make_pair(row, 4)]) << "row " << row;
+      EXPECT_TRUE(g_dataCells.count(std::make_pair(row, 5)))
+          << "row " << row << ": time not painted";
     }
   };
 
@@ -433,6 +442,7 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
   EXPECT_EQ(1, g_paints);
   everyVisibleRowShows(L"1.25");
   g_painted.clear();
+  g_dataCells.clear();
   for (double v : {2.5, 3.5, 4.5}) data(v);  // the rest of the period: later, together
   EXPECT_EQ(1, g_paints);
   EXPECT_TRUE(g_painted.empty());
@@ -445,6 +455,7 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
   ::UpdateWindow(hList);
   EXPECT_EQ(2, g_paints);
   g_painted.clear();
+  g_dataCells.clear();
   data(5.75);
   EXPECT_EQ(3, g_paints);
   everyVisibleRowShows(L"5.75");
@@ -472,6 +483,128 @@ TEST_F(ItemListTest, EachRepaintPaintsEveryVisibleRowAndDataRepaintsAtMostOncePe
   ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldListProc));
   ::SetWindowLongPtrW(::GetParent(hList), GWLP_WNDPROC,
                       reinterpret_cast<LONG_PTR>(g_oldParentProc));
+}
+
+// The list keeps no rows of its own: check boxes, selection, focus and the first column's
+// type-ahead are answered from the view's rows, and must stay with their rows.
+int g_countMessages;
+WNDPROC g_oldCountProc;
+
+LRESULT CALLBACK CountProc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  if (m == LVM_SETITEMCOUNT) ++g_countMessages;
+  return ::CallWindowProcW(g_oldCountProc, h, m, w, l);
+}
+
+TEST_F(ItemListTest, CheckBoxesSelectionAndFocusStayWithTheirRowsThroughClicksKeysAndDeletes) {
+  Connect();
+  HWND hList = List()->m_hWnd;
+  g_countMessages = 0;
+  g_oldCountProc = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountProc)));
+  AddGroup(1, L"One");
+  AddGroup(2, L"Two");
+  // Rows 0..5 alternate between the groups: Many.Item0001 (1), Many.Item0002 (2), ...
+  std::vector<COpcItem*> items;
+  for (int i = 1; i <= 6; ++i) {
+    wchar_t id[32];
+    swprintf(id, 32, L"Many.Item%04d", i);
+    items.push_back(AddItem(i % 2 ? 1 : 2, id));
+  }
+  // A run of added rows reaches the control as one count, whoever asks first.
+  EXPECT_EQ(6, Rows());
+  EXPECT_EQ(1, g_countMessages);
+  Pump();
+  EXPECT_EQ(1, g_countMessages);
+
+  auto checks = [&] {
+    std::wstring out;
+    for (int i = 0; i < Rows(); ++i)
+      out += ::SendMessageW(hList, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK) ==
+                     INDEXTOSTATEIMAGEMASK(2u)
+                 ? L'x'
+                 : L'-';
+    return out;
+  };
+  auto next = [&](UINT flags) {
+    return static_cast<int>(::SendMessageW(hList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), flags));
+  };
+  // Clicks on a row's check box toggle it and nothing else; a click on the row's text
+  // selects the row and leaves its box alone.
+  auto click = [&](int row, bool onBox) {
+    RECT rc{LVIR_BOUNDS, 0, 0, 0};
+    ::SendMessageW(hList, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rc));
+    POINT pt{rc.left + 1, (rc.top + rc.bottom) / 2};
+    if (onBox) {
+      LVHITTESTINFO hit{};
+      for (; pt.x < rc.left + 60; ++pt.x) {
+        hit.pt = pt;
+        ::SendMessageW(hList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+        if (hit.flags & LVHT_ONITEMSTATEICON) break;
+      }
+      ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON) << "no check box in row " << row;
+    } else {
+      pt.x = rc.left + 200;  // the item ID column
+    }
+    ::SendMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(pt.x, pt.y));
+    ::SendMessageW(hList, WM_LBUTTONUP, 0, MAKELPARAM(pt.x, pt.y));
+  };
+  EXPECT_EQ(L"xxxxxx", checks());
+  Select(-1);
+  click(1, true);
+  EXPECT_EQ(L"x-xxxx", checks());
+  EXPECT_EQ(-1, next(LVNI_SELECTED));
+  click(1, true);
+  click(1, true);
+  click(4, true);
+  click(4, true);
+  EXPECT_EQ(L"x-xxxx", checks());
+  click(3, false);
+  EXPECT_EQ(3, next(LVNI_SELECTED));
+  EXPECT_EQ(3, next(LVNI_FOCUSED));
+  EXPECT_EQ(L"x-xxxx", checks());
+  // The space bar toggles the focused row's box.
+  ::SendMessageW(hList, WM_KEYDOWN, VK_SPACE, 0);
+  ::SendMessageW(hList, WM_KEYUP, VK_SPACE, 0);
+  EXPECT_EQ(L"x-x-xx", checks());
+  EXPECT_EQ(3, next(LVNI_SELECTED));
+
+  // Deleting the first row moves every box, the selection and the focus up with its row.
+  Select(0);
+  Command(ID_ITEM_DELETE);
+  ASSERT_EQ(5, Rows());
+  EXPECT_EQ(L"-x-xx", checks());
+  EXPECT_EQ(L"Many.Item0002", Text(0, 2));
+  // Group 1 goes (rows 1 and 3): the last row, selected and focused, ends up row 2.
+  click(4, false);
+  ASSERT_EQ(4, next(LVNI_SELECTED));
+  ::SendMessageW(Frame()->m_hWnd, WM_OPC_GROUPDELETED, 0, 1);
+  ASSERT_EQ(3, Rows());
+  EXPECT_EQ(L"--x", checks());
+  const wchar_t* left[] = {L"Many.Item0002", L"Many.Item0004", L"Many.Item0006"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(L"2", Text(i, 0)) << i;
+    EXPECT_EQ(left[i], Text(i, 2)) << i;
+  }
+  EXPECT_EQ(2, next(LVNI_SELECTED));
+  EXPECT_EQ(2, next(LVNI_FOCUSED));
+  Frame()->HighlightItem(items[3]);
+  EXPECT_EQ(1, ::SendMessageW(hList, LVM_GETHOTITEM, 0, 0));
+
+  // Typing a group's number goes to the next row whose first column starts with it,
+  // wrapping at the end.
+  ::SendMessageW(hList, WM_CHAR, L'2', 1);
+  EXPECT_EQ(0, next(LVNI_FOCUSED));
+  EXPECT_EQ(0, next(LVNI_SELECTED));
+
+  // Every row's box at once.
+  LVITEMW all{};
+  all.stateMask = LVIS_STATEIMAGEMASK;
+  all.state = INDEXTOSTATEIMAGEMASK(2);
+  ::SendMessageW(hList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&all));
+  EXPECT_EQ(L"xxx", checks());
+  EXPECT_EQ(0, next(LVNI_SELECTED)) << "the selection is not the boxes' business";
+
+  ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldCountProc));
 }
 
 }  // namespace
