@@ -94,6 +94,12 @@ plover_register_servers() {
     (cd "$(dirname "$dll")" && wine "$regsvr" /s "$(basename "$dll")") ||
       { echo "plover: registering $(basename "$dll") failed" >&2; return 1; }
   done
+  # The executable server registers itself; a 32-bit one lands in the 32-bit view by itself.
+  local exe="$plover_build/bin/PloverSimLocal.exe"
+  if [ -f "$exe" ]; then
+    (cd "$(dirname "$exe")" && wine "$(basename "$exe")" /RegServer) ||
+      { echo "plover: registering $(basename "$exe") failed" >&2; return 1; }
+  fi
 }
 
 plover_cleanup() {

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "SimControl.h"
+#include "SimProcess.h"
 #include "opcda.h"
 
 // The widl headers in a namespace of their own, their GUIDs as constants of their own. The
@@ -30,6 +31,7 @@ struct IOPCDataCallback;
 struct IOPCAsyncIO2;
 struct IOPCItemProperties;
 struct IPloverSimControl;
+struct IPloverSimProcess;
 #pragma push_macro("DEFINE_GUID")
 #pragma push_macro("__CRT_UUID_DECL")
 #undef DEFINE_GUID
@@ -227,6 +229,9 @@ TEST(IdlAgreement, SimulationHooksMatchMethodForMethod) {
   PLOVER_METHOD(IPloverSimControl, SendShutdown)
   PLOVER_METHOD(IPloverSimControl, SetStreamForm)
   PLOVER_COUNT(IPloverSimControl)
+  index = 0;
+  PLOVER_METHOD(IPloverSimProcess, GetServerProcessId)
+  PLOVER_COUNT(IPloverSimProcess)
 }
 
 #define PLOVER_FIELD(S, f)                                                         \

@@ -47,8 +47,10 @@ TEST(ProxyRegistration, LeavesAForeignProxyAloneAndRegistersTheRest) {
   HMODULE ps = LoadLibraryW(L"PloverPS.dll");
   ASSERT_TRUE(ps) << "PloverPS.dll beside the tests";
   using Entry = HRESULT(STDAPICALLTYPE*)();
-  auto reg = reinterpret_cast<Entry>(GetProcAddress(ps, "DllRegisterServer"));
-  auto unreg = reinterpret_cast<Entry>(GetProcAddress(ps, "DllUnregisterServer"));
+  auto reg =
+      reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(ps, "DllRegisterServer")));
+  auto unreg =
+      reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(ps, "DllUnregisterServer")));
   ASSERT_TRUE(reg && unreg);
   {
     PrivateClassesRoot root;

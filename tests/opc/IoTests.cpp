@@ -3,14 +3,17 @@
 // values come through the callback and whose asynchronous calls go through IOPCAsyncIO2.
 #include "OpcTestSupport.h"
 
+#include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-class IoTest : public OpcTest, public testing::WithParamInterface<bool> {
+class IoTest : public OpcTest, public testing::WithParamInterface<std::tuple<bool, ServerKind>> {
  protected:
   void SetUp() override {
     OpcTest::SetUp();
+    m_kind = std::get<1>(GetParam());
     ConnectTo();
     ASSERT_EQ(S_OK, Control()->SetDeterministic(TRUE));
     ASSERT_EQ(S_OK, Control()->SetNoDa1Async(Da2Only()));
@@ -23,7 +26,7 @@ class IoTest : public OpcTest, public testing::WithParamInterface<bool> {
     ASSERT_NE(nullptr, m_item);
     TakeMessages();
   }
-  bool Da2Only() const { return GetParam(); }
+  bool Da2Only() const { return std::get<0>(GetParam()); }
   // WM_OPC_DATACHANGE messages posted for a group.
   int DataMessagesFor(OPCHANDLE group) {
     int n = 0;
@@ -163,9 +166,12 @@ TEST_P(IoTest, LiveUpdatesLandInTheRecordsOfTheirGroup) {
   EXPECT_EQ(elements(array->m_value), live);
 }
 
-INSTANTIATE_TEST_SUITE_P(Subscriptions, IoTest, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& info) {
-                           return info.param ? "Da2Callback" : "Da1Streams";
+INSTANTIATE_TEST_SUITE_P(Subscriptions, IoTest,
+                         testing::Combine(testing::Values(false, true), BothServerKinds()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param) ? "Da2Callback"
+                                                                      : "Da1Streams") +
+                                  "_" + KindName(std::get<1>(info.param));
                          });
 
 }  // namespace
