@@ -17,6 +17,9 @@ class CBrowseView : public CView {
   int m_nGroupId = 1;
 
   void OnInitialUpdate() override;
+  // Every few seconds the connected server is asked whether it is still there.
+  static constexpr UINT_PTR kAliveTimer = 0x0A17;
+  static constexpr UINT kAliveCheckMs = 2000;
   // The tree as the client core fills it (none before the first build).
   COpcTreePort* GetTreePort() const { return m_pTreePort.get(); }
 
@@ -26,6 +29,7 @@ class CBrowseView : public CView {
     MESSAGE_HANDLER(WM_OPC_DISCONNECT, OnOpcDisconnect)
     MESSAGE_HANDLER(WM_OPC_DATACHANGE, OnOpcDataChange)
     MESSAGE_HANDLER(WM_OPC_SERVERSHUTDOWN, OnOpcServerShutdown)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     MESSAGE_HANDLER(WM_LBUTTONDBLCLK, OnLButtonDblClk)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnNotifyNothing)
@@ -44,6 +48,8 @@ class CBrowseView : public CView {
   LRESULT OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
   LRESULT OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&);
+  // The connection's status check; the tree control's own timers pass through.
+  LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled);
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM, BOOL&) { return 0; }
   LRESULT OnNotifyNothing(int, NMHDR*, BOOL&) { return 0; }
