@@ -22,6 +22,13 @@ IGlobalInterfaceTable* Git() {
 
 void COpcAliveCheck::Start(IOPCServer* server) {
   Stop();
+  // Only a proxy offers IClientSecurity: a server in this process cannot vanish on its own.
+  IClientSecurity* security = nullptr;
+  if (!server ||
+      FAILED(server->QueryInterface(IID_IClientSecurity, reinterpret_cast<void**>(&security))) ||
+      !security)
+    return;
+  security->Release();
   if (IGlobalInterfaceTable* git = Git()) {
     if (FAILED(git->RegisterInterfaceInGlobal(server, IID_IOPCServer, &m_dwCookie))) m_dwCookie = 0;
     git->Release();
@@ -72,10 +79,13 @@ DWORD WINAPI COpcAliveCheck::Run(void* param) {
 
 HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
   if (!m_dwCookie) return S_OK;
+  const ULONGLONG now = ::GetTickCount64();
+  // After a long stall of this thread (a long call, a busy server) the check gets a full
+  // limit again: it may have been waiting on the same busy server.
+  if (m_pPending && now - m_lastTick > limitMs / 2) m_started = now;
+  m_lastTick = now;
   if (m_pPending) {
-    if (!m_pPending->done) {
-      return ::GetTickCount64() - m_started > limitMs ? RPC_E_TIMEOUT : S_OK;
-    }
+    if (!m_pPending->done) return now - m_started > limitMs ? RPC_E_TIMEOUT : S_OK;
     HRESULT result = m_pPending->result;
     m_pPending->Release();
     m_pPending = nullptr;
@@ -91,6 +101,6 @@ HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
   }
   ::CloseHandle(thread);
   m_pPending = shared;
-  m_started = ::GetTickCount64();
+  m_started = now;
   return S_OK;
 }

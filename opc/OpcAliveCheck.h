@@ -14,7 +14,8 @@ class COpcAliveCheck {
   COpcAliveCheck(const COpcAliveCheck&) = delete;
   COpcAliveCheck& operator=(const COpcAliveCheck&) = delete;
 
-  // Watches this server (called on its apartment thread, which owns the pointer).
+  // Watches this server (called on its apartment thread, which owns the pointer); one in
+  // this process is not watched.
   void Start(IOPCServer* server);
   // Forgets the server; a check under way ends on its own and is not waited for.
   void Stop();
@@ -29,4 +30,5 @@ class COpcAliveCheck {
   DWORD m_dwCookie = 0;  // the server in the global interface table
   Shared* m_pPending = nullptr;
   ULONGLONG m_started = 0;
+  ULONGLONG m_lastTick = 0;
 };

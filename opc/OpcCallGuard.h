@@ -2,8 +2,10 @@
 // limit of their own; while the apartment thread waits for an answer, COM asks the
 // thread's message filter what to do with each message that arrives. This filter lets a
 // call wait up to a limit and then cancels it: the call returns RPC_E_CALL_CANCELED, which
-// the connection treats like a server that has gone. The client's periodic status check
-// keeps messages arriving, so a hung call is always looked at.
+// the connection treats like a server that has gone.
+// Not installed for now: Wine takes PENDINGMSG_WAITDEFPROCESS as "dispatch nothing", which
+// also holds back the servers' callbacks during a call and deadlocks both sides. The call
+// limit itself serves the status check (COpcAliveCheck).
 #pragma once
 #include <windows.h>
 #include <objidl.h>

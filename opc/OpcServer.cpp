@@ -57,7 +57,6 @@ BOOL COpcServer::Initialize(HWND notifyWnd) {
   // Security can be set once per process; a later Initialize (a new document) finds it
   // already set, which is as good as setting it.
   if (FAILED(hr) && hr != RPC_E_TOO_LATE) return FALSE;
-  COpcCallGuard::Install();
   m_strProgId.clear();
   m_strNode.clear();
   m_groupManager.SetNotifyWindow(notifyWnd);

@@ -95,13 +95,27 @@ TEST_F(ServerLossTest, AKilledServerIsNoticedOnceAndConnectingAgainWorks) {
   EXPECT_EQ(1u, m_runner.boxes.size());
 
   // A new process serves the next connection.
+  ::CloseHandle(m_hProcess);
+  m_hProcess = nullptr;
   Frame()->ConnectServer(PLOVER_SIM_LOCAL_PROGID, L"");
   ASSERT_TRUE(Server()->IsConnected());
   ASSERT_NE(nullptr, Server()->SelectGroup(1));
   EXPECT_NE(nullptr, Server()->AddItem(L"Types.Long"));
+  TComPtr<IPloverSimProcess> process;
+  ASSERT_EQ(S_OK, process.QueryFrom(Server()->m_pServer.Get()));
+  DWORD pid = 0;
+  ASSERT_EQ(S_OK, process->GetServerProcessId(&pid));
+  process.Release();
+  EXPECT_NE(m_pid, pid);
+  m_hProcess = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  ASSERT_NE(nullptr, m_hProcess);
   SendAliveTimer();
   Pump(50);
+  SendAliveTimer();
   EXPECT_TRUE(Server()->IsConnected());
+  EXPECT_EQ(1u, m_runner.boxes.size());
+  Frame()->DisconnectServer();
+  EXPECT_FALSE(Server()->IsConnected());
   EXPECT_EQ(1u, m_runner.boxes.size());
 }
 

@@ -59,6 +59,8 @@ TEST_P(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
   EXPECT_NE(0u, m_server->m_groupManager.m_dwTransactionId);
   EXPECT_EQ(0.0f, m_item->m_value.fltVal);  // not yet
   ASSERT_EQ(S_OK, Control()->Flush());
+  // From another process a DA 1.0 stream may come after the call that sent it returns.
+  PumpUntil([this] { return m_item->m_value.fltVal == 7.25f; }, "the read's data");
   EXPECT_EQ(7.25f, m_item->m_value.fltVal);
   EXPECT_NE(0u, m_item->m_ftTimeStamp.dwHighDateTime);  // time-stamped stream
   EXPECT_GE(DataMessagesFor(1), 1);
@@ -66,6 +68,7 @@ TEST_P(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
   ASSERT_TRUE(m_server->WriteSync(m_item, L"8"));
   EXPECT_TRUE(m_server->RefreshDevice());
   ASSERT_EQ(S_OK, Control()->Flush());
+  PumpUntil([this] { return m_item->m_value.fltVal == 8.0f; }, "the refresh's data");
   EXPECT_EQ(8.0f, m_item->m_value.fltVal);
   EXPECT_GE(DataMessagesFor(1), 1);
 

@@ -30,7 +30,7 @@ std::string KindName(ServerKind kind) {
 PloverSimLiveCounts OpcTest::SimLiveCounts() {
   PloverSimLiveCounts counts = {};
   TComPtr<IPloverSimControl> control;
-  if (m_server->m_pServer && SUCCEEDED(control.QueryFrom(m_server->m_pServer.Get()))) {
+  if (m_server && m_server->m_pServer && SUCCEEDED(control.QueryFrom(m_server->m_pServer.Get()))) {
     control->GetLiveCounts(&counts);
     // The same figures the probe gives: the probe is one more server object.
     ++counts.servers;
@@ -98,6 +98,7 @@ VARTYPE OpcTest::RequestedType(const COpcItem* item) {
 
 std::vector<MSG> OpcTest::TakeMessages() {
   std::vector<MSG> out;
+  out.swap(m_kept);
   MSG msg;
   while (PeekMessageW(&msg, m_hWnd, 0, 0, PM_REMOVE)) out.push_back(msg);
   return out;

@@ -56,6 +56,11 @@ class OpcTest : public testing::Test {
       if (cond()) return true;
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        // The notify window's messages are kept for TakeMessages.
+        if (msg.hwnd == m_hWnd) {
+          m_kept.push_back(msg);
+          continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
       }
@@ -73,6 +78,7 @@ class OpcTest : public testing::Test {
   std::vector<MSG> TakeMessages();
 
   ServerKind m_kind = ServerKind::InProcess;
+  std::vector<MSG> m_kept;
   HWND m_hWnd = nullptr;
   COpcServer* m_server = nullptr;
   TComPtr<IPloverSimControl> m_control;
