@@ -1,5 +1,6 @@
 #include "OpcServer.h"
 
+#include "OpcCallGuard.h"
 #include "OpcDataSink.h"
 #include "OpcDiscovery.h"
 #include "OpcErrorText.h"
@@ -114,6 +115,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_groupManager.SetServer(m_pServer.Get());
   AdviseShutdown();
   m_pWatch->Arm();
+  m_aliveCheck.Start(m_pServer.Get());
   m_bConnected = TRUE;
   return m_bConnected;
 }
@@ -170,6 +172,7 @@ void COpcServer::Disconnect() {
   if (!m_bConnected) return;
   // Failures while letting go are no news.
   m_pWatch->Disarm();
+  m_aliveCheck.Stop();
   if (m_pWatch->Vanished()) {
     // Nothing to tell a server whose process is gone; every call would only wait and fail.
     m_groupManager.ForgetAllGroups();
@@ -183,6 +186,13 @@ void COpcServer::Disconnect() {
   m_pServer.Release();
   ::Sleep(100);
   m_bConnected = FALSE;
+}
+
+void COpcServer::CheckAlive() {
+  if (!m_bConnected || !m_pServer || m_pWatch->Lost()) return;
+  HRESULT hr = m_aliveCheck.Tick(COpcCallGuard::CallLimit());
+  // A check that came back failed with any code, or did not come back: the server is lost.
+  if (FAILED(hr)) m_pWatch->Check(COpcServerWatch::IsVanishedCode(hr) ? hr : RPC_E_DISCONNECTED);
 }
 
 int COpcServer::EnumerateServers(const std::wstring& node) {
