@@ -82,7 +82,7 @@ TEST_F(BatchAddTest, OneScanGivesEveryItemItsOwnAttributesAsTheSingleLookUpDoes)
 TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValues) {
   COpcItem* before = m_server->AddItem(L"Types.Long");
   ASSERT_NE(nullptr, before);
-  const VARTYPE order[] = {VT_R4, VT_R8, VT_I2, VT_I4, VT_BOOL, VT_EMPTY};
+  const std::vector<VARTYPE>& order = RequestedItemTypes();
   // Refused for its first two types; refused for every type.
   Control()->RefuseType(L"Types.Float", order[0]);
   Control()->RefuseType(L"Types.Float", order[1]);
@@ -104,15 +104,15 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
   EXPECT_EQ(std::vector<size_t>{808}, seen);  // one batch, reported settled
   const struct {
     HRESULT hr;
-    VARTYPE type;  // requested type at the server, and the first value's type
-  } expected[] = {{S_OK, VT_R4},
-                  {S_OK, VT_I2},
-                  {OPC_E_BADTYPE, VT_ILLEGAL},
-                  {OPC_E_UNKNOWNITEMID, VT_ILLEGAL},
-                  {S_FALSE, VT_ILLEGAL},  // already in the group
-                  {S_FALSE, VT_ILLEGAL},  // listed before
-                  {S_OK, VT_R4},
-                  {S_OK, VT_I4}};
+    VARTYPE requested, value;  // the requested type at the server; the first value's type
+  } expected[] = {{S_OK, VT_EMPTY, VT_I2},  // its own type first
+                  {S_OK, VT_R8, VT_R8},
+                  {OPC_E_BADTYPE, VT_ILLEGAL, VT_ILLEGAL},
+                  {OPC_E_UNKNOWNITEMID, VT_ILLEGAL, VT_ILLEGAL},
+                  {S_FALSE, VT_ILLEGAL, VT_ILLEGAL},  // already in the group
+                  {S_FALSE, VT_ILLEGAL, VT_ILLEGAL},  // listed before
+                  {S_OK, VT_EMPTY, VT_R8},
+                  {S_OK, VT_I4, VT_I4}};
   ItemAttributeMap server = ServerSide();
   for (size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(i);
@@ -126,9 +126,10 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
     EXPECT_EQ(item, m_server->FindItem(1, requests[i].strItemId));
     EXPECT_EQ(item, m_server->ResolveItem(item->m_hClient));
     ASSERT_TRUE(server.count(item->m_hClient));
-    EXPECT_EQ(GetAttributeTypeText(expected[i].type), server[item->m_hClient].m_strRequestedType);
+    EXPECT_EQ(GetAttributeTypeText(expected[i].requested),
+              server[item->m_hClient].m_strRequestedType);
     EXPECT_EQ(requests[i].bActive, server[item->m_hClient].m_bActive);
-    EXPECT_EQ(expected[i].type, item->m_value.vt);  // read from the cache
+    EXPECT_EQ(expected[i].value, item->m_value.vt);  // read from the cache
     EXPECT_EQ(requests[i].bActive ? OPC_QUALITY_GOOD : OPC_QUALITY_OUT_OF_SERVICE,
               item->m_wQuality & (requests[i].bActive ? OPC_QUALITY_MASK : 0xFF));
   }

@@ -434,7 +434,8 @@ TEST_F(Sink, Da2CallbackStoresValuesQualitiesAndTimesAndReportsWriteFailures) {
     std::vector<HRESULT> got;
     for (const MSG& m : Posted()) {
       EXPECT_EQ(static_cast<UINT>(WM_OPC_WRITEERROR), m.message);
-      EXPECT_EQ(0, m.lParam);
+      // A failed entry names its item; a failed request, none.
+      EXPECT_EQ(FAILED(w.master) ? 0 : static_cast<LPARAM>(number->m_hClient), m.lParam);
       got.push_back(static_cast<HRESULT>(m.wParam));
     }
     EXPECT_EQ(w.posted, got) << std::hex << w.master;
