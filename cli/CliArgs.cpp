@@ -6,8 +6,8 @@ namespace {
 const std::vector<std::wstring> kCommon = {L"--csv", L"--json", L"--help"};
 }  // namespace
 
-const std::vector<CliCommandSpec>& CliCommands() {
-  static const std::vector<CliCommandSpec> kCommands = {
+const std::vector<CliCommandDef>& CliCommands() {
+  static const std::vector<CliCommandDef> kCommands = {
       {L"servers",
        0,
        0,
@@ -76,7 +76,7 @@ std::wstring CliOverview() {
   std::wstring text =
       L"plover-cli: a command-line OPC Data Access client.\n"
       L"Usage: plover-cli COMMAND [ARGUMENTS] [--csv | --json] [--out FILE]\n\nCommands:\n";
-  for (const CliCommandSpec& c : CliCommands()) text += std::wstring(L"  ") + c.name + L"\n";
+  for (const CliCommandDef& c : CliCommands()) text += std::wstring(L"  ") + c.name + L"\n";
   text +=
       L"\n'plover-cli COMMAND --help' describes a command.\n"
       L"Exit codes: 0 all good, 1 some items failed, 2 usage error, 3 could not connect.\n";
@@ -97,9 +97,9 @@ bool ParseCliArgs(const std::vector<std::wstring>& argv, CliArgs& out, std::wstr
     error = L"no command given";
     return false;
   }
-  for (const CliCommandSpec& c : CliCommands())
-    if (argv[0] == c.name) out.spec = &c;
-  if (!out.spec) {
+  for (const CliCommandDef& c : CliCommands())
+    if (argv[0] == c.name) out.command = &c;
+  if (!out.command) {
     if (out.help && argv[0].rfind(L"-", 0) == 0) return true;  // "plover-cli --help"
     error = L"unknown command '" + argv[0] + L"'";
     return false;
@@ -109,7 +109,7 @@ bool ParseCliArgs(const std::vector<std::wstring>& argv, CliArgs& out, std::wstr
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::wstring& a = argv[i];
     if (a.size() > 2 && a.compare(0, 2, L"--") == 0) {
-      if (Contains(out.spec->valueOptions, a)) {
+      if (Contains(out.command->valueOptions, a)) {
         if (i + 1 >= argv.size()) {
           error = L"option " + a + L" needs a value";
           return false;
@@ -119,12 +119,12 @@ bool ParseCliArgs(const std::vector<std::wstring>& argv, CliArgs& out, std::wstr
           return false;
         }
         out.values[a] = argv[++i];
-      } else if (Contains(out.spec->flagOptions, a) || Contains(kCommon, a)) {
+      } else if (Contains(out.command->flagOptions, a) || Contains(kCommon, a)) {
         out.flags.insert(a);
         csv |= a == L"--csv";
         json |= a == L"--json";
       } else {
-        error = L"unknown option '" + a + L"' for " + out.spec->name;
+        error = L"unknown option '" + a + L"' for " + out.command->name;
         return false;
       }
     } else {
@@ -138,16 +138,16 @@ bool ParseCliArgs(const std::vector<std::wstring>& argv, CliArgs& out, std::wstr
   out.format = csv ? CliFormat::kCsv : json ? CliFormat::kJson : CliFormat::kColumns;
   // A list file stands in for the items.
   const int count = static_cast<int>(out.args.size()) + (out.values.count(L"--file") ? 1 : 0);
-  if (out.spec->minArgs > 0 && out.args.empty()) {
+  if (out.command->minArgs > 0 && out.args.empty()) {
     error = L"missing ProgID";
     return false;
   }
-  if (count < out.spec->minArgs) {
+  if (count < out.command->minArgs) {
     error = L"missing item";
     return false;
   }
-  if (out.spec->maxArgs >= 0 && static_cast<int>(out.args.size()) > out.spec->maxArgs) {
-    error = L"too many arguments ('" + out.args[static_cast<size_t>(out.spec->maxArgs)] + L"')";
+  if (out.command->maxArgs >= 0 && static_cast<int>(out.args.size()) > out.command->maxArgs) {
+    error = L"too many arguments ('" + out.args[static_cast<size_t>(out.command->maxArgs)] + L"')";
     return false;
   }
   if (out.values.count(L"--seconds") && out.values.count(L"--count")) {

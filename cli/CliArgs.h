@@ -8,7 +8,7 @@
 
 #include "CliOutput.h"
 
-struct CliCommandSpec {
+struct CliCommandDef {
   const wchar_t* name;
   int minArgs;                             // positional arguments, ProgID included
   int maxArgs;                             // -1: any number
@@ -18,7 +18,7 @@ struct CliCommandSpec {
 };
 
 struct CliArgs {
-  const CliCommandSpec* spec = nullptr;
+  const CliCommandDef* command = nullptr;
   std::vector<std::wstring> args;
   std::map<std::wstring, std::wstring> values;
   std::set<std::wstring> flags;
@@ -32,7 +32,7 @@ struct CliArgs {
   }
 };
 
-const std::vector<CliCommandSpec>& CliCommands();
+const std::vector<CliCommandDef>& CliCommands();
 // The overview printed for no arguments, "--help" or an unknown command.
 std::wstring CliOverview();
 

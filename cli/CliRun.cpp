@@ -8,7 +8,7 @@
 
 int CliContext::Usage(const std::wstring& message) const {
   err.Write(L"plover-cli: " + message + L"\n");
-  if (args.spec) err.Write(std::wstring(L"usage: ") + args.spec->usage);
+  if (args.command) err.Write(std::wstring(L"usage: ") + args.command->usage);
   return kExitUsage;
 }
 
@@ -18,11 +18,11 @@ int RunCli(const std::vector<std::wstring>& argv, CCliWriter& out, CCliWriter& e
   std::wstring error;
   if (!ParseCliArgs(argv, args, error)) {
     err.Write(L"plover-cli: " + error + L"\n");
-    err.Write(args.spec ? std::wstring(L"usage: ") + args.spec->usage : CliOverview());
+    err.Write(args.command ? std::wstring(L"usage: ") + args.command->usage : CliOverview());
     return kExitUsage;
   }
   if (args.help) {
-    out.Write(args.spec ? std::wstring(L"usage: ") + args.spec->usage : CliOverview());
+    out.Write(args.command ? std::wstring(L"usage: ") + args.command->usage : CliOverview());
     out.Flush();
     return kExitOk;
   }
@@ -39,7 +39,7 @@ int RunCli(const std::vector<std::wstring>& argv, CCliWriter& out, CCliWriter& e
   }
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   CliContext ctx{args, file ? *file : out, err, hooks};
-  const std::wstring name = args.spec->name;
+  const std::wstring name = args.command->name;
   int rc = kExitUsage;
   if (name == L"servers") rc = CliServers(ctx);
   if (name == L"status") rc = CliStatus(ctx);
