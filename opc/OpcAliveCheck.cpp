@@ -3,23 +3,22 @@
 // What the apartment thread and the check's thread share; the last of the two frees it.
 struct COpcAliveCheck::Shared {
   LONG refs = 2;
-  DWORD cookie = 0;
+  IStream* stream = nullptr;  // the server, marshalled once for the check's thread
+  HANDLE wake = nullptr;      // a check is asked for, or the end
+  volatile LONG stop = 0;
   volatile LONG done = 0;
   HRESULT result = S_OK;
   void Release() {
-    if (::InterlockedDecrement(&refs) == 0) delete this;
+    if (::InterlockedDecrement(&refs) != 0) return;
+    ::CloseHandle(wake);
+    delete this;
   }
 };
 
-namespace {
-IGlobalInterfaceTable* Git() {
-  IGlobalInterfaceTable* git = nullptr;
-  ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                     IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&git));
-  return git;
-}
-}  // namespace
-
+// The check's thread keeps its own proxy for the whole connection, unmarshalled once from a
+// normal marshal. A table-strong marshal (the global interface table) was tried first: under
+// Wine its revocation never gives back the reference it took in the server's process, so
+// the executable server never saw its last release and never ended.
 void COpcAliveCheck::Start(IOPCServer* server) {
   Stop();
   // Only a proxy offers IClientSecurity: a server in this process cannot vanish on its own.
@@ -29,78 +28,86 @@ void COpcAliveCheck::Start(IOPCServer* server) {
       !security)
     return;
   security->Release();
-  if (IGlobalInterfaceTable* git = Git()) {
-    if (FAILED(git->RegisterInterfaceInGlobal(server, IID_IOPCServer, &m_dwCookie))) m_dwCookie = 0;
-    git->Release();
+  auto* shared = new Shared;
+  shared->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  if (!shared->wake ||
+      FAILED(::CoMarshalInterThreadInterfaceInStream(IID_IOPCServer, server, &shared->stream))) {
+    if (shared->wake) ::CloseHandle(shared->wake);
+    delete shared;
+    return;
   }
+  HANDLE thread = ::CreateThread(nullptr, 0, Run, shared, 0, nullptr);
+  if (!thread) {
+    // Taken back here, so the references the marshal handed out are returned.
+    IOPCServer* back = nullptr;
+    if (SUCCEEDED(::CoGetInterfaceAndReleaseStream(shared->stream, IID_IOPCServer,
+                                                   reinterpret_cast<void**>(&back))))
+      back->Release();
+    ::CloseHandle(shared->wake);
+    delete shared;
+    return;
+  }
+  ::CloseHandle(thread);
+  m_pShared = shared;
+  m_bPending = false;
 }
 
 void COpcAliveCheck::Stop() {
-  if (m_pPending) {
-    m_pPending->Release();
-    m_pPending = nullptr;
-  }
-  if (m_dwCookie) {
-    if (IGlobalInterfaceTable* git = Git()) {
-      git->RevokeInterfaceFromGlobal(m_dwCookie);
-      git->Release();
-    }
-    m_dwCookie = 0;
-  }
+  if (!m_pShared) return;
+  ::InterlockedExchange(&m_pShared->stop, 1);
+  ::SetEvent(m_pShared->wake);
+  m_pShared->Release();
+  m_pShared = nullptr;
+  m_bPending = false;
 }
 
 DWORD WINAPI COpcAliveCheck::Run(void* param) {
   auto* shared = static_cast<Shared*>(param);
-  HRESULT hr = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  HRESULT result = E_FAIL;
-  if (SUCCEEDED(hr)) {
-    IOPCServer* server = nullptr;
-    IGlobalInterfaceTable* git = Git();
-    result = git ? git->GetInterfaceFromGlobal(shared->cookie, IID_IOPCServer,
-                                               reinterpret_cast<void**>(&server))
-                 : E_FAIL;
-    if (git) git->Release();
-    if (SUCCEEDED(result) && server) {
+  const HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  IOPCServer* server = nullptr;
+  // The stream is taken at once, whatever happens later: it holds references of the server.
+  HRESULT taken = ::CoGetInterfaceAndReleaseStream(shared->stream, IID_IOPCServer,
+                                                   reinterpret_cast<void**>(&server));
+  shared->stream = nullptr;
+  if (SUCCEEDED(taken) && !server) taken = E_NOINTERFACE;
+  for (;;) {
+    ::WaitForSingleObject(shared->wake, INFINITE);
+    if (shared->stop) break;
+    HRESULT result = taken;
+    if (server) {
       OPCSERVERSTATUS* status = nullptr;
       result = server->GetStatus(&status);
       if (status) {
         ::CoTaskMemFree(status->szVendorInfo);
         ::CoTaskMemFree(status);
       }
-      server->Release();
     }
-    ::CoUninitialize();
+    shared->result = result;
+    ::InterlockedExchange(&shared->done, 1);
   }
-  shared->result = result;
-  ::InterlockedExchange(&shared->done, 1);
+  if (server) server->Release();
+  if (SUCCEEDED(init)) ::CoUninitialize();
   shared->Release();
   return 0;
 }
 
 HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
-  if (!m_dwCookie) return S_OK;
+  if (!m_pShared) return S_OK;
   const ULONGLONG now = ::GetTickCount64();
   // After a long stall of this thread (a long call, a busy server) the check gets a full
   // limit again: it may have been waiting on the same busy server.
-  if (m_pPending && now - m_lastTick > limitMs / 2) m_started = now;
+  if (m_bPending && now - m_lastTick > limitMs / 2) m_started = now;
   m_lastTick = now;
-  if (m_pPending) {
-    if (!m_pPending->done) return now - m_started > limitMs ? RPC_E_TIMEOUT : S_OK;
-    HRESULT result = m_pPending->result;
-    m_pPending->Release();
-    m_pPending = nullptr;
-    // The table lookup itself may fail once the server is gone; that says the same.
+  if (m_bPending) {
+    if (!m_pShared->done) return now - m_started > limitMs ? RPC_E_TIMEOUT : S_OK;
+    m_bPending = false;
+    const HRESULT result = m_pShared->result;
+    // The unmarshal itself may fail once the server is gone; that says the same.
     if (FAILED(result)) return result;
   }
-  auto* shared = new Shared;
-  shared->cookie = m_dwCookie;
-  HANDLE thread = ::CreateThread(nullptr, 0, Run, shared, 0, nullptr);
-  if (!thread) {
-    delete shared;
-    return S_OK;
-  }
-  ::CloseHandle(thread);
-  m_pPending = shared;
+  ::InterlockedExchange(&m_pShared->done, 0);
+  m_bPending = true;
   m_started = now;
+  ::SetEvent(m_pShared->wake);
   return S_OK;
 }

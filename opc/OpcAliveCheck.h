@@ -1,7 +1,7 @@
 // The status check that notices a server process that died or stopped answering. It runs
 // on a thread of its own: the call into a hung server blocks that thread, never the
-// program's. The apartment thread starts a check and collects its result on the next tick;
-// a check still unanswered after the limit means the server no longer answers.
+// program's. The apartment thread asks for a check and collects its result on a later
+// tick; a check still unanswered after the limit means the server no longer answers.
 #pragma once
 #include <windows.h>
 
@@ -17,18 +17,19 @@ class COpcAliveCheck {
   // Watches this server (called on its apartment thread, which owns the pointer); one in
   // this process is not watched.
   void Start(IOPCServer* server);
-  // Forgets the server; a check under way ends on its own and is not waited for.
+  // Forgets the server; the check's thread lets go of it and ends on its own, and is not
+  // waited for (it may be stuck in a call to a server that no longer answers).
   void Stop();
-  // One tick: S_OK while all is well (a new check may have been started), the failing code
-  // of a finished check, or RPC_E_TIMEOUT when a check has waited longer than limitMs.
+  // One tick: S_OK while all is well (a new check may have been asked for), the failing
+  // code of a finished check, or RPC_E_TIMEOUT when a check has waited longer than limitMs.
   HRESULT Tick(DWORD limitMs);
 
  private:
   struct Shared;
   static DWORD WINAPI Run(void* param);
 
-  DWORD m_dwCookie = 0;  // the server in the global interface table
-  Shared* m_pPending = nullptr;
+  Shared* m_pShared = nullptr;
+  bool m_bPending = false;
   ULONGLONG m_started = 0;
   ULONGLONG m_lastTick = 0;
 };

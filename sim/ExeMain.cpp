@@ -51,11 +51,10 @@ void OnServerCreated() {
   WithdrawClassObjects();
 }
 
-// Objects a client still holds; class objects do not count.
+// Objects a client still holds, and IClassFactory::LockServer locks. Checked once the class
+// objects are withdrawn, so only factories a client still holds count among the objects.
 bool InUse() {
-  return LiveCount(LiveKind::Server) + LiveCount(LiveKind::Group) +
-             LiveCount(LiveKind::Enumerator) + LiveCount(LiveKind::Connection) >
-         0;
+  return ModuleLockCount() > 0;
 }
 
 }  // namespace

@@ -59,14 +59,20 @@ void OpcTest::TearDown() {
   m_control.Release();
   delete m_server;
   m_server = nullptr;
+  m_serverProcess.ExpectEnded();
   TakeMessages();
   DestroyWindow(m_hWnd);
   SetOpcMessageBox(nullptr);
 }
 
 void OpcTest::ConnectTo(const wchar_t* progId) {
+  if (!progId && m_kind == ServerKind::OwnProcess) {
+    ExpectLocalServerRegistered(ProgIdOf(m_kind));
+    if (HasFatalFailure()) return;
+  }
   ASSERT_TRUE(m_server->Initialize(m_hWnd));
   ASSERT_TRUE(m_server->Connect(progId ? progId : ProgIdOf(m_kind), L""));
+  m_serverProcess.Watch(m_server->m_pServer.Get());
   ASSERT_TRUE(s_boxes.empty()) << "unexpected message box";
 }
 

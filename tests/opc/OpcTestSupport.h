@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "OpcServer.h"
+#include "ServerProcess.h"
 #include "SimControl.h"
 #include "SimProcess.h"
 
@@ -82,4 +83,6 @@ class OpcTest : public testing::Test {
   HWND m_hWnd = nullptr;
   COpcServer* m_server = nullptr;
   TComPtr<IPloverSimControl> m_control;
+  // The executable server's process, which must end once the test lets go of it.
+  ServerProcessWatch m_serverProcess;
 };
