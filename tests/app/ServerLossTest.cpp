@@ -117,6 +117,9 @@ TEST_F(ServerLossTest, AKilledServerIsNoticedOnceAndConnectingAgainWorks) {
   Frame()->DisconnectServer();
   EXPECT_FALSE(Server()->IsConnected());
   EXPECT_EQ(1u, m_runner.boxes.size());
+  // Let go of, the server's process ends by itself.
+  EXPECT_TRUE(PumpUntil([this] { return ::WaitForSingleObject(m_hProcess, 0) == WAIT_OBJECT_0; },
+                        "the end of the server's process"));
 }
 
 }  // namespace
