@@ -19,14 +19,14 @@ struct COpcAliveCheck::Shared {
 // normal marshal. A table-strong marshal (the global interface table) was tried first: under
 // Wine its revocation never gives back the reference it took in the server's process, so
 // the executable server never saw its last release and never ended.
-void COpcAliveCheck::Start(IOPCServer* server) {
+bool COpcAliveCheck::Start(IOPCServer* server) {
   Stop();
   // Only a proxy offers IClientSecurity: a server in this process cannot vanish on its own.
   IClientSecurity* security = nullptr;
   if (!server ||
       FAILED(server->QueryInterface(IID_IClientSecurity, reinterpret_cast<void**>(&security))) ||
       !security)
-    return;
+    return false;
   security->Release();
   auto* shared = new Shared;
   shared->wake = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -34,7 +34,7 @@ void COpcAliveCheck::Start(IOPCServer* server) {
       FAILED(::CoMarshalInterThreadInterfaceInStream(IID_IOPCServer, server, &shared->stream))) {
     if (shared->wake) ::CloseHandle(shared->wake);
     delete shared;
-    return;
+    return true;
   }
   HANDLE thread = ::CreateThread(nullptr, 0, Run, shared, 0, nullptr);
   if (!thread) {
@@ -45,11 +45,12 @@ void COpcAliveCheck::Start(IOPCServer* server) {
       back->Release();
     ::CloseHandle(shared->wake);
     delete shared;
-    return;
+    return true;
   }
   ::CloseHandle(thread);
   m_pShared = shared;
   m_bPending = false;
+  return true;
 }
 
 void COpcAliveCheck::Stop() {
@@ -110,4 +111,27 @@ HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
   m_started = now;
   ::SetEvent(m_pShared->wake);
   return S_OK;
+}
+
+namespace {
+DWORD WINAPI ReleaseAll(void* param) {
+  auto* objects = static_cast<std::vector<IUnknown*>*>(param);
+  const HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  for (IUnknown* object : *objects) object->Release();
+  if (SUCCEEDED(init)) ::CoUninitialize();
+  delete objects;
+  return 0;
+}
+}  // namespace
+
+void ReleaseOnOwnThread(std::vector<IUnknown*> objects) {
+  if (objects.empty()) return;
+  auto* owned = new std::vector<IUnknown*>(std::move(objects));
+  HANDLE thread = ::CreateThread(nullptr, 0, ReleaseAll, owned, 0, nullptr);
+  if (thread) {
+    ::CloseHandle(thread);
+    return;
+  }
+  // No thread: they stay held rather than risk this one.
+  delete owned;
 }

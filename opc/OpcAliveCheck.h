@@ -5,7 +5,13 @@
 #pragma once
 #include <windows.h>
 
+#include <vector>
+
 #include "opcda.h"
+
+// Lets go of these references (one each) on a thread of its own. The last release of a
+// proxy tells its server, and a server that does not answer would hold the caller there.
+void ReleaseOnOwnThread(std::vector<IUnknown*> objects);
 
 class COpcAliveCheck {
  public:
@@ -15,8 +21,8 @@ class COpcAliveCheck {
   COpcAliveCheck& operator=(const COpcAliveCheck&) = delete;
 
   // Watches this server (called on its apartment thread, which owns the pointer); one in
-  // this process is not watched.
-  void Start(IOPCServer* server);
+  // this process is not watched. Whether the server is watched: it is a proxy.
+  bool Start(IOPCServer* server);
   // Forgets the server; the check's thread lets go of it and ends on its own, and is not
   // waited for (it may be stuck in a call to a server that no longer answers).
   void Stop();

@@ -115,7 +115,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_groupManager.SetServer(m_pServer.Get());
   AdviseShutdown();
   m_pWatch->Arm();
-  m_aliveCheck.Start(m_pServer.Get());
+  m_bProxy = m_aliveCheck.Start(m_pServer.Get());
   m_bConnected = TRUE;
   return m_bConnected;
 }
@@ -173,8 +173,20 @@ void COpcServer::Disconnect() {
   // Failures while letting go are no news.
   m_pWatch->Disarm();
   m_aliveCheck.Stop();
+  // The last references to a lost server's proxies go on a thread of their own: even a
+  // proxy's last release asks its server, and one that hangs would hold this thread.
+  std::vector<IUnknown*> held;
   if (m_pWatch->Vanished()) {
     // Nothing to tell a server whose process is gone; every call would only wait and fail.
+    if (m_bProxy) {
+      m_groupManager.HoldGroupObjects(held);
+      for (IUnknown* object : {static_cast<IUnknown*>(m_pServer.Get()),
+                               static_cast<IUnknown*>(m_pShutdownPoint.Get())}) {
+        if (!object) continue;
+        object->AddRef();
+        held.push_back(object);
+      }
+    }
     m_groupManager.ForgetAllGroups();
   } else {
     if (m_pShutdownPoint) m_pShutdownPoint->Unadvise(m_dwShutdownCookie);
@@ -184,6 +196,8 @@ void COpcServer::Disconnect() {
   m_dwShutdownCookie = 0;
   m_browser.Detach();
   m_pServer.Release();
+  ReleaseOnOwnThread(std::move(held));
+  m_bProxy = false;
   ::Sleep(100);
   m_bConnected = FALSE;
 }

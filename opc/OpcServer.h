@@ -160,6 +160,7 @@ class COpcServer {
   TComPtr<IConnectionPoint> m_pShutdownPoint;
   DWORD m_dwShutdownCookie = 0;
   COpcAliveCheck m_aliveCheck;
+  bool m_bProxy = false;  // the server lives in another process
 
  private:
   void AdviseShutdown();

@@ -122,4 +122,72 @@ TEST_F(ServerLossTest, AKilledServerIsNoticedOnceAndConnectingAgainWorks) {
                         "the end of the server's process"));
 }
 
+using ProcessFn = LONG(WINAPI*)(HANDLE);
+
+// Lets a held server process go on after a minute, unless told first that all went well.
+struct Watchdog {
+  HANDLE process, done;
+  ProcessFn resume;
+  volatile LONG fired;
+};
+DWORD WINAPI RunWatchdog(void* param) {
+  auto* dog = static_cast<Watchdog*>(param);
+  if (::WaitForSingleObject(dog->done, 60000) == WAIT_TIMEOUT) {
+    ::InterlockedExchange(&dog->fired, 1);
+    dog->resume(dog->process);
+  }
+  return 0;
+}
+
+// A server that stops answering: its whole process held still, as a hang looks from outside.
+TEST_F(ServerLossTest, AServerThatStopsAnsweringIsLetGoWithoutHoldingTheProgram) {
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  auto suspend = reinterpret_cast<ProcessFn>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSuspendProcess")));
+  auto resume = reinterpret_cast<ProcessFn>(
+      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtResumeProcess")));
+  ASSERT_TRUE(suspend && resume);
+  ConnectAndSubscribe();
+  COpcCallGuard::SetCallLimit(1500);
+  ASSERT_EQ(0, suspend(m_hProcess));
+  // Should the program wait for the server anywhere, the server answers again after a
+  // minute: the test then fails below instead of hanging.
+  Watchdog dog = {m_hProcess, ::CreateEventW(nullptr, TRUE, FALSE, nullptr), resume, 0};
+  HANDLE thread = ::CreateThread(nullptr, 0, RunWatchdog, &dog, 0, nullptr);
+  ASSERT_NE(nullptr, thread);
+  const bool box = TickUntilBox();
+  ::SetEvent(dog.done);
+  ::WaitForSingleObject(thread, INFINITE);
+  ::CloseHandle(thread);
+  ::CloseHandle(dog.done);
+  EXPECT_EQ(0, dog.fired) << "the program waited for the server that does not answer";
+  ASSERT_TRUE(box);
+  EXPECT_FALSE(Server()->IsConnected());
+  EXPECT_EQ(0, Rows());
+  ASSERT_EQ(1u, m_runner.boxes.size());
+  EXPECT_EQ(0u, m_runner.boxes[0].text.find(
+                    L"OPC Server '" PLOVER_SIM_LOCAL_PROGID L"' has shut down.\n"))
+      << testing::PrintToString(m_runner.boxes[0].text);
+
+  // Once it answers again it is nothing to the program: the next connection has a process
+  // of its own, and ends it when let go.
+  if (!dog.fired) resume(m_hProcess);
+  Frame()->ConnectServer(PLOVER_SIM_LOCAL_PROGID, L"");
+  ASSERT_TRUE(Server()->IsConnected());
+  TComPtr<IPloverSimProcess> process;
+  ASSERT_EQ(S_OK, process.QueryFrom(Server()->m_pServer.Get()));
+  DWORD pid = 0;
+  ASSERT_EQ(S_OK, process->GetServerProcessId(&pid));
+  process.Release();
+  EXPECT_NE(m_pid, pid);
+  HANDLE next = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  ASSERT_NE(nullptr, next);
+  Frame()->DisconnectServer();
+  EXPECT_TRUE(PumpUntil([next] { return ::WaitForSingleObject(next, 0) == WAIT_OBJECT_0; },
+                        "the end of the next server's process"));
+  ::TerminateProcess(next, 1);
+  ::CloseHandle(next);
+  EXPECT_EQ(1u, m_runner.boxes.size());
+}
+
 }  // namespace
