@@ -201,6 +201,17 @@ void COpcGroupManager::ForgetAllGroups() {
   m_pCurrent = nullptr;
 }
 
+void COpcGroupManager::HoldGroupObjects(std::vector<IUnknown*>& held) const {
+  for (const auto& [key, group] : m_groupTable) {
+    for (IUnknown* object : {static_cast<IUnknown*>(group->m_pGroup.Get()),
+                             static_cast<IUnknown*>(group->m_pCallbackPoint.Get())}) {
+      if (!object) continue;
+      object->AddRef();
+      held.push_back(object);
+    }
+  }
+}
+
 COpcGroup* COpcGroupManager::SelectGroup(OPCHANDLE handle) {
   if (handle == 0) return nullptr;
   COpcGroup* group = GetGroup(handle);

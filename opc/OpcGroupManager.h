@@ -80,6 +80,9 @@ class COpcGroupManager {
   void RemoveAllGroups(BOOL force);
   // For a server that has gone: every record goes without a server call.
   void ForgetAllGroups();
+  // The server's objects the groups hold (each group and its callback point), with one
+  // reference more each for the caller.
+  void HoldGroupObjects(std::vector<IUnknown*>& held) const;
   COpcGroup* SelectGroup(OPCHANDLE handle);
   COpcGroup* GetGroup(OPCHANDLE handle) const;
   COpcGroup* FindGroup(const std::wstring& name) const;

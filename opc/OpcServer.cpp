@@ -1,5 +1,6 @@
 #include "OpcServer.h"
 
+#include "OpcCallGuard.h"
 #include "OpcDataSink.h"
 #include "OpcDiscovery.h"
 #include "OpcErrorText.h"
@@ -114,6 +115,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_groupManager.SetServer(m_pServer.Get());
   AdviseShutdown();
   m_pWatch->Arm();
+  m_bProxy = m_aliveCheck.Start(m_pServer.Get());
   m_bConnected = TRUE;
   return m_bConnected;
 }
@@ -170,8 +172,21 @@ void COpcServer::Disconnect() {
   if (!m_bConnected) return;
   // Failures while letting go are no news.
   m_pWatch->Disarm();
+  m_aliveCheck.Stop();
+  // The last references to a lost server's proxies go on a thread of their own: even a
+  // proxy's last release asks its server, and one that hangs would hold this thread.
+  std::vector<IUnknown*> held;
   if (m_pWatch->Vanished()) {
     // Nothing to tell a server whose process is gone; every call would only wait and fail.
+    if (m_bProxy) {
+      m_groupManager.HoldGroupObjects(held);
+      for (IUnknown* object : {static_cast<IUnknown*>(m_pServer.Get()),
+                               static_cast<IUnknown*>(m_pShutdownPoint.Get())}) {
+        if (!object) continue;
+        object->AddRef();
+        held.push_back(object);
+      }
+    }
     m_groupManager.ForgetAllGroups();
   } else {
     if (m_pShutdownPoint) m_pShutdownPoint->Unadvise(m_dwShutdownCookie);
@@ -181,8 +196,17 @@ void COpcServer::Disconnect() {
   m_dwShutdownCookie = 0;
   m_browser.Detach();
   m_pServer.Release();
+  ReleaseOnOwnThread(std::move(held));
+  m_bProxy = false;
   ::Sleep(100);
   m_bConnected = FALSE;
+}
+
+void COpcServer::CheckAlive() {
+  if (!m_bConnected || !m_pServer || m_pWatch->Lost()) return;
+  HRESULT hr = m_aliveCheck.Tick(COpcCallGuard::CallLimit());
+  // A check that came back failed with any code, or did not come back: the server is lost.
+  if (FAILED(hr)) m_pWatch->Check(COpcServerWatch::IsVanishedCode(hr) ? hr : RPC_E_DISCONNECTED);
 }
 
 int COpcServer::EnumerateServers(const std::wstring& node) {

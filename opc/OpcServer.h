@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "OpcAliveCheck.h"
 #include "OpcBrowser.h"
 #include "OpcGroupManager.h"
 #include "OpcItemProperties.h"
@@ -37,6 +38,10 @@ class COpcServer {
   BOOL Connect(const std::wstring& progId, const std::wstring& node);
   void Disconnect();
   BOOL IsConnected() const { return m_bConnected; }
+  // Asks a connected server for its status, so that a server whose process has died or
+  // stopped answering is noticed without a user's action (the loss is posted as for a
+  // shutdown notice). Called every few seconds by the window that owns the connection.
+  void CheckAlive();
   // After WM_OPC_SERVERSHUTDOWN: why the server went (its own reason text, possibly empty,
   // or the system's text for the code a call failed with) and that code (S_OK for the
   // server's shutdown notice). Kept until the next Connect.
@@ -156,6 +161,8 @@ class COpcServer {
   TComPtr<COpcServerWatch> m_pWatch;
   TComPtr<IConnectionPoint> m_pShutdownPoint;
   DWORD m_dwShutdownCookie = 0;
+  COpcAliveCheck m_aliveCheck;
+  bool m_bProxy = false;  // the server lives in another process
 
  private:
   void AdviseShutdown();

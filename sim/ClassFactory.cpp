@@ -6,6 +6,14 @@
 
 namespace plover::sim {
 
+namespace {
+void (*g_createdHook)();
+}
+
+void ClassFactory::SetCreatedHook(void (*hook)()) {
+  g_createdHook = hook;
+}
+
 void* ClassFactory::Query(REFIID riid) {
   if (riid == IID_IUnknown || riid == IID_IClassFactory) return static_cast<IClassFactory*>(this);
   return nullptr;
@@ -20,6 +28,7 @@ HRESULT STDMETHODCALLTYPE ClassFactory::CreateInstance(IUnknown* pUnkOuter, REFI
   if (!server) return E_OUTOFMEMORY;
   HRESULT hr = server->QueryInterface(riid, ppvObject);
   server->Release();
+  if (SUCCEEDED(hr) && g_createdHook) g_createdHook();
   return hr;
 }
 

@@ -15,6 +15,10 @@ class ClassFactory final : public ComRoot, public IClassFactory {
                                            void** ppvObject) override;
   HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override;
 
+  // Called after every server object a factory creates (the executable host serves one
+  // client per process and stops taking new ones here).
+  static void SetCreatedHook(void (*hook)());
+
  private:
   void* Query(REFIID riid) override;
 

@@ -2,6 +2,7 @@
 
 #include "HiddenWindow.h"
 #include "SimControl.h"
+#include "SimProcess.h"
 #include "opcda.h"
 
 #include <comcat.h>
@@ -21,6 +22,13 @@ const VariantInfo kVariants[] = {
      L"Plover Simulation OPC DA Server (no browsing)"},
     {SimVariant::Large, &CLSID_PloverSimServerLarge, PLOVER_SIM_LARGE_PROGID,
      L"Plover Simulation OPC DA Server (large address space)"},
+};
+
+const VariantInfo kLocalVariants[] = {
+    {SimVariant::Hierarchical, &CLSID_PloverSimServerLocal, PLOVER_SIM_LOCAL_PROGID,
+     L"Plover Simulation OPC DA Server (own process)"},
+    {SimVariant::Large, &CLSID_PloverSimServerLocalLarge, PLOVER_SIM_LOCAL_LARGE_PROGID,
+     L"Plover Simulation OPC DA Server (own process, large address space)"},
 };
 
 // The server speaks OPC DA 1.0 and 2.0 and says so in both categories.
@@ -82,6 +90,48 @@ void UnregisterCategories(const CLSID& clsid) {
   }
 }
 
+template <size_t N>
+HRESULT RegisterVariants(const VariantInfo (&variants)[N], const wchar_t* serverKey,
+                         const std::wstring& command) {
+  // regsvr32 has initialised COM for us; the category manager needs it.
+  HRESULT init = CoInitialize(nullptr);
+  LONG rc = ERROR_SUCCESS;
+  for (const VariantInfo& v : variants) {
+    std::wstring clsid = GuidText(*v.clsid);
+    std::wstring progId = v.progId;
+    std::wstring clsKey = L"CLSID\\" + clsid;
+    std::wstring server = clsKey + L"\\" + serverKey;
+    LONG results[] = {
+        SetKey(progId, nullptr, v.description),
+        SetKey(progId + L"\\CLSID", nullptr, clsid),
+        // Clients recognise OPC servers by this key and read its default value.
+        SetKey(progId + L"\\OPC", nullptr, v.description),
+        SetKey(clsKey, nullptr, v.description),
+        SetKey(clsKey + L"\\ProgID", nullptr, progId),
+        SetKey(server, nullptr, command),
+        // An executable has no threading model; its apartment is its own.
+        serverKey[0] == L'I' ? SetKey(server, L"ThreadingModel", L"Apartment") : ERROR_SUCCESS,
+    };
+    for (LONG r : results)
+      if (r != ERROR_SUCCESS) rc = r;
+    RegisterCategories(*v.clsid);
+  }
+  if (SUCCEEDED(init)) CoUninitialize();
+  return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+}
+
+template <size_t N>
+HRESULT UnregisterVariants(const VariantInfo (&variants)[N]) {
+  HRESULT init = CoInitialize(nullptr);
+  for (const VariantInfo& v : variants) {
+    UnregisterCategories(*v.clsid);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, v.progId);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*v.clsid)).c_str());
+  }
+  if (SUCCEEDED(init)) CoUninitialize();
+  return S_OK;
+}
+
 }  // namespace
 
 const VariantInfo* Variants(size_t* count) {
@@ -93,40 +143,28 @@ HRESULT RegisterServers() {
   wchar_t path[MAX_PATH] = {};
   DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
-  // regsvr32 has initialised COM for us; the category manager needs it.
-  HRESULT init = CoInitialize(nullptr);
-  LONG rc = ERROR_SUCCESS;
-  for (const VariantInfo& v : kVariants) {
-    std::wstring clsid = GuidText(*v.clsid);
-    std::wstring progId = v.progId;
-    std::wstring clsKey = L"CLSID\\" + clsid;
-    LONG results[] = {
-        SetKey(progId, nullptr, v.description),
-        SetKey(progId + L"\\CLSID", nullptr, clsid),
-        // Clients recognise OPC servers by this key and read its default value.
-        SetKey(progId + L"\\OPC", nullptr, v.description),
-        SetKey(clsKey, nullptr, v.description),
-        SetKey(clsKey + L"\\ProgID", nullptr, progId),
-        SetKey(clsKey + L"\\InprocServer32", nullptr, path),
-        SetKey(clsKey + L"\\InprocServer32", L"ThreadingModel", L"Apartment"),
-    };
-    for (LONG r : results)
-      if (r != ERROR_SUCCESS) rc = r;
-    RegisterCategories(*v.clsid);
-  }
-  if (SUCCEEDED(init)) CoUninitialize();
-  return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+  return RegisterVariants(kVariants, L"InprocServer32", path);
+}
+
+HRESULT RegisterLocalServers() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
+  // Quoted: COM appends its switches to the command line, and the path may hold blanks.
+  return RegisterVariants(kLocalVariants, L"LocalServer32", L"\"" + std::wstring(path) + L"\"");
 }
 
 HRESULT UnregisterServers() {
-  HRESULT init = CoInitialize(nullptr);
-  for (const VariantInfo& v : kVariants) {
-    UnregisterCategories(*v.clsid);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, v.progId);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*v.clsid)).c_str());
-  }
-  if (SUCCEEDED(init)) CoUninitialize();
-  return S_OK;
+  return UnregisterVariants(kVariants);
+}
+
+const VariantInfo* LocalVariants(size_t* count) {
+  *count = sizeof(kLocalVariants) / sizeof(kLocalVariants[0]);
+  return kLocalVariants;
+}
+
+HRESULT UnregisterLocalServers() {
+  return UnregisterVariants(kLocalVariants);
 }
 
 }  // namespace plover::sim

@@ -19,4 +19,9 @@ const VariantInfo* Variants(size_t* count);
 HRESULT RegisterServers();
 HRESULT UnregisterServers();
 
+// The same content served by the executable (LocalServer32), under ProgIDs of its own.
+const VariantInfo* LocalVariants(size_t* count);
+HRESULT RegisterLocalServers();
+HRESULT UnregisterLocalServers();
+
 }  // namespace plover::sim

@@ -65,6 +65,7 @@ void* SimServer::Query(REFIID riid) {
   if (riid == IID_IOPCItemProperties) return static_cast<IOPCItemProperties*>(this);
   if (riid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(this);
   if (riid == IID_IPloverSimControl) return static_cast<IPloverSimControl*>(this);
+  if (riid == IID_IPloverSimProcess) return static_cast<IPloverSimProcess*>(this);
   return nullptr;
 }
 

@@ -10,6 +10,7 @@
 #include "HiddenWindow.h"
 #include "SimControl.h"
 #include "SimConnectionPoint.h"
+#include "SimProcess.h"
 #include "Signals.h"
 #include "opcda.h"
 
@@ -38,6 +39,7 @@ class SimServer final : public ComRoot,
                         public IOPCItemProperties,
                         public IConnectionPointContainer,
                         public IPloverSimControl,
+                        public IPloverSimProcess,
                         private WindowHandler,
                         private ConnectionPointHost {
  public:
@@ -107,6 +109,13 @@ class SimServer final : public ComRoot,
   HRESULT STDMETHODCALLTYPE SetNoDa1Async(BOOL noDa1Async) override;
   HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR reason) override;
   HRESULT STDMETHODCALLTYPE SetStreamForm(DWORD pointerBytes, BOOL packed) override;
+
+  // IPloverSimProcess
+  HRESULT STDMETHODCALLTYPE GetServerProcessId(DWORD* pid) override {
+    if (!pid) return E_POINTER;
+    *pid = GetCurrentProcessId();
+    return S_OK;
+  }
 
   // Services for the groups.
   Simulation& Sim() { return m_sim; }

@@ -6,6 +6,7 @@ set -euo pipefail
 PLOVER_PACKAGES=(
   cmake ninja-build
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+  libwine-dev
   googletest
   wine wine64
   xvfb xauth x11-utils x11-apps netpbm

@@ -93,11 +93,18 @@ plover_register_servers() {
   # A 32-bit server is registered by the 32-bit regsvr32, into the 32-bit registry view.
   grep -q "mingw-i686" "$plover_build/CMakeCache.txt" 2>/dev/null &&
     regsvr='C:\windows\syswow64\regsvr32.exe'
-  for dll in "$plover_build"/bin/PloverSim.dll; do
+  # The proxy/stub first: the servers' interfaces cross processes through it.
+  for dll in "$plover_build"/bin/PloverPS.dll "$plover_build"/bin/PloverSim.dll; do
     [ -f "$dll" ] || continue
     (cd "$(dirname "$dll")" && wine "$regsvr" /s "$(basename "$dll")") ||
       { echo "plover: registering $(basename "$dll") failed" >&2; return 1; }
   done
+  # The executable server registers itself; a 32-bit one lands in the 32-bit view by itself.
+  local exe="$plover_build/bin/PloverSimLocal.exe"
+  if [ -f "$exe" ]; then
+    (cd "$(dirname "$exe")" && wine "$(basename "$exe")" /RegServer) ||
+      { echo "plover: registering $(basename "$exe") failed" >&2; return 1; }
+  fi
 }
 
 plover_cleanup() {

@@ -40,6 +40,16 @@ DWORD CBrowseView::GetViewStyle() const {
 void CBrowseView::OnInitialUpdate() {
   CView::OnInitialUpdate();
   m_server.Initialize(m_hWnd);
+  ::SetTimer(m_hWnd, kAliveTimer, kAliveCheckMs, nullptr);
+}
+
+LRESULT CBrowseView::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL& bHandled) {
+  if (wParam != kAliveTimer) {
+    bHandled = FALSE;
+    return 0;
+  }
+  m_server.CheckAlive();
+  return 0;
 }
 
 void CBrowseView::AddTreeStyle(DWORD style) {

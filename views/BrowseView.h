@@ -28,6 +28,9 @@ class CBrowseView : public CView {
   int m_nGroupId = 1;
 
   void OnInitialUpdate() override;
+  // Every few seconds the connected server is asked whether it is still there.
+  static constexpr UINT_PTR kAliveTimer = 0x0A17;
+  static constexpr UINT kAliveCheckMs = 2000;
   // The tree as the client core fills it (none before the first build).
   COpcTreePort* GetTreePort() const { return m_pTreePort.get(); }
 
@@ -38,6 +41,7 @@ class CBrowseView : public CView {
     MESSAGE_HANDLER(WM_OPC_DATACHANGE, OnOpcDataChange)
     MESSAGE_HANDLER(WM_OPC_WRITEERROR, OnOpcWriteError)
     MESSAGE_HANDLER(WM_OPC_SERVERSHUTDOWN, OnOpcServerShutdown)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
     MESSAGE_HANDLER(WM_LBUTTONDBLCLK, OnLButtonDblClk)
     MESSAGE_HANDLER(WM_CONTEXTMENU, OnContextMenu)
     REFLECTED_NOTIFY_CODE_HANDLER(TVN_SELCHANGEDW, OnNotifyNothing)
@@ -61,6 +65,8 @@ class CBrowseView : public CView {
   LRESULT OnOpcDataChange(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
   LRESULT OnOpcWriteError(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
   LRESULT OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&);
+  // The connection's status check; the tree control's own timers pass through.
+  LRESULT OnTimer(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnLButtonDblClk(UINT, WPARAM, LPARAM, BOOL& bHandled);
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
   // A right-click: the menu at the pointer. Handled here, so the control sends no

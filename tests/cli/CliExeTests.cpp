@@ -119,5 +119,10 @@ TEST(CliExe, ExitCodesAndChineseThroughPipesAndFiles) {
   }
   r = RunExe(L"servers");
   EXPECT_EQ(r.rc, 0u);
-  EXPECT_NE(r.out.find("\nPlover.SimServer.1           1.0 2.0\n"), std::string::npos) << r.out;
+  // The column is as wide as the longest ProgID registered here.
+  const size_t at = r.out.find("\nPlover.SimServer.1 ");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
+  EXPECT_EQ(line.find_first_not_of(' ', 19), line.rfind("1.0 2.0")) << line;
+  EXPECT_EQ(line.size() - 7, line.rfind("1.0 2.0")) << line;
 }

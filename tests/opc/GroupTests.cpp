@@ -3,16 +3,17 @@
 
 namespace {
 
-class GroupTest : public OpcTest {
+class GroupTest : public OpcTest, public testing::WithParamInterface<ServerKind> {
  protected:
   void SetUp() override {
     OpcTest::SetUp();
+    m_kind = GetParam();
     ConnectTo();
   }
   COpcGroupManager& Manager() { return m_server->m_groupManager; }
 };
 
-TEST_F(GroupTest, AddGroupUsesTheSettingsBlockAndAdvisesWriteCompleteFirst) {
+TEST_P(GroupTest, AddGroupUsesTheSettingsBlockAndAdvisesWriteCompleteFirst) {
   m_server->SetGroupUpdateRate(1000);
   m_server->SetGroupDeadband(0.0f);
   const PloverSimLiveCounts before = SimLiveCounts();
@@ -35,7 +36,7 @@ TEST_F(GroupTest, AddGroupUsesTheSettingsBlockAndAdvisesWriteCompleteFirst) {
   EXPECT_EQ(before.connections + 2, SimLiveCounts().connections);
 }
 
-TEST_F(GroupTest, HandlesCollidingInTheirLowSixteenBitsAreRefusedWithoutAServerCall) {
+TEST_P(GroupTest, HandlesCollidingInTheirLowSixteenBitsAreRefusedWithoutAServerCall) {
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   const LONG groups = SimLiveCounts().groups;
   EXPECT_EQ(E_FAIL, m_server->AddGroup(0x10001, L"Other"));
@@ -46,7 +47,7 @@ TEST_F(GroupTest, HandlesCollidingInTheirLowSixteenBitsAreRefusedWithoutAServerC
   EXPECT_EQ(m_server->GetGroup(1), m_server->GetGroup(0x20001));  // same key
 }
 
-TEST_F(GroupTest, ARefusedGroupLeavesNoRecord) {
+TEST_P(GroupTest, ARefusedGroupLeavesNoRecord) {
   ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCServer::AddGroup", E_OUTOFMEMORY, FALSE));
   EXPECT_EQ(E_OUTOFMEMORY, m_server->AddGroup(3, L"G3"));
   EXPECT_EQ(nullptr, m_server->GetGroup(3));
@@ -54,7 +55,7 @@ TEST_F(GroupTest, ARefusedGroupLeavesNoRecord) {
   EXPECT_EQ(S_OK, m_server->AddGroup(3, L"G3"));  // the handle is still free
 }
 
-TEST_F(GroupTest, AGroupWithoutDataObjectStaysCurrentAfterTheMessage) {
+TEST_P(GroupTest, AGroupWithoutDataObjectStaysCurrentAfterTheMessage) {
   // Without IDataObject the group's DA 2.0 callback point serves instead, silently.
   ASSERT_EQ(S_OK, Control()->SetNoDataObject(TRUE));
   const LONG connections = SimLiveCounts().connections;
@@ -84,7 +85,7 @@ TEST_F(GroupTest, AGroupWithoutDataObjectStaysCurrentAfterTheMessage) {
   EXPECT_NE(nullptr, m_server->AddItem(L"Types.Long"));  // items still work
 }
 
-TEST_F(GroupTest, AFailedAdviseKeepsTheGroupAndStopsTheAdvising) {
+TEST_P(GroupTest, AFailedAdviseKeepsTheGroupAndStopsTheAdvising) {
   // A failed DAdvise stops the DA 1.0 advising and leaves no half subscription: the
   // callback point takes the group over, and only with that failing too is nothing advised.
   const LONG connections = SimLiveCounts().connections;
@@ -110,7 +111,7 @@ TEST_F(GroupTest, AFailedAdviseKeepsTheGroupAndStopsTheAdvising) {
   EXPECT_TRUE(s_boxes.empty()) << "the group had IDataObject";
 }
 
-TEST_F(GroupTest, SelectFindAndHandlesFollowTheTable) {
+TEST_P(GroupTest, SelectFindAndHandlesFollowTheTable) {
   EXPECT_EQ(0u, m_server->GetGroupHandle(L""));  // the settings block, no group needed
   m_server->SetGroupUpdateRate(500);
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
@@ -146,7 +147,7 @@ TEST_F(GroupTest, SelectFindAndHandlesFollowTheTable) {
   EXPECT_EQ(L"Group1", Manager().m_strName);
 }
 
-TEST_F(GroupTest, RemoveGroupUnadvisesDeletesItemsAndClearsTheCurrentGroup) {
+TEST_P(GroupTest, RemoveGroupUnadvisesDeletesItemsAndClearsTheCurrentGroup) {
   const PloverSimLiveCounts before = SimLiveCounts();
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   ASSERT_NE(nullptr, m_server->AddItem(L"Types.Long"));
@@ -166,7 +167,7 @@ TEST_F(GroupTest, RemoveGroupUnadvisesDeletesItemsAndClearsTheCurrentGroup) {
   EXPECT_FALSE(m_server->RemoveGroup(1, FALSE));
 }
 
-TEST_F(GroupTest, StateChangesGoThroughTheServerAndMirrorOnlyOnSuccess) {
+TEST_P(GroupTest, StateChangesGoThroughTheServerAndMirrorOnlyOnSuccess) {
   EXPECT_EQ(E_FAIL, m_server->ChangeGroupUpdateRate(100));  // no current group
   EXPECT_EQ(E_FAIL, m_server->RenameGroup(L"X"));
   m_server->SetGroupUpdateRate(1000);
@@ -210,7 +211,7 @@ TEST_F(GroupTest, StateChangesGoThroughTheServerAndMirrorOnlyOnSuccess) {
   EXPECT_EQ(L"Renamed", g->m_strName);
 }
 
-TEST_F(GroupTest, RemoveAllGroupsEmptiesTheTableAndForgetsTheServer) {
+TEST_P(GroupTest, RemoveAllGroupsEmptiesTheTableAndForgetsTheServer) {
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"A"));
   ASSERT_EQ(S_OK, m_server->AddGroup(2, L"B"));
   m_server->RemoveAllGroups(TRUE);
@@ -218,5 +219,8 @@ TEST_F(GroupTest, RemoveAllGroupsEmptiesTheTableAndForgetsTheServer) {
   EXPECT_EQ(nullptr, Manager().m_pServer);
   EXPECT_EQ(E_FAIL, m_server->AddGroup(3, L"C"));  // no server pointer any more
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, GroupTest, BothServerKinds(),
+                         [](const auto& info) { return KindName(info.param); });
 
 }  // namespace

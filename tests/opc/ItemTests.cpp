@@ -5,16 +5,17 @@
 
 namespace {
 
-class ItemTest : public OpcTest {
+class ItemTest : public OpcTest, public testing::WithParamInterface<ServerKind> {
  protected:
   void SetUp() override {
     OpcTest::SetUp();
+    m_kind = GetParam();
     ConnectTo();
     ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   }
 };
 
-TEST_F(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
+TEST_P(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
   // The server's own type first, so nothing is lost in a conversion: a LONG above 2^24
   // would come back rounded as a float, a BOOL as -1.0.
   const std::vector<VARTYPE>& order = RequestedItemTypes();
@@ -58,7 +59,7 @@ TEST_F(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
   EXPECT_EQ(10u, m_server->m_groupManager.m_itemTable.Count());
 }
 
-TEST_F(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {
+TEST_P(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {
   COpcItem* first = m_server->AddItem(L"Types.Double");
   ASSERT_NE(nullptr, first);
   EXPECT_EQ(first, m_server->FindItem(1, L"Types.Double"));
@@ -78,7 +79,7 @@ TEST_F(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {
   EXPECT_NE(first->m_hClient, again->m_hClient);
 }
 
-TEST_F(ItemTest, RemoveItemDropsTheRecordEvenWhenTheServerRefuses) {
+TEST_P(ItemTest, RemoveItemDropsTheRecordEvenWhenTheServerRefuses) {
   COpcItem* a = m_server->AddItem(L"Types.Long");
   COpcItem* b = m_server->AddItem(L"Types.Short");
   ASSERT_TRUE(a && b);
@@ -95,7 +96,7 @@ TEST_F(ItemTest, RemoveItemDropsTheRecordEvenWhenTheServerRefuses) {
   EXPECT_NE(nullptr, m_server->AddItem(L"Types.Short"));
 }
 
-TEST_F(ItemTest, ItemOperationsOnARowOfAnotherGroupUseThatGroup) {
+TEST_P(ItemTest, ItemOperationsOnARowOfAnotherGroupUseThatGroup) {
   COpcItem* inFirst = m_server->AddItem(L"Access.ReadWrite");
   ASSERT_NE(nullptr, inFirst);
   ASSERT_EQ(S_OK, m_server->AddGroup(2, L"Group2"));
@@ -110,7 +111,7 @@ TEST_F(ItemTest, ItemOperationsOnARowOfAnotherGroupUseThatGroup) {
   EXPECT_EQ(1, m_server->GetGroupItemCount(2));
 }
 
-TEST_F(ItemTest, InactiveItemsReadOutOfServiceFromTheCache) {
+TEST_P(ItemTest, InactiveItemsReadOutOfServiceFromTheCache) {
   COpcItem* item = m_server->AddItem(L"Types.Long");
   ASSERT_NE(nullptr, item);
   EXPECT_EQ(S_OK, m_server->SetItemActive(item, FALSE));
@@ -123,7 +124,7 @@ TEST_F(ItemTest, InactiveItemsReadOutOfServiceFromTheCache) {
   EXPECT_EQ(E_INVALIDARG, m_server->SetItemActive(item, FALSE));
 }
 
-TEST_F(ItemTest, WithoutACurrentGroupNothingReachesTheServer) {
+TEST_P(ItemTest, WithoutACurrentGroupNothingReachesTheServer) {
   COpcItem* item = m_server->AddItem(L"Types.Long");
   ASSERT_NE(nullptr, item);
   // Take the group out of the current position without removing it.
@@ -142,7 +143,7 @@ TEST_F(ItemTest, WithoutACurrentGroupNothingReachesTheServer) {
   EXPECT_EQ(1, m_server->GetGroupItemCount(1));
 }
 
-TEST_F(ItemTest, ItemPropertiesBecomeNamedRowsWithValueTexts) {
+TEST_P(ItemTest, ItemPropertiesBecomeNamedRowsWithValueTexts) {
   COpcItem* analog = m_server->AddItem(L"EU.Analog");
   COpcItem* writeOnly = m_server->AddItem(L"Access.WriteOnly");
   ASSERT_NE(nullptr, analog);
@@ -190,5 +191,8 @@ TEST_F(ItemTest, ItemPropertiesBecomeNamedRowsWithValueTexts) {
   EXPECT_TRUE(rows.empty());
   EXPECT_EQ(0, m_server->GetItemProperties(nullptr, rows));
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, ItemTest, BothServerKinds(),
+                         [](const auto& info) { return KindName(info.param); });
 
 }  // namespace

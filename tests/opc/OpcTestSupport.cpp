@@ -19,6 +19,26 @@ PloverSimLiveCounts SimLiveCounts() {
   return counts;
 }
 
+const wchar_t* ProgIdOf(ServerKind kind) {
+  return kind == ServerKind::OwnProcess ? PLOVER_SIM_LOCAL_PROGID : PLOVER_SIM_PROGID;
+}
+
+std::string KindName(ServerKind kind) {
+  return kind == ServerKind::OwnProcess ? "OwnProcess" : "InProcess";
+}
+
+PloverSimLiveCounts OpcTest::SimLiveCounts() {
+  PloverSimLiveCounts counts = {};
+  TComPtr<IPloverSimControl> control;
+  if (m_server && m_server->m_pServer && SUCCEEDED(control.QueryFrom(m_server->m_pServer.Get()))) {
+    control->GetLiveCounts(&counts);
+    // The same figures the probe gives: the probe is one more server object.
+    ++counts.servers;
+    return counts;
+  }
+  return ::SimLiveCounts();
+}
+
 std::wstring SystemText(DWORD code) {
   wchar_t buffer[260] = {};
   DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -39,14 +59,20 @@ void OpcTest::TearDown() {
   m_control.Release();
   delete m_server;
   m_server = nullptr;
+  m_serverProcess.ExpectEnded();
   TakeMessages();
   DestroyWindow(m_hWnd);
   SetOpcMessageBox(nullptr);
 }
 
 void OpcTest::ConnectTo(const wchar_t* progId) {
+  if (!progId && m_kind == ServerKind::OwnProcess) {
+    ExpectLocalServerRegistered(ProgIdOf(m_kind));
+    if (HasFatalFailure()) return;
+  }
   ASSERT_TRUE(m_server->Initialize(m_hWnd));
-  ASSERT_TRUE(m_server->Connect(progId, L""));
+  ASSERT_TRUE(m_server->Connect(progId ? progId : ProgIdOf(m_kind), L""));
+  m_serverProcess.Watch(m_server->m_pServer.Get());
   ASSERT_TRUE(s_boxes.empty()) << "unexpected message box";
 }
 
@@ -78,6 +104,7 @@ VARTYPE OpcTest::RequestedType(const COpcItem* item) {
 
 std::vector<MSG> OpcTest::TakeMessages() {
   std::vector<MSG> out;
+  out.swap(m_kept);
   MSG msg;
   while (PeekMessageW(&msg, m_hWnd, 0, 0, PM_REMOVE)) out.push_back(msg);
   return out;

@@ -6,6 +6,7 @@
 #include "FakeUiPorts.h"
 #include "OpcDiscovery.h"
 #include "SimControl.h"
+#include "SimProcess.h"
 #include "TempClassKey.h"
 
 namespace {
@@ -72,6 +73,7 @@ TEST(Discovery, LocalRegistryListsKeysWithAnOpcSubKeyInRegistryOrder) {
   for (const std::wstring& id :
        {std::wstring(PLOVER_SIM_PROGID), std::wstring(PLOVER_SIM_FLAT_PROGID),
         std::wstring(PLOVER_SIM_NOBROWSE_PROGID), std::wstring(PLOVER_SIM_LARGE_PROGID),
+        std::wstring(PLOVER_SIM_LOCAL_PROGID), std::wstring(PLOVER_SIM_LOCAL_LARGE_PROGID),
         server.Name(), longText.Name()})
     EXPECT_TRUE(Has(names, id)) << testing::PrintToString(id);
   EXPECT_FALSE(Has(names, notServer.Name()));

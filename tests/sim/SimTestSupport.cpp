@@ -152,8 +152,8 @@ void SimFixture::Connect(const wchar_t* progId, bool deterministic) {
   server.Release();
   CLSID clsid;
   ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSim.dll registered?";
-  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOPCServer,
-                                   server.PutVoid()));
+  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, server.PutVoid()));
+  m_serverProcess.Watch(server.Get());
   control = Query<IPloverSimControl>(server.Get());
   ASSERT_TRUE(control);
   if (deterministic) {
@@ -164,6 +164,7 @@ void SimFixture::Connect(const wchar_t* progId, bool deterministic) {
 void SimFixture::TearDown() {
   control.Release();
   server.Release();
+  m_serverProcess.ExpectEnded();
 }
 
 TComPtr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient,

@@ -8,6 +8,7 @@
 #include <olectl.h>
 
 #include "ComPtr.h"
+#include "ServerProcess.h"
 #include "SimControl.h"
 #include "StreamDecode.h"
 #include "opcda.h"
@@ -136,6 +137,8 @@ class SimFixture : public testing::Test {
   std::deque<RecordingCallback> m_callbacks;
   TComPtr<IOPCServer> server;
   TComPtr<IPloverSimControl> control;
+  // The executable server's process, which must end once the test lets go of it.
+  ServerProcessWatch m_serverProcess;
 };
 
 // Every string of an enumerator (in order), freeing them.

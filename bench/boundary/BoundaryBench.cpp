@@ -1,0 +1,268 @@
+// Runs against "Plover.SimServer.Large.1" (in this process) and
+// "Plover.SimServer.Local.Large.1" (its own process, every call through the proxy/stub):
+//   connect and browse the 100,000-item address space into an in-memory tree,
+//   AddItems of 10,000 items in one call,
+//   10 groups of 10,000 items all changing, through DA 2.0 callbacks and DA 1.0 streams:
+//   values per second and CPU time per value in each process.
+// The server's clock is driven (deterministic mode), so the figures are of transport and
+// decoding, not of waiting for timers. Figures only; nothing is asserted.
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FakeUiPorts.h"
+#include "OpcBrowser.h"
+#include "OpcStream.h"
+#include "SimControl.h"
+#include "SimProcess.h"
+#include "opcda.h"
+
+namespace {
+
+double Now() {
+  LARGE_INTEGER f, t;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+}
+
+// User plus kernel CPU milliseconds of a process.
+double CpuMs(HANDLE process) {
+  FILETIME c, e, k, u;
+  if (!GetProcessTimes(process, &c, &e, &k, &u)) return 0;
+  auto ms = [](FILETIME f) {
+    return static_cast<double>((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) /
+           10000.0;
+  };
+  return ms(k) + ms(u);
+}
+
+// Counts values and keeps the last one per item, as the item records would.
+class CountingSink : public IOPCDataCallback, public IAdviseSink {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IOPCDataCallback)
+      *ppv = static_cast<IOPCDataCallback*>(this);
+    else if (riid == IID_IAdviseSink)
+      *ppv = static_cast<IAdviseSink*>(this);
+    else
+      return *ppv = nullptr, E_NOINTERFACE;
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count,
+                                         OPCHANDLE* h, VARIANT* v, WORD* q, FILETIME* t,
+                                         HRESULT*) override {
+    for (DWORD i = 0; i < count; ++i) Keep(h[i], v[i], q[i], t[i]);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
+                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
+                                            HRESULT*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+  // DA 1.0: the block is walked with the program's own stream reader.
+  void STDMETHODCALLTYPE OnDataChange(FORMATETC*, STGMEDIUM* medium) override {
+    if (!medium || medium->tymed != TYMED_HGLOBAL) return;
+    const auto* p = static_cast<const uint8_t*>(GlobalLock(medium->hGlobal));
+    if (!p) return;
+    const SIZE_T size = GlobalSize(medium->hGlobal);
+    if (size >= sizeof(OPCGROUPHEADER)) {
+      const auto* g = reinterpret_cast<const OPCGROUPHEADER*>(p);
+      const auto* items = reinterpret_cast<const OPCITEMHEADER1*>(p + sizeof(OPCGROUPHEADER));
+      for (DWORD i = 0;
+           i < g->dwItemCount && sizeof(OPCGROUPHEADER) + (i + 1) * sizeof(OPCITEMHEADER1) <= size;
+           ++i) {
+        VARIANT v;
+        VariantInit(&v);
+        if (items[i].dwValueOffset + 16 <= size) {
+          v.vt = *reinterpret_cast<const VARTYPE*>(p + items[i].dwValueOffset);
+          std::memcpy(&v.llVal, p + items[i].dwValueOffset + 8, 8);
+          if (v.vt == VT_BSTR || (v.vt & VT_ARRAY)) v.vt = VT_EMPTY;
+        }
+        Keep(items[i].hClient, v, items[i].wQuality, items[i].ftTimeStampItem);
+      }
+    }
+    GlobalUnlock(medium->hGlobal);
+  }
+  void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
+  void STDMETHODCALLTYPE OnRename(IMoniker*) override {}
+  void STDMETHODCALLTYPE OnSave() override {}
+  void STDMETHODCALLTYPE OnClose() override {}
+
+  void Keep(OPCHANDLE h, const VARIANT& v, WORD q, FILETIME t) {
+    ++values;
+    if (h < last.size()) {
+      VariantCopy(&last[h].value, const_cast<VARIANT*>(&v));
+      last[h].quality = q;
+      last[h].time = t;
+    }
+  }
+  struct Record {
+    VARIANT value{};
+    WORD quality = 0;
+    FILETIME time{};
+  };
+  std::vector<Record> last = std::vector<Record>(100001);
+  size_t values = 0;
+};
+
+template <class I>
+I* Get(IUnknown* from) {
+  I* p = nullptr;
+  from->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&p));
+  return p;
+}
+
+void Run(const wchar_t* progId, const char* label) {
+  std::printf("%s (%ls)\n", label, progId);
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(progId, &clsid))) {
+    std::printf("  not registered\n");
+    return;
+  }
+  double t0 = Now();
+  IOPCServer* server = nullptr;
+  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer,
+                                reinterpret_cast<void**>(&server));
+  double t1 = Now();
+  if (FAILED(hr)) {
+    std::printf("  create failed 0x%08lx\n", static_cast<unsigned long>(hr));
+    return;
+  }
+  std::printf("  create: %.1f ms\n", t1 - t0);
+  IPloverSimControl* control = Get<IPloverSimControl>(server);
+  IPloverSimProcess* proc = Get<IPloverSimProcess>(server);
+  DWORD pid = 0;
+  proc->GetServerProcessId(&pid);
+  HANDLE hServerProcess =
+      pid == GetCurrentProcessId() ? nullptr : OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+  control->SetDeterministic(TRUE);
+
+  {
+    COpcBrowser browser;
+    FakeTree tree;
+    browser.Attach(server);
+    browser.SetBrowseRootName(progId);
+    t0 = Now();
+    browser.BuildBrowseTree(&tree);
+    t1 = Now();
+    std::printf("  browse to a usable tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    browser.Attach(nullptr);
+  }
+
+  CountingSink sink;
+  std::vector<IOPCItemMgt*> groups;
+  std::vector<std::wstring> ids;
+  for (int area = 1; area <= 400; ++area)
+    for (int tag = 1; tag <= 250; ++tag) {
+      wchar_t id[48];
+      swprintf(id, 48, L"Bulk.Area%03d.Tag%03d", area, tag);
+      ids.push_back(id);
+    }
+  double addMs = 0;
+  for (int g = 0; g < 10; ++g) {
+    OPCHANDLE hServer = 0;
+    DWORD revised = 0;
+    IOPCItemMgt* mgt = nullptr;
+    float deadband = 0;
+    server->AddGroup(L"", TRUE, 1000, g + 1, nullptr, &deadband, 0x409, &hServer, &revised,
+                     IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(&mgt));
+    if (!mgt) break;
+    std::vector<OPCITEMDEF> defs(10000);
+    for (int i = 0; i < 10000; ++i) {
+      defs[i] = {};
+      defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+      defs[i].szItemID = const_cast<LPWSTR>(ids[g * 10000 + i].c_str());
+      defs[i].bActive = TRUE;
+      defs[i].hClient = static_cast<OPCHANDLE>(g * 10000 + i + 1);
+    }
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    t0 = Now();
+    mgt->AddItems(10000, defs.data(), &results, &errors);
+    addMs = g == 0 ? Now() - t0 : addMs;
+    CoTaskMemFree(results);
+    CoTaskMemFree(errors);
+    groups.push_back(mgt);
+  }
+  std::printf("  AddItems of 10,000 items (first group): %.1f ms\n", addMs);
+
+  for (int path = 0; path < 2; ++path) {
+    std::vector<DWORD> cookies;
+    std::vector<IConnectionPoint*> points;
+    CLIPFORMAT cf = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME"));
+    for (IOPCItemMgt* mgt : groups) {
+      DWORD cookie = 0;
+      if (path == 0) {
+        IConnectionPointContainer* cpc = Get<IConnectionPointContainer>(mgt);
+        IConnectionPoint* cp = nullptr;
+        cpc->FindConnectionPoint(IID_IOPCDataCallback, &cp);
+        cpc->Release();
+        cp->Advise(static_cast<IOPCDataCallback*>(&sink), &cookie);
+        points.push_back(cp);
+      } else {
+        IDataObject* data = Get<IDataObject>(mgt);
+        FORMATETC fe = {cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        data->DAdvise(&fe, 0, static_cast<IAdviseSink*>(&sink), &cookie);
+        data->Release();
+      }
+      cookies.push_back(cookie);
+    }
+    control->Flush();
+    sink.values = 0;
+    const double clientCpu0 = CpuMs(GetCurrentProcess());
+    const double serverCpu0 = hServerProcess ? CpuMs(hServerProcess) : 0;
+    t0 = Now();
+    // Ten updates of every group: up to 1,000,000 values.
+    control->AdvanceTime(10000);
+    control->Flush();
+    t1 = Now();
+    const double clientCpu = CpuMs(GetCurrentProcess()) - clientCpu0;
+    const double serverCpu = hServerProcess ? CpuMs(hServerProcess) - serverCpu0 : 0;
+    const double perS = sink.values / ((t1 - t0) / 1000.0);
+    std::printf(
+        "  %s: %zu values in %.1f ms = %.0f values/s; CPU per value: client %.2f us, "
+        "server %.2f us%s\n",
+        path == 0 ? "DA 2.0 callbacks" : "DA 1.0 streams", sink.values, t1 - t0, perS,
+        sink.values ? clientCpu * 1000.0 / sink.values : 0.0,
+        sink.values ? serverCpu * 1000.0 / sink.values : 0.0,
+        hServerProcess ? "" : " (same process: included in client)");
+    for (size_t i = 0; i < groups.size(); ++i) {
+      if (path == 0) {
+        points[i]->Unadvise(cookies[i]);
+        points[i]->Release();
+      } else {
+        IDataObject* data = Get<IDataObject>(groups[i]);
+        data->DUnadvise(cookies[i]);
+        data->Release();
+      }
+    }
+  }
+  for (IOPCItemMgt* mgt : groups) mgt->Release();
+  proc->Release();
+  control->Release();
+  server->Release();
+  if (hServerProcess) CloseHandle(hServerProcess);
+}
+
+}  // namespace
+
+int main() {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
+                       RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+  Run(PLOVER_SIM_LARGE_PROGID, "in this process");
+  Run(PLOVER_SIM_LOCAL_LARGE_PROGID, "own process");
+  CoUninitialize();
+  return 0;
+}
