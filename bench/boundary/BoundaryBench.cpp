@@ -123,6 +123,13 @@ I* Get(IUnknown* from) {
   return p;
 }
 
+// Which stages run: every one, or those named on the command line.
+bool g_only = false;
+bool g_stage[5] = {};  // calls, browse, add, da2, da1
+bool Stage(int i) {
+  return !g_only || g_stage[i];
+}
+
 void Run(const wchar_t* progId, const char* label) {
   std::printf("%s (%ls)\n", label, progId);
   CLSID clsid;
@@ -148,7 +155,52 @@ void Run(const wchar_t* progId, const char* label) {
       pid == GetCurrentProcessId() ? nullptr : OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
   control->SetDeterministic(TRUE);
 
-  {
+  if (Stage(0)) {
+    // What one call costs: a call that does nothing but answer.
+    IOPCBrowseServerAddressSpace* browse = Get<IOPCBrowseServerAddressSpace>(server);
+    OPCNAMESPACETYPE type;
+    t0 = Now();
+    for (int i = 0; i < 1000; ++i) browse->QueryOrganization(&type);
+    t1 = Now();
+    std::printf("  one call and its answer: %.1f us\n", (t1 - t0));
+    browse->Release();
+  }
+
+  if (Stage(1)) {
+    // As the program builds it: the root's children, then the branches a user opens.
+    COpcBrowser browser;
+    FakeTree tree;
+    browser.Attach(server);
+    browser.SetBrowseRootName(progId);
+    t0 = Now();
+    browser.BuildBrowseTop(&tree);
+    t1 = Now();
+    std::printf("  browse to a usable tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    FakeTree::Node* bulk = tree.Find({progId, L"Bulk"});
+    t0 = Now();
+    browser.ListBranch(bulk);
+    t1 = Now();
+    std::printf("  opening Bulk (400 branches): %.1f ms\n", t1 - t0);
+    FakeTree::Node* area = tree.Find({progId, L"Bulk", L"Area007"});
+    t0 = Now();
+    browser.ListBranch(area);
+    t1 = Now();
+    std::printf("  opening Bulk.Area007 (250 leaves): %.1f ms\n", t1 - t0);
+    t0 = Now();
+    size_t ids = 0;
+    for (FakeTree::Node* leaf : area ? area->children : std::vector<FakeTree::Node*>())
+      ids += !browser.GetBrowseItemId(leaf->data).empty();
+    t1 = Now();
+    std::printf("  item IDs of its %zu leaves: %.1f ms\n", ids, t1 - t0);
+    FakeTree::Node* many = tree.Find({progId, L"Many"});
+    t0 = Now();
+    browser.ListBranch(many);
+    t1 = Now();
+    std::printf("  opening Many (5,000 leaves): %.1f ms\n", t1 - t0);
+    browser.Attach(nullptr);
+  }
+  if (Stage(1) && !hServerProcess) {
+    // Every node with its item ID, as the whole build makes it (too slow across processes).
     COpcBrowser browser;
     FakeTree tree;
     browser.Attach(server);
@@ -156,7 +208,7 @@ void Run(const wchar_t* progId, const char* label) {
     t0 = Now();
     browser.BuildBrowseTree(&tree);
     t1 = Now();
-    std::printf("  browse to a usable tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    std::printf("  whole tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
     browser.Attach(nullptr);
   }
 
@@ -170,7 +222,8 @@ void Run(const wchar_t* progId, const char* label) {
       ids.push_back(id);
     }
   double addMs = 0;
-  for (int g = 0; g < 10; ++g) {
+  const int groupCount = Stage(2) || Stage(3) || Stage(4) ? 10 : 0;
+  for (int g = 0; g < groupCount; ++g) {
     OPCHANDLE hServer = 0;
     DWORD revised = 0;
     IOPCItemMgt* mgt = nullptr;
@@ -195,9 +248,10 @@ void Run(const wchar_t* progId, const char* label) {
     CoTaskMemFree(errors);
     groups.push_back(mgt);
   }
-  std::printf("  AddItems of 10,000 items (first group): %.1f ms\n", addMs);
+  if (Stage(2)) std::printf("  AddItems of 10,000 items (first group): %.1f ms\n", addMs);
 
   for (int path = 0; path < 2; ++path) {
+    if (!Stage(3 + path)) continue;
     std::vector<DWORD> cookies;
     std::vector<IConnectionPoint*> points;
     CLIPFORMAT cf = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME"));
@@ -257,11 +311,19 @@ void Run(const wchar_t* progId, const char* label) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Stages by name (calls, browse, add, da2, da1) and "local" for the own-process server only.
+  static const char* const kStages[] = {"calls", "browse", "add", "da2", "da1"};
+  bool localOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "local")) localOnly = true;
+    for (int s = 0; s < 5; ++s)
+      if (!std::strcmp(argv[i], kStages[s])) g_only = g_stage[s] = true;
+  }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
                        RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
-  Run(PLOVER_SIM_LARGE_PROGID, "in this process");
+  if (!localOnly) Run(PLOVER_SIM_LARGE_PROGID, "in this process");
   Run(PLOVER_SIM_LOCAL_LARGE_PROGID, "own process");
   CoUninitialize();
   return 0;
