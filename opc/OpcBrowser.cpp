@@ -1,5 +1,6 @@
 #include "OpcBrowser.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -110,15 +111,16 @@ void COpcBrowser::ListSubtree(OpcTreeNode node) {
   const bool wasIncomplete = m_bIncomplete;
   // Listed all the way down at once, as the whole build does; the item IDs still wait.
   m_bLazy = false;
-  std::vector<OpcTreeNode> below;
+  std::vector<std::pair<size_t, OpcTreeNode>> below;
   for (const auto& [pending, at] : m_unlisted) {
     for (OpcTreeNode up = pending; up; up = m_pTree->GetParentItem(up)) {
       if (up != node) continue;
-      below.push_back(pending);
+      below.emplace_back(at.order, pending);
       break;
     }
   }
-  for (OpcTreeNode pending : below) ListPending(pending);
+  std::sort(below.begin(), below.end());
+  for (const auto& [order, pending] : below) ListPending(pending);
   m_bLazy = true;
   if (m_bIncomplete && !wasIncomplete) m_pTree->ShowStatusText(kIncompleteText);
 }
@@ -268,7 +270,7 @@ void COpcBrowser::FillChildren(OpcTreeNode node, int depth, const Listing* from)
     if (!m_bLazy) {
       FillChildren(child, depth + 1, &here);
     } else if (depth + 1 <= kMaxTreeDepth) {
-      m_unlisted[child] = Unlisted{depth + 1, here};
+      m_unlisted[child] = Unlisted{depth + 1, here, m_nNodes};
       unopened.emplace_back(child, name);
     }
   };

@@ -126,6 +126,7 @@ class COpcBrowser {
   struct Unlisted {
     int depth;
     Listing from;
+    size_t order;  // listed in the order they were found
   };
   bool m_bLazy = false;     // branches are listed when opened
   bool m_bLazyIds = false;  // item IDs are asked for when used
