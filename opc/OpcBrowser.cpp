@@ -1,5 +1,6 @@
 #include "OpcBrowser.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -31,6 +32,8 @@ void ForEachName(IEnumString* pEnum, Handler&& handle) {
 }  // namespace
 
 HRESULT COpcBrowser::Attach(IOPCServer* pServer) {
+  m_atNode = nullptr;
+  m_nPositionDepth = -1;
   HRESULT hr = m_pBrowse.QueryFrom(pServer);
   // A failed query hands back nothing we may release.
   if (FAILED(hr)) m_pBrowse.Detach();
@@ -38,11 +41,23 @@ HRESULT COpcBrowser::Attach(IOPCServer* pServer) {
 }
 
 void COpcBrowser::BuildBrowseTree(IOpcTree* pTree) {
+  m_bLazy = m_bLazyIds = false;
+  Build(pTree, false);
+}
+
+void COpcBrowser::BuildBrowseTop(IOpcTree* pTree) {
+  m_bLazy = m_bLazyIds = true;
   Build(pTree, false);
 }
 
 void COpcBrowser::BuildFlatTree(IOpcTree* pTree) {
+  m_bLazy = m_bLazyIds = false;
   Build(pTree, true);
+}
+
+void COpcBrowser::StartBudget() {
+  m_dwStart = m_tick();
+  m_bStopped = false;
 }
 
 void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
@@ -50,15 +65,21 @@ void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
   if (!m_pTree) return;
   m_pTree->DeleteAllItems();
   m_itemIds.clear();
+  m_idPending.clear();
+  m_unlisted.clear();
+  m_buildFilter = m_strFilter;
+  m_buildVt = m_vtFilter;
+  m_buildAccess = m_bAccessFilter;
   if (m_pBrowse) {
     OPCNAMESPACETYPE type = static_cast<OPCNAMESPACETYPE>(m_nOrganization);
     if (SUCCEEDED(m_pBrowse->QueryOrganization(&type))) m_nOrganization = type;
   }
   m_hRoot = nullptr;
   m_nPositionDepth = -1;
+  m_atNode = nullptr;
   m_nNodes = 0;
-  m_dwStart = m_tick();
-  m_bStopped = m_bIncomplete = false;
+  StartBudget();
+  m_bIncomplete = false;
   if (flat || m_nOrganization == OPC_NS_FLAT)
     FillFlat();
   else if (m_nOrganization == OPC_NS_HIERARCHIAL)
@@ -66,12 +87,67 @@ void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
   if (m_bIncomplete) m_pTree->ShowStatusText(kIncompleteText);
 }
 
-std::wstring COpcBrowser::GetBrowseItemId(int index) const {
+bool COpcBrowser::ListBranch(OpcTreeNode node) {
+  if (!m_pTree || m_unlisted.find(node) == m_unlisted.end()) return false;
+  StartBudget();
+  const bool wasIncomplete = m_bIncomplete;
+  ListPending(node);
+  if (m_bIncomplete && !wasIncomplete) m_pTree->ShowStatusText(kIncompleteText);
+  return true;
+}
+
+void COpcBrowser::ListPending(OpcTreeNode node) {
+  auto it = m_unlisted.find(node);
+  // Out of time: it stays to be listed later.
+  if (it == m_unlisted.end() || OverBudget()) return;
+  const Unlisted at = it->second;
+  m_unlisted.erase(it);
+  FillChildren(node, at.depth, &at.from);
+}
+
+void COpcBrowser::ListSubtree(OpcTreeNode node) {
+  if (!m_pTree || m_unlisted.empty()) return;
+  StartBudget();
+  const bool wasIncomplete = m_bIncomplete;
+  // Listed all the way down at once, as the whole build does; the item IDs still wait.
+  m_bLazy = false;
+  std::vector<std::pair<size_t, OpcTreeNode>> below;
+  for (const auto& [pending, at] : m_unlisted) {
+    for (OpcTreeNode up = pending; up; up = m_pTree->GetParentItem(up)) {
+      if (up != node) continue;
+      below.emplace_back(at.order, pending);
+      break;
+    }
+  }
+  std::sort(below.begin(), below.end());
+  for (const auto& [order, pending] : below) ListPending(pending);
+  m_bLazy = true;
+  if (m_bIncomplete && !wasIncomplete) m_pTree->ShowStatusText(kIncompleteText);
+}
+
+std::wstring COpcBrowser::GetBrowseItemId(int index) {
   if (index < 0 || static_cast<size_t>(index) >= m_itemIds.size()) return std::wstring();
-  return m_itemIds[static_cast<size_t>(index)];
+  const size_t i = static_cast<size_t>(index);
+  if (i < m_idPending.size() && m_idPending[i]) {
+    OpcTreeNode branch = m_idPending[i];
+    m_idPending[i] = nullptr;
+    // GetItemID answers for the current position: the leaf's branch. A failure stores an
+    // empty ID, as in the whole build.
+    m_itemIds[i] = SUCCEEDED(MoveTo(branch)) ? GetFullItemId(m_itemIds[i].data()) : std::wstring();
+  }
+  return m_itemIds[i];
+}
+
+HRESULT COpcBrowser::MoveTo(OpcTreeNode node) {
+  if (m_atNode && m_atNode == node) return S_OK;
+  MoveToRoot();
+  HRESULT hr = MoveToNode(node);
+  m_atNode = SUCCEEDED(hr) ? node : nullptr;
+  return hr;
 }
 
 HRESULT COpcBrowser::MoveToRoot() {
+  m_atNode = nullptr;
   // Until the server refuses; a server that never does is taken at its word after as
   // many steps as the position can be deep.
   const int steps = m_nPositionDepth < 0 ? m_nMaxUpSteps : m_nPositionDepth + 1;
@@ -83,6 +159,7 @@ HRESULT COpcBrowser::MoveToRoot() {
 }
 
 HRESULT COpcBrowser::MoveToNode(OpcTreeNode node) {
+  m_atNode = nullptr;
   if (!m_pTree) return E_FAIL;
   if (!node || node == m_hRoot) return S_OK;
   HRESULT hr = MoveToNode(m_pTree->GetParentItem(node));
@@ -99,12 +176,13 @@ void COpcBrowser::FillFlat() {
   if (!root) return;
   MoveToRoot();
   TComPtr<IEnumString> pEnum;
-  HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_FLAT, m_strFilter.c_str(), m_vtFilter,
+  HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_FLAT, m_buildFilter.c_str(), m_buildVt,
                                            AccessRightsArgument(), pEnum.Put());
   if (SUCCEEDED(hr)) {
     ForEachName(pEnum.Get(), [&](LPWSTR name) {
       if (m_bStopped) return;
       m_itemIds.emplace_back(name);
+      m_idPending.push_back(nullptr);
       InsertNode(name, root, static_cast<int32_t>(m_itemIds.size() - 1));
     });
   }
@@ -139,14 +217,13 @@ void HashName(COpcBrowser::Listing& l, const wchar_t* name) {
 
 void COpcBrowser::FillChildren(OpcTreeNode node, int depth, const Listing* from) {
   if (OverBudget()) return;
-  MoveToRoot();
-  if (FAILED(MoveToNode(node)) || !m_pBrowse) return;
+  if (FAILED(MoveTo(node)) || !m_pBrowse) return;
   // Both lists are read before anything is inserted: a branch that lists exactly what its
   // parent's position lists has not been entered, and gets no children.
   Listing here{14695981039346656037ull, 0};
   std::vector<std::wstring> leaves;
   TComPtr<IEnumString> pLeaves;
-  HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_LEAF, m_strFilter.c_str(), m_vtFilter,
+  HRESULT hr = m_pBrowse->BrowseOPCItemIDs(OPC_LEAF, m_buildFilter.c_str(), m_buildVt,
                                            AccessRightsArgument(), pLeaves.Put());
   if (hr == S_OK) ForEachName(pLeaves.Get(), [&](LPWSTR name) { leaves.emplace_back(name); });
   pLeaves.Release();
@@ -177,15 +254,25 @@ void COpcBrowser::FillChildren(OpcTreeNode node, int depth, const Listing* from)
   if (!repeats) {
     for (std::wstring& leaf : leaves) {
       if (m_bStopped) break;
-      m_itemIds.push_back(GetFullItemId(leaf.data()));
+      // Built as it is opened: the name now, the item ID when the leaf is used.
+      m_itemIds.push_back(m_bLazyIds ? leaf : GetFullItemId(leaf.data()));
+      m_idPending.push_back(m_bLazyIds ? node : nullptr);
       InsertNode(leaf, node, static_cast<int32_t>(m_itemIds.size() - 1));
     }
   }
   // The enumerator does not depend on the browse position, so recursing inside the loop
   // (which moves it) is safe.
+  std::vector<std::pair<OpcTreeNode, std::wstring>> unopened;
   auto branch = [&](LPWSTR name) {
     if (repeats || m_bStopped) return;
-    if (OpcTreeNode child = InsertNode(name, node, -1)) FillChildren(child, depth + 1, &here);
+    OpcTreeNode child = InsertNode(name, node, -1);
+    if (!child) return;
+    if (!m_bLazy) {
+      FillChildren(child, depth + 1, &here);
+    } else if (depth + 1 <= kMaxTreeDepth) {
+      m_unlisted[child] = Unlisted{depth + 1, here, m_nNodes};
+      unopened.emplace_back(child, name);
+    }
   };
   for (ULONG i = 0; i < fetched; ++i) {
     if (!batch[i]) continue;
@@ -194,6 +281,44 @@ void COpcBrowser::FillChildren(OpcTreeNode node, int depth, const Listing* from)
   }
   batch.reset();
   if (listBranches && fetched && next == S_OK && !repeats) ForEachName(pBranches.Get(), branch);
+  pBranches.Release();
+  if (unopened.empty()) return;
+  // Whether each new branch has anything to open, from its own position; a level too
+  // large to ask shows every branch openable until it is opened.
+  const bool probe = unopened.size() <= kMaxProbes;
+  for (const auto& [child, name] : unopened) {
+    if (!probe || m_bStopped) {
+      m_pTree->MarkExpandable(child);
+    } else if (Probe(name)) {
+      m_pTree->MarkExpandable(child);
+    } else {
+      m_unlisted.erase(child);
+    }
+  }
+}
+
+bool COpcBrowser::Probe(const std::wstring& name) {
+  const OpcTreeNode from = m_atNode;
+  if (!from || !m_pBrowse) return true;  // not known here: opening it will tell
+  if (FAILED(m_pBrowse->ChangeBrowsePosition(OPC_BROWSE_DOWN, name.c_str()))) return false;
+  ++m_nPositionDepth;
+  m_atNode = nullptr;
+  bool any = false;
+  {
+    TComPtr<IEnumString> pEnum;
+    any = m_pBrowse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, pEnum.Put()) == S_OK && pEnum;
+  }
+  if (!any) {
+    TComPtr<IEnumString> pEnum;
+    any = m_pBrowse->BrowseOPCItemIDs(OPC_LEAF, m_buildFilter.c_str(), m_buildVt,
+                                      AccessRightsArgument(), pEnum.Put()) == S_OK &&
+          pEnum;
+  }
+  if (SUCCEEDED(m_pBrowse->ChangeBrowsePosition(OPC_BROWSE_UP, L""))) {
+    --m_nPositionDepth;
+    m_atNode = from;
+  }
+  return any;
 }
 
 std::wstring COpcBrowser::GetFullItemId(LPWSTR name) {
@@ -207,7 +332,7 @@ std::wstring COpcBrowser::GetFullItemId(LPWSTR name) {
 }
 
 DWORD COpcBrowser::AccessRightsArgument() const {
-  return static_cast<DWORD>(static_cast<LONG>(static_cast<signed char>(m_bAccessFilter)));
+  return static_cast<DWORD>(static_cast<LONG>(static_cast<signed char>(m_buildAccess)));
 }
 
 OpcTreeNode COpcBrowser::InsertRoot() {

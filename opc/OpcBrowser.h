@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "ComPtr.h"
@@ -48,11 +49,22 @@ class COpcBrowser {
 
   // Remembers the tree and rebuilds it from the server; filters apply from here on.
   void BuildBrowseTree(IOpcTree* pTree);
+  // The same tree, built as it is opened: the root's children now, every other branch's
+  // when ListBranch is called for it (the tree marks such a branch expandable). A leaf's
+  // item ID is asked for when it is first used. Across a process boundary every call costs
+  // about a millisecond, and the whole walk of a large server takes minutes. The filters of
+  // this build stay in force for its later listings.
+  void BuildBrowseTop(IOpcTree* pTree);
+  // Lists a branch of the last BuildBrowseTop that was not listed yet; false otherwise.
+  bool ListBranch(OpcTreeNode node);
+  // Lists every branch not listed yet at and below node.
+  void ListSubtree(OpcTreeNode node);
   // The same, from the server's flat listing whatever its organisation: every fully
   // qualified item ID under the root, without walking branches.
   void BuildFlatTree(IOpcTree* pTree);
   // The item ID stored for a leaf's data value; empty for an index that names no entry.
-  std::wstring GetBrowseItemId(int index) const;
+  // A leaf listed by BuildBrowseTop gets it from the server here, once.
+  std::wstring GetBrowseItemId(int index);
 
   // What a position lists (its leaves and its first batch of branches), to see a branch
   // that repeats the position it was entered from: a server that answers success without
@@ -71,6 +83,9 @@ class COpcBrowser {
   // The node's leaves, then its branches (each filled before the next); `from` is the
   // listing of its parent's position, none for the root.
   void FillChildren(OpcTreeNode node, int depth, const Listing* from);
+  // Branches listed by BuildBrowseTop and not opened yet: whether each may have children
+  // is asked of the server when a level holds at most this many; larger levels mark all.
+  static constexpr size_t kMaxProbes = 32;
   std::wstring GetFullItemId(LPWSTR name);
 
   // The millisecond clock of the time budget; tests drive their own.
@@ -87,6 +102,9 @@ class COpcBrowser {
   VARTYPE m_vtFilter = VT_EMPTY;
   BYTE m_bAccessFilter = OPC_READABLE | OPC_WRITEABLE;
   std::vector<std::wstring> m_itemIds;
+  // Per entry of m_itemIds: the leaf's branch while its item ID is still to be asked for
+  // (the entry then holds the leaf's name), otherwise nullptr.
+  std::vector<OpcTreeNode> m_idPending;
 
  private:
   // The access filter as the server gets it: the 8-bit value widened with its sign.
@@ -96,7 +114,28 @@ class COpcBrowser {
   // budget ran out.
   OpcTreeNode InsertNode(const std::wstring& text, OpcTreeNode parent, int32_t data);
   bool OverBudget();
+  void StartBudget();
   void Build(IOpcTree* pTree, bool flat);
+  // The browse position at node, from where it is if known.
+  HRESULT MoveTo(OpcTreeNode node);
+  // Whether the branch just entered lists anything (below the root only S_OK counts).
+  bool Probe(const std::wstring& name);
+  void ListPending(OpcTreeNode node);
+
+  // A branch listed but not opened: its depth and its parent position's listing.
+  struct Unlisted {
+    int depth;
+    Listing from;
+    size_t order;  // listed in the order they were found
+  };
+  bool m_bLazy = false;     // branches are listed when opened
+  bool m_bLazyIds = false;  // item IDs are asked for when used
+  std::unordered_map<OpcTreeNode, Unlisted> m_unlisted;
+  // The filters of the last build, for its later listings.
+  std::wstring m_buildFilter = L"*";
+  VARTYPE m_buildVt = VT_EMPTY;
+  BYTE m_buildAccess = OPC_READABLE | OPC_WRITEABLE;
+  OpcTreeNode m_atNode = nullptr;  // the node of the browse position; nullptr unknown
 
   OpcTreeNode m_hRoot = nullptr;  // the root is known by identity, never by its text
   int m_nPositionDepth = -1;      // levels below the root of the browse position; -1 unknown

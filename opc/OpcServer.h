@@ -63,7 +63,12 @@ class COpcServer {
   BYTE GetBrowseAccessRights() const { return m_browser.GetBrowseAccessRights(); }
   void BuildBrowseTree(IOpcTree* tree) { m_browser.BuildBrowseTree(tree); }
   void BuildFlatTree(IOpcTree* tree) { m_browser.BuildFlatTree(tree); }
-  std::wstring GetBrowseItemId(int index) const { return m_browser.GetBrowseItemId(index); }
+  // The tree as it is opened: the root's children now, a branch's when ListBrowseBranch is
+  // called for it, a leaf's item ID when it is used.
+  void BuildBrowseTop(IOpcTree* tree) { m_browser.BuildBrowseTop(tree); }
+  bool ListBrowseBranch(OpcTreeNode node) { return m_browser.ListBranch(node); }
+  void ListBrowseSubtree(OpcTreeNode node) { m_browser.ListSubtree(node); }
+  std::wstring GetBrowseItemId(int index) { return m_browser.GetBrowseItemId(index); }
 
   // Groups.
   void SetGroupActive(BOOL active) { m_groupManager.SetGroupActive(active); }

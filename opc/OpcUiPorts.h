@@ -19,6 +19,9 @@ class IOpcTree {
   virtual std::wstring GetItemText(OpcTreeNode node) = 0;
   virtual void SelectCaret(OpcTreeNode node) = 0;
   virtual void Expand(OpcTreeNode node) = 0;
+  // The node has children that are not inserted yet: the tree shows that it can open, and
+  // has its owner list them when it does.
+  virtual void MarkExpandable(OpcTreeNode node) { (void)node; }
   // A short note for the user about the tree as a whole (e.g. that it is incomplete);
   // where it shows is the adapter's choice.
   virtual void ShowStatusText(const std::wstring& text) { (void)text; }

@@ -70,8 +70,16 @@ LRESULT CBrowseView::OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&) {
   }
   if (m_server.CanBrowse()) {
     m_server.SetBrowseRootName(m_strProgId);
-    if (!m_pTreePort) m_pTreePort = std::make_unique<COpcTreePort>(m_hWnd);
-    m_server.BuildBrowseTree(m_pTreePort.get());
+    if (!m_pTreePort) {
+      m_pTreePort = std::make_unique<COpcTreePort>(m_hWnd);
+      m_pTreePort->SetLister([this](OpcTreeNode node) {
+        CWaitCursor wait;
+        m_server.ListBrowseBranch(node);
+      });
+    }
+    // Branches are listed as they open: a server in another process answers a call in
+    // about a millisecond, and its whole address space can take minutes.
+    m_server.BuildBrowseTop(m_pTreePort.get());
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
   } else {
     AfxMessageBox(L" This OPC Server doesn't support borwse!", MB_OK);
@@ -272,19 +280,36 @@ void CBrowseView::AddBranch(bool subtree) {
   HTREEITEM hSel = reinterpret_cast<HTREEITEM>(SendMessage(TVM_GETNEXTITEM, TVGN_CARET, 0));
   if (!m_server.IsConnected() || !group || !m_pTreePort || !hSel) return;
   std::vector<int32_t> leaves;
-  m_pTreePort->CollectLeaves(m_pTreePort->GetNode(hSel), subtree, leaves);
+  const OpcTreeNode node = m_pTreePort->GetNode(hSel);
+  {
+    CWaitCursor wait;
+    if (subtree)
+      m_server.ListBrowseSubtree(node);
+    else
+      m_server.ListBrowseBranch(node);
+  }
+  m_pTreePort->CollectLeaves(node, subtree, leaves);
   if (leaves.empty()) return;
   if (leaves.size() > kConfirmAbove &&
       AfxMessageBox(Count(L"将向当前组添加 %lu 个项。是否继续?", leaves.size()),
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
     return;
 
-  std::vector<OpcItemRequest> requests(leaves.size());
-  for (size_t i = 0; i < leaves.size(); ++i)
-    requests[i].strItemId = m_server.GetBrowseItemId(leaves[i]);
   const OPCHANDLE handle = group->m_hClient;
   CWaitCursor wait;
   EscapePressed();  // only keys pressed from here on count
+  // The server names each leaf's item ID on first use, a call each.
+  std::vector<OpcItemRequest> requests(leaves.size());
+  for (size_t i = 0; i < leaves.size(); ++i) {
+    requests[i].strItemId = m_server.GetBrowseItemId(leaves[i]);
+    if ((i & 255) != 255) continue;
+    m_pTreePort->ShowStatusText(
+        Count(L"正在读取项标识: %lu / %lu (按 Esc 停止)", i + 1, leaves.size()));
+    if (EscapePressed()) {
+      if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(AFX_IDS_IDLEMESSAGE);
+      return;
+    }
+  }
   std::vector<OpcItemOutcome> outcomes;
   m_server.AddItems(handle, requests, outcomes, [&](size_t done, size_t total) {
     m_pTreePort->ShowStatusText(Count(L"正在添加项: %lu / %lu (按 Esc 停止)", done, total));

@@ -23,7 +23,7 @@ OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode paren
     parentRef = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(parent));
   }
   auto index = static_cast<uint32_t>(m_nodes.size());
-  m_nodes.push_back(Node{text, data, parentRef, {}, nullptr, false});
+  m_nodes.push_back(Node{text, data, parentRef, {}, nullptr, false, false});
   if (!parentRef) {
     Show(index);
     if (!m_nodes[index].hItem) {
@@ -56,14 +56,38 @@ void COpcTreePort::Show(uint32_t index) {
   tvi.item.mask = TVIF_TEXT | TVIF_PARAM | TVIF_CHILDREN;
   tvi.item.pszText = const_cast<LPWSTR>(node.text.c_str());
   tvi.item.lParam = static_cast<LPARAM>(node.data);
-  tvi.item.cChildren = node.children.empty() ? 0 : 1;
+  tvi.item.cChildren = node.children.empty() && !node.expandable ? 0 : 1;
   node.hItem = reinterpret_cast<HTREEITEM>(
       ::SendMessageW(m_hTree, TVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&tvi)));
   if (node.hItem) m_byItem[node.hItem] = index;
 }
 
+void COpcTreePort::SetChildrenFlag(uint32_t index) {
+  const Node& node = m_nodes[index];
+  if (!node.hItem) return;
+  TVITEMW item = {};
+  item.mask = TVIF_CHILDREN;
+  item.hItem = node.hItem;
+  item.cChildren = node.children.empty() && !node.expandable ? 0 : 1;
+  ::SendMessageW(m_hTree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+}
+
+void COpcTreePort::MarkExpandable(OpcTreeNode node) {
+  Node* p = Find(node);
+  if (!p || p->expandable || p->shown) return;
+  p->expandable = true;
+  if (p->children.empty()) SetChildrenFlag(static_cast<uint32_t>(p - m_nodes.data()));
+}
+
 void COpcTreePort::ShowChildren(uint32_t index) {
   if (m_nodes[index].shown || !m_nodes[index].hItem) return;
+  if (m_nodes[index].expandable) {
+    m_nodes[index].expandable = false;
+    // The lister inserts into m_nodes: no reference into it is held across the call.
+    if (m_lister) m_lister(Handle(index));
+    // Nothing after all: the button goes.
+    if (m_nodes[index].children.empty()) SetChildrenFlag(index);
+  }
   m_nodes[index].shown = true;
   // Show may not hold a reference into m_nodes across the loop; the vector does not grow here.
   for (uint32_t child : m_nodes[index].children) Show(child);

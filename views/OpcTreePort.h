@@ -1,12 +1,15 @@
 // The client core's tree, over a Win32 tree-view control. The port keeps the whole built
 // tree as its own node model and puts a branch's children into the control only when the
 // branch is first opened: a large address space costs one control message per node
-// shown, not per node built. A node is the model's, and stays valid until DeleteAllItems.
+// shown, not per node built. A branch whose children the core has not listed yet is
+// listed through the lister as it opens. A node is the model's, and stays valid until
+// DeleteAllItems.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,6 +28,10 @@ class COpcTreePort : public IOpcTree {
   // Puts the node (and the path to it) into the control and selects it.
   void SelectCaret(OpcTreeNode node) override;
   void Expand(OpcTreeNode node) override;
+  // Shown with a button until it opens; the lister then inserts its children.
+  void MarkExpandable(OpcTreeNode node) override;
+  // Called for an expandable node as it opens, before its children are shown.
+  void SetLister(std::function<void(OpcTreeNode)> lister) { m_lister = std::move(lister); }
   // In the message pane of the frame's status bar.
   void ShowStatusText(const std::wstring& text) override;
 
@@ -49,7 +56,8 @@ class COpcTreePort : public IOpcTree {
     uint32_t parent;  // index + 1; 0 for a top-level node
     std::vector<uint32_t> children;
     HTREEITEM hItem = nullptr;
-    bool shown = false;  // children are in the control
+    bool shown = false;       // children are in the control
+    bool expandable = false;  // children still to be listed by the lister
   };
   Node* Find(OpcTreeNode node);
   const Node* Find(OpcTreeNode node) const;
@@ -59,10 +67,13 @@ class COpcTreePort : public IOpcTree {
   // Inserts the node into the control under its parent's item.
   void Show(uint32_t index);
   void ShowChildren(uint32_t index);
+  // The control's button as the node's children say.
+  void SetChildrenFlag(uint32_t index);
   // Makes the node's item exist: every ancestor's children are shown.
   HTREEITEM Reveal(uint32_t index);
 
   HWND m_hTree;
   std::vector<Node> m_nodes;
   std::unordered_map<HTREEITEM, uint32_t> m_byItem;
+  std::function<void(OpcTreeNode)> m_lister;
 };

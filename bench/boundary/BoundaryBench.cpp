@@ -10,6 +10,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,15 +31,63 @@ double Now() {
   return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
 }
 
-// User plus kernel CPU milliseconds of a process.
-double CpuMs(HANDLE process) {
-  FILETIME c, e, k, u;
-  if (!GetProcessTimes(process, &c, &e, &k, &u)) return 0;
-  auto ms = [](FILETIME f) {
-    return static_cast<double>((static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime) /
-           10000.0;
-  };
-  return ms(k) + ms(u);
+// A Unix process's user plus system CPU milliseconds, from /proc through Wine's Z: drive.
+// GetProcessTimes gives another process's times wrongly under Wine (the caller's own), and
+// the wineserver, which carries every cross-process call, is no Windows process at all.
+double UnixCpuMs(const std::string& pid) {
+  std::string path = "Z:\\proc\\" + pid + "\\stat";
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return 0;
+  char buf[1024] = {};
+  size_t n = std::fread(buf, 1, sizeof(buf) - 1, f);
+  std::fclose(f);
+  buf[n] = 0;
+  const char* p = std::strrchr(buf, ')');  // the name may hold blanks
+  if (!p) return 0;
+  // Fields 14 and 15 (utime, stime) follow the state, field 3.
+  unsigned long long field[16] = {};
+  char state = 0;
+  if (std::sscanf(p + 1, " %c %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu %llu", &state,
+                  &field[4], &field[5], &field[6], &field[7], &field[8], &field[9], &field[10],
+                  &field[11], &field[12], &field[13], &field[14], &field[15]) != 13)
+    return 0;
+  return static_cast<double>(field[14] + field[15]) * 10.0;  // 100 ticks a second
+}
+
+std::string ReadSmall(const std::string& path) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return std::string();
+  std::string text;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0 && text.size() < 65536) text.append(buf, n);
+  std::fclose(f);
+  return text;
+}
+
+// The Unix process of this Wine prefix whose command line holds `name` (the newest one).
+std::string FindUnixProcess(const char* name) {
+  char prefix[1024] = {};
+  GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof(prefix));
+  const std::string mine = std::string("WINEPREFIX=") + prefix;
+  std::string best;
+  unsigned long bestPid = 0;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA("Z:\\proc\\*", &fd);
+  if (h == INVALID_HANDLE_VALUE) return best;
+  do {
+    char* end = nullptr;
+    unsigned long pid = std::strtoul(fd.cFileName, &end, 10);
+    if (!pid || *end) continue;
+    const std::string dir = std::string("Z:\\proc\\") + fd.cFileName;
+    std::string cmd = ReadSmall(dir + "\\cmdline");
+    if (cmd.find(name) == std::string::npos) continue;
+    std::string env = ReadSmall(dir + "\\environ");
+    if (prefix[0] && env.find(mine + '\0') == std::string::npos) continue;
+    if (pid > bestPid) bestPid = pid, best = fd.cFileName;
+  } while (FindNextFileA(h, &fd));
+  FindClose(h);
+  return best;
 }
 
 // Counts values and keeps the last one per item, as the item records would.
@@ -76,6 +125,7 @@ class CountingSink : public IOPCDataCallback, public IAdviseSink {
     const auto* p = static_cast<const uint8_t*>(GlobalLock(medium->hGlobal));
     if (!p) return;
     const SIZE_T size = GlobalSize(medium->hGlobal);
+    bytes += size;
     if (size >= sizeof(OPCGROUPHEADER)) {
       const auto* g = reinterpret_cast<const OPCGROUPHEADER*>(p);
       const auto* items = reinterpret_cast<const OPCITEMHEADER1*>(p + sizeof(OPCGROUPHEADER));
@@ -114,6 +164,7 @@ class CountingSink : public IOPCDataCallback, public IAdviseSink {
   };
   std::vector<Record> last = std::vector<Record>(100001);
   size_t values = 0;
+  size_t bytes = 0;  // of the DA 1.0 blocks
 };
 
 template <class I>
@@ -123,8 +174,17 @@ I* Get(IUnknown* from) {
   return p;
 }
 
+// Which stages run: every one, or those named on the command line.
+bool g_only = false;
+bool g_stage[5] = {};  // calls, browse, add, da2, da1
+bool Stage(int i) {
+  return !g_only || g_stage[i];
+}
+
 void Run(const wchar_t* progId, const char* label) {
-  std::printf("%s (%ls)\n", label, progId);
+  std::string load = ReadSmall("Z:\\proc\\loadavg");
+  if (!load.empty() && load.back() == '\n') load.pop_back();
+  std::printf("%s (%ls), load average %s\n", label, progId, load.c_str());
   CLSID clsid;
   if (FAILED(CLSIDFromProgID(progId, &clsid))) {
     std::printf("  not registered\n");
@@ -144,11 +204,63 @@ void Run(const wchar_t* progId, const char* label) {
   IPloverSimProcess* proc = Get<IPloverSimProcess>(server);
   DWORD pid = 0;
   proc->GetServerProcessId(&pid);
-  HANDLE hServerProcess =
-      pid == GetCurrentProcessId() ? nullptr : OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, pid);
+  const bool own = pid != GetCurrentProcessId();
+  const std::string serverUnix = own ? FindUnixProcess("PloverSimLocal.exe") : std::string();
+  const std::string wineserverUnix = own ? FindUnixProcess("wineserver") : std::string();
+  // Not "self": the wineserver opens files for its clients, so that would be its own.
+  const std::string clientUnix = FindUnixProcess("boundary_bench.exe");
+  if (own)
+    std::printf("  server process %s, wineserver %s\n",
+                serverUnix.empty() ? "not found" : serverUnix.c_str(),
+                wineserverUnix.empty() ? "not found" : wineserverUnix.c_str());
   control->SetDeterministic(TRUE);
 
-  {
+  if (Stage(0)) {
+    // What one call costs: a call that does nothing but answer.
+    IOPCBrowseServerAddressSpace* browse = Get<IOPCBrowseServerAddressSpace>(server);
+    OPCNAMESPACETYPE type;
+    t0 = Now();
+    for (int i = 0; i < 1000; ++i) browse->QueryOrganization(&type);
+    t1 = Now();
+    std::printf("  one call and its answer: %.1f us\n", (t1 - t0));
+    browse->Release();
+  }
+
+  if (Stage(1)) {
+    // As the program builds it: the root's children, then the branches a user opens.
+    COpcBrowser browser;
+    FakeTree tree;
+    browser.Attach(server);
+    browser.SetBrowseRootName(progId);
+    t0 = Now();
+    browser.BuildBrowseTop(&tree);
+    t1 = Now();
+    std::printf("  browse to a usable tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    FakeTree::Node* bulk = tree.Find({progId, L"Bulk"});
+    t0 = Now();
+    browser.ListBranch(bulk);
+    t1 = Now();
+    std::printf("  opening Bulk (400 branches): %.1f ms\n", t1 - t0);
+    FakeTree::Node* area = tree.Find({progId, L"Bulk", L"Area007"});
+    t0 = Now();
+    browser.ListBranch(area);
+    t1 = Now();
+    std::printf("  opening Bulk.Area007 (250 leaves): %.1f ms\n", t1 - t0);
+    t0 = Now();
+    size_t ids = 0;
+    for (FakeTree::Node* leaf : area ? area->children : std::vector<FakeTree::Node*>())
+      ids += !browser.GetBrowseItemId(leaf->data).empty();
+    t1 = Now();
+    std::printf("  item IDs of its %zu leaves: %.1f ms\n", ids, t1 - t0);
+    FakeTree::Node* many = tree.Find({progId, L"Many"});
+    t0 = Now();
+    browser.ListBranch(many);
+    t1 = Now();
+    std::printf("  opening Many (5,000 leaves): %.1f ms\n", t1 - t0);
+    browser.Attach(nullptr);
+  }
+  if (Stage(1) && !own) {
+    // Every node with its item ID, as the whole build makes it (too slow across processes).
     COpcBrowser browser;
     FakeTree tree;
     browser.Attach(server);
@@ -156,12 +268,13 @@ void Run(const wchar_t* progId, const char* label) {
     t0 = Now();
     browser.BuildBrowseTree(&tree);
     t1 = Now();
-    std::printf("  browse to a usable tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    std::printf("  whole tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
     browser.Attach(nullptr);
   }
 
   CountingSink sink;
   std::vector<IOPCItemMgt*> groups;
+  std::vector<OPCHANDLE> serverHandles;
   std::vector<std::wstring> ids;
   for (int area = 1; area <= 400; ++area)
     for (int tag = 1; tag <= 250; ++tag) {
@@ -170,7 +283,8 @@ void Run(const wchar_t* progId, const char* label) {
       ids.push_back(id);
     }
   double addMs = 0;
-  for (int g = 0; g < 10; ++g) {
+  const int groupCount = Stage(2) || Stage(3) || Stage(4) ? 10 : 0;
+  for (int g = 0; g < groupCount; ++g) {
     OPCHANDLE hServer = 0;
     DWORD revised = 0;
     IOPCItemMgt* mgt = nullptr;
@@ -178,6 +292,7 @@ void Run(const wchar_t* progId, const char* label) {
     server->AddGroup(L"", TRUE, 1000, g + 1, nullptr, &deadband, 0x409, &hServer, &revised,
                      IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(&mgt));
     if (!mgt) break;
+    serverHandles.push_back(hServer);
     std::vector<OPCITEMDEF> defs(10000);
     for (int i = 0; i < 10000; ++i) {
       defs[i] = {};
@@ -195,9 +310,13 @@ void Run(const wchar_t* progId, const char* label) {
     CoTaskMemFree(errors);
     groups.push_back(mgt);
   }
-  std::printf("  AddItems of 10,000 items (first group): %.1f ms\n", addMs);
+  if (Stage(2)) std::printf("  AddItems of 10,000 items (first group): %.1f ms\n", addMs);
 
-  for (int path = 0; path < 2; ++path) {
+  // DA 2.0 callbacks; DA 1.0 streams in this build's value layout; and in the 32-bit layout
+  // of 16-byte value slots, fewer bytes for the same values.
+  for (int path = 0; path < 3; ++path) {
+    if (!Stage(path == 0 ? 3 : 4)) continue;
+    control->SetStreamForm(path == 2 ? 4 : 0, FALSE);
     std::vector<DWORD> cookies;
     std::vector<IConnectionPoint*> points;
     CLIPFORMAT cf = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME"));
@@ -219,24 +338,42 @@ void Run(const wchar_t* progId, const char* label) {
       cookies.push_back(cookie);
     }
     control->Flush();
-    sink.values = 0;
-    const double clientCpu0 = CpuMs(GetCurrentProcess());
-    const double serverCpu0 = hServerProcess ? CpuMs(hServerProcess) : 0;
+    sink.values = sink.bytes = 0;
+    const double clientCpu0 = UnixCpuMs(clientUnix);
+    const double serverCpu0 = own ? UnixCpuMs(serverUnix) : 0;
+    const double wineserverCpu0 = own ? UnixCpuMs(wineserverUnix) : 0;
     t0 = Now();
     // Ten updates of every group: up to 1,000,000 values.
     control->AdvanceTime(10000);
     control->Flush();
     t1 = Now();
-    const double clientCpu = CpuMs(GetCurrentProcess()) - clientCpu0;
-    const double serverCpu = hServerProcess ? CpuMs(hServerProcess) - serverCpu0 : 0;
+    const double clientCpu = UnixCpuMs(clientUnix) - clientCpu0;
+    const double serverCpu = own ? UnixCpuMs(serverUnix) - serverCpu0 : 0;
+    const double wineserverCpu = own ? UnixCpuMs(wineserverUnix) - wineserverCpu0 : 0;
     const double perS = sink.values / ((t1 - t0) / 1000.0);
-    std::printf(
-        "  %s: %zu values in %.1f ms = %.0f values/s; CPU per value: client %.2f us, "
-        "server %.2f us%s\n",
-        path == 0 ? "DA 2.0 callbacks" : "DA 1.0 streams", sink.values, t1 - t0, perS,
-        sink.values ? clientCpu * 1000.0 / sink.values : 0.0,
-        sink.values ? serverCpu * 1000.0 / sink.values : 0.0,
-        hServerProcess ? "" : " (same process: included in client)");
+    const double n = sink.values ? static_cast<double>(sink.values) : 1.0;
+    static const char* const kPaths[] = {"DA 2.0 callbacks", "DA 1.0 streams",
+                                         "DA 1.0 streams, 16-byte value slots"};
+    std::printf("  %s: %zu values in %.1f ms = %.0f values/s", kPaths[path], sink.values, t1 - t0,
+                perS);
+    if (sink.bytes) std::printf(", %.1f bytes a value", static_cast<double>(sink.bytes) / n);
+    std::printf("\n");
+    if (own)
+      std::printf("    CPU per value: client %.2f us, server %.2f us, wineserver %.2f us\n",
+                  clientCpu * 1000.0 / n, serverCpu * 1000.0 / n, wineserverCpu * 1000.0 / n);
+    else
+      std::printf("    CPU per value: %.2f us (one process)\n", clientCpu * 1000.0 / n);
+    if (path == 1 && own && !serverHandles.empty()) {
+      // The bare transport: a block to the server and the same block back to the sink.
+      std::vector<BYTE> block(1 << 20);
+      t0 = Now();
+      for (int i = 0; i < 20; ++i)
+        control->PushStream(serverHandles[0], 0, block.data(), static_cast<DWORD>(block.size()));
+      control->Flush();
+      t1 = Now();
+      std::printf("  transport: 20 MB there and back in %.1f ms = %.1f MB/s each way\n", t1 - t0,
+                  20.0 / ((t1 - t0) / 1000.0));
+    }
     for (size_t i = 0; i < groups.size(); ++i) {
       if (path == 0) {
         points[i]->Unadvise(cookies[i]);
@@ -252,16 +389,23 @@ void Run(const wchar_t* progId, const char* label) {
   proc->Release();
   control->Release();
   server->Release();
-  if (hServerProcess) CloseHandle(hServerProcess);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Stages by name (calls, browse, add, da2, da1) and "local" for the own-process server only.
+  static const char* const kStages[] = {"calls", "browse", "add", "da2", "da1"};
+  bool localOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "local")) localOnly = true;
+    for (int s = 0; s < 5; ++s)
+      if (!std::strcmp(argv[i], kStages[s])) g_only = g_stage[s] = true;
+  }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
                        RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
-  Run(PLOVER_SIM_LARGE_PROGID, "in this process");
+  if (!localOnly) Run(PLOVER_SIM_LARGE_PROGID, "in this process");
   Run(PLOVER_SIM_LOCAL_LARGE_PROGID, "own process");
   CoUninitialize();
   return 0;

@@ -191,7 +191,12 @@ TEST_P(GroupTest, StateChangesGoThroughTheServerAndMirrorOnlyOnSuccess) {
   OPCHANDLE hClient = 0, hServer = 0;
   ASSERT_EQ(S_OK, g->m_pGroup->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient,
                                         &hServer));
+  // A string from the server arrives whole, from another process too.
+  EXPECT_EQ(std::wstring(L"Group1"), name ? name : L"(none)");
   CoTaskMemFree(name);
+  const std::wstring text = m_server->GetErrorText(L"X: ", static_cast<DWORD>(OPC_E_UNKNOWNITEMID));
+  EXPECT_GT(text.size(), 8u) << testing::PrintToString(text);
+  EXPECT_NE(L"X:  Unknown Error.", text);
   EXPECT_EQ(250u, rate);
   EXPECT_FALSE(active);
   EXPECT_EQ(5.0f, deadband);

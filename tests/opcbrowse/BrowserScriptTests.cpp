@@ -240,4 +240,110 @@ TEST_F(ScriptedBrowser, RebuildReplacesTreeAndIndexes) {
   ExpectAllReleased();
 }
 
+// Built as it is opened: one level at a time, each new branch asked whether it has anything
+// to open (up to kMaxProbes a level), item IDs on first use from the leaf's own branch, and
+// the build's filters for every later listing.
+TEST_F(ScriptedBrowser, OpenedTreeListsALevelAtATimeAndAsksItemIdsOnUse) {
+  browse.AddLeaf(L"", L"AtRoot");
+  browse.AddLeaf(L"A", L"a1");
+  browse.AddLeaf(L"A", L"a2");
+  browse.AddLeaf(L"A/B", L"b1");
+  browse.AddBranch(L"C");
+  browse.AddLeaf(L"D/E", L"e1");
+  for (const std::wstring& s : Numbered(L"S", static_cast<int>(COpcBrowser::kMaxProbes) + 1))
+    browse.AddBranch(L"Big/" + s);
+  Attach();
+  browser.SetBrowseRootName(L"Srv");
+  browser.BuildBrowseTop(&tree);
+
+  // The root's own lists, then one step down and back for each new branch; no item ID yet.
+  const Calls top = {L"ORG",
+                     L"UP",
+                     L"BROWSE:2:*:0:3@",
+                     L"NEXT:2000>1",
+                     L"BROWSE:1:*:0:0@",
+                     L"NEXT:2000>4",
+                     L"DOWN:A",
+                     L"BROWSE:1:*:0:0@A",
+                     L"UP",
+                     L"DOWN:C",
+                     L"BROWSE:1:*:0:0@C",
+                     L"BROWSE:2:*:0:3@C",
+                     L"UP",
+                     L"DOWN:D",
+                     L"BROWSE:1:*:0:0@D",
+                     L"UP",
+                     L"DOWN:Big",
+                     L"BROWSE:1:*:0:0@Big",
+                     L"UP"};
+  EXPECT_EQ(top, log.calls);
+  FakeTree::Node* root = Root();
+  ASSERT_NE(nullptr, root);
+  EXPECT_EQ(root, tree.m_caret);
+  EXPECT_TRUE(root->expanded);
+  EXPECT_EQ((Calls{L"AtRoot", L"A", L"C", L"D", L"Big"}), FakeTree::Texts(root));
+  EXPECT_EQ(6u, tree.m_nodes.size()) << "nothing below the top level";
+  for (auto [name, openable] : std::vector<std::pair<const wchar_t*, bool>>{
+           {L"AtRoot", false}, {L"A", true}, {L"C", false}, {L"D", true}, {L"Big", true}})
+    EXPECT_EQ(openable, tree.Find({L"Srv", name})->expandable) << testing::PrintToString(name);
+
+  // A leaf's ID from where the browse position already is, once.
+  log.calls.clear();
+  const int atRoot = tree.Find({L"Srv", L"AtRoot"})->data;
+  EXPECT_EQ(L"AtRoot", browser.GetBrowseItemId(atRoot));
+  EXPECT_EQ(L"AtRoot", browser.GetBrowseItemId(atRoot));
+  EXPECT_EQ((Calls{L"ID:AtRoot@"}), log.calls);
+
+  // Opening A lists it once (later filters do not count); a1 and a2 need no move.
+  browser.SetBrowseFilter(L"x*");
+  log.calls.clear();
+  FakeTree::Node* a = tree.Find({L"Srv", L"A"});
+  EXPECT_TRUE(browser.ListBranch(a));
+  EXPECT_FALSE(browser.ListBranch(a)) << "listed already";
+  EXPECT_FALSE(browser.ListBranch(tree.Find({L"Srv", L"C"}))) << "nothing to open";
+  EXPECT_EQ((Calls{L"a1", L"a2", L"B"}), FakeTree::Texts(a));
+  EXPECT_TRUE(tree.Find({L"Srv", L"A", L"B"})->expandable);
+  EXPECT_EQ(L"A.a2", browser.GetBrowseItemId(tree.Find({L"Srv", L"A", L"a2"})->data));
+  EXPECT_EQ(L"A.a1", browser.GetBrowseItemId(tree.Find({L"Srv", L"A", L"a1"})->data));
+  const Calls opened = {
+      L"UP",          L"DOWN:A", L"BROWSE:2:*:0:3@A",   L"NEXT:2000>2",        L"BROWSE:1:*:0:0@A",
+      L"NEXT:2000>1", L"DOWN:B", L"BROWSE:1:*:0:0@A/B", L"BROWSE:2:*:0:3@A/B", L"UP",
+      L"ID:a2@A",     L"ID:a1@A"};
+  EXPECT_EQ(opened, log.calls);
+
+  // A level larger than the probe limit: every branch openable, none entered.
+  log.calls.clear();
+  FakeTree::Node* big = tree.Find({L"Srv", L"Big"});
+  EXPECT_TRUE(browser.ListBranch(big));
+  ASSERT_EQ(COpcBrowser::kMaxProbes + 1, big->children.size());
+  for (FakeTree::Node* s : big->children) EXPECT_TRUE(s->expandable);
+  EXPECT_EQ(1u, log.Only(L"DOWN").size()) << "only into Big itself";
+  EXPECT_TRUE(browser.ListBranch(big->children[5]));
+  EXPECT_TRUE(big->children[5]->children.empty());
+
+  // A subtree add lists everything left below a node, in the order it was found, with the
+  // build's filters; the IDs still wait for their use.
+  log.calls.clear();
+  browser.ListSubtree(a);
+  browser.ListSubtree(tree.Find({L"Srv", L"D"}));
+  EXPECT_EQ((Calls{L"b1"}), FakeTree::Texts(tree.Find({L"Srv", L"A", L"B"})));
+  EXPECT_EQ((Calls{L"e1"}), FakeTree::Texts(tree.Find({L"Srv", L"D", L"E"})));
+  EXPECT_TRUE(log.Only(L"ID:").empty());
+  for (const std::wstring& call : log.Only(L"BROWSE:2"))
+    EXPECT_NE(std::wstring::npos, call.find(L":*:"));
+  log.calls.clear();
+  EXPECT_EQ(L"D.E.e1", browser.GetBrowseItemId(tree.Find({L"Srv", L"D", L"E", L"e1"})->data));
+  EXPECT_EQ(L"A.B.b1", browser.GetBrowseItemId(tree.Find({L"Srv", L"A", L"B", L"b1"})->data));
+  EXPECT_EQ((Calls{L"ID:e1@D/E", L"UP", L"UP", L"UP", L"DOWN:A", L"DOWN:B", L"ID:b1@A/B"}),
+            log.calls);
+
+  // Without the server nothing more is listed and an ID still to come stays empty.
+  browser.BuildBrowseTop(&tree);
+  browser.Detach();
+  browser.ListBranch(tree.Find({L"Srv", L"A"}));
+  EXPECT_TRUE(tree.Find({L"Srv", L"A"})->children.empty());
+  EXPECT_EQ(L"", browser.GetBrowseItemId(tree.Find({L"Srv", L"AtRoot"})->data));
+  ExpectAllReleased();
+}
+
 }  // namespace

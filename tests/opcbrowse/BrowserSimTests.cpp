@@ -8,6 +8,7 @@
 #include "FakeUiPorts.h"
 #include "OpcBrowser.h"
 #include "SimControl.h"
+#include "SimProcess.h"
 #include "SimServer.h"
 
 namespace {
@@ -258,5 +259,77 @@ TEST_F(SimBrowser, ServerWithoutBrowsingGetsNoTree) {
   EXPECT_TRUE(tree.m_nodes.empty());
   EXPECT_TRUE(browser.m_itemIds.empty());
 }
+
+// The tree built as it is opened, from the server in this process and from the executable
+// server through the proxy/stub, against the whole build from this process: opened all the
+// way down it holds the same nodes in the same order with the same item IDs, and every
+// branch showed it could open exactly when it had children. Filters are those of the build.
+class OpenedTree : public testing::TestWithParam<const wchar_t*> {};
+
+TEST_P(OpenedTree, OpenedAllTheWayItEqualsTheWholeBuild) {
+  struct Filters {
+    const wchar_t* name;
+    VARTYPE vt;
+    BYTE access;
+  };
+  CLSID clsid;
+  ASSERT_EQ(S_OK, CLSIDFromProgID(GetParam(), &clsid)) << "is the server registered?";
+  TComPtr<IOPCServer> subject, reference;
+  ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, subject.PutVoid()));
+  ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, reference));
+  for (const Filters& f : {Filters{L"*", VT_EMPTY, OPC_READABLE | OPC_WRITEABLE},
+                           Filters{L"S*", VT_I2, OPC_WRITEABLE}}) {
+    SCOPED_TRACE(testing::PrintToString(f.name));
+    COpcBrowser whole, opened;
+    FakeTree wholeTree, openedTree;
+    for (auto [browser, server] : {std::pair{&whole, reference.Get()}, {&opened, subject.Get()}}) {
+      ASSERT_EQ(S_OK, browser->Attach(server));
+      browser->SetBrowseRootName(L"Root");
+      browser->SetBrowseFilter(f.name);
+      browser->SetBrowseDataType(f.vt);
+      browser->SetBrowseAccessRights(f.access);
+    }
+    whole.BuildBrowseTree(&wholeTree);
+    opened.BuildBrowseTop(&openedTree);
+    ASSERT_EQ(1u, openedTree.m_top.size());
+    for (const FakeTree::Node* n : openedTree.m_top[0]->children)
+      EXPECT_TRUE(n->children.empty()) << "only the top level at first";
+    opened.SetBrowseFilter(L"no such name");  // counts from the next build on
+
+    size_t compared = 0, leaves = 0;
+    std::function<void(const FakeTree::Node*, FakeTree::Node*, const std::wstring&)> walk =
+        [&](const FakeTree::Node* w, FakeTree::Node* o, const std::wstring& path) {
+          ++compared;
+          ASSERT_EQ(w->text, o->text) << path;
+          ASSERT_EQ(w->data >= 0, o->data >= 0) << path;
+          if (w->data >= 0) {
+            // Each ID is a call across processes: of Many's 5,000 leaves, a few.
+            if (path.rfind(L"/Many/", 0) == 0 && ++leaves % 1000 != 1) return;
+            ++leaves;
+            ASSERT_EQ(whole.GetBrowseItemId(w->data), opened.GetBrowseItemId(o->data)) << path;
+            return;
+          }
+          if (w != wholeTree.m_top[0])
+            EXPECT_EQ(!w->children.empty(), o->expandable) << path << " shows it can open";
+          if (o->expandable) opened.ListBranch(o);
+          ASSERT_EQ(FakeTree::Texts(w), FakeTree::Texts(o)) << path;
+          for (size_t i = 0; i < w->children.size(); ++i)
+            walk(w->children[i], o->children[i], path + L"/" + o->children[i]->text);
+        };
+    walk(wholeTree.m_top[0], openedTree.m_top[0], L"");
+    EXPECT_EQ(wholeTree.m_nodes.size(), compared);
+    EXPECT_GT(leaves, f.vt == VT_EMPTY ? 50u : 0u);
+    FakeTree::Node* leaf = openedTree.Find({L"Root", L"Names", L"中文 分支", L"状态"});
+    if (f.vt == VT_EMPTY)
+      EXPECT_EQ(L"Names.中文 分支.状态", leaf ? opened.GetBrowseItemId(leaf->data) : L"")
+          << "a string from the other process arrives whole";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, OpenedTree,
+                         testing::Values(PLOVER_SIM_PROGID, PLOVER_SIM_LOCAL_PROGID),
+                         [](const testing::TestParamInfo<const wchar_t*>& info) {
+                           return std::string(info.index == 0 ? "InProcess" : "OwnProcess");
+                         });
 
 }  // namespace

@@ -14,6 +14,7 @@ class FakeTree : public IOpcTree {
     int32_t data = 0x7fffffff;  // "never set"
     std::vector<Node*> children;
     bool expanded = false;
+    bool expandable = false;  // marked as having children still to be listed
   };
 
   void DeleteAllItems() override {
@@ -24,7 +25,7 @@ class FakeTree : public IOpcTree {
   }
   OpcTreeNode InsertItem(const std::wstring& text, OpcTreeNode parent, int32_t data) override {
     if (m_refuse == m_nodes.size() + 1) return nullptr;  // refuse the n-th insert
-    m_nodes.push_back(Node{text, static_cast<Node*>(parent), data, {}, false});
+    m_nodes.push_back(Node{text, static_cast<Node*>(parent), data, {}, false, false});
     Node* n = &m_nodes.back();
     (n->parent ? n->parent->children : m_top).push_back(n);
     return n;
@@ -38,6 +39,7 @@ class FakeTree : public IOpcTree {
   std::wstring GetItemText(OpcTreeNode node) override { return static_cast<Node*>(node)->text; }
   void SelectCaret(OpcTreeNode node) override { m_caret = static_cast<Node*>(node); }
   void Expand(OpcTreeNode node) override { static_cast<Node*>(node)->expanded = true; }
+  void MarkExpandable(OpcTreeNode node) override { static_cast<Node*>(node)->expandable = true; }
   void ShowStatusText(const std::wstring& text) override { m_status.push_back(text); }
 
   // The node reached from the top by texts, or nullptr.

@@ -133,6 +133,58 @@ TEST(Ports, BrowseTreeInARealTreeView) {
   port.ShowStatusText(L"no status bar here");  // a window without one: nothing happens
 }
 
+// Built as it is opened: a branch not listed yet shows its button, is listed through the
+// lister when it opens (once), and loses its button when there was nothing after all.
+TEST(Ports, OpenedTreeListsThroughTheListerAndDropsEmptyButtons) {
+  Window w(WC_TREEVIEWW, TVS_HASLINES | TVS_HASBUTTONS);
+  ASSERT_NE(nullptr, w.m_hWnd);
+  COpcTreePort port(w.m_hWnd);
+  TComPtr<IOPCServer> server;
+  ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, server));
+  COpcBrowser browser;
+  ASSERT_EQ(S_OK, browser.Attach(server.Get()));
+  browser.SetBrowseRootName(L"Root");
+  std::vector<OpcTreeNode> listed;
+  port.SetLister([&](OpcTreeNode node) {
+    listed.push_back(node);
+    browser.ListBranch(node);
+  });
+  browser.BuildBrowseTop(&port);
+  auto children = [&](HTREEITEM h) {
+    TVITEMW tvi = {};
+    tvi.mask = TVIF_CHILDREN;
+    tvi.hItem = h;
+    SendMessageW(w.m_hWnd, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tvi));
+    return tvi.cChildren;
+  };
+
+  HTREEITEM root = Next(w.m_hWnd, TVGN_ROOT, nullptr);
+  ASSERT_NE(nullptr, root);
+  HTREEITEM names = Child(port, root, L"Names");
+  ASSERT_NE(nullptr, names);
+  EXPECT_TRUE(listed.empty()) << "the open root was listed by the build";
+  EXPECT_EQ(1, children(names));
+  EXPECT_EQ(nullptr, Next(w.m_hWnd, TVGN_CHILD, names));
+  HTREEITEM branch = Child(port, names, L"中文 分支");
+  ASSERT_NE(nullptr, branch);
+  EXPECT_EQ((std::vector<OpcTreeNode>{port.GetNode(names)}), listed);
+  HTREEITEM leaf = Child(port, branch, L"状态");
+  ASSERT_NE(nullptr, leaf);
+  EXPECT_EQ(0, children(leaf));
+  EXPECT_EQ(L"Names.中文 分支.状态", browser.GetBrowseItemId(port.GetItemData(port.GetNode(leaf))));
+  port.OnItemExpanding(names);
+  port.Expand(port.GetNode(branch));
+  EXPECT_EQ(2u, listed.size()) << "each branch once";
+
+  // Marked, but nothing comes: the button goes when it opens.
+  port.MarkExpandable(port.GetNode(leaf));
+  EXPECT_EQ(1, children(leaf));
+  port.Expand(port.GetNode(leaf));
+  EXPECT_EQ(3u, listed.size());
+  EXPECT_EQ(0, children(leaf));
+  EXPECT_EQ(nullptr, Next(w.m_hWnd, TVGN_CHILD, leaf));
+}
+
 TEST(Ports, ServerListInARealListBox) {
   Window w(L"LISTBOX", LBS_NOTIFY);
   ASSERT_NE(nullptr, w.m_hWnd);
