@@ -71,8 +71,11 @@ class ServerProcessWatch {
     for (;;) {
       const ULONGLONG now = GetTickCount64();
       if (now >= until) break;
-      wait = MsgWaitForMultipleObjects(1, &m_hProcess, FALSE, static_cast<DWORD>(until - now),
-                                       QS_ALLINPUT);
+      // MWMO_INPUTAVAILABLE: a call the server made back into this apartment may already
+      // be queued, seen but left by an earlier filtered PeekMessage; without it the wait
+      // would not wake for it, and the server would wait for its answer until the cap.
+      wait = MsgWaitForMultipleObjectsEx(1, &m_hProcess, static_cast<DWORD>(until - now),
+                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
       if (wait != WAIT_OBJECT_0 + 1) break;
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

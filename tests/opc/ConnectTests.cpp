@@ -40,12 +40,24 @@ HRESULT SecurityRefused() {
 
 class ConnectTest : public OpcTest {};
 
-TEST_F(ConnectTest, ConnectsThroughTheRegistryAndLeavesNothingBehind) {
+// The scenarios a server in its own process must pass too. Before a connection and after
+// the disconnect the counts come from the in-process probe; for the executable server
+// that is also its fresh process's baseline (nothing but one server object), and
+// TearDown's check that the process ended shows it let go of everything.
+class ConnectScenario : public OpcTest, public testing::WithParamInterface<ServerKind> {
+ protected:
+  void SetUp() override {
+    OpcTest::SetUp();
+    m_kind = GetParam();
+  }
+};
+
+TEST_P(ConnectScenario, ConnectsThroughTheRegistryAndLeavesNothingBehind) {
   const PloverSimLiveCounts before = SimLiveCounts();
   ConnectTo();
   EXPECT_TRUE(m_server->IsConnected());
   EXPECT_TRUE(m_server->CanBrowse());
-  EXPECT_EQ(L"Plover.SimServer.1", m_server->m_strProgId);
+  EXPECT_EQ(ProgIdOf(m_kind), m_server->m_strProgId);
   EXPECT_EQ(L"", m_server->m_strNode);
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   ASSERT_NE(nullptr, m_server->AddItem(L"Signals.Ramp"));
@@ -93,7 +105,7 @@ int ShutdownRequests(const std::vector<MSG>& messages) {
   return n;
 }
 
-TEST_F(ConnectTest, AShutdownNoticeOrAVanishedServerAsksOnceForADisconnect) {
+TEST_P(ConnectScenario, AShutdownNoticeOrAVanishedServerAsksOnceForADisconnect) {
   EXPECT_EQ(0x4042, WM_OPC_SERVERSHUTDOWN);
   const PloverSimLiveCounts before = SimLiveCounts();
   ConnectTo();
@@ -118,7 +130,9 @@ TEST_F(ConnectTest, AShutdownNoticeOrAVanishedServerAsksOnceForADisconnect) {
 
   // A server whose process has gone: every call fails alike, and only the first failure
   // asks for the disconnect, which then calls the server no more.
-  ASSERT_TRUE(m_server->Connect(PLOVER_SIM_PROGID, L""));
+  m_serverProcess.ExpectEnded();
+  ASSERT_TRUE(m_server->Connect(ProgIdOf(m_kind), L""));
+  m_serverProcess.Watch(m_server->m_pServer.Get());
   EXPECT_EQ(L"", m_server->GetShutdownReason());
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
   item = m_server->AddItem(L"Types.Long");
@@ -164,7 +178,7 @@ TEST_F(ConnectTest, AShutdownNoticeOrAVanishedServerAsksOnceForADisconnect) {
     EXPECT_EQ(c.vanished, COpcServerWatch::IsVanishedCode(c.hr)) << std::hex << c.hr;
 }
 
-TEST_F(ConnectTest, DestroyingTheServerObjectDisconnectsFirst) {
+TEST_P(ConnectScenario, DestroyingTheServerObjectDisconnectsFirst) {
   const PloverSimLiveCounts before = SimLiveCounts();
   ConnectTo();
   ASSERT_EQ(S_OK, m_server->AddGroup(1, L"Group1"));
@@ -177,6 +191,9 @@ TEST_F(ConnectTest, DestroyingTheServerObjectDisconnectsFirst) {
   EXPECT_EQ(before.connections, after.connections);
   m_server = new COpcServer;  // for TearDown
 }
+
+INSTANTIATE_TEST_SUITE_P(Servers, ConnectScenario, BothServerKinds(),
+                         [](const auto& info) { return KindName(info.param); });
 
 TEST_F(ConnectTest, ReconnectsAfterDisconnectAndKeepsTheBrowseAndGroupPartsFresh) {
   ConnectTo(PLOVER_SIM_NOBROWSE_PROGID);
