@@ -26,6 +26,7 @@ fi
 
 # shellcheck source=wineenv.sh
 source "$root/tools/wineenv.sh" "$build"
+plover_pin_session
 mkdir -p "$build/run"
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -2,6 +2,7 @@
 #   source tools/wineenv.sh <build dir>
 # Afterwards: plover_wine_prepare (once per prefix, cheap when done), plover_start_display,
 # plover_start_wineserver, plover_register_servers; plover_cleanup runs at exit.
+# plover_pin_session keeps the Wine session this shell starts on one CPU (see there).
 
 plover_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 plover_build=$(realpath -m "${1:-${PLOVER_BUILD_DIR:-$plover_root/build/x64}}")
@@ -50,6 +51,33 @@ plover_wine_prepare() {
   wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
   wineserver -w
   echo "$want" >"$WINEPREFIX/.plover-ready"
+}
+
+# Wine carries every call between processes as a chain of thread wake-ups through the
+# wineserver. Where waking a thread on another CPU is dear, as on this project's VMs (a pipe
+# round trip between two threads: 21-35 us across CPUs, 2.6 us on one), a session kept on
+# one CPU carries COM calls and data between processes 3-4 times faster, and spends a third
+# of the CPU doing it (boundary_bench). So this shell, and the wineserver and Wine processes
+# it starts from now on, keep to PLOVER_WINE_CPUS: a CPU list as taskset takes it, or "all"
+# to leave the session free; by default the last CPU this shell may use. A wineserver that
+# already runs for the prefix is not ours to move, and a session split between CPUs is the
+# slowest of all, so then nothing is pinned.
+plover_pin_session() {
+  local cpus=${PLOVER_WINE_CPUS:-} rc=0
+  [ "$cpus" = all ] && return 0
+  command -v taskset >/dev/null || return 0
+  timeout 1 wineserver -w >/dev/null 2>&1 || rc=$?
+  if [ "$rc" -eq 124 ]; then
+    echo "plover: a wineserver already runs for $WINEPREFIX; the session is not kept to one CPU" >&2
+    return 0
+  fi
+  if [ -z "$cpus" ]; then
+    # The allowed list, e.g. "0-3" or "0,2": its last number.
+    cpus=$(taskset -cp "$BASHPID" 2>/dev/null | sed 's/.*: *//' | tr ',-' '\n\n' | tail -n1)
+    [ -n "$cpus" ] || return 0
+  fi
+  taskset -cp "$cpus" "$BASHPID" >/dev/null 2>&1 ||
+    { echo "plover: could not keep the Wine session to CPUs $cpus" >&2; return 0; }
 }
 
 plover_start_display() {

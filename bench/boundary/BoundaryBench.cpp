@@ -1,9 +1,11 @@
 // Runs against "Plover.SimServer.Large.1" (in this process) and
 // "Plover.SimServer.Local.Large.1" (its own process, every call through the proxy/stub):
-//   connect and browse the 100,000-item address space into an in-memory tree,
-//   AddItems of 10,000 items in one call,
-//   10 groups of 10,000 items all changing, through DA 2.0 callbacks and DA 1.0 streams:
-//   values per second and CPU time per value in each process.
+//   the program's connect, and browsing the 100,000-item address space into a tree,
+//   the program's batched add of 10,000 items,
+//   10 groups of 10,000 items all changing, through DA 2.0 callbacks and DA 1.0 streams
+//   into the program's own item records: values per second and CPU time per value in
+//   each process,
+//   the bare transport: bytes there and back, and the CPU each process spends on them.
 // The server's clock is driven (deterministic mode), so the figures are of transport and
 // decoding, not of waiting for timers. Figures only; nothing is asserted.
 #include <windows.h>
@@ -16,6 +18,9 @@
 #include <vector>
 
 #include "FakeUiPorts.h"
+#include "OpcItemObserver.h"
+#include "OpcMessage.h"
+#include "OpcServer.h"
 #include "OpcBrowser.h"
 #include "OpcStream.h"
 #include "SimControl.h"
@@ -90,82 +95,17 @@ std::string FindUnixProcess(const char* name) {
   return best;
 }
 
-// Counts values and keeps the last one per item, as the item records would.
-class CountingSink : public IOPCDataCallback, public IAdviseSink {
+// Counts the values the client core stores into its item records.
+class StoreCounter : public IOpcItemObserver {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown || riid == IID_IOPCDataCallback)
-      *ppv = static_cast<IOPCDataCallback*>(this);
-    else if (riid == IID_IAdviseSink)
-      *ppv = static_cast<IAdviseSink*>(this);
-    else
-      return *ppv = nullptr, E_NOINTERFACE;
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD count,
-                                         OPCHANDLE* h, VARIANT* v, WORD* q, FILETIME* t,
-                                         HRESULT*) override {
-    for (DWORD i = 0; i < count; ++i) Keep(h[i], v[i], q[i], t[i]);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*,
-                                           VARIANT*, WORD*, FILETIME*, HRESULT*) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*,
-                                            HRESULT*) override {
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
-  // DA 1.0: the block is walked with the program's own stream reader.
-  void STDMETHODCALLTYPE OnDataChange(FORMATETC*, STGMEDIUM* medium) override {
-    if (!medium || medium->tymed != TYMED_HGLOBAL) return;
-    const auto* p = static_cast<const uint8_t*>(GlobalLock(medium->hGlobal));
-    if (!p) return;
-    const SIZE_T size = GlobalSize(medium->hGlobal);
-    bytes += size;
-    if (size >= sizeof(OPCGROUPHEADER)) {
-      const auto* g = reinterpret_cast<const OPCGROUPHEADER*>(p);
-      const auto* items = reinterpret_cast<const OPCITEMHEADER1*>(p + sizeof(OPCGROUPHEADER));
-      for (DWORD i = 0;
-           i < g->dwItemCount && sizeof(OPCGROUPHEADER) + (i + 1) * sizeof(OPCITEMHEADER1) <= size;
-           ++i) {
-        VARIANT v;
-        VariantInit(&v);
-        if (items[i].dwValueOffset + 16 <= size) {
-          v.vt = *reinterpret_cast<const VARTYPE*>(p + items[i].dwValueOffset);
-          std::memcpy(&v.llVal, p + items[i].dwValueOffset + 8, 8);
-          if (v.vt == VT_BSTR || (v.vt & VT_ARRAY)) v.vt = VT_EMPTY;
-        }
-        Keep(items[i].hClient, v, items[i].wQuality, items[i].ftTimeStampItem);
-      }
-    }
-    GlobalUnlock(medium->hGlobal);
-  }
-  void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
-  void STDMETHODCALLTYPE OnRename(IMoniker*) override {}
-  void STDMETHODCALLTYPE OnSave() override {}
-  void STDMETHODCALLTYPE OnClose() override {}
-
-  void Keep(OPCHANDLE h, const VARIANT& v, WORD q, FILETIME t) {
-    ++values;
-    if (h < last.size()) {
-      VariantCopy(&last[h].value, const_cast<VARIANT*>(&v));
-      last[h].quality = q;
-      last[h].time = t;
-    }
-  }
-  struct Record {
-    VARIANT value{};
-    WORD quality = 0;
-    FILETIME time{};
-  };
-  std::vector<Record> last = std::vector<Record>(100001);
+  void OnItemStored(OPCHANDLE, const COpcItem&) override { ++values; }
+  void OnWriteResult(OPCHANDLE, HRESULT) override {}
   size_t values = 0;
-  size_t bytes = 0;  // of the DA 1.0 blocks
 };
+
+int NoBox(HWND, const std::wstring&, const std::wstring&, UINT) {
+  return IDOK;
+}
 
 template <class I>
 I* Get(IUnknown* from) {
@@ -181,6 +121,90 @@ bool Stage(int i) {
   return !g_only || g_stage[i];
 }
 
+// The CPUs a Unix process may run on, as /proc lists them ("0-1"): the figures depend on
+// whether the session shares one CPU (tools/wineenv.sh, plover_pin_session).
+std::string CpusOf(const std::string& pid) {
+  const std::string status =
+      pid.empty() ? std::string() : ReadSmall("Z:\\proc\\" + pid + "\\status");
+  const size_t at = status.find("Cpus_allowed_list:");
+  if (at == std::string::npos) return "?";
+  size_t begin = status.find_first_not_of(" \t", at + 18);
+  const size_t end = status.find('\n', at);
+  return begin == std::string::npos ? "?" : status.substr(begin, end - begin);
+}
+
+// CPU milliseconds of the client, the server and the wineserver, read together.
+struct Cpu {
+  double client = 0, server = 0, wineserver = 0;
+};
+
+class Processes {
+ public:
+  Processes(bool own)
+      : m_own(own),
+        m_client(FindUnixProcess("boundary_bench.exe")),
+        m_server(own ? FindUnixProcess("PloverSimLocal.exe") : std::string()),
+        m_wineserver(own ? FindUnixProcess("wineserver") : std::string()) {}
+  Cpu Read() const {
+    return {UnixCpuMs(m_client), m_own ? UnixCpuMs(m_server) : 0,
+            m_own ? UnixCpuMs(m_wineserver) : 0};
+  }
+  // CPU microseconds per unit (a value, a megabyte) in each process since `before`.
+  void Print(const Cpu& before, double units, const char* unit) const {
+    const Cpu now = Read();
+    if (units <= 0) units = 1;
+    if (m_own)
+      std::printf("    CPU per %s: client %.2f us, server %.2f us, wineserver %.2f us\n", unit,
+                  (now.client - before.client) * 1000.0 / units,
+                  (now.server - before.server) * 1000.0 / units,
+                  (now.wineserver - before.wineserver) * 1000.0 / units);
+    else
+      std::printf("    CPU per %s: %.2f us (one process)\n", unit,
+                  (now.client - before.client) * 1000.0 / units);
+  }
+  void Describe() const {
+    if (m_own)
+      std::printf("  server process %s, wineserver %s; CPUs: client %s, server %s, wineserver %s\n",
+                  m_server.empty() ? "not found" : m_server.c_str(),
+                  m_wineserver.empty() ? "not found" : m_wineserver.c_str(),
+                  CpusOf(m_client).c_str(), CpusOf(m_server).c_str(), CpusOf(m_wineserver).c_str());
+    else
+      std::printf("  CPUs: %s\n", CpusOf(m_client).c_str());
+  }
+
+ private:
+  bool m_own;
+  // Not "self": the wineserver opens files for its clients, so that would be its own.
+  std::string m_client, m_server, m_wineserver;
+};
+
+// 10 groups of 10,000 items, added by the program's batched add; returns the first add's
+// milliseconds.
+double AddGroups(COpcServer& opc, const std::vector<std::wstring>& ids) {
+  double firstMs = 0;
+  for (int g = 0; g < 10; ++g) {
+    const OPCHANDLE handle = static_cast<OPCHANDLE>(g + 1);
+    if (const HRESULT hr = opc.AddGroup(handle, L"G" + std::to_wstring(g + 1)); FAILED(hr)) {
+      std::printf("  AddGroup failed 0x%08lx\n", static_cast<unsigned long>(hr));
+      break;
+    }
+    std::vector<OpcItemRequest> requests(10000);
+    for (int i = 0; i < 10000; ++i) requests[i].strItemId = ids[g * 10000 + i];
+    std::vector<OpcItemOutcome> outcomes;
+    const double t0 = Now();
+    const size_t added = opc.AddItems(handle, requests, outcomes);
+    if (g == 0) firstMs = Now() - t0;
+    if (added != requests.size())
+      std::printf("  group %d: only %zu of %zu items added\n", g + 1, added, requests.size());
+  }
+  return firstMs;
+}
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
 void Run(const wchar_t* progId, const char* label) {
   std::string load = ReadSmall("Z:\\proc\\loadavg");
   if (!load.empty() && load.back() == '\n') load.pop_back();
@@ -190,29 +214,29 @@ void Run(const wchar_t* progId, const char* label) {
     std::printf("  not registered\n");
     return;
   }
+  HWND wnd =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  COpcServer opc;
+  opc.Initialize(wnd);
+  // As the program connects: create, the shutdown advise, the status check's thread.
   double t0 = Now();
-  IOPCServer* server = nullptr;
-  HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer,
-                                reinterpret_cast<void**>(&server));
+  const BOOL connected = opc.Connect(progId, L"");
   double t1 = Now();
-  if (FAILED(hr)) {
-    std::printf("  create failed 0x%08lx\n", static_cast<unsigned long>(hr));
+  if (!connected) {
+    std::printf("  connect failed\n");
+    DestroyWindow(wnd);
     return;
   }
-  std::printf("  create: %.1f ms\n", t1 - t0);
+  const double connectMs = t1 - t0;
+  std::printf("  connect: %.1f ms\n", connectMs);
+  IOPCServer* server = opc.m_pServer.Get();
   IPloverSimControl* control = Get<IPloverSimControl>(server);
   IPloverSimProcess* proc = Get<IPloverSimProcess>(server);
   DWORD pid = 0;
   proc->GetServerProcessId(&pid);
   const bool own = pid != GetCurrentProcessId();
-  const std::string serverUnix = own ? FindUnixProcess("PloverSimLocal.exe") : std::string();
-  const std::string wineserverUnix = own ? FindUnixProcess("wineserver") : std::string();
-  // Not "self": the wineserver opens files for its clients, so that would be its own.
-  const std::string clientUnix = FindUnixProcess("boundary_bench.exe");
-  if (own)
-    std::printf("  server process %s, wineserver %s\n",
-                serverUnix.empty() ? "not found" : serverUnix.c_str(),
-                wineserverUnix.empty() ? "not found" : wineserverUnix.c_str());
+  const Processes processes(own);
+  processes.Describe();
   control->SetDeterministic(TRUE);
 
   if (Stage(0)) {
@@ -235,7 +259,8 @@ void Run(const wchar_t* progId, const char* label) {
     t0 = Now();
     browser.BuildBrowseTop(&tree);
     t1 = Now();
-    std::printf("  browse to a usable tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    std::printf("  browse to a usable tree: %.1f ms, %zu nodes; with the connect %.1f ms\n",
+                t1 - t0, tree.m_nodes.size(), connectMs + t1 - t0);
     FakeTree::Node* bulk = tree.Find({progId, L"Bulk"});
     t0 = Now();
     browser.ListBranch(bulk);
@@ -272,9 +297,6 @@ void Run(const wchar_t* progId, const char* label) {
     browser.Attach(nullptr);
   }
 
-  CountingSink sink;
-  std::vector<IOPCItemMgt*> groups;
-  std::vector<OPCHANDLE> serverHandles;
   std::vector<std::wstring> ids;
   for (int area = 1; area <= 400; ++area)
     for (int tag = 1; tag <= 250; ++tag) {
@@ -282,113 +304,68 @@ void Run(const wchar_t* progId, const char* label) {
       swprintf(id, 48, L"Bulk.Area%03d.Tag%03d", area, tag);
       ids.push_back(id);
     }
-  double addMs = 0;
-  const int groupCount = Stage(2) || Stage(3) || Stage(4) ? 10 : 0;
-  for (int g = 0; g < groupCount; ++g) {
-    OPCHANDLE hServer = 0;
-    DWORD revised = 0;
-    IOPCItemMgt* mgt = nullptr;
-    float deadband = 0;
-    server->AddGroup(L"", TRUE, 1000, g + 1, nullptr, &deadband, 0x409, &hServer, &revised,
-                     IID_IOPCItemMgt, reinterpret_cast<IUnknown**>(&mgt));
-    if (!mgt) break;
-    serverHandles.push_back(hServer);
-    std::vector<OPCITEMDEF> defs(10000);
-    for (int i = 0; i < 10000; ++i) {
-      defs[i] = {};
-      defs[i].szAccessPath = const_cast<LPWSTR>(L"");
-      defs[i].szItemID = const_cast<LPWSTR>(ids[g * 10000 + i].c_str());
-      defs[i].bActive = TRUE;
-      defs[i].hClient = static_cast<OPCHANDLE>(g * 10000 + i + 1);
-    }
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    t0 = Now();
-    mgt->AddItems(10000, defs.data(), &results, &errors);
-    addMs = g == 0 ? Now() - t0 : addMs;
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
-    groups.push_back(mgt);
-  }
-  if (Stage(2)) std::printf("  AddItems of 10,000 items (first group): %.1f ms\n", addMs);
+  StoreCounter counter;
+  opc.m_groupManager.SetItemObserver(&counter);
+  opc.SetGroupUpdateRate(1000);
+  opc.SetGroupDeadband(0.0f);
 
-  // DA 2.0 callbacks; DA 1.0 streams in this build's value layout; and in the 32-bit layout
-  // of 16-byte value slots, fewer bytes for the same values.
+  // DA 2.0 callbacks (the server offers no data object, so the program takes its callback);
+  // DA 1.0 streams in this build's value layout; and in the 32-bit layout of 16-byte value
+  // slots, fewer bytes for the same values.
+  bool added = false;
   for (int path = 0; path < 3; ++path) {
+    if (!Stage(path == 0 ? 3 : 4) && !(path == 0 && Stage(2))) continue;
+    if (path < 2) {
+      // One by one: removing all groups at once also lets go of the server, as at a
+      // disconnect.
+      for (OPCHANDLE g = 1; g <= 10; ++g) opc.RemoveGroup(g, TRUE);
+      control->SetNoDataObject(path == 0);
+      const double addMs = AddGroups(opc, ids);
+      if (!added && Stage(2))
+        std::printf("  AddItems of 10,000 items, the program's batched add: %.1f ms\n", addMs);
+      added = true;
+      Pump();
+    }
     if (!Stage(path == 0 ? 3 : 4)) continue;
     control->SetStreamForm(path == 2 ? 4 : 0, FALSE);
-    std::vector<DWORD> cookies;
-    std::vector<IConnectionPoint*> points;
-    CLIPFORMAT cf = static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"OPCSTMFORMATDATATIME"));
-    for (IOPCItemMgt* mgt : groups) {
-      DWORD cookie = 0;
-      if (path == 0) {
-        IConnectionPointContainer* cpc = Get<IConnectionPointContainer>(mgt);
-        IConnectionPoint* cp = nullptr;
-        cpc->FindConnectionPoint(IID_IOPCDataCallback, &cp);
-        cpc->Release();
-        cp->Advise(static_cast<IOPCDataCallback*>(&sink), &cookie);
-        points.push_back(cp);
-      } else {
-        IDataObject* data = Get<IDataObject>(mgt);
-        FORMATETC fe = {cf, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-        data->DAdvise(&fe, 0, static_cast<IAdviseSink*>(&sink), &cookie);
-        data->Release();
-      }
-      cookies.push_back(cookie);
-    }
     control->Flush();
-    sink.values = sink.bytes = 0;
-    const double clientCpu0 = UnixCpuMs(clientUnix);
-    const double serverCpu0 = own ? UnixCpuMs(serverUnix) : 0;
-    const double wineserverCpu0 = own ? UnixCpuMs(wineserverUnix) : 0;
+    Pump();
+    counter.values = 0;
+    const Cpu cpu0 = processes.Read();
     t0 = Now();
     // Ten updates of every group: up to 1,000,000 values.
     control->AdvanceTime(10000);
     control->Flush();
     t1 = Now();
-    const double clientCpu = UnixCpuMs(clientUnix) - clientCpu0;
-    const double serverCpu = own ? UnixCpuMs(serverUnix) - serverCpu0 : 0;
-    const double wineserverCpu = own ? UnixCpuMs(wineserverUnix) - wineserverCpu0 : 0;
-    const double perS = sink.values / ((t1 - t0) / 1000.0);
-    const double n = sink.values ? static_cast<double>(sink.values) : 1.0;
     static const char* const kPaths[] = {"DA 2.0 callbacks", "DA 1.0 streams",
                                          "DA 1.0 streams, 16-byte value slots"};
-    std::printf("  %s: %zu values in %.1f ms = %.0f values/s", kPaths[path], sink.values, t1 - t0,
-                perS);
-    if (sink.bytes) std::printf(", %.1f bytes a value", static_cast<double>(sink.bytes) / n);
-    std::printf("\n");
-    if (own)
-      std::printf("    CPU per value: client %.2f us, server %.2f us, wineserver %.2f us\n",
-                  clientCpu * 1000.0 / n, serverCpu * 1000.0 / n, wineserverCpu * 1000.0 / n);
-    else
-      std::printf("    CPU per value: %.2f us (one process)\n", clientCpu * 1000.0 / n);
-    if (path == 1 && own && !serverHandles.empty()) {
-      // The bare transport: a block to the server and the same block back to the sink.
-      std::vector<BYTE> block(1 << 20);
-      t0 = Now();
-      for (int i = 0; i < 20; ++i)
-        control->PushStream(serverHandles[0], 0, block.data(), static_cast<DWORD>(block.size()));
-      control->Flush();
-      t1 = Now();
-      std::printf("  transport: 20 MB there and back in %.1f ms = %.1f MB/s each way\n", t1 - t0,
-                  20.0 / ((t1 - t0) / 1000.0));
-    }
-    for (size_t i = 0; i < groups.size(); ++i) {
-      if (path == 0) {
-        points[i]->Unadvise(cookies[i]);
-        points[i]->Release();
-      } else {
-        IDataObject* data = Get<IDataObject>(groups[i]);
-        data->DUnadvise(cookies[i]);
-        data->Release();
-      }
-    }
+    std::printf("  %s: %zu values into the item records in %.1f ms = %.0f values/s\n", kPaths[path],
+                counter.values, t1 - t0, counter.values / ((t1 - t0) / 1000.0));
+    processes.Print(cpu0, static_cast<double>(counter.values), "value");
+    Pump();
   }
-  for (IOPCItemMgt* mgt : groups) mgt->Release();
+  if (Stage(4) && own) {
+    // The bare transport: a block to the server and the same block back to the sink, which
+    // reads only its header. No stream of items can cross faster than these bytes.
+    const COpcGroup* group = opc.GetGroup(1);
+    std::vector<BYTE> block(1 << 20);
+    const Cpu cpu0 = processes.Read();
+    t0 = Now();
+    for (int i = 0; group && i < 20; ++i)
+      control->PushStream(group->m_hServer, 0, block.data(), static_cast<DWORD>(block.size()));
+    control->Flush();
+    t1 = Now();
+    std::printf("  transport: 20 MB there and back in %.1f ms = %.1f MB/s each way\n", t1 - t0,
+                20.0 / ((t1 - t0) / 1000.0));
+    processes.Print(cpu0, 40.0, "MB carried");
+    Pump();
+  }
+  opc.m_groupManager.SetItemObserver(nullptr);
   proc->Release();
   control->Release();
-  server->Release();
+  opc.Disconnect();
+  Pump();
+  DestroyWindow(wnd);
 }
 
 }  // namespace
@@ -403,8 +380,8 @@ int main(int argc, char** argv) {
       if (!std::strcmp(argv[i], kStages[s])) g_only = g_stage[s] = true;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
-                       RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
+  // The program's connect sets the process's security; a box would wait for a person.
+  SetOpcMessageBox(NoBox);
   if (!localOnly) Run(PLOVER_SIM_LARGE_PROGID, "in this process");
   Run(PLOVER_SIM_LOCAL_LARGE_PROGID, "own process");
   CoUninitialize();
