@@ -3,9 +3,10 @@
 // thread's message filter what to do with each message that arrives. This filter lets a
 // call wait up to a limit and then cancels it: the call returns RPC_E_CALL_CANCELED, which
 // the connection treats like a server that has gone.
-// Not installed for now: Wine takes PENDINGMSG_WAITDEFPROCESS as "dispatch nothing", which
-// also holds back the servers' callbacks during a call and deadlocks both sides. The call
-// limit itself serves the status check (COpcAliveCheck).
+// Not installed for now: under Wine it buys nothing. Wine's wait in a call dispatches the
+// same messages with or without a filter (calls into the apartment, painting, sent
+// messages), and a PENDINGMSG_CANCELCALL from it does not end the waiting call. The call
+// limit itself serves the status check (COpcAliveCheck), which runs on a thread of its own.
 #pragma once
 #include <windows.h>
 #include <objidl.h>
