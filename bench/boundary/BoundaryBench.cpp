@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "FakeUiPorts.h"
 #include "OpcItemObserver.h"
 #include "OpcMessage.h"
@@ -29,11 +30,11 @@
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
+template <class F>
+double TimedMs(F&& work) {
+  const double t0 = NowMs();
+  work();
+  return NowMs() - t0;
 }
 
 // A Unix process's user plus system CPU milliseconds, from /proc through Wine's Z: drive.
@@ -105,13 +106,6 @@ class StoreCounter : public IOpcItemObserver {
 
 int NoBox(HWND, const std::wstring&, const std::wstring&, UINT) {
   return IDOK;
-}
-
-template <class I>
-I* Get(IUnknown* from) {
-  I* p = nullptr;
-  from->QueryInterface(__uuidof(I), reinterpret_cast<void**>(&p));
-  return p;
 }
 
 // Which stages run: every one, or those named on the command line.
@@ -191,18 +185,13 @@ double AddGroups(COpcServer& opc, const std::vector<std::wstring>& ids) {
     std::vector<OpcItemRequest> requests(10000);
     for (int i = 0; i < 10000; ++i) requests[i].strItemId = ids[g * 10000 + i];
     std::vector<OpcItemOutcome> outcomes;
-    const double t0 = Now();
-    const size_t added = opc.AddItems(handle, requests, outcomes);
-    if (g == 0) firstMs = Now() - t0;
+    size_t added = 0;
+    const double ms = TimedMs([&] { added = opc.AddItems(handle, requests, outcomes); });
+    if (g == 0) firstMs = ms;
     if (added != requests.size())
       std::printf("  group %d: only %zu of %zu items added\n", g + 1, added, requests.size());
   }
   return firstMs;
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
 }
 
 void Run(const wchar_t* progId, const char* label) {
@@ -219,19 +208,19 @@ void Run(const wchar_t* progId, const char* label) {
   COpcServer opc;
   opc.Initialize(wnd);
   // As the program connects: create, the shutdown advise, the status check's thread.
-  double t0 = Now();
-  const BOOL connected = opc.Connect(progId, L"");
-  double t1 = Now();
-  if (!connected) {
-    std::printf("  connect failed\n");
+  BOOL connected = FALSE;
+  const double connectMs = TimedMs([&] { connected = opc.Connect(progId, L""); });
+  TComPtr<IPloverSimControl> control;
+  TComPtr<IPloverSimProcess> proc;
+  IOPCServer* server = opc.m_pServer.Get();
+  if (!connected || FAILED(control.QueryFrom(server)) || FAILED(proc.QueryFrom(server))) {
+    std::printf(connected ? "  no test hooks (is PloverPS.dll registered?)\n"
+                          : "  connect failed\n");
+    opc.Disconnect();
     DestroyWindow(wnd);
     return;
   }
-  const double connectMs = t1 - t0;
   std::printf("  connect: %.1f ms\n", connectMs);
-  IOPCServer* server = opc.m_pServer.Get();
-  IPloverSimControl* control = Get<IPloverSimControl>(server);
-  IPloverSimProcess* proc = Get<IPloverSimProcess>(server);
   DWORD pid = 0;
   proc->GetServerProcessId(&pid);
   const bool own = pid != GetCurrentProcessId();
@@ -241,13 +230,12 @@ void Run(const wchar_t* progId, const char* label) {
 
   if (Stage(0)) {
     // What one call costs: a call that does nothing but answer.
-    IOPCBrowseServerAddressSpace* browse = Get<IOPCBrowseServerAddressSpace>(server);
+    TComPtr<IOPCBrowseServerAddressSpace> browse;
+    browse.QueryFrom(server);
     OPCNAMESPACETYPE type;
-    t0 = Now();
-    for (int i = 0; i < 1000; ++i) browse->QueryOrganization(&type);
-    t1 = Now();
-    std::printf("  one call and its answer: %.1f us\n", (t1 - t0));
-    browse->Release();
+    std::printf("  one call and its answer: %.1f us\n", TimedMs([&] {
+                  for (int i = 0; i < 1000; ++i) browse->QueryOrganization(&type);
+                }));
   }
 
   if (Stage(1)) {
@@ -256,32 +244,23 @@ void Run(const wchar_t* progId, const char* label) {
     FakeTree tree;
     browser.Attach(server);
     browser.SetBrowseRootName(progId);
-    t0 = Now();
-    browser.BuildBrowseTop(&tree);
-    t1 = Now();
-    std::printf("  browse to a usable tree: %.1f ms, %zu nodes; with the connect %.1f ms\n",
-                t1 - t0, tree.m_nodes.size(), connectMs + t1 - t0);
-    FakeTree::Node* bulk = tree.Find({progId, L"Bulk"});
-    t0 = Now();
-    browser.ListBranch(bulk);
-    t1 = Now();
-    std::printf("  opening Bulk (400 branches): %.1f ms\n", t1 - t0);
-    FakeTree::Node* area = tree.Find({progId, L"Bulk", L"Area007"});
-    t0 = Now();
-    browser.ListBranch(area);
-    t1 = Now();
-    std::printf("  opening Bulk.Area007 (250 leaves): %.1f ms\n", t1 - t0);
-    t0 = Now();
+    const double topMs = TimedMs([&] { browser.BuildBrowseTop(&tree); });
+    std::printf("  browse to a usable tree: %.1f ms, %zu nodes; with the connect %.1f ms\n", topMs,
+                tree.m_nodes.size(), connectMs + topMs);
+    auto open = [&](std::initializer_list<std::wstring> path, const char* label) {
+      FakeTree::Node* node = tree.Find(path);
+      std::printf("  opening %s: %.1f ms\n", label, TimedMs([&] { browser.ListBranch(node); }));
+      return node;
+    };
+    open({progId, L"Bulk"}, "Bulk (400 branches)");
+    FakeTree::Node* area = open({progId, L"Bulk", L"Area007"}, "Bulk.Area007 (250 leaves)");
     size_t ids = 0;
-    for (FakeTree::Node* leaf : area ? area->children : std::vector<FakeTree::Node*>())
-      ids += !browser.GetBrowseItemId(leaf->data).empty();
-    t1 = Now();
-    std::printf("  item IDs of its %zu leaves: %.1f ms\n", ids, t1 - t0);
-    FakeTree::Node* many = tree.Find({progId, L"Many"});
-    t0 = Now();
-    browser.ListBranch(many);
-    t1 = Now();
-    std::printf("  opening Many (5,000 leaves): %.1f ms\n", t1 - t0);
+    const double idsMs = TimedMs([&] {
+      for (FakeTree::Node* leaf : area ? area->children : std::vector<FakeTree::Node*>())
+        ids += !browser.GetBrowseItemId(leaf->data).empty();
+    });
+    std::printf("  item IDs of its %zu leaves: %.1f ms\n", ids, idsMs);
+    open({progId, L"Many"}, "Many (5,000 leaves)");
     browser.Attach(nullptr);
   }
   if (Stage(1) && !own) {
@@ -290,10 +269,8 @@ void Run(const wchar_t* progId, const char* label) {
     FakeTree tree;
     browser.Attach(server);
     browser.SetBrowseRootName(progId);
-    t0 = Now();
-    browser.BuildBrowseTree(&tree);
-    t1 = Now();
-    std::printf("  whole tree: %.1f ms, %zu nodes\n", t1 - t0, tree.m_nodes.size());
+    const double ms = TimedMs([&] { browser.BuildBrowseTree(&tree); });
+    std::printf("  whole tree: %.1f ms, %zu nodes\n", ms, tree.m_nodes.size());
     browser.Attach(nullptr);
   }
 
@@ -309,40 +286,42 @@ void Run(const wchar_t* progId, const char* label) {
   opc.SetGroupUpdateRate(1000);
   opc.SetGroupDeadband(0.0f);
 
-  // DA 2.0 callbacks (the server offers no data object, so the program takes its callback);
-  // DA 1.0 streams in this build's value layout; and in the 32-bit layout of 16-byte value
-  // slots, fewer bytes for the same values.
-  bool added = false;
-  for (int path = 0; path < 3; ++path) {
-    if (!Stage(path == 0 ? 3 : 4) && !(path == 0 && Stage(2))) continue;
-    if (path < 2) {
-      // One by one: removing all groups at once also lets go of the server, as at a
-      // disconnect.
-      for (OPCHANDLE g = 1; g <= 10; ++g) opc.RemoveGroup(g, TRUE);
-      control->SetNoDataObject(path == 0);
-      const double addMs = AddGroups(opc, ids);
-      if (!added && Stage(2))
-        std::printf("  AddItems of 10,000 items, the program's batched add: %.1f ms\n", addMs);
-      added = true;
-      Pump();
-    }
-    if (!Stage(path == 0 ? 3 : 4)) continue;
-    control->SetStreamForm(path == 2 ? 4 : 0, FALSE);
+  // 10 groups of 10,000 items; without a data object the program takes the DA 2.0 callback.
+  auto subscribe = [&](bool da2) {
+    // One by one: removing all groups at once also lets go of the server, as at a disconnect.
+    for (OPCHANDLE g = 1; g <= 10; ++g) opc.RemoveGroup(g, TRUE);
+    control->SetNoDataObject(da2);
+    const double addMs = AddGroups(opc, ids);
+    Pump();
+    return addMs;
+  };
+  // Ten updates of every group, up to 1,000,000 values, in the given stream form (0: this
+  // build's value layout; 4: the 32-bit layout of 16-byte value slots).
+  auto measure = [&](const char* what, DWORD streamForm) {
+    control->SetStreamForm(streamForm, FALSE);
     control->Flush();
     Pump();
     counter.values = 0;
     const Cpu cpu0 = processes.Read();
-    t0 = Now();
-    // Ten updates of every group: up to 1,000,000 values.
-    control->AdvanceTime(10000);
-    control->Flush();
-    t1 = Now();
-    static const char* const kPaths[] = {"DA 2.0 callbacks", "DA 1.0 streams",
-                                         "DA 1.0 streams, 16-byte value slots"};
-    std::printf("  %s: %zu values into the item records in %.1f ms = %.0f values/s\n", kPaths[path],
-                counter.values, t1 - t0, counter.values / ((t1 - t0) / 1000.0));
+    const double ms = TimedMs([&] {
+      control->AdvanceTime(10000);
+      control->Flush();
+    });
+    std::printf("  %s: %zu values into the item records in %.1f ms = %.0f values/s\n", what,
+                counter.values, ms, counter.values / (ms / 1000.0));
     processes.Print(cpu0, static_cast<double>(counter.values), "value");
     Pump();
+  };
+  if (Stage(2) || Stage(3)) {
+    const double addMs = subscribe(true);
+    if (Stage(2))
+      std::printf("  AddItems of 10,000 items, the program's batched add: %.1f ms\n", addMs);
+    if (Stage(3)) measure("DA 2.0 callbacks", 0);
+  }
+  if (Stage(4)) {
+    subscribe(false);
+    measure("DA 1.0 streams", 0);
+    measure("DA 1.0 streams, 16-byte value slots", 4);
   }
   if (Stage(4) && own) {
     // The bare transport: a block to the server and the same block back to the sink, which
@@ -350,19 +329,19 @@ void Run(const wchar_t* progId, const char* label) {
     const COpcGroup* group = opc.GetGroup(1);
     std::vector<BYTE> block(1 << 20);
     const Cpu cpu0 = processes.Read();
-    t0 = Now();
-    for (int i = 0; group && i < 20; ++i)
-      control->PushStream(group->m_hServer, 0, block.data(), static_cast<DWORD>(block.size()));
-    control->Flush();
-    t1 = Now();
-    std::printf("  transport: 20 MB there and back in %.1f ms = %.1f MB/s each way\n", t1 - t0,
-                20.0 / ((t1 - t0) / 1000.0));
+    const double ms = TimedMs([&] {
+      for (int i = 0; group && i < 20; ++i)
+        control->PushStream(group->m_hServer, 0, block.data(), static_cast<DWORD>(block.size()));
+      control->Flush();
+    });
+    std::printf("  transport: 20 MB there and back in %.1f ms = %.1f MB/s each way\n", ms,
+                20.0 / (ms / 1000.0));
     processes.Print(cpu0, 40.0, "MB carried");
     Pump();
   }
   opc.m_groupManager.SetItemObserver(nullptr);
-  proc->Release();
-  control->Release();
+  proc.Release();
+  control.Release();
   opc.Disconnect();
   Pump();
   DestroyWindow(wnd);

@@ -13,19 +13,13 @@
 
 #include <commctrl.h>
 
+#include "BenchClock.h"
 #include "FakeUiPorts.h"
 #include "OpcBrowser.h"
 #include "OpcTreePort.h"
 #include "SimControl.h"
 
 namespace {
-
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
 
 void Print(const char* what, std::vector<double> ms, size_t nodes, size_t ids) {
   std::sort(ms.begin(), ms.end());
@@ -88,11 +82,11 @@ void RunTreeView(COpcBrowser& browser, int runs, const char* what) {
   Port port(hTree);
   std::vector<double> ms;
   for (int i = 0; i < runs; ++i) {
-    double t0 = Now();
+    double t0 = NowMs();
     browser.BuildBrowseTree(&port);
     InvalidateRect(hTree, nullptr, TRUE);
     UpdateWindow(hTree);
-    ms.push_back(Now() - t0);
+    ms.push_back(NowMs() - t0);
   }
   size_t nodes = static_cast<size_t>(SendMessageW(hTree, TVM_GETCOUNT, 0, 0));
   Print(what, ms, nodes, browser.m_itemIds.size());
@@ -118,9 +112,9 @@ int Run(int runs) {
   size_t nodes = 0;
   for (int i = 0; i < runs; ++i) {
     FakeTree tree;
-    double t0 = Now();
+    double t0 = NowMs();
     browser.BuildBrowseTree(&tree);
-    ms.push_back(Now() - t0);
+    ms.push_back(NowMs() - t0);
     nodes = tree.m_nodes.size();
   }
   std::printf("browse_bench: %ls, hierarchical build\n", PLOVER_SIM_LARGE_PROGID);

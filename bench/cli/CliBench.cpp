@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchClock.h"
 #include "CliRun.h"
 #include "CliText.h"
 #include "CliWatchLines.h"
@@ -21,24 +22,6 @@
 #include "SimControl.h"
 
 namespace {
-
-double NowMs() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double CpuMs() {
-  FILETIME created, exited, kernel, user;
-  GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto ms = [](const FILETIME& ft) {
-    return static_cast<double>((static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) |
-                               ft.dwLowDateTime) /
-           10000.0;
-  };
-  return ms(kernel) + ms(user);
-}
 
 // A file writer that notes when the last record went out.
 class CTimedFile : public CCliWriter {
@@ -105,7 +88,7 @@ Run Measure(const std::vector<std::wstring>& args, const CliHooks& hooks) {
 
 }  // namespace
 
-// Arguments pick parts (browse, read, csv, watch); none runs them all.
+// Arguments pick parts (browse, read, csv, watch, forms); none runs them all.
 int main(int argc, char** argv) {
   auto part = [&](const char* name) {
     if (argc < 2) return true;

@@ -8,6 +8,7 @@
 #include <cwchar>
 #include <string>
 
+#include "BenchClock.h"
 #include "AboutDlg.h"
 #include "MainFrm.h"
 #include "PloverApp.h"
@@ -15,24 +16,12 @@
 
 namespace {
 
-double Seconds(const FILETIME& ft) {
-  ULARGE_INTEGER v;
-  v.LowPart = ft.dwLowDateTime;
-  v.HighPart = ft.dwHighDateTime;
-  return static_cast<double>(v.QuadPart) / 1e7;
-}
-
 double ProcessCpuSeconds() {
-  FILETIME created, exited, kernel, user;
-  ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-  return Seconds(kernel) + Seconds(user);
+  return CpuMs() / 1000.0;
 }
 
 double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+  return NowMs() / 1000.0;
 }
 
 bool g_bTimeUp = false;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchClock.h"
 #include "MainFrm.h"
 #include "OpcServer.h"
 #include "OpcText.h"
@@ -57,35 +58,6 @@ LRESULT CALLBACK RelayProc(HWND h, UINT m, WPARAM w, LPARAM l) {
     return 0;
   }
   return DefWindowProcW(h, m, w, l);
-}
-
-double NowMs() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return double(t.QuadPart) * 1000.0 / double(f.QuadPart);
-}
-
-double CpuMs() {
-  FILETIME c, e, k, u;
-  GetProcessTimes(GetCurrentProcess(), &c, &e, &k, &u);
-  auto ms = [](const FILETIME& ft) {
-    return double((ULONGLONG(ft.dwHighDateTime) << 32) | ft.dwLowDateTime) / 10000.0;
-  };
-  return ms(k) + ms(u);
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 const wchar_t* BulkId(int n, wchar_t* buffer) {  // n in 0..99,999
@@ -357,6 +329,7 @@ int main() {
   // And what a data message for the group on screen costs with the repaint it causes.
   std::vector<double> dataRepaint;
   for (int r = 0; r < 15; ++r) {
+    // Two ticks end any repaint period still running, so the message repaints at once.
     for (int i = 0; i < 2; ++i) SendMessageW(b.hList, WM_TIMER, CPloverView::kRepaintTimer, 0);
     double t = NowMs();
     SendMessageW(b.hList, WM_OPC_GROUPDATA, 0, 1);

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchClock.h"
 #include "BrowseView.h"
 #include "MainFrm.h"
 #include "PloverApp.h"
@@ -24,26 +25,6 @@
 #include "WorkspaceFile.h"
 
 namespace {
-
-double NowMs() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return double(t.QuadPart) * 1000.0 / double(f.QuadPart);
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 workspace::Workspace TenThousand() {
   workspace::Workspace ws;
