@@ -5,6 +5,7 @@
 
 #include "CliSession.h"
 #include "CliText.h"
+#include "ClassesRootKeys.h"
 #include "OpcDiscovery.h"
 #include "OpcItemBatch.h"
 #include "OpcItemProperties.h"
@@ -15,12 +16,6 @@ namespace {
 // {CC603642-66D7-48F1-B69A-B625E73652D7}, the DA 3.0 category; 1.0 and 2.0 come from opcda.h.
 const GUID kCatidDa30 = {
     0xcc603642, 0x66d7, 0x48f1, {0xb6, 0x9a, 0xb6, 0x25, 0xe7, 0x36, 0x52, 0xd7}};
-
-std::wstring GuidText(const GUID& g) {
-  wchar_t text[40] = {};
-  ::StringFromGUID2(g, text, 40);
-  return text;
-}
 
 // The DA versions the server's registered categories name, "1.0 2.0".
 std::wstring DaVersions(HKEY classes, const std::wstring& progId) {

@@ -11,17 +11,13 @@
 #include <cstdio>
 #include <string>
 
+#include "ClassesRootKeys.h"
+
 extern "C" void RPC_ENTRY GetProxyDllInfo(const ProxyFileInfo*** info, const CLSID** clsid);
 
 namespace {
 
 HINSTANCE g_instance;
-
-std::wstring GuidText(const GUID& g) {
-  wchar_t text[40] = {};
-  StringFromGUID2(g, text, 40);
-  return text;
-}
 
 std::wstring ReadDefault(const std::wstring& path) {
   wchar_t value[64] = {};
@@ -30,17 +26,6 @@ std::wstring ReadDefault(const std::wstring& path) {
                    &size) != ERROR_SUCCESS)
     return {};
   return value;
-}
-
-LONG SetValue(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  HKEY key = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr);
-  if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return rc;
 }
 
 // regsvr32 shows no text of a DLL's own; the debugger channel and a console, where there is
@@ -94,9 +79,9 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     if (r != ERROR_SUCCESS) rc = r;
   };
   std::wstring cls = L"CLSID\\" + ours;
-  keep(SetValue(cls, nullptr, L"Plover OPC DA proxy/stub"));
-  keep(SetValue(cls + L"\\InprocServer32", nullptr, path));
-  keep(SetValue(cls + L"\\InprocServer32", L"ThreadingModel", L"Both"));
+  keep(SetClassesRootValue(cls, nullptr, L"Plover OPC DA proxy/stub"));
+  keep(SetClassesRootValue(cls + L"\\InprocServer32", nullptr, path));
+  keep(SetClassesRootValue(cls + L"\\InprocServer32", L"ThreadingModel", L"Both"));
   ForEachInterface([&](const IID& iid, const char* name, unsigned long methods) {
     std::wstring key = L"Interface\\" + GuidText(iid);
     std::wstring wname(name, name + strlen(name));
@@ -106,9 +91,9 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
           L" registered before; not replaced.");
       return;
     }
-    keep(SetValue(key, nullptr, wname));
-    keep(SetValue(key + L"\\ProxyStubClsid32", nullptr, ours));
-    keep(SetValue(key + L"\\NumMethods", nullptr, std::to_wstring(methods)));
+    keep(SetClassesRootValue(key, nullptr, wname));
+    keep(SetClassesRootValue(key + L"\\ProxyStubClsid32", nullptr, ours));
+    keep(SetClassesRootValue(key + L"\\NumMethods", nullptr, std::to_wstring(methods)));
   });
   return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
 }

@@ -1,5 +1,6 @@
 #include "Registration.h"
 
+#include "ClassesRootKeys.h"
 #include "HiddenWindow.h"
 #include "SimControl.h"
 #include "SimProcess.h"
@@ -38,23 +39,6 @@ const struct {
 } kCategories[] = {{&CATID_OPCDAServer10, L"OPC Data Access Servers Version 1.0"},
                    {&CATID_OPCDAServer20, L"OPC Data Access Servers Version 2.0"}};
 
-std::wstring GuidText(const GUID& g) {
-  wchar_t text[40] = {};
-  StringFromGUID2(g, text, 40);
-  return text;
-}
-
-LONG SetKey(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  HKEY key = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                            &key, nullptr);
-  if (rc != ERROR_SUCCESS) return rc;
-  rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  RegCloseKey(key);
-  return rc;
-}
-
 // The categories through the component categories manager where the system has one,
 // else by writing their keys directly.
 void RegisterCategories(const CLSID& clsid) {
@@ -72,8 +56,9 @@ void RegisterCategories(const CLSID& clsid) {
       if (SUCCEEDED(cat->RegisterClassImplCategories(clsid, 1, &id))) continue;
     }
     std::wstring catid = GuidText(*c.catid);
-    SetKey(L"Component Categories\\" + catid, L"409", c.text);
-    SetKey(L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + catid, nullptr, L"");
+    SetClassesRootValue(L"Component Categories\\" + catid, L"409", c.text);
+    SetClassesRootValue(L"CLSID\\" + GuidText(clsid) + L"\\Implemented Categories\\" + catid,
+                        nullptr, L"");
   }
   if (SUCCEEDED(hr) && cat) cat->Release();
 }
@@ -90,10 +75,11 @@ void UnregisterCategories(const CLSID& clsid) {
   }
 }
 
+// threadingModel nullptr: none is written (an executable's apartment is its own).
 template <size_t N>
 HRESULT RegisterVariants(const VariantInfo (&variants)[N], const wchar_t* serverKey,
-                         const std::wstring& command) {
-  // regsvr32 has initialised COM for us; the category manager needs it.
+                         const std::wstring& command, const wchar_t* threadingModel) {
+  // The category manager needs COM, which an executable's /RegServer has not started.
   HRESULT init = CoInitialize(nullptr);
   LONG rc = ERROR_SUCCESS;
   for (const VariantInfo& v : variants) {
@@ -102,15 +88,15 @@ HRESULT RegisterVariants(const VariantInfo (&variants)[N], const wchar_t* server
     std::wstring clsKey = L"CLSID\\" + clsid;
     std::wstring server = clsKey + L"\\" + serverKey;
     LONG results[] = {
-        SetKey(progId, nullptr, v.description),
-        SetKey(progId + L"\\CLSID", nullptr, clsid),
+        SetClassesRootValue(progId, nullptr, v.description),
+        SetClassesRootValue(progId + L"\\CLSID", nullptr, clsid),
         // Clients recognise OPC servers by this key and read its default value.
-        SetKey(progId + L"\\OPC", nullptr, v.description),
-        SetKey(clsKey, nullptr, v.description),
-        SetKey(clsKey + L"\\ProgID", nullptr, progId),
-        SetKey(server, nullptr, command),
-        // An executable has no threading model; its apartment is its own.
-        serverKey[0] == L'I' ? SetKey(server, L"ThreadingModel", L"Apartment") : ERROR_SUCCESS,
+        SetClassesRootValue(progId + L"\\OPC", nullptr, v.description),
+        SetClassesRootValue(clsKey, nullptr, v.description),
+        SetClassesRootValue(clsKey + L"\\ProgID", nullptr, progId),
+        SetClassesRootValue(server, nullptr, command),
+        threadingModel ? SetClassesRootValue(server, L"ThreadingModel", threadingModel)
+                       : ERROR_SUCCESS,
     };
     for (LONG r : results)
       if (r != ERROR_SUCCESS) rc = r;
@@ -118,6 +104,13 @@ HRESULT RegisterVariants(const VariantInfo (&variants)[N], const wchar_t* server
   }
   if (SUCCEEDED(init)) CoUninitialize();
   return rc == ERROR_SUCCESS ? S_OK : SELFREG_E_CLASS;
+}
+
+// This module's file, or empty when its path does not fit.
+std::wstring ModulePath() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
+  return n == 0 || n >= MAX_PATH ? std::wstring() : std::wstring(path, n);
 }
 
 template <size_t N>
@@ -140,18 +133,16 @@ const VariantInfo* Variants(size_t* count) {
 }
 
 HRESULT RegisterServers() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
-  return RegisterVariants(kVariants, L"InprocServer32", path);
+  const std::wstring path = ModulePath();
+  if (path.empty()) return SELFREG_E_CLASS;
+  return RegisterVariants(kVariants, L"InprocServer32", path, L"Apartment");
 }
 
 HRESULT RegisterLocalServers() {
-  wchar_t path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameW(ModuleInstance(), path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return SELFREG_E_CLASS;
+  const std::wstring path = ModulePath();
+  if (path.empty()) return SELFREG_E_CLASS;
   // Quoted: COM appends its switches to the command line, and the path may hold blanks.
-  return RegisterVariants(kLocalVariants, L"LocalServer32", L"\"" + std::wstring(path) + L"\"");
+  return RegisterVariants(kLocalVariants, L"LocalServer32", L"\"" + path + L"\"", nullptr);
 }
 
 HRESULT UnregisterServers() {
