@@ -96,6 +96,12 @@ std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
   return line + L"\n";
 }
 
+std::wstring CsvHeaderLine(const std::vector<CliColumn>& columns) {
+  std::wstring line;
+  for (size_t i = 0; i < columns.size(); ++i) line += (i ? L"," : L"") + CsvField(columns[i].key);
+  return line + L"\r\n";
+}
+
 void CRecordWriter::Stream(std::vector<size_t> widths) {
   m_bStreaming = true;
   m_widths = StreamWidths(m_columns, std::move(widths));
@@ -104,14 +110,11 @@ void CRecordWriter::Stream(std::vector<size_t> widths) {
 void CRecordWriter::WriteHeader() {
   if (m_bHeaderDone) return;
   m_bHeaderDone = true;
-  std::vector<std::wstring> headers;
-  for (const CliColumn& c : m_columns)
-    headers.emplace_back(m_format == CliFormat::kCsv ? c.key : c.header);
   if (m_format == CliFormat::kCsv) {
-    std::wstring line;
-    for (size_t i = 0; i < headers.size(); ++i) line += (i ? L"," : L"") + CsvField(headers[i]);
-    m_out.Write(line + L"\r\n");
+    m_out.Write(CsvHeaderLine(m_columns));
   } else if (m_format == CliFormat::kColumns) {
+    std::vector<std::wstring> headers;
+    for (const CliColumn& c : m_columns) headers.emplace_back(c.header);
     WriteColumns(headers, m_widths);
   }
 }

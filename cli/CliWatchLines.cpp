@@ -44,10 +44,7 @@ CWatchLines::CWatchLines(CCliWriter& out, CliFormat format, std::vector<size_t> 
 void CWatchLines::Header() {
   if (m_format != CliFormat::kCsv || m_bHeaderDone) return;
   m_bHeaderDone = true;
-  std::wstring line;
-  for (size_t i = 0; i < m_columns.size(); ++i)
-    line += (i ? L"," : L"") + CsvField(m_columns[i].key);
-  m_buffer += ToUtf8(line + L"\r\n");
+  m_buffer += ToUtf8(CsvHeaderLine(m_columns));
 }
 
 // Pieces of the line, in each form as CRecordWriter writes it: the start up to the value,

@@ -40,6 +40,8 @@ DWORD CBrowseView::GetViewStyle() const {
 void CBrowseView::OnInitialUpdate() {
   CView::OnInitialUpdate();
   m_server.Initialize(m_hWnd);
+  static_assert(kAliveCheckMs < COpcAliveCheck::kDefaultLimitMs / 2,
+                "a gap of half the limit between ticks counts as a stall");
   ::SetTimer(m_hWnd, kAliveTimer, kAliveCheckMs, nullptr);
 }
 
@@ -298,26 +300,29 @@ void CBrowseView::AddBranch(bool subtree) {
   const OPCHANDLE handle = group->m_hClient;
   CWaitCursor wait;
   EscapePressed();  // only keys pressed from here on count
+  // The status bar shows how far a step is, drawn at once (no paint message runs meanwhile);
+  // false once Esc was pressed.
+  auto progress = [&](const wchar_t* pattern, size_t done, size_t total) {
+    m_pTreePort->ShowStatusText(Count(pattern, done, total));
+    if (HWND bar = ::GetDlgItem(::GetAncestor(m_hWnd, GA_ROOT), 0xE801)) ::UpdateWindow(bar);
+    return !EscapePressed();
+  };
+  auto idle = [this] {
+    if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(AFX_IDS_IDLEMESSAGE);
+  };
   // The server names each leaf's item ID on first use, a call each.
   std::vector<OpcItemRequest> requests(leaves.size());
   for (size_t i = 0; i < leaves.size(); ++i) {
     requests[i].strItemId = m_server.GetBrowseItemId(leaves[i]);
-    if ((i & 255) != 255) continue;
-    m_pTreePort->ShowStatusText(
-        Count(L"正在读取项标识: %lu / %lu (按 Esc 停止)", i + 1, leaves.size()));
-    if (EscapePressed()) {
-      if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(AFX_IDS_IDLEMESSAGE);
-      return;
-    }
+    if ((i & 255) == 255 &&
+        !progress(L"正在读取项标识: %lu / %lu (按 Esc 停止)", i + 1, leaves.size()))
+      return idle();
   }
   std::vector<OpcItemOutcome> outcomes;
   m_server.AddItems(handle, requests, outcomes, [&](size_t done, size_t total) {
-    m_pTreePort->ShowStatusText(Count(L"正在添加项: %lu / %lu (按 Esc 停止)", done, total));
-    HWND bar = ::GetDlgItem(::GetAncestor(m_hWnd, GA_ROOT), 0xE801);
-    if (bar) ::UpdateWindow(bar);
-    return !EscapePressed();
+    return progress(L"正在添加项: %lu / %lu (按 Esc 停止)", done, total);
   });
-  if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(AFX_IDS_IDLEMESSAGE);
+  idle();
 
   // The new rows, drawn together once the list's redraw comes back.
   IViewFrame* pFrame = GetViewFrame(m_hWnd);

@@ -36,13 +36,9 @@ OpcTreeNode COpcTreePort::InsertItem(const std::wstring& text, OpcTreeNode paren
   up.children.push_back(index);
   if (up.hItem && up.shown) {
     Show(index);
-  } else if (up.hItem && up.children.size() == 1) {
+  } else if (up.children.size() == 1) {
     // The control learns that the branch has children; they follow when it opens.
-    TVITEMW item = {};
-    item.mask = TVIF_CHILDREN;
-    item.hItem = up.hItem;
-    item.cChildren = 1;
-    ::SendMessageW(m_hTree, TVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    SetChildrenFlag(parentRef - 1);
   }
   return Handle(index);
 }

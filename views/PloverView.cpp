@@ -368,10 +368,7 @@ LRESULT CPloverView::OnFindItem(int, NMHDR* pnmh, BOOL&) {
   for (int n = start; n < end; ++n) {
     const int i = n % count;
     const Row& row = *m_list[static_cast<size_t>(i)].row;
-    if (what.flags & LVFI_PARAM) {
-      if (static_cast<LPARAM>(row.hItem) == what.lParam) return i;
-      continue;
-    }
+    // Type-ahead only: an owner-data row has no lParam to find.
     if (!what.psz) return -1;
     wchar_t text[16];
     std::swprintf(text, std::size(text), L"%d", row.nGroup);
