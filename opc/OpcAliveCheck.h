@@ -11,17 +11,34 @@
 
 // Lets go of these references (one each) on a thread of its own. The last release of a
 // proxy tells its server, and a server that does not answer would hold the caller there.
+// The proxies belong to the caller's apartment; releasing them from another is outside
+// COM's rules, done deliberately for a server already counted as lost, and checked under
+// Wine only (Wine then asks the server from the releasing thread).
 void ReleaseOnOwnThread(std::vector<IUnknown*> objects);
 
 class COpcAliveCheck {
  public:
+  // Milliseconds a check may go unanswered before the server counts as no longer
+  // answering: generous, since a server busy browsing or adding many thousands of items
+  // answers late. Ticks must come more often than every half limit: a longer gap counts as
+  // a stall of the caller's thread, after which the check gets a full limit again.
+  static constexpr DWORD kDefaultLimitMs = 20000;
+  // The limit in force (tests shorten it); SetLimit returns the previous one.
+  static DWORD Limit() { return s_limitMs; }
+  static DWORD SetLimit(DWORD ms) {
+    const DWORD old = s_limitMs;
+    s_limitMs = ms;
+    return old;
+  }
+
   COpcAliveCheck() = default;
   ~COpcAliveCheck() { Stop(); }
   COpcAliveCheck(const COpcAliveCheck&) = delete;
   COpcAliveCheck& operator=(const COpcAliveCheck&) = delete;
 
   // Watches this server (called on its apartment thread, which owns the pointer); one in
-  // this process is not watched. Whether the server is watched: it is a proxy.
+  // this process is not watched. Returns whether the server is a proxy, even when the
+  // check could not be started for it.
   bool Start(IOPCServer* server);
   // Forgets the server; the check's thread lets go of it and ends on its own, and is not
   // waited for (it may be stuck in a call to a server that no longer answers).
@@ -34,6 +51,7 @@ class COpcAliveCheck {
   struct Shared;
   static DWORD WINAPI Run(void* param);
 
+  static inline DWORD s_limitMs = kDefaultLimitMs;
   Shared* m_pShared = nullptr;
   bool m_bPending = false;
   ULONGLONG m_started = 0;

@@ -1,6 +1,5 @@
 #include "OpcServer.h"
 
-#include "OpcCallGuard.h"
 #include "OpcDataSink.h"
 #include "OpcDiscovery.h"
 #include "OpcErrorText.h"
@@ -204,7 +203,7 @@ void COpcServer::Disconnect() {
 
 void COpcServer::CheckAlive() {
   if (!m_bConnected || !m_pServer || m_pWatch->Lost()) return;
-  HRESULT hr = m_aliveCheck.Tick(COpcCallGuard::CallLimit());
+  HRESULT hr = m_aliveCheck.Tick(COpcAliveCheck::Limit());
   // A check that came back failed with any code, or did not come back: the server is lost.
   if (FAILED(hr)) m_pWatch->Check(COpcServerWatch::IsVanishedCode(hr) ? hr : RPC_E_DISCONNECTED);
 }

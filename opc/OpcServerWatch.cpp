@@ -45,7 +45,7 @@ bool COpcServerWatch::IsVanishedCode(HRESULT hr) {
     case 0x800706BE:  // RPC_S_CALL_FAILED
     case 0x800706BF:  // RPC_S_CALL_FAILED_DNE
     case 0x80070776:  // RPC_S_OBJECT_NOT_FOUND (the exporter is gone)
-    case 0x80010002:  // RPC_E_CALL_CANCELED: no answer within the call limit
+    case 0x80010002:  // RPC_E_CALL_CANCELED: the call was given up
     case 0x8001011F:  // RPC_E_TIMEOUT
       return true;
     default:

@@ -6,7 +6,6 @@
 #include <commctrl.h>
 
 #include "BrowseView.h"
-#include "OpcCallGuard.h"
 #include "PloverView.h"
 #include "SimControl.h"
 #include "SimProcess.h"
@@ -20,7 +19,7 @@ class ServerLossTest : public AppFixture {
       ::TerminateProcess(m_hProcess, 1);
       ::CloseHandle(m_hProcess);
     }
-    COpcCallGuard::SetCallLimit(kOpcCallLimitMs);
+    COpcAliveCheck::SetLimit(COpcAliveCheck::kDefaultLimitMs);
     AppFixture::TearDown();
   }
 
@@ -35,10 +34,8 @@ class ServerLossTest : public AppFixture {
   void ConnectAndSubscribe() {
     ASSERT_TRUE(Start(L"/server " PLOVER_SIM_LOCAL_PROGID));
     ASSERT_TRUE(Server()->IsConnected());
-    TComPtr<IPloverSimProcess> process;
-    ASSERT_EQ(S_OK, process.QueryFrom(Server()->m_pServer.Get()));
-    DWORD pid = 0;
-    ASSERT_EQ(S_OK, process->GetServerProcessId(&pid));
+    const DWORD pid = ServerPid();
+    ASSERT_NE(0u, pid);
     ASSERT_NE(::GetCurrentProcessId(), pid) << "the server runs in a process of its own";
     m_hProcess = ::OpenProcess(
         PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_SUSPEND_RESUME | PROCESS_QUERY_INFORMATION, FALSE,
@@ -58,6 +55,21 @@ class ServerLossTest : public AppFixture {
     // Subscribed: the first update has come from the other process.
     ASSERT_TRUE(PumpUntil([counter] { return counter->m_ftTimeStamp.dwHighDateTime != 0; },
                           "the first data change"));
+  }
+
+  // The process serving the connection; 0 when it cannot be asked.
+  DWORD ServerPid() const {
+    TComPtr<IPloverSimProcess> process;
+    DWORD pid = 0;
+    if (SUCCEEDED(process.QueryFrom(Server()->m_pServer.Get()))) process->GetServerProcessId(&pid);
+    return pid;
+  }
+  // The one box the loss brings, naming the server.
+  void ExpectOneLossBox() const {
+    ASSERT_EQ(1u, m_runner.boxes.size());
+    EXPECT_EQ(0u, m_runner.boxes[0].text.find(
+                      L"OPC Server '" PLOVER_SIM_LOCAL_PROGID L"' has shut down.\n"))
+        << testing::PrintToString(m_runner.boxes[0].text);
   }
 
   void SendAliveTimer() { Tree()->SendMessage(WM_TIMER, CBrowseView::kAliveTimer, 0); }
@@ -84,10 +96,7 @@ TEST_F(ServerLossTest, AKilledServerIsNoticedOnceAndConnectingAgainWorks) {
   ASSERT_TRUE(TickUntilBox());
   EXPECT_FALSE(Server()->IsConnected());
   EXPECT_EQ(0, Rows());
-  ASSERT_EQ(1u, m_runner.boxes.size());
-  EXPECT_EQ(0u, m_runner.boxes[0].text.find(
-                    L"OPC Server '" PLOVER_SIM_LOCAL_PROGID L"' has shut down.\n"))
-      << testing::PrintToString(m_runner.boxes[0].text);
+  ExpectOneLossBox();
   // Later ticks ask nothing of a server that is gone, and show nothing more.
   SendAliveTimer();
   SendAliveTimer();
@@ -101,11 +110,8 @@ TEST_F(ServerLossTest, AKilledServerIsNoticedOnceAndConnectingAgainWorks) {
   ASSERT_TRUE(Server()->IsConnected());
   ASSERT_NE(nullptr, Server()->SelectGroup(1));
   EXPECT_NE(nullptr, Server()->AddItem(L"Types.Long"));
-  TComPtr<IPloverSimProcess> process;
-  ASSERT_EQ(S_OK, process.QueryFrom(Server()->m_pServer.Get()));
-  DWORD pid = 0;
-  ASSERT_EQ(S_OK, process->GetServerProcessId(&pid));
-  process.Release();
+  const DWORD pid = ServerPid();
+  ASSERT_NE(0u, pid);
   EXPECT_NE(m_pid, pid);
   m_hProcess = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
   ASSERT_NE(nullptr, m_hProcess);
@@ -148,7 +154,7 @@ TEST_F(ServerLossTest, AServerThatStopsAnsweringIsLetGoWithoutHoldingTheProgram)
       reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtResumeProcess")));
   ASSERT_TRUE(suspend && resume);
   ConnectAndSubscribe();
-  COpcCallGuard::SetCallLimit(1500);
+  COpcAliveCheck::SetLimit(1500);
   ASSERT_EQ(0, suspend(m_hProcess));
   // Should the program wait for the server anywhere, the server answers again after a
   // minute: the test then fails below instead of hanging.
@@ -164,21 +170,15 @@ TEST_F(ServerLossTest, AServerThatStopsAnsweringIsLetGoWithoutHoldingTheProgram)
   ASSERT_TRUE(box);
   EXPECT_FALSE(Server()->IsConnected());
   EXPECT_EQ(0, Rows());
-  ASSERT_EQ(1u, m_runner.boxes.size());
-  EXPECT_EQ(0u, m_runner.boxes[0].text.find(
-                    L"OPC Server '" PLOVER_SIM_LOCAL_PROGID L"' has shut down.\n"))
-      << testing::PrintToString(m_runner.boxes[0].text);
+  ExpectOneLossBox();
 
   // Once it answers again it is nothing to the program: the next connection has a process
   // of its own, and ends it when let go.
   if (!dog.fired) resume(m_hProcess);
   Frame()->ConnectServer(PLOVER_SIM_LOCAL_PROGID, L"");
   ASSERT_TRUE(Server()->IsConnected());
-  TComPtr<IPloverSimProcess> process;
-  ASSERT_EQ(S_OK, process.QueryFrom(Server()->m_pServer.Get()));
-  DWORD pid = 0;
-  ASSERT_EQ(S_OK, process->GetServerProcessId(&pid));
-  process.Release();
+  const DWORD pid = ServerPid();
+  ASSERT_NE(0u, pid);
   EXPECT_NE(m_pid, pid);
   HANDLE next = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
   ASSERT_NE(nullptr, next);
