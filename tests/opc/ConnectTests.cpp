@@ -185,6 +185,7 @@ TEST_P(ConnectScenario, DestroyingTheServerObjectDisconnectsFirst) {
   ASSERT_NE(nullptr, m_server->AddItem(L"Types.Double"));
   delete m_server;
   m_server = nullptr;
+  m_serverProcess.ExpectEnded();
   PloverSimLiveCounts after = SimLiveCounts();
   EXPECT_EQ(before.servers, after.servers);
   EXPECT_EQ(before.groups, after.groups);

@@ -155,8 +155,12 @@ TEST_P(IoTest, WritesReportTheItemsOwnResult) {
   EXPECT_TRUE(m_server->WriteSync(text, L"压力 high"));
   EXPECT_TRUE(m_server->AsyncReadDevice(text));
   ASSERT_EQ(S_OK, Control()->Flush());
-  PumpUntil([text] { return text->m_value.vt == VT_BSTR && text->m_value.bstrVal[0] == L'压'; },
-            "the read's text");
+  PumpUntil(
+      [text] {
+        return text->m_value.vt == VT_BSTR && text->m_value.bstrVal &&
+               text->m_value.bstrVal[0] == L'压';
+      },
+      "the read's text");
   ASSERT_EQ(VT_BSTR, text->m_value.vt);
   EXPECT_STREQ(L"压力 high", text->m_value.bstrVal);
 }

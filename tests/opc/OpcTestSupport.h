@@ -50,10 +50,11 @@ class OpcTest : public testing::Test {
   // connection, through a probe object of the in-process server.
   PloverSimLiveCounts SimLiveCounts();
   // Dispatches messages until cond holds; false (and a test failure naming what) after a
-  // generous cap.
+  // generous cap, well inside ctest's time-out so that TearDown still runs.
   template <class Cond>
   bool PumpUntil(Cond cond, const char* what) {
-    for (int i = 0; i < 20000; ++i) {
+    const ULONGLONG until = GetTickCount64() + 30000;
+    while (GetTickCount64() < until) {
       if (cond()) return true;
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -68,6 +69,7 @@ class OpcTest : public testing::Test {
       if (cond()) return true;
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+    if (cond()) return true;
     ADD_FAILURE() << "gave up waiting for " << what;
     return false;
   }

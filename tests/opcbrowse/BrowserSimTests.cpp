@@ -7,6 +7,7 @@
 
 #include "FakeUiPorts.h"
 #include "OpcBrowser.h"
+#include "ServerProcess.h"
 #include "SimControl.h"
 #include "SimProcess.h"
 #include "SimServer.h"
@@ -276,6 +277,8 @@ TEST_P(OpenedTree, OpenedAllTheWayItEqualsTheWholeBuild) {
   ASSERT_EQ(S_OK, CLSIDFromProgID(GetParam(), &clsid)) << "is the server registered?";
   TComPtr<IOPCServer> subject, reference;
   ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IOPCServer, subject.PutVoid()));
+  ServerProcessWatch serverProcess;
+  serverProcess.Watch(subject.Get());
   ASSERT_EQ(S_OK, CreateSimServer(PLOVER_SIM_PROGID, reference));
   for (const Filters& f : {Filters{L"*", VT_EMPTY, OPC_READABLE | OPC_WRITEABLE},
                            Filters{L"S*", VT_I2, OPC_WRITEABLE}}) {
@@ -296,7 +299,7 @@ TEST_P(OpenedTree, OpenedAllTheWayItEqualsTheWholeBuild) {
       EXPECT_TRUE(n->children.empty()) << "only the top level at first";
     opened.SetBrowseFilter(L"no such name");  // counts from the next build on
 
-    size_t compared = 0, leaves = 0;
+    size_t compared = 0, manyLeaves = 0, idsCompared = 0;
     std::function<void(const FakeTree::Node*, FakeTree::Node*, const std::wstring&)> walk =
         [&](const FakeTree::Node* w, FakeTree::Node* o, const std::wstring& path) {
           ++compared;
@@ -304,13 +307,14 @@ TEST_P(OpenedTree, OpenedAllTheWayItEqualsTheWholeBuild) {
           ASSERT_EQ(w->data >= 0, o->data >= 0) << path;
           if (w->data >= 0) {
             // Each ID is a call across processes: of Many's 5,000 leaves, a few.
-            if (path.rfind(L"/Many/", 0) == 0 && ++leaves % 1000 != 1) return;
-            ++leaves;
+            if (path.rfind(L"/Many/", 0) == 0 && ++manyLeaves % 1000 != 1) return;
+            ++idsCompared;
             ASSERT_EQ(whole.GetBrowseItemId(w->data), opened.GetBrowseItemId(o->data)) << path;
             return;
           }
-          if (w != wholeTree.m_top[0])
+          if (w != wholeTree.m_top[0]) {
             EXPECT_EQ(!w->children.empty(), o->expandable) << path << " shows it can open";
+          }
           if (o->expandable) opened.ListBranch(o);
           ASSERT_EQ(FakeTree::Texts(w), FakeTree::Texts(o)) << path;
           for (size_t i = 0; i < w->children.size(); ++i)
@@ -318,12 +322,15 @@ TEST_P(OpenedTree, OpenedAllTheWayItEqualsTheWholeBuild) {
         };
     walk(wholeTree.m_top[0], openedTree.m_top[0], L"");
     EXPECT_EQ(wholeTree.m_nodes.size(), compared);
-    EXPECT_GT(leaves, f.vt == VT_EMPTY ? 50u : 0u);
+    EXPECT_GT(idsCompared, f.vt == VT_EMPTY ? 50u : 0u);
     FakeTree::Node* leaf = openedTree.Find({L"Root", L"Names", L"中文 分支", L"状态"});
-    if (f.vt == VT_EMPTY)
+    if (f.vt == VT_EMPTY) {
       EXPECT_EQ(L"Names.中文 分支.状态", leaf ? opened.GetBrowseItemId(leaf->data) : L"")
           << "a string from the other process arrives whole";
+    }
   }
+  subject.Release();
+  serverProcess.ExpectEnded();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, OpenedTree,

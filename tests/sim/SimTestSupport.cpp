@@ -168,7 +168,8 @@ void SimFixture::TearDown() {
 }
 
 TComPtr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHANDLE hClient,
-                                          float deadband, BOOL active, OPCHANDLE* hServer) {
+                                          float deadband, BOOL active, OPCHANDLE* hServer,
+                                          DWORD* revisedRate) {
   TComPtr<IOPCItemMgt> group;
   OPCHANDLE h = 0;
   DWORD revised = 0;
@@ -176,6 +177,7 @@ TComPtr<IOPCItemMgt> SimFixture::AddGroup(const wchar_t* name, DWORD rate, OPCHA
                                 &revised, IID_IOPCItemMgt, group.PutUnknown());
   EXPECT_TRUE(SUCCEEDED(hr)) << std::hex << hr;
   if (hServer) *hServer = h;
+  if (revisedRate) *revisedRate = revised;
   return group;
 }
 

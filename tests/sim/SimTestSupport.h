@@ -119,7 +119,7 @@ class SimFixture : public testing::Test {
 
   TComPtr<IOPCItemMgt> AddGroup(const wchar_t* name, DWORD rate = 1000, OPCHANDLE hClient = 1,
                                 float deadband = 0, BOOL active = TRUE,
-                                OPCHANDLE* hServer = nullptr);
+                                OPCHANDLE* hServer = nullptr, DWORD* revisedRate = nullptr);
   // Adds one active item; returns the item's own HRESULT (or the call's failure).
   HRESULT AddItem(IUnknown* group, const wchar_t* id, VARTYPE requested, OPCHANDLE hClient,
                   OPCHANDLE* hServer = nullptr, OPCITEMRESULT* result = nullptr);
