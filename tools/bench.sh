@@ -9,7 +9,7 @@ name=${1%.exe}
 shift
 "$root/tools/setup.sh"
 build=${PLOVER_BUILD_DIR:-$root/build/x64}
-"$root/tools/build.sh" x64 "$build" "$name" PloverSim PloverSimLocal PloverPS
+"$root/tools/build.sh" x64 "$build" "$name" servers
 [ -f "$build/bin/$name.exe" ] || { echo "plover: no benchmark $name in $build/bin" >&2; exit 1; }
 # shellcheck source=wineenv.sh
 source "$root/tools/wineenv.sh" "$build"

@@ -9,7 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh" >&2
 build=${PLOVER_BUILD_DIR:-$root/build/x64}
-"$root/tools/build.sh" x64 "$build" plover-cli PloverSim PloverSimLocal PloverPS >&2
+"$root/tools/build.sh" x64 "$build" plover-cli servers >&2
 # shellcheck source=wineenv.sh
 source "$root/tools/wineenv.sh" "$build"
 plover_wine_prepare >&2

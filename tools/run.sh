@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${PLOVER_BUILD_DIR:-$root/build/x64}
 # Only what a run needs: the suites are left to the test command. The executable server and
 # the proxy/stub that reaches it are registered too, for /server Plover.SimServer.Local.1.
-"$root/tools/build.sh" x64 "$build" Plover PloverSim PloverSimLocal PloverPS
+"$root/tools/build.sh" x64 "$build" Plover servers
 [ -f "$build/bin/Plover.exe" ] || { echo "plover: $build/bin/Plover.exe was not built" >&2; exit 1; }
 
 # No arguments: the demonstration workspace (its Windows path is known once the prefix is).
