@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "ClassesRootText.h"
 #include "SimProcess.h"
 
 // Fails at once with the reason when the executable server cannot be started from this
@@ -18,13 +19,7 @@ inline void ExpectLocalServerRegistered(const wchar_t* progId) {
   ASSERT_EQ(S_OK, CLSIDFromProgID(progId, &clsid)) << "is PloverSimLocal.exe /RegServer run?";
   wchar_t clsidText[40] = {};
   StringFromGUID2(clsid, clsidText, 40);
-  auto defaultOf = [](const std::wstring& key) {
-    wchar_t value[MAX_PATH * 2] = {};
-    LONG size = sizeof(value);
-    if (RegQueryValueW(HKEY_CLASSES_ROOT, key.c_str(), value, &size) != ERROR_SUCCESS)
-      return std::wstring();
-    return std::wstring(value);
-  };
+  auto defaultOf = [](const std::wstring& key) { return ClassesRootText(key, nullptr, L""); };
   std::wstring exe = defaultOf(std::wstring(L"CLSID\\") + clsidText + L"\\LocalServer32");
   ASSERT_FALSE(exe.empty()) << "no LocalServer32 for the executable server in this view";
   if (exe.size() > 1 && exe.front() == L'"') exe = exe.substr(1, exe.find(L'"', 1) - 1);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "ClassesRootText.h"
 #include "TempClassKey.h"
 
 namespace {
@@ -13,15 +14,6 @@ namespace {
 const wchar_t kOurs[] = L"{6D3A1A8E-2B7C-4F5E-9A41-3C8E5217D06B}";
 const wchar_t kForeign[] = L"{0B5E7A3C-1111-4222-8333-944455556666}";
 const wchar_t kOpcServer[] = L"Interface\\{39C13A4D-011E-11D0-9675-0020AFD8ADB3}";
-
-std::wstring Read(const std::wstring& path, const wchar_t* value = nullptr) {
-  wchar_t buffer[512] = {};
-  DWORD size = sizeof(buffer);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-      ERROR_SUCCESS)
-    return L"<missing>";
-  return buffer;
-}
 
 // HKEY_CLASSES_ROOT of this process redirected to a scratch key for the object's life.
 class PrivateClassesRoot {
@@ -65,7 +57,7 @@ TEST(ProxyRegistration, LeavesAForeignProxyAloneAndRegistersTheRest) {
     RegCloseKey(key);
 
     ASSERT_EQ(S_OK, reg());
-    EXPECT_EQ(kForeign, Read(std::wstring(kOpcServer) + L"\\ProxyStubClsid32"));
+    EXPECT_EQ(kForeign, ClassesRootText(std::wstring(kOpcServer) + L"\\ProxyStubClsid32"));
     const struct {
       const wchar_t* iid;
       const wchar_t* name;
@@ -80,21 +72,22 @@ TEST(ProxyRegistration, LeavesAForeignProxyAloneAndRegistersTheRest) {
     };
     for (const auto& i : ours) {
       std::wstring k = std::wstring(L"Interface\\") + i.iid;
-      EXPECT_EQ(kOurs, Read(k + L"\\ProxyStubClsid32")) << i.name;
-      EXPECT_EQ(i.name, Read(k));
-      EXPECT_EQ(i.methods, Read(k + L"\\NumMethods")) << i.name;
+      EXPECT_EQ(kOurs, ClassesRootText(k + L"\\ProxyStubClsid32")) << i.name;
+      EXPECT_EQ(i.name, ClassesRootText(k));
+      EXPECT_EQ(i.methods, ClassesRootText(k + L"\\NumMethods")) << i.name;
     }
     std::wstring server = std::wstring(L"CLSID\\") + kOurs + L"\\InprocServer32";
-    EXPECT_NE(std::wstring::npos, Read(server).find(L"PloverPS.dll")) << Read(server);
-    EXPECT_EQ(L"Both", Read(server, L"ThreadingModel"));
+    EXPECT_NE(std::wstring::npos, ClassesRootText(server).find(L"PloverPS.dll"))
+        << ClassesRootText(server);
+    EXPECT_EQ(L"Both", ClassesRootText(server, L"ThreadingModel"));
 
     // Registering again changes nothing; unregistering takes only what is ours.
     ASSERT_EQ(S_OK, reg());
     ASSERT_EQ(S_OK, unreg());
-    EXPECT_EQ(kForeign, Read(std::wstring(kOpcServer) + L"\\ProxyStubClsid32"));
+    EXPECT_EQ(kForeign, ClassesRootText(std::wstring(kOpcServer) + L"\\ProxyStubClsid32"));
     for (const auto& i : ours)
-      EXPECT_EQ(L"<missing>", Read(std::wstring(L"Interface\\") + i.iid)) << i.name;
-    EXPECT_EQ(L"<missing>", Read(std::wstring(L"CLSID\\") + kOurs));
+      EXPECT_EQ(L"<missing>", ClassesRootText(std::wstring(L"Interface\\") + i.iid)) << i.name;
+    EXPECT_EQ(L"<missing>", ClassesRootText(std::wstring(L"CLSID\\") + kOurs));
   }
   FreeLibrary(ps);
 }

@@ -1,16 +1,9 @@
 // Registration, creation by ProgID, the variants, status and error texts.
 #include "SimTestSupport.h"
 
-namespace {
+#include "ClassesRootText.h"
 
-std::wstring RegDefault(const std::wstring& path, const wchar_t* value = nullptr) {
-  wchar_t buffer[512] = {};
-  DWORD size = sizeof(buffer);
-  if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), value, RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-      ERROR_SUCCESS)
-    return L"<missing>";
-  return buffer;
-}
+namespace {
 
 const wchar_t* const kProgIds[] = {PLOVER_SIM_PROGID, PLOVER_SIM_FLAT_PROGID,
                                    PLOVER_SIM_NOBROWSE_PROGID, PLOVER_SIM_LARGE_PROGID};
@@ -25,16 +18,16 @@ TEST(SimRegistration, EveryProgIdIsRegisteredAsAnOpcServer) {
     wchar_t clsidText[40] = {};
     StringFromGUID2(*clsids[i], clsidText, 40);
     std::wstring progId = kProgIds[i];
-    EXPECT_EQ(clsidText, RegDefault(progId + L"\\CLSID"));
+    EXPECT_EQ(clsidText, ClassesRootText(progId + L"\\CLSID"));
     // Discovery reads the OPC key's default value the old way.
     wchar_t opc[256] = {};
     LONG size = sizeof(opc);
     EXPECT_EQ(ERROR_SUCCESS,
               RegQueryValueW(HKEY_CLASSES_ROOT, (progId + L"\\OPC").c_str(), opc, &size));
     std::wstring cls = std::wstring(L"CLSID\\") + clsidText;
-    EXPECT_EQ(progId, RegDefault(cls + L"\\ProgID"));
-    EXPECT_EQ(L"Apartment", RegDefault(cls + L"\\InprocServer32", L"ThreadingModel"));
-    std::wstring path = RegDefault(cls + L"\\InprocServer32");
+    EXPECT_EQ(progId, ClassesRootText(cls + L"\\ProgID"));
+    EXPECT_EQ(L"Apartment", ClassesRootText(cls + L"\\InprocServer32", L"ThreadingModel"));
+    std::wstring path = ClassesRootText(cls + L"\\InprocServer32");
     EXPECT_NE(std::wstring::npos, path.find(L"PloverSim.dll"))
         << "path: " << testing::PrintToString(path);
     // Both the DA 1.0 and the DA 2.0 category.
