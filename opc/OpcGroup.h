@@ -23,6 +23,14 @@ class COpcGroup {
 
   // Whether the record is one of this group's items (a case-sensitive name look-up).
   bool Holds(const COpcItem* item) const;
+  // Subscribed through the OPC DA 2.0 callback: its asynchronous work goes through
+  // IOPCAsyncIO2 and comes back through that callback.
+  bool UsesCallback() const { return m_dwCallbackCookie != 0 && m_dwDataConnection == 0; }
+  // One of the group's I/O interfaces, taken only on exactly S_OK.
+  template <class T>
+  bool QueryIo(TComPtr<T>& io) const {
+    return io.QueryFrom(m_pGroup.Get()) == S_OK && io;
+  }
 
   TComPtr<IOPCGroupStateMgt> m_pGroup;
   std::wstring m_strName;

@@ -6,14 +6,13 @@
 #include <oleauto.h>
 
 namespace {
-// The I/O interface of a group, obtained only on exactly S_OK.
 template <class T>
 bool QueryIo(COpcGroup* group, TComPtr<T>& io) {
-  return group && io.QueryFrom(group->m_pGroup.Get()) == S_OK && io;
+  return group && group->QueryIo(io);
 }
 
 bool UsesCallback(const COpcGroup* group) {
-  return group && group->m_dwCallbackCookie != 0 && group->m_dwDataConnection == 0;
+  return group && group->UsesCallback();
 }
 }  // namespace
 

@@ -5,11 +5,6 @@
 #include "OpcServerWatch.h"
 
 namespace {
-template <class T>
-bool QueryIo(COpcGroup* group, TComPtr<T>& io) {
-  return group && io.QueryFrom(group->m_pGroup.Get()) == S_OK && io;
-}
-
 HRESULT Checked(const COpcGroupManager& manager, HRESULT hr) {
   return manager.m_pWatch ? manager.m_pWatch->Check(hr) : hr;
 }
@@ -60,7 +55,7 @@ HRESULT ReadItemBatch(COpcGroupManager& manager, const std::vector<COpcItem*>& i
   errors.assign(items.size(), E_FAIL);
   COpcGroup* group = manager.GetCurrentGroup();
   TComPtr<IOPCSyncIO> io;
-  if (!QueryIo(group, io)) return E_NOINTERFACE;
+  if (!group || !group->QueryIo(io)) return E_NOINTERFACE;
   std::vector<size_t> where;
   std::vector<OPCHANDLE> handles = ServerHandles(group, items, errors, where);
   if (handles.empty()) return S_OK;
@@ -93,13 +88,13 @@ HRESULT WriteItemBatch(COpcGroupManager& manager, const std::vector<COpcItem*>& 
   errors.assign(items.size(), E_FAIL);
   COpcGroup* group = manager.GetCurrentGroup();
   if (!group || values.size() != items.size()) return E_INVALIDARG;
-  const bool async2 = async && group->m_dwCallbackCookie != 0 && group->m_dwDataConnection == 0;
+  const bool async2 = async && group->UsesCallback();
   TComPtr<IOPCSyncIO> syncIo;
   TComPtr<IOPCAsyncIO> asyncIo;
   TComPtr<IOPCAsyncIO2> asyncIo2;
-  if (async2  ? !QueryIo(group, asyncIo2)
-      : async ? !QueryIo(group, asyncIo)
-              : !QueryIo(group, syncIo))
+  if (async2  ? !group->QueryIo(asyncIo2)
+      : async ? !group->QueryIo(asyncIo)
+              : !group->QueryIo(syncIo))
     return E_NOINTERFACE;
   std::vector<size_t> where;
   std::vector<OPCHANDLE> handles = ServerHandles(group, items, errors, where);
