@@ -88,7 +88,7 @@ plover_register_servers
 [ -n "$demo" ] && args=("$(winepath -w "$root/examples/demo.plover")")
 
 screenshot() {
-  xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 1280 960 | pnmtopng >"$shot.tmp" &&
+  plover_screenshot "$shot.tmp" "Plover-${DISPLAY#:}" &&
     mv -f "$shot.tmp" "$shot"
 }
 # Any shown window of Plover with a caption: the main window, or a message box before it.

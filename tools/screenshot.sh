@@ -28,5 +28,5 @@ for _ in $(seq 100); do
   sleep 0.2
 done
 sleep "$wait_s"
-xwd -root -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 1280 960 | pnmtopng >"$out"
+plover_screenshot "$out" Plover
 echo "plover: screenshot written to $out"

@@ -100,6 +100,15 @@ plover_start_display() {
   return 1
 }
 
+# A PNG of Wine's virtual desktop named $2 ("<name> - Wine desktop"), 1280x960, or of the
+# screen while there is none. The desktop window itself: xwd's picture of the root window
+# leaves Wine's dialogs and boxes black, though the screen (the root's own pixels) shows them.
+plover_screenshot() {
+  local out=$1 source=(-root)
+  xwininfo -name "$2 - Wine desktop" >/dev/null 2>&1 && source=(-name "$2 - Wine desktop")
+  xwd "${source[@]}" -silent | xwdtopnm 2>/dev/null | pnmcut 0 0 1280 960 | pnmtopng >"$out"
+}
+
 plover_start_wineserver() {
   # One persistent wineserver for the whole run instead of one per test process.
   wineserver -p 2>/dev/null || true
