@@ -1,20 +1,41 @@
 #include "PloverApp.h"
 
+#include <optional>
+
 #include "AboutDlg.h"
 #include "BrowseView.h"
 #include "MainFrm.h"
 #include "ModalRunner.h"
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 #include "PloverDoc.h"
 #include "StartupSplash.h"
+#include "WaitCursor.h"
 #include "WorkspaceRestore.h"
 #include "resource.h"
 
 namespace {
 // The client core's boxes go where every other box of the program goes.
-int CoreMessageBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
-  return GetModalRunner().MessageBox(owner, text, caption, type);
+int CoreMessageBox(OpcBoxOwner owner, const std::wstring& text, const std::wstring& caption,
+                   UINT type) {
+  HWND hOwner = owner == OpcBoxOwner::ActiveWindow ? ::GetActiveWindow() : nullptr;
+  return GetModalRunner().MessageBox(hOwner, text, caption, type);
 }
+
+// The core's long calls show the hourglass; nested calls keep it until the outermost ends.
+class CWaitCursorIndicator : public IOpcBusyIndicator {
+ public:
+  void Begin() override {
+    if (m_nDepth++ == 0) m_wait.emplace();
+  }
+  void End() override {
+    if (m_nDepth > 0 && --m_nDepth == 0) m_wait.reset();
+  }
+
+ private:
+  int m_nDepth = 0;
+  std::optional<CWaitCursor> m_wait;
+};
+CWaitCursorIndicator g_waitCursor;
 }  // namespace
 
 void CPloverCommandLineInfo::ParseParam(const wchar_t* pszParam, bool bFlag, bool bLast) {
@@ -37,6 +58,7 @@ void CPloverCommandLineInfo::ParseParam(const wchar_t* pszParam, bool bFlag, boo
 
 BOOL CPloverApp::InitInstance() {
   SetOpcMessageBox(CoreMessageBox);
+  SetOpcBusyIndicator(&g_waitCursor);
   CCommandLineInfo splashInfo;
   ParseCommandLine(splashInfo);
   EnableStartupSplash(splashInfo.m_bShowSplash);

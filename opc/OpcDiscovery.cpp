@@ -1,7 +1,5 @@
 #include "OpcDiscovery.h"
 
-#include "WaitCursor.h"
-
 namespace {
 
 // Registry key names are at most 255 characters.
@@ -74,7 +72,7 @@ int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<s
                    OpcTickSource tick) {
   if (!list) return 0;
   list->ResetContent();
-  CWaitCursor wait;
+  COpcBusyScope busy;
   int examined = EnumerateServers(node, names, tick);
   for (const std::wstring& name : names) list->AddString(name);
   if (list->GetCount() > 0) list->SetCurSel(0);

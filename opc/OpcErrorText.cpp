@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 
 namespace {
 // The locale the server is asked to answer in: the system default.
@@ -25,5 +25,5 @@ std::wstring GetErrorText(const std::wstring& prefix, DWORD code, IOPCServer* se
 }
 
 void ReportError(const std::wstring& prefix, DWORD code, IOPCServer* server) {
-  OpcMessageBox(nullptr, GetErrorText(prefix, code, server), kOpcAppTitle, MB_OK);
+  OpcMessageBox(OpcBoxOwner::None, GetErrorText(prefix, code, server), kOpcAppTitle, MB_OK);
 }

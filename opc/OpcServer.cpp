@@ -3,10 +3,9 @@
 #include "OpcDataSink.h"
 #include "OpcDiscovery.h"
 #include "OpcErrorText.h"
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 #include "OpcServerLayout.h"
 #include "OpcText.h"
-#include "WaitCursor.h"
 
 namespace {
 // CLSCTX_INPROC_SERVER | INPROC_HANDLER | LOCAL_SERVER | REMOTE_SERVER.
@@ -68,7 +67,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   m_strProgId = progId;
   m_strNode = node;
   if (!m_bInitialized) return FALSE;
-  CWaitCursor wait;
+  COpcBusyScope busy;
 
   HKEY key = nullptr;
   LONG result = ::RegOpenKeyW(HKEY_CLASSES_ROOT, m_strProgId.c_str(), &key);
@@ -101,7 +100,7 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   }
   object.Release();  // the creation reference
   if (!m_pServer) {
-    OpcMessageBox(::GetActiveWindow(), L"OPC Proxy dll 可能未注册!\n", kOpcAppTitle,
+    OpcMessageBox(OpcBoxOwner::ActiveWindow, L"OPC Proxy dll 可能未注册!\n", kOpcAppTitle,
                   MB_OK | MB_ICONEXCLAMATION);
     return FALSE;
   }

@@ -8,9 +8,11 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
 
-# Formatting is checked first and cheaply; the suites still run when it fails.
+# Formatting and the folders' include rules are checked first and cheaply; the suites still
+# run when either fails.
 status=0
 "$root/tools/format.sh" || status=1
+"$root/tools/layers.sh" || status=1
 
 build=${PLOVER_BUILD_DIR:-$root/build/x64}
 "$root/tools/build.sh" x64 "$build"

@@ -20,7 +20,7 @@
 #include "BenchClock.h"
 #include "FakeUiPorts.h"
 #include "OpcItemObserver.h"
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 #include "OpcServer.h"
 #include "OpcBrowser.h"
 #include "OpcStream.h"
@@ -104,7 +104,7 @@ class StoreCounter : public IOpcItemObserver {
   size_t values = 0;
 };
 
-int NoBox(HWND, const std::wstring&, const std::wstring&, UINT) {
+int NoBox(OpcBoxOwner, const std::wstring&, const std::wstring&, UINT) {
   return IDOK;
 }
 

@@ -1,5 +1,7 @@
 // Initialize, Connect and Disconnect through the registry and COM, their messages, and
 // the references they leave behind.
+#include <algorithm>
+
 #include "OpcDataCallback.h"
 #include "OpcDataSink.h"
 #include "OpcTestSupport.h"
@@ -259,7 +261,7 @@ TEST_F(ConnectTest, EachFailedStepReportsItsCallAndTheSystemText) {
     EXPECT_EQ(c.text, s_boxes[0].text);
     EXPECT_EQ(L"Plover", s_boxes[0].caption);
     EXPECT_EQ(UINT(MB_OK), s_boxes[0].type);
-    EXPECT_EQ(nullptr, s_boxes[0].owner);
+    EXPECT_EQ(OpcBoxOwner::None, s_boxes[0].owner);
   }
 }
 
@@ -270,16 +272,35 @@ TEST_F(ConnectTest, ClassIdComesFromTheLocalRegistryEvenForARemoteNode) {
   EXPECT_EQ(Expected(L"RegOpenKey: ", ERROR_FILE_NOT_FOUND), s_boxes[0].text);
 }
 
+// The core's busy sign as the program's port sees it: begun and ended in pairs.
+struct BusyRecorder : IOpcBusyIndicator {
+  int begun = 0, depth = 0, deepest = 0;
+  void Begin() override {
+    ++begun;
+    deepest = std::max(deepest, ++depth);
+  }
+  void End() override { --depth; }
+};
+
 TEST_F(ConnectTest, AnObjectWithoutTheServerInterfaceIsReportedAsAMissingProxy) {
   ASSERT_TRUE(m_server->Initialize(m_hWnd));
   // The standard font object: creatable everywhere, and no OPC server.
   TempProgId font(L"Plover.Test.NotOpc", L"{0BE35203-8F91-11CE-9DE3-00AA004BB851}");
+  BusyRecorder busy;
+  IOpcBusyIndicator* previous = SetOpcBusyIndicator(&busy);
   EXPECT_FALSE(m_server->Connect(font.Name(), L""));
+  SetOpcBusyIndicator(previous);
   EXPECT_FALSE(m_server->IsConnected());
   ASSERT_EQ(1u, s_boxes.size());
   EXPECT_EQ(L"OPC Proxy dll 可能未注册!\n", s_boxes[0].text);
   EXPECT_EQ(L"Plover", s_boxes[0].caption);
   EXPECT_EQ(UINT(MB_OK | MB_ICONEXCLAMATION), s_boxes[0].type);
+  // Over the window the user works in, which only the program's port knows.
+  EXPECT_EQ(OpcBoxOwner::ActiveWindow, s_boxes[0].owner);
+  // Busy while connecting, and no longer once the failure is reported.
+  EXPECT_EQ(1, busy.begun);
+  EXPECT_EQ(1, busy.deepest);
+  EXPECT_EQ(0, busy.depth);
 }
 
 TEST_F(ConnectTest, ErrorTextAsksTheServerOnlyWhenTheSystemHasNone) {

@@ -75,7 +75,7 @@ TEST_P(GroupTest, AGroupWithoutDataObjectStaysCurrentAfterTheMessage) {
   EXPECT_EQ(L"不支持IDataObject\n", s_boxes[0].text);
   EXPECT_EQ(L"Plover Client", s_boxes[0].caption);
   EXPECT_EQ(UINT(MB_OK), s_boxes[0].type);
-  EXPECT_EQ(nullptr, s_boxes[0].owner);
+  EXPECT_EQ(OpcBoxOwner::None, s_boxes[0].owner);
   COpcGroup* g = Manager().GetCurrentGroup();
   ASSERT_EQ(m_server->GetGroup(1), g);
   EXPECT_EQ(0u, g->m_dwDataConnection);

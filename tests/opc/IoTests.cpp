@@ -84,7 +84,9 @@ TEST_P(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
   EXPECT_NE(0u, m_server->m_groupManager.m_dwTransactionId);
   // In process the completion waits for this thread's next message; from another process it
   // may come while the call that asked for it still waits for its reply.
-  if (m_kind == ServerKind::InProcess) EXPECT_EQ(0.0f, m_item->m_value.fltVal);
+  if (m_kind == ServerKind::InProcess) {
+    EXPECT_EQ(0.0f, m_item->m_value.fltVal);
+  }
   ASSERT_EQ(S_OK, Control()->Flush());
   // From another process a DA 1.0 stream may come after the call that sent it returns.
   PumpUntil([this] { return m_item->m_value.fltVal == 7.25f; }, "the read's data");

@@ -1,12 +1,13 @@
 #include "OpcTestSupport.h"
 
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 #include "SimServer.h"
 
 std::vector<CapturedBox> OpcTest::s_boxes;
 
 namespace {
-int CaptureBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+int CaptureBox(OpcBoxOwner owner, const std::wstring& text, const std::wstring& caption,
+               UINT type) {
   OpcTest::s_boxes.push_back({owner, text, caption, type});
   return IDOK;
 }

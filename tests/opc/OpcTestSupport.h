@@ -14,7 +14,7 @@
 #include "SimProcess.h"
 
 struct CapturedBox {
-  HWND owner;
+  OpcBoxOwner owner;
   std::wstring text, caption;
   UINT type;
 };

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "OpcErrorText.h"
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 #include "TextTestSupport.h"
 
 namespace {
@@ -18,14 +18,15 @@ std::wstring SystemText(DWORD code) {
 constexpr DWORD kUnknownItem = 0xC0040007;  // OPC_E_UNKNOWNITEMID: the system has no text
 
 struct Shown {
-  HWND owner;
+  OpcBoxOwner owner;
   std::wstring text, caption;
   UINT type;
   int count = 0;
 };
 Shown g_shown;
 
-int CaptureBox(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+int CaptureBox(OpcBoxOwner owner, const std::wstring& text, const std::wstring& caption,
+               UINT type) {
   g_shown = {owner, text, caption, type, g_shown.count + 1};
   return IDOK;
 }
@@ -58,7 +59,7 @@ TEST(ErrorText, ReportShowsOneOkBoxWithoutOwner) {
   ReportError(L"连接OPC服务器'X'失败!\nCoCreateInstance:", kUnknownItem, nullptr);
   SetOpcMessageBox(previous);
   EXPECT_EQ(1, g_shown.count);
-  EXPECT_EQ(nullptr, g_shown.owner);
+  EXPECT_EQ(OpcBoxOwner::None, g_shown.owner);
   EXPECT_EQ(L"连接OPC服务器'X'失败!\nCoCreateInstance: Unknown Error.", g_shown.text);
   EXPECT_EQ(L"Plover", g_shown.caption);
   EXPECT_EQ(static_cast<UINT>(MB_OK), g_shown.type);

@@ -213,8 +213,12 @@ TEST_F(PropertyListTest, EditorsWriteThroughAndChoosersActOnTheClickedRow) {
     ClickRow(list, s.row);
     HWND hEditor = Child(s.editor);
     ASSERT_TRUE(::IsWindowVisible(hEditor)) << s.row;
-    for (UINT other : {CPropertyList::kChoiceId, CPropertyList::kTextId, CPropertyList::kButtonId})
-      if (other != s.editor) EXPECT_FALSE(::IsWindowVisible(Child(other))) << s.row << " " << other;
+    for (UINT other :
+         {CPropertyList::kChoiceId, CPropertyList::kTextId, CPropertyList::kButtonId}) {
+      if (other != s.editor) {
+        EXPECT_FALSE(::IsWindowVisible(Child(other))) << s.row << " " << other;
+      }
+    }
     const std::wstring value = list.GetRowValue(s.row);
     list.SendMessage(s.msg, s.msg == WM_VSCROLL ? SB_LINEDOWN : MAKEWPARAM(0, -WHEEL_DELTA), 0);
     EXPECT_FALSE(::IsWindowVisible(hEditor)) << s.row << " after message " << s.msg;
