@@ -7,7 +7,6 @@
 #include "CliText.h"
 #include "ClassesRootKeys.h"
 #include "OpcDiscovery.h"
-#include "OpcItemBatch.h"
 #include "OpcItemProperties.h"
 #include "OpcText.h"
 
@@ -243,14 +242,15 @@ int CliProps(const CliContext& ctx) {
     session.ReportItem(L"AddGroup", hr);
     return kExitItemsFailed;
   }
-  std::vector<OpcAddResult> added;
-  AddItemBatch(server.m_groupManager, {itemId}, VT_EMPTY, added);
-  if (!added[0].item) {
-    session.ReportItem(itemId, added[0].error);
+  std::vector<COpcItem*> added;
+  std::vector<HRESULT> errors;
+  session.AddItems(1, {itemId}, added, errors);
+  if (!added[0]) {
+    session.ReportItem(itemId, errors[0]);
     return kExitItemsFailed;
   }
   ItemAttributeText info;
-  server.GetItemAttributes(added[0].item, info);
+  server.GetItemAttributes(added[0], info);
   CRecordWriter records(ctx.out, ctx.args.format,
                         {{L"ATTRIBUTE", L"attribute"}, {L"VALUE", L"value"}});
   records.Row({L"Item ID", info.m_strItemId});

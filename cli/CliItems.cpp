@@ -7,7 +7,6 @@
 #include "CliSession.h"
 #include "CliText.h"
 #include "CliWatchLines.h"
-#include "OpcItemBatch.h"
 #include "OpcText.h"
 
 namespace {
@@ -46,15 +45,16 @@ bool AddGroups(CCliSession& session, const std::vector<std::wstring>& ids,
     const size_t last = std::min(ids.size(), first + kItemsPerGroup);
     std::vector<std::wstring> part(ids.begin() + static_cast<ptrdiff_t>(first),
                                    ids.begin() + static_cast<ptrdiff_t>(last));
-    std::vector<OpcAddResult> added;
-    AddItemBatch(server.m_groupManager, part, VT_EMPTY, added);
+    std::vector<COpcItem*> added;
+    std::vector<HRESULT> errors;
+    session.AddItems(static_cast<OPCHANDLE>(group), part, added, errors);
     for (size_t i = 0; i < added.size(); ++i) {
-      if (!added[i].item) {
-        session.ReportItem(part[i], added[i].error);
+      if (!added[i]) {
+        session.ReportItem(part[i], errors[i]);
         failures = true;
       }
-      items.push_back(added[i].item);
-      if (canonical) canonical->push_back(added[i].canonical);
+      items.push_back(added[i]);
+      if (canonical) canonical->push_back(added[i] ? added[i]->m_vtCanonical : VARTYPE{VT_EMPTY});
     }
   }
   return true;
@@ -88,7 +88,7 @@ int CliRead(const CliContext& ctx) {
         where.push_back(i);
       }
     std::vector<HRESULT> errors;
-    ReadItemBatch(server.m_groupManager, part, source, errors);
+    server.m_groupManager.ReadItems(part, source, errors);
     for (size_t k = 0; k < part.size(); ++k) {
       if (SUCCEEDED(errors[k])) {
         read[where[k]] = true;
@@ -220,7 +220,7 @@ int CliWrite(const CliContext& ctx) {
         where.push_back(i);
       }
     std::vector<HRESULT> errors;
-    WriteItemBatch(server.m_groupManager, part, partValues, async, errors);
+    server.m_groupManager.WriteItems(part, partValues, async, errors);
     for (size_t k = 0; k < part.size(); ++k) {
       results[where[k]] = errors[k];
       if (async && SUCCEEDED(errors[k])) {

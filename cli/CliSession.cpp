@@ -1,7 +1,7 @@
 #include "CliSession.h"
 
 #include "CliText.h"
-#include "OpcMessage.h"
+#include "OpcUiPorts.h"
 #include "PloverMessages.h"
 
 namespace {
@@ -15,7 +15,7 @@ HANDLE g_idle = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
 // Where the core's message boxes go while a session lives.
 CCliWriter* g_boxWriter = nullptr;
 
-int BoxToStderr(HWND, const std::wstring& text, const std::wstring&, UINT) {
+int BoxToStderr(OpcBoxOwner, const std::wstring& text, const std::wstring&, UINT) {
   if (g_boxWriter) {
     std::wstring line = TrimRight(text);
     // One line: breaks become spaces, and runs of spaces one.
@@ -164,4 +164,23 @@ LRESULT CALLBACK CCliSession::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM
     }
   }
   return ::DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
+void CCliSession::AddItems(OPCHANDLE group, const std::vector<std::wstring>& ids,
+                           std::vector<COpcItem*>& items, std::vector<HRESULT>& errors) {
+  std::vector<OpcItemRequest> requests(ids.size());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    requests[i].strItemId = ids[i];
+    requests[i].strAccessPath = m_server.m_groupManager.m_strAccessPath;
+    requests[i].bTryTypes = false;  // the server's own type, whatever it is
+  }
+  std::vector<OpcItemOutcome> outcomes;
+  m_server.AddItems(group, requests, outcomes);
+  items.assign(ids.size(), nullptr);
+  errors.assign(ids.size(), E_FAIL);
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (outcomes[i].hr == S_OK) items[i] = outcomes[i].pItem;
+    // Skipped by the add: to a console user, a duplicate.
+    errors[i] = outcomes[i].hr == S_FALSE ? OPC_E_DUPLICATENAME : outcomes[i].hr;
+  }
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "CliOutput.h"
 #include "CliRun.h"
@@ -25,6 +26,11 @@ class CCliSession : public IOpcItemObserver {
   void Close() { m_server.Disconnect(); }
   COpcServer& Server() { return m_server; }
   HWND Window() const { return m_hWnd; }
+  // Adds ids to that group in one batched add, each in the server's own type (no tries) under
+  // the manager's access path. items and errors get one entry per ID: the record, or nullptr
+  // and the reason (OPC_E_DUPLICATENAME for an ID already in the group or listed before).
+  void AddItems(OPCHANDLE group, const std::vector<std::wstring>& ids,
+                std::vector<COpcItem*>& items, std::vector<HRESULT>& errors);
   // The server's or the system's text for a code, on one line.
   std::wstring ErrorText(HRESULT code) const;
   // "ITEM: text (0x...)" on standard error.

@@ -1,5 +1,6 @@
-// Many items into one group at once: a few AddItems calls per batch instead of one per item
-// and requested type, and the first values read in one call per batch.
+// Many items of one group at once, for the branch add, the workspace restore and the console
+// client alike: a few AddItems calls per batch instead of one per item and requested type,
+// the first values read in one call per batch, and batched reads and writes.
 #include "OpcGroupManager.h"
 
 #include <oleauto.h>
@@ -187,29 +188,101 @@ void COpcGroupManager::AddBatch(COpcGroup* group, const std::vector<OpcItemReque
     outcomes[a.index] = {record, S_OK};
     added.push_back(record);
   }
-  ReadFirstValues(group, added);
+  // The first values, as the single add reads them, but in one call for the batch.
+  if (!added.empty() && !(m_pWatch && m_pWatch->Vanished())) {
+    std::vector<HRESULT> errors;
+    ReadItemsOf(group, added, OPC_DS_CACHE, errors);
+  }
 }
 
-void COpcGroupManager::ReadFirstValues(COpcGroup* group, const std::vector<COpcItem*>& items) {
-  if (items.empty() || (m_pWatch && m_pWatch->Vanished())) return;
-  TComPtr<IOPCSyncIO> io;
-  if (io.QueryFrom(group->m_pGroup.Get()) != S_OK || !io) return;
-  std::vector<OPCHANDLE> handles(items.size());
-  for (size_t k = 0; k < items.size(); ++k) handles[k] = items[k]->m_hServer;
-  OPCITEMSTATE* states = nullptr;
-  HRESULT* errors = nullptr;
-  HRESULT hr = Checked(
-      io->Read(OPC_DS_CACHE, static_cast<DWORD>(items.size()), handles.data(), &states, &errors));
-  if (states) {
-    for (size_t k = 0; k < items.size(); ++k) {
-      // As the single add's read: the state is taken as the server gave it.
-      if (SUCCEEDED(hr)) {
-        items[k]->m_wQuality = states[k].wQuality;
-        ::VariantCopy(&items[k]->m_value, &states[k].vDataValue);
-      }
-      ::VariantClear(&states[k].vDataValue);
+namespace {
+// The server handles of records the group holds; others are marked in errors.
+std::vector<OPCHANDLE> ServerHandles(const COpcGroup* group, const std::vector<COpcItem*>& items,
+                                     std::vector<HRESULT>& errors, std::vector<size_t>& where) {
+  std::vector<OPCHANDLE> handles;
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (!group->Holds(items[i])) {
+      errors[i] = OPC_E_INVALIDHANDLE;
+      continue;
     }
+    handles.push_back(items[i]->m_hServer);
+    where.push_back(i);
+  }
+  return handles;
+}
+}  // namespace
+
+HRESULT COpcGroupManager::ReadItems(const std::vector<COpcItem*>& items, OPCDATASOURCE source,
+                                    std::vector<HRESULT>& errors) {
+  return ReadItemsOf(m_pCurrent, items, source, errors);
+}
+
+HRESULT COpcGroupManager::ReadItemsOf(COpcGroup* group, const std::vector<COpcItem*>& items,
+                                      OPCDATASOURCE source, std::vector<HRESULT>& errors) {
+  errors.assign(items.size(), E_FAIL);
+  TComPtr<IOPCSyncIO> io;
+  if (!group || !group->QueryIo(io)) return E_NOINTERFACE;
+  std::vector<size_t> where;
+  std::vector<OPCHANDLE> handles = ServerHandles(group, items, errors, where);
+  if (handles.empty()) return S_OK;
+  OPCITEMSTATE* states = nullptr;
+  HRESULT* itemErrors = nullptr;
+  HRESULT hr = Checked(
+      io->Read(source, static_cast<DWORD>(handles.size()), handles.data(), &states, &itemErrors));
+  for (size_t k = 0; k < where.size(); ++k) {
+    HRESULT& e = errors[where[k]];
+    e = FAILED(hr) ? hr : (states && itemErrors) ? itemErrors[k] : E_FAIL;
+    if (!states) continue;
+    // A failed entry's state is not a value.
+    if (SUCCEEDED(e)) {
+      COpcItem* item = items[where[k]];
+      ::VariantClear(&item->m_value);
+      item->m_value = states[k].vDataValue;  // the record takes the server's copy
+      ::VariantInit(&states[k].vDataValue);
+      item->m_wQuality = states[k].wQuality;
+      item->m_ftTimeStamp = states[k].ftTimeStamp;
+    }
+    ::VariantClear(&states[k].vDataValue);
   }
   ::CoTaskMemFree(states);
-  ::CoTaskMemFree(errors);
+  ::CoTaskMemFree(itemErrors);
+  return hr;
+}
+
+HRESULT COpcGroupManager::WriteItems(const std::vector<COpcItem*>& items,
+                                     std::vector<VARIANT>& values, bool async,
+                                     std::vector<HRESULT>& errors) {
+  errors.assign(items.size(), E_FAIL);
+  COpcGroup* group = m_pCurrent;
+  if (!group || values.size() != items.size()) return E_INVALIDARG;
+  const bool async2 = async && group->UsesCallback();
+  TComPtr<IOPCSyncIO> syncIo;
+  TComPtr<IOPCAsyncIO> asyncIo;
+  TComPtr<IOPCAsyncIO2> asyncIo2;
+  if (async2  ? !group->QueryIo(asyncIo2)
+      : async ? !group->QueryIo(asyncIo)
+              : !group->QueryIo(syncIo))
+    return E_NOINTERFACE;
+  std::vector<size_t> where;
+  std::vector<OPCHANDLE> handles = ServerHandles(group, items, errors, where);
+  if (handles.empty()) return S_OK;
+  std::vector<VARIANT> sent;
+  for (size_t i : where) sent.push_back(values[i]);  // shallow: the caller's values stay owned
+  const DWORD count = static_cast<DWORD>(handles.size());
+  HRESULT* itemErrors = nullptr;
+  DWORD transaction = 0;
+  HRESULT hr;
+  if (async2) {
+    hr = asyncIo2->Write(count, handles.data(), sent.data(), 1, &transaction, &itemErrors);
+  } else if (async) {
+    hr = asyncIo->Write(group->m_dwWriteConnection, count, handles.data(), sent.data(),
+                        &transaction, &itemErrors);
+  } else {
+    hr = syncIo->Write(count, handles.data(), sent.data(), &itemErrors);
+  }
+  Checked(hr);
+  for (size_t k = 0; k < where.size(); ++k)
+    errors[where[k]] = FAILED(hr) ? hr : itemErrors ? itemErrors[k] : E_FAIL;
+  ::CoTaskMemFree(itemErrors);
+  return hr;
 }

@@ -2,6 +2,7 @@
 // group subscribed through the OPC DA 2.0 callback does its asynchronous work through
 // IOPCAsyncIO2, whose results come back through the same callback.
 #include "OpcGroupManager.h"
+#include "OpcText.h"
 
 #include <oleauto.h>
 
@@ -101,21 +102,17 @@ BOOL COpcGroupManager::Write(COpcItem* item, const std::wstring& text, bool asyn
   // The value goes out in the type of the last value received; before any, in the server's
   // own type; failing that as text for the server to convert. Never as VT_EMPTY, which a
   // server may accept without writing anything.
-  VARIANT value;
-  ::VariantInit(&value);
-  value.vt = VT_BSTR;
-  value.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-  if (!value.bstrVal) return FALSE;
   VARTYPE target = item->m_value.vt;
   if (target == VT_EMPTY || target == VT_NULL) target = item->m_vtCanonical;
-  if (target != VT_BSTR && target != VT_EMPTY && target != VT_NULL) {
-    HRESULT hr = ::VariantChangeType(&value, &value, 0, target);
-    if (FAILED(hr)) {
-      ::VariantClear(&value);
+  if (target == VT_EMPTY || target == VT_NULL) target = VT_BSTR;
+  VARIANT value;
+  if (HRESULT hr = ConvertWriteText(text, target, &value); FAILED(hr)) {
+    // Only a text that does not convert is the caller's to report; no memory is not.
+    if (hr != E_OUTOFMEMORY) {
       if (convertError) *convertError = hr;
       if (failure) *failure = hr;
-      return FALSE;
     }
+    return FALSE;
   }
 
   OPCHANDLE h = item->m_hServer;

@@ -104,6 +104,16 @@ class COpcGroupManager {
   static constexpr size_t kAddBatchSize = 1000;
   size_t AddItems(OPCHANDLE group, const std::vector<OpcItemRequest>& requests,
                   std::vector<OpcItemOutcome>& outcomes, const OpcAddProgress& progress = {});
+  // Reads records of the current group in one call and stores value, quality and time
+  // stamp of each the server read; errors gets one entry per record (OPC_E_INVALIDHANDLE
+  // for a record the current group does not hold).
+  HRESULT ReadItems(const std::vector<COpcItem*>& items, OPCDATASOURCE source,
+                    std::vector<HRESULT>& errors);
+  // Writes values (already in the types wanted) to records of the current group in one call.
+  // Synchronous: errors holds each item's result. Asynchronous: errors holds whether each
+  // write was accepted; the outcomes arrive later through the item observer.
+  HRESULT WriteItems(const std::vector<COpcItem*>& items, std::vector<VARIANT>& values, bool async,
+                     std::vector<HRESULT>& errors);
   // The requested types AddItem tries, in its order.
   static std::span<const VARTYPE> RequestedTypes();
   // One requested type only (VT_EMPTY: AddItem's tries), under the given access path.
@@ -171,8 +181,9 @@ class COpcGroupManager {
   // One batch of AddItems: every request of `batch` settled in `outcomes`.
   void AddBatch(COpcGroup* group, const std::vector<OpcItemRequest>& requests,
                 const std::vector<size_t>& batch, std::vector<OpcItemOutcome>& outcomes);
-  // The group's new records' first values, in one cache read.
-  void ReadFirstValues(COpcGroup* group, const std::vector<COpcItem*>& items);
+  // ReadItems through any group.
+  HRESULT ReadItemsOf(COpcGroup* group, const std::vector<COpcItem*>& items, OPCDATASOURCE source,
+                      std::vector<HRESULT>& errors);
   void DeleteItem(COpcItem* item);
   // Deletes a group's item records (no server calls) and their handles.
   void DeleteItems(COpcGroup* group);

@@ -281,3 +281,14 @@ std::wstring FormatLocalTime(const FILETIME& ft) {
                         int(local.wMinute), int(local.wSecond));
   return n > 0 ? std::wstring(buffer, n) : std::wstring();
 }
+
+HRESULT ConvertWriteText(const std::wstring& text, VARTYPE vt, VARIANT* out) {
+  ::VariantInit(out);
+  out->vt = VT_BSTR;
+  out->bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  if (!out->bstrVal) return E_OUTOFMEMORY;
+  if (vt == VT_BSTR) return S_OK;
+  HRESULT hr = ::VariantChangeType(out, out, 0, vt);
+  if (FAILED(hr)) ::VariantClear(out);
+  return hr;
+}

@@ -21,6 +21,10 @@ std::wstring GetTypeName(VARTYPE vt);
 // Inverse of GetTypeName for the six scalar names; anything else gives VT_EMPTY.
 VARTYPE ParseTypeName(const std::wstring& name);
 
+// The text as a value of type vt, converted as every write converts it (VT_BSTR stays text);
+// on failure out is empty and the conversion's code is returned.
+HRESULT ConvertWriteText(const std::wstring& text, VARTYPE vt, VARIANT* out);
+
 // Texts of an item's OPC attributes.
 std::wstring GetAccessRightsText(DWORD accessRights);
 std::wstring GetAttributeTypeText(VARTYPE vt);  // "Float", "Array of Shorts", ...

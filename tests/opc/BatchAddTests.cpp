@@ -1,7 +1,6 @@
 // Many items at once: the batched add and the one-pass attribute look-up of a group.
 #include <iterator>
 
-#include "OpcItemBatch.h"
 #include "OpcTestSupport.h"
 #include "OpcText.h"
 
@@ -80,21 +79,25 @@ TEST_F(BatchAddTest, OneScanGivesEveryItemItsOwnAttributesAsTheSingleLookUpDoes)
   EXPECT_TRUE(map.empty());
 }
 
-TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValues) {
+// The window's adds try the single add's types; the console's ask for the server's own type
+// only (bTryTypes false), so a type without a text is kept and a refusal is final.
+TEST_F(BatchAddTest, EachRequestIsSettledOnceWithItsTypesAndFirstValues) {
   COpcItem* before = m_server->AddItem(L"Types.Long");
   ASSERT_NE(nullptr, before);
   const std::vector<VARTYPE>& order = RequestedItemTypes();
-  // Refused for its first two types; refused for every type.
+  // Refused for its first two types; refused for every type; refused in its own type only.
   Control()->RefuseType(L"Types.Float", order[0]);
   Control()->RefuseType(L"Types.Float", order[1]);
   for (VARTYPE vt : order) Control()->RefuseType(L"Types.Boolean", vt);
+  Control()->RefuseType(L"Types.String", VT_EMPTY);
 
   std::vector<OpcItemRequest> requests =
       Requests({L"Types.Short", L"Types.Float", L"Types.Boolean", L"No.Such.Item", L"Types.Long",
-                L"Types.Short", L"Types.Double", L"Types.Byte"});
+                L"Types.Short", L"Types.Double", L"Types.Byte", L"Types.String"});
   requests[6].bActive = FALSE;
-  requests[7].bTryTypes = false;  // exactly this type
-  requests[7].vtRequested = VT_I4;
+  requests[6].bTryTypes = false;  // exactly this type
+  requests[6].vtRequested = VT_I4;
+  for (size_t i : {7, 8}) requests[i].bTryTypes = false;  // the server's own type only
   std::vector<OpcItemOutcome> outcomes;
   std::vector<size_t> seen;
   EXPECT_EQ(4u, m_server->AddItems(1, requests, outcomes, [&](size_t done, size_t total) {
@@ -102,7 +105,7 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
     return true;
   }));
   ASSERT_EQ(requests.size(), outcomes.size());
-  EXPECT_EQ(std::vector<size_t>{808}, seen);  // one batch, reported settled
+  EXPECT_EQ(std::vector<size_t>{909}, seen);  // one batch, reported settled
   const struct {
     HRESULT hr;
     VARTYPE requested, value;  // the requested type at the server; the first value's type
@@ -112,8 +115,9 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
                   {OPC_E_UNKNOWNITEMID, VT_ILLEGAL, VT_ILLEGAL},
                   {S_FALSE, VT_ILLEGAL, VT_ILLEGAL},  // already in the group
                   {S_FALSE, VT_ILLEGAL, VT_ILLEGAL},  // listed before
-                  {S_OK, VT_EMPTY, VT_R8},
-                  {S_OK, VT_I4, VT_I4}};
+                  {S_OK, VT_I4, VT_I4},
+                  {S_OK, VT_EMPTY, VT_UI1},  // no value text, kept: no other type was asked
+                  {OPC_E_BADTYPE, VT_ILLEGAL, VT_ILLEGAL}};  // tries would have taken VT_R8
   ItemAttributeMap server = ServerSide();
   for (size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(i);
@@ -130,7 +134,9 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
     EXPECT_EQ(GetAttributeTypeText(expected[i].requested),
               server[item->m_hClient].m_strRequestedType);
     EXPECT_EQ(requests[i].bActive, server[item->m_hClient].m_bActive);
-    EXPECT_EQ(expected[i].value, item->m_value.vt);  // read from the cache
+    // Read from the cache, time stamp and all, as the single add reads it.
+    EXPECT_EQ(expected[i].value, item->m_value.vt);
+    EXPECT_NE(0u, item->m_ftTimeStamp.dwHighDateTime);
     EXPECT_EQ(requests[i].bActive ? OPC_QUALITY_GOOD : OPC_QUALITY_OUT_OF_SERVICE,
               item->m_wQuality & (requests[i].bActive ? OPC_QUALITY_MASK : 0xFF));
   }
@@ -139,48 +145,27 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithTheSingleAddsTypesAndFirstValue
   EXPECT_EQ(5, m_server->GetGroupItemCount(1));
   EXPECT_EQ(5u, m_server->m_groupManager.m_itemTable.Count());
   EXPECT_EQ(before, m_server->FindItem(1, L"Types.Long"));
-}
 
-// The console client's add is the same batched add with one requested type for every item
-// (no tries) and skipped IDs named as duplicates.
-TEST_F(BatchAddTest, TheConsoleAddIsTheBatchedAddWithOneTypeAndDuplicatesNamed) {
-  COpcItem* before = m_server->AddItem(L"Types.Long");
-  ASSERT_NE(nullptr, before);
-  Control()->RefuseType(L"Types.Boolean", VT_EMPTY);  // the window's add would try VT_R8 next
-  const std::vector<std::wstring> ids = {L"Types.Byte",   L"Types.Float", L"Types.Long",
-                                         L"No.Such.Item", L"Types.Byte",  L"Types.Boolean"};
-  std::vector<OpcAddResult> results;
-  EXPECT_EQ(2u, AddItemBatch(m_server->m_groupManager, ids, VT_EMPTY, results));
-  ASSERT_EQ(ids.size(), results.size());
-  const struct {
-    HRESULT error;
-    VARTYPE canonical;
-  } expected[] = {{S_OK, VT_UI1},  // a type without a text is kept: the console prints "?"
-                  {S_OK, VT_R4},
-                  {OPC_E_DUPLICATENAME, VT_EMPTY},  // already in the group
-                  {OPC_E_UNKNOWNITEMID, VT_EMPTY},
-                  {OPC_E_DUPLICATENAME, VT_EMPTY},  // listed before
-                  {OPC_E_BADTYPE, VT_EMPTY}};
-  ItemAttributeMap server = ServerSide();
-  for (size_t i = 0; i < ids.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(expected[i].error, results[i].error);
-    EXPECT_EQ(expected[i].canonical, results[i].canonical);
-    COpcItem* item = results[i].item;
-    if (expected[i].error != S_OK) {
-      EXPECT_EQ(nullptr, item);
-      continue;
-    }
-    ASSERT_NE(nullptr, item);
-    EXPECT_EQ(item, m_server->FindItem(1, ids[i]));
-    EXPECT_EQ(item, m_server->ResolveItem(item->m_hClient));
-    ASSERT_TRUE(server.count(item->m_hClient));
-    EXPECT_EQ(GetAttributeTypeText(VT_EMPTY), server[item->m_hClient].m_strRequestedType);
-    EXPECT_EQ(expected[i].canonical, item->m_value.vt);  // the first value, read from the cache
+  // The batched read and write of the current group reach only its own records.
+  m_server->SelectGroup(1);
+  COpcItem* shortItem = outcomes[0].pItem;
+  COpcItem stranger(L"Types.Short");
+  std::vector<COpcItem*> items = {shortItem, &stranger, before};
+  std::vector<VARIANT> values(3);
+  for (VARIANT& v : values) {
+    ::VariantInit(&v);
+    v.vt = VT_I2;
+    v.iVal = 321;
   }
-  EXPECT_EQ(3u, server.size());
-  EXPECT_EQ(3u, m_server->m_groupManager.m_itemTable.Count());
-  EXPECT_EQ(before, m_server->FindItem(1, L"Types.Long"));
+  std::vector<HRESULT> errors;
+  EXPECT_EQ(S_OK, m_server->m_groupManager.WriteItems(items, values, false, errors));
+  EXPECT_EQ((std::vector<HRESULT>{S_OK, OPC_E_INVALIDHANDLE, S_OK}), errors);
+  ::VariantClear(&shortItem->m_value);
+  EXPECT_EQ(S_OK, m_server->m_groupManager.ReadItems(items, OPC_DS_DEVICE, errors));
+  EXPECT_EQ((std::vector<HRESULT>{S_OK, OPC_E_INVALIDHANDLE, S_OK}), errors);
+  ASSERT_EQ(VT_I2, shortItem->m_value.vt);
+  EXPECT_EQ(321, shortItem->m_value.iVal);
+  EXPECT_EQ(VT_EMPTY, stranger.m_value.vt);
 }
 
 TEST_F(BatchAddTest, StoppingOrLosingTheGroupOrServerLeavesEverythingInAgreement) {
