@@ -6,7 +6,6 @@
 #include <iterator>
 #include <vector>
 
-#include "OpcVariantKind.h"
 #include "FrameWnd.h"
 #include "InputDlg.h"
 #include "ModalRunner.h"
@@ -76,7 +75,7 @@ void CPloverView::InvalidateValues() {
   const int top = static_cast<int>(SendMessage(LVM_GETTOPINDEX));
   RECT first{LVIR_BOUNDS, kFirstDataColumn, 0, 0};
   RECT last{LVIR_BOUNDS, static_cast<LONG>(std::size(kColumns)) - 1, 0, 0};
-  if (top >= 0 && static_cast<size_t>(top) < m_list.size() &&
+  if (top >= 0 && static_cast<size_t>(top) < m_rows.Count() &&
       SendMessage(LVM_GETSUBITEMRECT, top, reinterpret_cast<LPARAM>(&first)) &&
       SendMessage(LVM_GETSUBITEMRECT, top, reinterpret_cast<LPARAM>(&last))) {
     rc.left = first.left;
@@ -150,61 +149,26 @@ void CPloverView::OnInitialUpdate() {
   }
 }
 
-void CPloverView::TakeSnapshot(Row& row, const COpcItem& item, bool withTime) {
-  if (IsPlainVariantType(row.value.vt) && IsPlainVariantType(item.m_value.vt)) {
-    row.value = item.m_value;
-  } else if (FAILED(::VariantCopy(&row.value, const_cast<VARIANT*>(&item.m_value)))) {
-    ::VariantClear(&row.value);
-  }
-  row.wQuality = item.m_wQuality;
-  // A zero time stamp keeps the old one; so does one the calendar cannot show.
-  const FILETIME& ft = item.m_ftTimeStamp;
-  if (withTime && ft.dwHighDateTime != 0 && !(ft.dwHighDateTime & 0x80000000u)) row.ftTime = ft;
-}
-
-CPloverView::Row* CPloverView::RowAt(int index) const {
-  if (index < 0 || static_cast<size_t>(index) >= m_list.size()) return nullptr;
-  return m_list[static_cast<size_t>(index)].row;
-}
-
 int CPloverView::GetFirstSelected() const {
   return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-COpcItem* CPloverView::SelectedItem(Row** ppRow) const {
-  Row* row = RowAt(GetFirstSelected());
+COpcItem* CPloverView::SelectedItem(CItemRow** ppRow) const {
+  CItemRow* row = m_rows.At(GetFirstSelected());
   if (ppRow) *ppRow = row;
   IViewFrame* frame = Frame();
   return (row && frame) ? frame->ResolveItem(row->hItem) : nullptr;
 }
 
-void CPloverView::ReleaseRow(Row* row) {
-  if (!row || --row->nRows > 0) return;
-  auto group = m_groupRows.find(row->nGroup);
-  if (group != m_groupRows.end()) {
-    std::vector<Row*>& rows = group->second;
-    for (auto it = rows.begin(); it != rows.end(); ++it) {
-      if (*it == row) {
-        rows.erase(it);
-        break;
-      }
-    }
-    if (rows.empty()) m_groupRows.erase(group);
-  }
-  m_rows.erase(row->hItem);
-}
-
 void CPloverView::ClearRows() {
-  m_list.clear();
+  m_rows.Clear();
   m_bCountDue = false;
-  m_groupRows.clear();
-  m_rows.clear();
 }
 
 void CPloverView::SyncCount() {
   m_bCountDue = false;
   // Appended rows do not scroll the list to its focused row, as inserted ones did not.
-  SendMessage(LVM_SETITEMCOUNT, m_list.size(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
+  SendMessage(LVM_SETITEMCOUNT, m_rows.Count(), LVSICF_NOSCROLL | LVSICF_NOINVALIDATEALL);
 }
 
 LRESULT CPloverView::OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&) {
@@ -221,21 +185,8 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
   COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(wParam));
   if (!group) return 0;
 
-  std::unique_ptr<Row>& slot = m_rows[item->m_hClient];
-  if (!slot) {
-    slot = std::make_unique<Row>();
-    Row& row = *slot;
-    row.hItem = item->m_hClient;
-    row.nGroup = static_cast<int>(wParam);
-    row.strGroupName = group->m_strName;
-    row.strItemId = item->m_strItemId;
-    TakeSnapshot(row, *item, false);  // column 5 stays empty until a data message
-    m_groupRows[row.nGroup].push_back(&row);
-  }
-  Row& row = *slot;
-  ++row.nRows;
+  CItemRow& row = m_rows.Append(*item, static_cast<int>(wParam), group->m_strName);
   row.nImage = group->m_bActive && item->m_bActive ? 0 : 1;
-  m_list.push_back({&row, true});  // a new row comes ticked
   // The browse view adds whole branches: the control learns the new count once, when the
   // message loop comes back or anything else reaches the list first.
   if (!m_bCountDue) {
@@ -253,14 +204,14 @@ LRESULT CPloverView::OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&) {
 LRESULT CPloverView::OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&) {
   CLock lock(m_lock);
   IViewFrame* frame = Frame();
-  auto group = m_groupRows.find(static_cast<int>(lParam));
-  if (!frame || group == m_groupRows.end()) return 0;
+  const std::vector<CItemRow*>* rows = m_rows.GroupRows(static_cast<int>(lParam));
+  if (!frame || !rows) return 0;
   // Every row of the group, whichever items the stream carried: the sink has already
   // updated the records. A row whose item is gone keeps what it showed. The rows' texts come
   // from these snapshots when they are painted, so the list itself is not touched, and
   // redrawing is never turned off (that shows as a blank or half-painted list).
-  for (Row* row : group->second) {
-    if (const COpcItem* item = frame->ResolveItem(row->hItem)) TakeSnapshot(*row, *item, true);
+  for (CItemRow* row : *rows) {
+    if (const COpcItem* item = frame->ResolveItem(row->hItem)) row->TakeSnapshot(*item, true);
   }
   RequestRepaint();
   return 0;
@@ -271,14 +222,14 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
   IViewFrame* frame = Frame();
   if (!frame) return 0;
   COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(lParam));
-  auto rows = m_groupRows.find(static_cast<int>(lParam));
-  if (!group || rows == m_groupRows.end()) return 0;
+  const std::vector<CItemRow*>* rows = m_rows.GroupRows(static_cast<int>(lParam));
+  if (!group || !rows) return 0;
   // One scan of the group's attributes for all its rows; an inactive group shows red
   // whatever its items say, so the server need not be asked at all.
   ItemActiveMap active;
   if (group->m_bActive) frame->GetGroupActiveStates(static_cast<OPCHANDLE>(lParam), active);
   // Names and icons come from the rows when painted, as the values do.
-  for (Row* row : rows->second) {
+  for (CItemRow* row : *rows) {
     row->strGroupName = group->m_strName;
     if (!group->m_bActive) {
       row->nImage = 1;
@@ -296,18 +247,13 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
 LRESULT CPloverView::OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&) {
   CLock lock(m_lock);
   const int key = static_cast<int>(lParam);
-  auto group = m_groupRows.find(key);
-  if (group != m_groupRows.end()) {
+  if (m_rows.GroupRows(key)) {
     SetRedraw(FALSE);
-    // From the bottom up, so deleting a row never moves one not yet looked at; the control
-    // moves selection and focus with the rows. The view's own rows follow in one pass.
-    for (int i = static_cast<int>(m_list.size()) - 1; i >= 0; --i) {
-      if (m_list[static_cast<size_t>(i)].row->nGroup == key) SendMessage(LVM_DELETEITEM, i);
-    }
-    std::erase_if(m_list, [key](const ListRow& r) { return r.row->nGroup == key; });
+    // The control moves selection and focus with the rows; the model's rows follow in one
+    // pass.
+    for (int i : m_rows.IndexesOfGroup(key)) SendMessage(LVM_DELETEITEM, i);
+    m_rows.EraseGroup(key);
     SetRedraw(TRUE);
-    for (Row* row : group->second) m_rows.erase(row->hItem);
-    m_groupRows.erase(group);
   }
   // The rows are gone before the core frees the group's item records.
   if (IViewFrame* frame = Frame()) frame->RemoveGroup(static_cast<OPCHANDLE>(lParam));
@@ -317,12 +263,12 @@ LRESULT CPloverView::OnOpcGroupDeleted(UINT, WPARAM, LPARAM lParam, BOOL&) {
 LRESULT CPloverView::OnGetDispInfo(int, NMHDR* pnmh, BOOL&) {
   auto* info = reinterpret_cast<NMLVDISPINFOW*>(pnmh);
   LVITEMW& it = info->item;
-  Row* row = RowAt(it.iItem);
+  CItemRow* row = m_rows.At(it.iItem);
   if (!row) return 0;
   if (it.mask & LVIF_IMAGE) it.iImage = row->nImage;
   if (it.mask & LVIF_INDENT) it.iIndent = 0;
   if ((it.mask & LVIF_STATE) && (it.stateMask & LVIS_STATEIMAGEMASK)) {
-    const bool checked = m_list[static_cast<size_t>(it.iItem)].checked;
+    const bool checked = m_rows.IsChecked(it.iItem);
     it.state = (it.state & ~LVIS_STATEIMAGEMASK) | INDEXTOSTATEIMAGEMASK(checked ? 2u : 1u);
   }
   if (!(it.mask & LVIF_TEXT)) return 0;
@@ -346,52 +292,28 @@ LRESULT CPloverView::OnGetDispInfo(int, NMHDR* pnmh, BOOL&) {
       CopyText(it, ::GetTypeName(row->value.vt));
       break;
     case 5:
-      if (row->ftTime.dwHighDateTime != row->ftShown.dwHighDateTime ||
-          row->ftTime.dwLowDateTime != row->ftShown.dwLowDateTime) {
-        std::wstring text = FormatLocalTime(row->ftTime);
-        if (!text.empty()) row->strTime = std::move(text);
-        row->ftShown = row->ftTime;
-      }
-      CopyText(it, row->strTime);
+      CopyText(it, row->TimeText());
       break;
   }
   return 0;
 }
 
 LRESULT CPloverView::OnFindItem(int, NMHDR* pnmh, BOOL&) {
+  // Type-ahead only: an owner-data row has no lParam to find.
   auto* find = reinterpret_cast<NMLVFINDITEMW*>(pnmh);
   const LVFINDINFOW& what = find->lvfi;
-  const int count = static_cast<int>(m_list.size());
-  const int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
-  const int end = (what.flags & LVFI_WRAP) ? start + count : count;
-  const size_t length = what.psz ? std::wcslen(what.psz) : 0;
-  for (int n = start; n < end; ++n) {
-    const int i = n % count;
-    const Row& row = *m_list[static_cast<size_t>(i)].row;
-    // Type-ahead only: an owner-data row has no lParam to find.
-    if (!what.psz) return -1;
-    wchar_t text[16];
-    std::swprintf(text, std::size(text), L"%d", row.nGroup);
-    const bool partial = (what.flags & LVFI_PARTIAL) != 0;
-    if (partial ? ::_wcsnicmp(text, what.psz, length) == 0 : ::_wcsicmp(text, what.psz) == 0)
-      return i;
-  }
-  return -1;
+  return m_rows.FindGroupText(find->iStart, what.psz, (what.flags & LVFI_PARTIAL) != 0,
+                              (what.flags & LVFI_WRAP) != 0);
 }
 
 void CPloverView::HighlightItem(const COpcItem* item) {
   if (!item || item->m_hClient == 0) return;
-  for (size_t i = 0; i < m_list.size(); ++i) {
-    if (m_list[i].row->hItem == item->m_hClient) {
-      SendMessage(LVM_SETHOTITEM, i);
-      return;
-    }
-  }
+  const int index = m_rows.IndexOf(item->m_hClient);
+  if (index >= 0) SendMessage(LVM_SETHOTITEM, index);
 }
 
 void CPloverView::ToggleCheck(int index) {
-  if (index < 0 || static_cast<size_t>(index) >= m_list.size()) return;
-  m_list[static_cast<size_t>(index)].checked = !m_list[static_cast<size_t>(index)].checked;
+  if (!m_rows.SetChecked(index, !m_rows.IsChecked(index))) return;
   SendMessage(LVM_REDRAWITEMS, index, index);
 }
 
@@ -404,13 +326,13 @@ LRESULT CPloverView::OnSetItemState(UINT, WPARAM wParam, LPARAM lParam, BOOL& bH
   // Only the two check box images mean anything here; -1 is every row.
   const UINT image = state->state & LVIS_STATEIMAGEMASK;
   const int index = static_cast<int>(wParam);
-  if (index >= static_cast<int>(m_list.size())) return FALSE;
+  if (index >= static_cast<int>(m_rows.Count())) return FALSE;
   if (image == INDEXTOSTATEIMAGEMASK(1u) || image == INDEXTOSTATEIMAGEMASK(2u)) {
     const bool checked = image == INDEXTOSTATEIMAGEMASK(2u);
     if (index < 0) {
-      for (ListRow& r : m_list) r.checked = checked;
+      m_rows.SetAllChecked(checked);
       ::InvalidateRect(m_hWnd, nullptr, FALSE);
-    } else if (m_list[static_cast<size_t>(index)].checked != checked) {
+    } else if (m_rows.IsChecked(index) != checked) {
       ToggleCheck(index);
     }
   }
@@ -461,7 +383,7 @@ LRESULT CPloverView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
 }
 
 LRESULT CPloverView::OnDblClk(int, NMHDR*, BOOL&) {
-  Row* row = RowAt(GetFirstSelected());
+  CItemRow* row = m_rows.At(GetFirstSelected());
   IViewFrame* frame = Frame();
   if (!row || !frame) return 0;
   COpcGroup* group = frame->SelectGroup(static_cast<OPCHANDLE>(row->nGroup));
@@ -479,7 +401,7 @@ LRESULT CPloverView::OnDblClk(int, NMHDR*, BOOL&) {
 }
 
 void CPloverView::OnToggleActive() {
-  Row* row = nullptr;
+  CItemRow* row = nullptr;
   COpcItem* item = SelectedItem(&row);
   IViewFrame* frame = Frame();
   if (!item || !frame) return;
@@ -543,12 +465,11 @@ void CPloverView::Write(bool async) {
 
 void CPloverView::OnDeleteItem() {
   const int index = GetFirstSelected();
-  Row* row = RowAt(index);
+  CItemRow* row = m_rows.At(index);
   IViewFrame* frame = Frame();
   if (!row || !frame) return;
   COpcItem* item = frame->ResolveItem(row->hItem);
   SendMessage(LVM_DELETEITEM, index);
-  m_list.erase(m_list.begin() + index);
-  ReleaseRow(row);
+  m_rows.Erase(index);
   if (item) frame->RemoveItem(item);
 }

@@ -2,22 +2,16 @@
 // message handlers; the item menu starts reads, writes, refreshes, activation and deletion.
 //
 // The list is owner-data (virtual): the control keeps only the row count, selection and
-// focus; the view keeps the rows in order (m_list) and answers LVN_GETDISPINFO for texts,
-// icon and check box. A row refers to its item by the item's client handle, resolved through
-// the client core's handle table each time, so a row never reaches a freed record. Each row
-// shows a snapshot of value, quality and time stamp taken at its group's data message. A
-// refresh therefore rewrites only that group's row data, found through an index from group
-// to rows, and repaints once; only rows on screen are ever formatted.
+// focus; the rows, their records and check boxes are the row model's (ItemRows.h), from which
+// the view answers LVN_GETDISPINFO for texts, icon and check box. A refresh rewrites only that
+// group's records and repaints once, at most once per repaint period; only rows on screen are
+// ever formatted.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
 #include <oleauto.h>
 
-#include <memory>
-#include <string>
-#include <unordered_map>
-#include <vector>
-
+#include "ItemRows.h"
 #include "PloverMessages.h"
 #include "opcda.h"
 #include "View.h"
@@ -82,27 +76,6 @@ class CPloverView : public CView {
   DWORD GetViewStyle() const override;
 
  private:
-  // What one row shows. The value, quality and time stamp are the item's as of its group's
-  // last data message; the texts are made from them only when the row is drawn.
-  struct Row {
-    Row() { ::VariantInit(&value); }
-    ~Row() { ::VariantClear(&value); }
-    Row(const Row&) = delete;
-    Row& operator=(const Row&) = delete;
-
-    OPCHANDLE hItem = 0;  // the item's client handle
-    int nGroup = 0;       // the group's client handle, as column 0 shows it ("%d")
-    int nImage = 0;       // 0 green (active), 1 red
-    int nRows = 0;        // list rows that show this record (normally one)
-    std::wstring strGroupName;
-    std::wstring strItemId;
-    VARIANT value;
-    WORD wQuality = 0;
-    FILETIME ftTime = {0, 0};  // 0: column 5 stays empty
-    FILETIME ftShown = {0, 0};
-    std::wstring strTime;  // text of ftShown
-  };
-
   LRESULT OnOpcDisconnect(UINT, WPARAM, LPARAM, BOOL&);
   LRESULT OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&);
   LRESULT OnOpcGroupData(UINT, WPARAM, LPARAM lParam, BOOL&);
@@ -147,15 +120,9 @@ class CPloverView : public CView {
   void Write(bool async);
   // The lowest selected row, or -1.
   int GetFirstSelected() const;
-  // The record shown by that list row, or none.
-  Row* RowAt(int index) const;
   // The live item of the first selected row, or none (no selection, or the item is gone).
-  COpcItem* SelectedItem(Row** ppRow = nullptr) const;
+  COpcItem* SelectedItem(CItemRow** ppRow = nullptr) const;
   IViewFrame* Frame() const;
-  // Takes value, quality and (when it has one) the time stamp from the item.
-  static void TakeSnapshot(Row& row, const COpcItem& item, bool withTime);
-  // Drops one list row's claim on its record (the record goes with its last row).
-  void ReleaseRow(Row* row);
   void ClearRows();
   // Nested: redrawing comes back on with the last SetRedraw(TRUE).
   void SetRedraw(BOOL bRedraw);
@@ -174,15 +141,8 @@ class CPloverView : public CView {
   CRITICAL_SECTION m_lock;  // recursive: a handler re-entered on the same thread goes on
   HIMAGELIST m_hImages = nullptr;
   int m_nRedrawOff = 0;
-  bool m_bCountDue = false;      // m_list has rows the control does not count yet
+  bool m_bCountDue = false;      // the model has rows the control does not count yet
   bool m_bRepaintTimer = false;  // a period is running
   bool m_bRepaintDue = false;    // data changed during it
-  std::unordered_map<OPCHANDLE, std::unique_ptr<Row>> m_rows;  // by item client handle
-  std::unordered_map<int, std::vector<Row*>> m_groupRows;      // in insertion order
-  // The list's rows, top to bottom: the record each shows and its check box.
-  struct ListRow {
-    Row* row;
-    bool checked;
-  };
-  std::vector<ListRow> m_list;
+  CItemRows m_rows;
 };

@@ -1,0 +1,133 @@
+#include "ItemRows.h"
+
+#include <cwchar>
+#include <iterator>
+
+#include "OpcItem.h"
+#include "OpcText.h"
+#include "OpcVariantKind.h"
+
+void CItemRow::TakeSnapshot(const COpcItem& item, bool withTime) {
+  if (IsPlainVariantType(value.vt) && IsPlainVariantType(item.m_value.vt)) {
+    value = item.m_value;
+  } else if (FAILED(::VariantCopy(&value, const_cast<VARIANT*>(&item.m_value)))) {
+    ::VariantClear(&value);
+  }
+  wQuality = item.m_wQuality;
+  // A zero time stamp keeps the old one; so does one the calendar cannot show.
+  const FILETIME& ft = item.m_ftTimeStamp;
+  if (withTime && ft.dwHighDateTime != 0 && !(ft.dwHighDateTime & 0x80000000u)) ftTime = ft;
+}
+
+const std::wstring& CItemRow::TimeText() {
+  if (ftTime.dwHighDateTime != ftShown.dwHighDateTime ||
+      ftTime.dwLowDateTime != ftShown.dwLowDateTime) {
+    std::wstring text = FormatLocalTime(ftTime);
+    if (!text.empty()) strTime = std::move(text);
+    ftShown = ftTime;
+  }
+  return strTime;
+}
+
+CItemRow* CItemRows::At(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= m_list.size()) return nullptr;
+  return m_list[static_cast<size_t>(index)].row;
+}
+
+bool CItemRows::IsChecked(int index) const {
+  return At(index) && m_list[static_cast<size_t>(index)].checked;
+}
+
+bool CItemRows::SetChecked(int index, bool checked) {
+  if (!At(index) || m_list[static_cast<size_t>(index)].checked == checked) return false;
+  m_list[static_cast<size_t>(index)].checked = checked;
+  return true;
+}
+
+void CItemRows::SetAllChecked(bool checked) {
+  for (ListRow& r : m_list) r.checked = checked;
+}
+
+CItemRow& CItemRows::Append(const COpcItem& item, int group, const std::wstring& groupName) {
+  std::unique_ptr<CItemRow>& slot = m_records[item.m_hClient];
+  if (!slot) {
+    slot = std::make_unique<CItemRow>();
+    CItemRow& row = *slot;
+    row.hItem = item.m_hClient;
+    row.nGroup = group;
+    row.strGroupName = groupName;
+    row.strItemId = item.m_strItemId;
+    row.TakeSnapshot(item, false);  // the time column stays empty until a data message
+    m_groupRows[group].push_back(&row);
+  }
+  CItemRow& row = *slot;
+  ++row.nRows;
+  m_list.push_back({&row, true});
+  return row;
+}
+
+void CItemRows::Erase(int index) {
+  CItemRow* row = At(index);
+  if (!row) return;
+  m_list.erase(m_list.begin() + index);
+  if (--row->nRows > 0) return;
+  auto group = m_groupRows.find(row->nGroup);
+  if (group != m_groupRows.end()) {
+    std::vector<CItemRow*>& rows = group->second;
+    for (auto it = rows.begin(); it != rows.end(); ++it) {
+      if (*it == row) {
+        rows.erase(it);
+        break;
+      }
+    }
+    if (rows.empty()) m_groupRows.erase(group);
+  }
+  m_records.erase(row->hItem);
+}
+
+std::vector<int> CItemRows::IndexesOfGroup(int group) const {
+  std::vector<int> out;
+  for (int i = static_cast<int>(m_list.size()) - 1; i >= 0; --i)
+    if (m_list[static_cast<size_t>(i)].row->nGroup == group) out.push_back(i);
+  return out;
+}
+
+void CItemRows::EraseGroup(int group) {
+  std::erase_if(m_list, [group](const ListRow& r) { return r.row->nGroup == group; });
+  auto rows = m_groupRows.find(group);
+  if (rows == m_groupRows.end()) return;
+  for (CItemRow* row : rows->second) m_records.erase(row->hItem);
+  m_groupRows.erase(rows);
+}
+
+void CItemRows::Clear() {
+  m_list.clear();
+  m_groupRows.clear();
+  m_records.clear();
+}
+
+const std::vector<CItemRow*>* CItemRows::GroupRows(int group) const {
+  auto rows = m_groupRows.find(group);
+  return rows == m_groupRows.end() ? nullptr : &rows->second;
+}
+
+int CItemRows::IndexOf(OPCHANDLE hItem) const {
+  for (size_t i = 0; i < m_list.size(); ++i)
+    if (m_list[i].row->hItem == hItem) return static_cast<int>(i);
+  return -1;
+}
+
+int CItemRows::FindGroupText(int start, const wchar_t* text, bool partial, bool wrap) const {
+  const int count = static_cast<int>(m_list.size());
+  if (!text || count == 0) return -1;
+  if (start < 0 || start >= count) start = 0;
+  const int end = wrap ? start + count : count;
+  const size_t length = std::wcslen(text);
+  for (int n = start; n < end; ++n) {
+    const int i = n % count;
+    wchar_t number[16];
+    std::swprintf(number, std::size(number), L"%d", m_list[static_cast<size_t>(i)].row->nGroup);
+    if (partial ? ::_wcsnicmp(number, text, length) == 0 : ::_wcsicmp(number, text) == 0) return i;
+  }
+  return -1;
+}

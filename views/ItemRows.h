@@ -1,0 +1,87 @@
+// The item list's rows, apart from the window that draws them: one record per item shown
+// (found by the item's client handle, and by group for data messages) and the list's rows top
+// to bottom, each with its check box. The item list view answers its owner-data control from
+// here and turns the user's commands into changes here; nothing here touches a window.
+//
+// A row refers to its item by the item's client handle, resolved through the client core's
+// handle table each time, so a row never reaches a freed record. Each row shows a snapshot of
+// value, quality and time stamp taken at its group's data message; the texts are made from it
+// only when the row is drawn.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "opcda.h"
+
+class COpcItem;
+
+// What one item's rows show.
+struct CItemRow {
+  CItemRow() { ::VariantInit(&value); }
+  ~CItemRow() { ::VariantClear(&value); }
+  CItemRow(const CItemRow&) = delete;
+  CItemRow& operator=(const CItemRow&) = delete;
+
+  OPCHANDLE hItem = 0;  // the item's client handle
+  int nGroup = 0;       // the group's client handle, as column 0 shows it ("%d")
+  int nImage = 0;       // 0 green (active), 1 red
+  int nRows = 0;        // list rows that show this record (normally one)
+  std::wstring strGroupName;
+  std::wstring strItemId;
+  VARIANT value;
+  WORD wQuality = 0;
+  FILETIME ftTime = {0, 0};  // 0: the time column stays empty
+  FILETIME ftShown = {0, 0};
+  std::wstring strTime;  // text of ftShown
+
+  // Takes value, quality and (when asked and it has a showable one) the time stamp from the
+  // item.
+  void TakeSnapshot(const COpcItem& item, bool withTime);
+  // The time column's text, made again only when the time changed.
+  const std::wstring& TimeText();
+};
+
+class CItemRows {
+ public:
+  size_t Count() const { return m_list.size(); }
+  // The record shown by that list row, or none.
+  CItemRow* At(int index) const;
+  bool IsChecked(int index) const;
+  // Sets one row's box; returns whether it changed (false too for a row not there).
+  bool SetChecked(int index, bool checked);
+  void SetAllChecked(bool checked);
+
+  // Appends a row for the item of that group; an item shown already shares its record. New
+  // rows come ticked, and a new record starts from the item's value without a time.
+  CItemRow& Append(const COpcItem& item, int group, const std::wstring& groupName);
+  // Takes one list row away; its record goes with its last row.
+  void Erase(int index);
+  // The list indexes of the group's rows, highest first: deleting them in this order from
+  // the control never moves a row not yet deleted.
+  std::vector<int> IndexesOfGroup(int group) const;
+  // Takes every row and record of the group away.
+  void EraseGroup(int group);
+  void Clear();
+
+  // The group's records in order of addition; nullptr when it shows none.
+  const std::vector<CItemRow*>* GroupRows(int group) const;
+  // The first list row that shows that item, or -1.
+  int IndexOf(OPCHANDLE hItem) const;
+  // Type-ahead on the first column (the group number): the next row from start whose text
+  // equals, or with partial begins with, text, ignoring case; wrap goes on from the top.
+  int FindGroupText(int start, const wchar_t* text, bool partial, bool wrap) const;
+
+ private:
+  struct ListRow {
+    CItemRow* row;
+    bool checked;
+  };
+  std::unordered_map<OPCHANDLE, std::unique_ptr<CItemRow>> m_records;  // by item client handle
+  std::unordered_map<int, std::vector<CItemRow*>> m_groupRows;         // in insertion order
+  std::vector<ListRow> m_list;                                         // top to bottom
+};
