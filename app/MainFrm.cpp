@@ -178,6 +178,14 @@ HRESULT CMainFrame::SetItemActive(COpcItem* item, BOOL active) {
   return p ? p->SetItemActive(item, active) : E_FAIL;
 }
 
+HRESULT CMainFrame::SetItemsActive(const std::vector<COpcItem*>& items, BOOL active,
+                                   std::vector<HRESULT>& errors) {
+  COpcServer* p = GetOpcServer();
+  if (p) return p->SetItemsActive(items, active, errors);
+  errors.assign(items.size(), E_FAIL);
+  return E_FAIL;
+}
+
 BOOL CMainFrame::ReadCache(COpcItem* item) {
   COpcServer* p = GetOpcServer();
   return p ? p->ReadCache(item) : FALSE;

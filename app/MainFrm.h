@@ -39,6 +39,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void GetGroupActiveStates(OPCHANDLE group, ItemActiveMap& byClient) override;
   void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) override;
   HRESULT SetItemActive(COpcItem* item, BOOL active) override;
+  HRESULT SetItemsActive(const std::vector<COpcItem*>& items, BOOL active,
+                         std::vector<HRESULT>& errors) override;
   BOOL ReadCache(COpcItem* item) override;
   BOOL ReadDevice(COpcItem* item) override;
   BOOL AsyncReadCache(COpcItem* item) override;

@@ -1,6 +1,8 @@
 // Items of the current group: add (trying the requested types in a fixed order),
 // look-up, removal and activation.
 #include "OpcGroupManager.h"
+
+#include <map>
 #include "OpcText.h"
 
 const std::vector<VARTYPE>& RequestedItemTypes() {
@@ -120,16 +122,38 @@ BOOL COpcGroupManager::RemoveItem(COpcItem* item) {
 }
 
 HRESULT COpcGroupManager::SetItemActive(COpcItem* item, BOOL active) {
-  COpcGroup* group = OwnerOf(item);
-  if (!group) return E_FAIL;
-  TComPtr<IOPCItemMgt> mgt;
-  HRESULT hr = mgt.QueryFrom(group->m_pGroup.Get());
-  if (FAILED(hr)) return hr;
-  if (!mgt) return E_NOINTERFACE;
-  HRESULT* errors = nullptr;
-  OPCHANDLE h = item->m_hServer;
-  hr = Checked(mgt->SetActiveState(1, &h, active, &errors));
-  if (SUCCEEDED(hr) && errors && SUCCEEDED(errors[0])) item->m_bActive = active;
-  ::CoTaskMemFree(errors);
-  return hr;
+  std::vector<HRESULT> errors;
+  return SetItemsActive({item}, active, errors);
+}
+
+HRESULT COpcGroupManager::SetItemsActive(const std::vector<COpcItem*>& items, BOOL active,
+                                         std::vector<HRESULT>& errors) {
+  errors.assign(items.size(), E_FAIL);
+  // One call per group, whatever its size: the records by their group, in their order.
+  std::map<COpcGroup*, std::vector<size_t>> byGroup;
+  for (size_t i = 0; i < items.size(); ++i)
+    if (COpcGroup* group = OwnerOf(items[i])) byGroup[group].push_back(i);
+  if (byGroup.empty()) return E_FAIL;
+  HRESULT result = S_OK;
+  for (auto& [group, where] : byGroup) {
+    TComPtr<IOPCItemMgt> mgt;
+    HRESULT hr = mgt.QueryFrom(group->m_pGroup.Get());
+    if (SUCCEEDED(hr) && !mgt) hr = E_NOINTERFACE;
+    std::vector<OPCHANDLE> handles;
+    HRESULT* itemErrors = nullptr;
+    if (SUCCEEDED(hr)) {
+      for (size_t i : where) handles.push_back(items[i]->m_hServer);
+      hr = Checked(mgt->SetActiveState(static_cast<DWORD>(handles.size()), handles.data(), active,
+                                       &itemErrors));
+    }
+    for (size_t k = 0; k < where.size(); ++k) {
+      HRESULT& e = errors[where[k]];
+      e = FAILED(hr) ? hr : itemErrors ? itemErrors[k] : E_FAIL;
+      // The record follows the server, so a saved workspace brings the item back as it is.
+      if (SUCCEEDED(e)) items[where[k]]->m_bActive = active;
+    }
+    ::CoTaskMemFree(itemErrors);
+    if (result == S_OK || (SUCCEEDED(result) && FAILED(hr))) result = hr;
+  }
+  return result;
 }

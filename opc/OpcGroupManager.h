@@ -123,6 +123,11 @@ class COpcGroupManager {
   COpcItem* FindItem(OPCHANDLE group, const std::wstring& itemId) const;
   BOOL RemoveItem(COpcItem* item);
   HRESULT SetItemActive(COpcItem* item, BOOL active);
+  // Any records of any groups, one server call per group. errors gets each record's result
+  // (E_FAIL for a record no group holds); returns the first failed call's code, else the
+  // calls' own (S_FALSE when some item failed).
+  HRESULT SetItemsActive(const std::vector<COpcItem*>& items, BOOL active,
+                         std::vector<HRESULT>& errors);
 
   BOOL ReadCache(COpcItem* item) { return SyncRead(item, OPC_DS_CACHE); }
   BOOL ReadDevice(COpcItem* item) { return SyncRead(item, OPC_DS_DEVICE); }

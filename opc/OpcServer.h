@@ -120,6 +120,10 @@ class COpcServer {
   HRESULT SetItemActive(COpcItem* item, BOOL active) {
     return m_groupManager.SetItemActive(item, active);
   }
+  HRESULT SetItemsActive(const std::vector<COpcItem*>& items, BOOL active,
+                         std::vector<HRESULT>& errors) {
+    return m_groupManager.SetItemsActive(items, active, errors);
+  }
 
   // Reads, writes and refreshes.
   BOOL ReadCache(COpcItem* item) { return m_groupManager.ReadCache(item); }

@@ -31,21 +31,19 @@ const std::wstring& CItemRow::TimeText() {
 
 CItemRow* CItemRows::At(int index) const {
   if (index < 0 || static_cast<size_t>(index) >= m_list.size()) return nullptr;
-  return m_list[static_cast<size_t>(index)].row;
+  return m_list[static_cast<size_t>(index)];
 }
 
 bool CItemRows::IsChecked(int index) const {
-  return At(index) && m_list[static_cast<size_t>(index)].checked;
+  const CItemRow* row = At(index);
+  return row && row->bChecked;
 }
 
-bool CItemRows::SetChecked(int index, bool checked) {
-  if (!At(index) || m_list[static_cast<size_t>(index)].checked == checked) return false;
-  m_list[static_cast<size_t>(index)].checked = checked;
-  return true;
-}
-
-void CItemRows::SetAllChecked(bool checked) {
-  for (ListRow& r : m_list) r.checked = checked;
+std::vector<CItemRow*> CItemRows::Records() const {
+  std::vector<CItemRow*> out;
+  out.reserve(m_records.size());
+  for (const auto& [handle, row] : m_records) out.push_back(row.get());
+  return out;
 }
 
 CItemRow& CItemRows::Append(const COpcItem& item, int group, const std::wstring& groupName) {
@@ -57,12 +55,13 @@ CItemRow& CItemRows::Append(const COpcItem& item, int group, const std::wstring&
     row.nGroup = group;
     row.strGroupName = groupName;
     row.strItemId = item.m_strItemId;
+    row.bChecked = item.m_bActive != FALSE;
     row.TakeSnapshot(item, false);  // the time column stays empty until a data message
     m_groupRows[group].push_back(&row);
   }
   CItemRow& row = *slot;
   ++row.nRows;
-  m_list.push_back({&row, true});
+  m_list.push_back(&row);
   return row;
 }
 
@@ -88,12 +87,12 @@ void CItemRows::Erase(int index) {
 std::vector<int> CItemRows::IndexesOfGroup(int group) const {
   std::vector<int> out;
   for (int i = static_cast<int>(m_list.size()) - 1; i >= 0; --i)
-    if (m_list[static_cast<size_t>(i)].row->nGroup == group) out.push_back(i);
+    if (m_list[static_cast<size_t>(i)]->nGroup == group) out.push_back(i);
   return out;
 }
 
 void CItemRows::EraseGroup(int group) {
-  std::erase_if(m_list, [group](const ListRow& r) { return r.row->nGroup == group; });
+  std::erase_if(m_list, [group](const CItemRow* r) { return r->nGroup == group; });
   auto rows = m_groupRows.find(group);
   if (rows == m_groupRows.end()) return;
   for (CItemRow* row : rows->second) m_records.erase(row->hItem);
@@ -111,9 +110,14 @@ const std::vector<CItemRow*>* CItemRows::GroupRows(int group) const {
   return rows == m_groupRows.end() ? nullptr : &rows->second;
 }
 
+CItemRow* CItemRows::Find(OPCHANDLE hItem) const {
+  auto found = m_records.find(hItem);
+  return found == m_records.end() ? nullptr : found->second.get();
+}
+
 int CItemRows::IndexOf(OPCHANDLE hItem) const {
   for (size_t i = 0; i < m_list.size(); ++i)
-    if (m_list[i].row->hItem == hItem) return static_cast<int>(i);
+    if (m_list[i]->hItem == hItem) return static_cast<int>(i);
   return -1;
 }
 
@@ -126,7 +130,7 @@ int CItemRows::FindGroupText(int start, const wchar_t* text, bool partial, bool 
   for (int n = start; n < end; ++n) {
     const int i = n % count;
     wchar_t number[16];
-    std::swprintf(number, std::size(number), L"%d", m_list[static_cast<size_t>(i)].row->nGroup);
+    std::swprintf(number, std::size(number), L"%d", m_list[static_cast<size_t>(i)]->nGroup);
     if (partial ? ::_wcsnicmp(number, text, length) == 0 : ::_wcsicmp(number, text) == 0) return i;
   }
   return -1;

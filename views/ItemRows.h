@@ -1,7 +1,8 @@
 // The item list's rows, apart from the window that draws them: one record per item shown
-// (found by the item's client handle, and by group for data messages) and the list's rows top
-// to bottom, each with its check box. The item list view answers its owner-data control from
-// here and turns the user's commands into changes here; nothing here touches a window.
+// (found by the item's client handle, and by group for data messages, with its check box,
+// which is the item's own active flag) and the list's rows top to bottom. The item list view
+// answers its owner-data control from here and turns the user's commands into changes here; nothing
+// here touches a window.
 //
 // A row refers to its item by the item's client handle, resolved through the client core's
 // handle table each time, so a row never reaches a freed record. Each row shows a snapshot of
@@ -27,10 +28,11 @@ struct CItemRow {
   CItemRow(const CItemRow&) = delete;
   CItemRow& operator=(const CItemRow&) = delete;
 
-  OPCHANDLE hItem = 0;  // the item's client handle
-  int nGroup = 0;       // the group's client handle, as column 0 shows it ("%d")
-  int nImage = 0;       // 0 green (active), 1 red
-  int nRows = 0;        // list rows that show this record (normally one)
+  OPCHANDLE hItem = 0;   // the item's client handle
+  int nGroup = 0;        // the group's client handle, as column 0 shows it ("%d")
+  int nImage = 0;        // 0 green (active), 1 red
+  int nRows = 0;         // list rows that show this record (normally one)
+  bool bChecked = true;  // the check box: the item's active flag as the server last took it
   std::wstring strGroupName;
   std::wstring strItemId;
   VARIANT value;
@@ -52,12 +54,11 @@ class CItemRows {
   // The record shown by that list row, or none.
   CItemRow* At(int index) const;
   bool IsChecked(int index) const;
-  // Sets one row's box; returns whether it changed (false too for a row not there).
-  bool SetChecked(int index, bool checked);
-  void SetAllChecked(bool checked);
+  // Every record, each once.
+  std::vector<CItemRow*> Records() const;
 
-  // Appends a row for the item of that group; an item shown already shares its record. New
-  // rows come ticked, and a new record starts from the item's value without a time.
+  // Appends a row for the item of that group; an item shown already shares its record. A new
+  // record starts from the item's value without a time, ticked when the item is active.
   CItemRow& Append(const COpcItem& item, int group, const std::wstring& groupName);
   // Takes one list row away; its record goes with its last row.
   void Erase(int index);
@@ -70,6 +71,8 @@ class CItemRows {
 
   // The group's records in order of addition; nullptr when it shows none.
   const std::vector<CItemRow*>* GroupRows(int group) const;
+  // The record of that item, or none.
+  CItemRow* Find(OPCHANDLE hItem) const;
   // The first list row that shows that item, or -1.
   int IndexOf(OPCHANDLE hItem) const;
   // Type-ahead on the first column (the group number): the next row from start whose text
@@ -77,11 +80,7 @@ class CItemRows {
   int FindGroupText(int start, const wchar_t* text, bool partial, bool wrap) const;
 
  private:
-  struct ListRow {
-    CItemRow* row;
-    bool checked;
-  };
   std::unordered_map<OPCHANDLE, std::unique_ptr<CItemRow>> m_records;  // by item client handle
   std::unordered_map<int, std::vector<CItemRow*>> m_groupRows;         // in insertion order
-  std::vector<ListRow> m_list;                                         // top to bottom
+  std::vector<CItemRow*> m_list;                                       // top to bottom
 };

@@ -239,6 +239,8 @@ LRESULT CPloverView::OnOpcGroupChanged(UINT, WPARAM, LPARAM lParam, BOOL&) {
     if (!item) continue;
     auto found = active.find(item->m_hClient);  // none found: counts as inactive
     row->nImage = found != active.end() && found->second ? 0 : 1;
+    // The box follows what the server says, where it says anything.
+    if (found != active.end()) row->bChecked = found->second != FALSE;
   }
   InvalidateAll();
   return 0;
@@ -313,8 +315,38 @@ void CPloverView::HighlightItem(const COpcItem* item) {
 }
 
 void CPloverView::ToggleCheck(int index) {
-  if (!m_rows.SetChecked(index, !m_rows.IsChecked(index))) return;
-  SendMessage(LVM_REDRAWITEMS, index, index);
+  CItemRow* row = m_rows.At(index);
+  if (!row || !SetRowsActive({row}, !row->bChecked)) return;
+  // Every row showing the record.
+  InvalidateAll();
+}
+
+bool CPloverView::SetRowsActive(const std::vector<CItemRow*>& rows, bool active) {
+  IViewFrame* frame = Frame();
+  if (!frame) return false;
+  std::vector<COpcItem*> items;
+  std::vector<OPCHANDLE> asked;
+  for (CItemRow* row : rows) {
+    if (row->bChecked == active) continue;
+    if (COpcItem* item = frame->ResolveItem(row->hItem)) {
+      items.push_back(item);
+      asked.push_back(row->hItem);
+    }
+  }
+  if (items.empty()) return false;
+  std::vector<HRESULT> errors;
+  frame->SetItemsActive(items, active ? TRUE : FALSE, errors);
+  // Messages may have run during the calls: the records are found again.
+  bool changed = false;
+  for (size_t i = 0; i < asked.size() && i < errors.size(); ++i) {
+    CItemRow* row = m_rows.Find(asked[i]);
+    if (!row || FAILED(errors[i])) continue;
+    row->bChecked = active;
+    const COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(row->nGroup));
+    row->nImage = active && group && group->m_bActive ? 0 : 1;
+    changed = true;
+  }
+  return changed;
 }
 
 LRESULT CPloverView::OnSetItemState(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled) {
@@ -330,8 +362,7 @@ LRESULT CPloverView::OnSetItemState(UINT, WPARAM wParam, LPARAM lParam, BOOL& bH
   if (image == INDEXTOSTATEIMAGEMASK(1u) || image == INDEXTOSTATEIMAGEMASK(2u)) {
     const bool checked = image == INDEXTOSTATEIMAGEMASK(2u);
     if (index < 0) {
-      m_rows.SetAllChecked(checked);
-      ::InvalidateRect(m_hWnd, nullptr, FALSE);
+      if (SetRowsActive(m_rows.Records(), checked)) ::InvalidateRect(m_hWnd, nullptr, FALSE);
     } else if (m_rows.IsChecked(index) != checked) {
       ToggleCheck(index);
     }
@@ -409,9 +440,14 @@ void CPloverView::OnToggleActive() {
   frame->GetItemAttributes(item, info);
   // The icon changes at once, whatever the server answers.
   row->nImage = info.m_bActive ? 1 : 0;
+  const OPCHANDLE hItem = row->hItem;
+  const HRESULT hr = frame->SetItemActive(item, !info.m_bActive);
+  // The box follows the item's flag as the server took it.
+  if (CItemRow* shown = m_rows.Find(hItem); shown && SUCCEEDED(hr)) {
+    if (const COpcItem* now = frame->ResolveItem(hItem)) shown->bChecked = now->m_bActive != FALSE;
+  }
   const int index = GetFirstSelected();
   SendMessage(LVM_REDRAWITEMS, index, index);
-  frame->SetItemActive(item, !info.m_bActive);
 }
 
 void CPloverView::OnRefreshCache() {

@@ -92,12 +92,17 @@ class CPloverView : public CView {
   // erasing first (an erase shows as a blank list until the paint comes).
   void InvalidateAll();
   LRESULT OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&);
-  // Check boxes are the view's: an owner-data list stores no state image. Setting one
-  // through LVM_SETITEMSTATE, a click on it and the space bar change the row's flag.
+  // Check boxes are the view's: an owner-data list stores no state image. A box is its
+  // item's active flag: setting one through LVM_SETITEMSTATE, a click on it and the space bar
+  // activate or deactivate the item at the server.
   LRESULT OnSetItemState(UINT, WPARAM wParam, LPARAM lParam, BOOL& bHandled);
   LRESULT OnLButtonDown(UINT, WPARAM, LPARAM lParam, BOOL& bHandled);
   LRESULT OnKeyDown(UINT, WPARAM wParam, LPARAM, BOOL& bHandled);
   void ToggleCheck(int index);
+  // Activates or deactivates the rows' items that are not so already, one server call per
+  // group however many rows; a box and icon change only where the server agreed. Returns
+  // whether any changed.
+  bool SetRowsActive(const std::vector<CItemRow*>& rows, bool active);
   // Tells the control how many rows there are now.
   void SyncCount();
   LRESULT OnGetDispInfo(int, NMHDR* pnmh, BOOL&);

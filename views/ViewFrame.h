@@ -34,6 +34,9 @@ class IViewFrame {
   // The server's item properties as rows; none when missing or unsupported.
   virtual void GetItemProperties(const COpcItem* item, std::vector<OpcPropertyRow>& rows) = 0;
   virtual HRESULT SetItemActive(COpcItem* item, BOOL active) = 0;  // E_FAIL when missing
+  // One server call per group; errors gets each item's result (all E_FAIL when missing).
+  virtual HRESULT SetItemsActive(const std::vector<COpcItem*>& items, BOOL active,
+                                 std::vector<HRESULT>& errors) = 0;
   virtual BOOL ReadCache(COpcItem* item) = 0;
   virtual BOOL ReadDevice(COpcItem* item) = 0;
   virtual BOOL AsyncReadCache(COpcItem* item) = 0;

@@ -607,4 +607,106 @@ TEST_F(ItemListTest, CheckBoxesSelectionAndFocusStayWithTheirRowsThroughClicksKe
   ::SetWindowLongPtrW(hList, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_oldCountProc));
 }
 
+// A row's box is its item's active flag at the server, in a group of any size: one call per
+// group, the record follows (a saved workspace writes it), and a box changes only with the
+// server's consent.
+TEST_F(ItemListTest, CheckBoxesAreTheItemsActiveFlagsInGroupsOfAnySize) {
+  Connect();
+  HWND hList = List()->m_hWnd;
+  AddGroup(1, L"Big");
+  const int big = 5000;
+  std::vector<OpcItemRequest> requests(big);
+  for (int i = 0; i < big; ++i) {
+    wchar_t id[32];
+    swprintf(id, 32, L"Many.Item%04d", i + 1);
+    requests[size_t(i)].strItemId = id;
+  }
+  std::vector<OpcItemOutcome> outcomes;
+  ASSERT_EQ(size_t(big), Server()->AddItems(1, requests, outcomes));
+  std::vector<COpcItem*> items;
+  for (const OpcItemOutcome& o : outcomes) {
+    items.push_back(o.pItem);
+    Frame()->OnItemAdded(1, o.pItem);
+  }
+  AddGroup(2, L"Small");
+  items.push_back(AddItem(2, L"Types.Short"));
+  items.push_back(AddItem(2, L"Types.Long"));
+  Pump();
+  ASSERT_EQ(big + 2, Rows());
+
+  auto ticked = [&](int row) {
+    return ::SendMessageW(hList, LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) ==
+           INDEXTOSTATEIMAGEMASK(2u);
+  };
+  auto setBox = [&](int row, bool on) {
+    LVITEMW it{};
+    it.stateMask = LVIS_STATEIMAGEMASK;
+    it.state = INDEXTOSTATEIMAGEMASK(on ? 2u : 1u);
+    ::SendMessageW(hList, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(&it));
+  };
+  auto clickBox = [&](int row) {
+    ::SendMessageW(hList, LVM_ENSUREVISIBLE, row, FALSE);
+    RECT rc{LVIR_BOUNDS, 0, 0, 0};
+    ::SendMessageW(hList, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&rc));
+    LVHITTESTINFO hit{};
+    hit.pt = {rc.left, (rc.top + rc.bottom) / 2};
+    for (; hit.pt.x < rc.left + 60; ++hit.pt.x) {
+      ::SendMessageW(hList, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit));
+      if (hit.flags & LVHT_ONITEMSTATEICON) break;
+    }
+    ASSERT_TRUE(hit.flags & LVHT_ONITEMSTATEICON) << row;
+    ::SendMessageW(hList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(hit.pt.x, hit.pt.y));
+    ::SendMessageW(hList, WM_LBUTTONUP, 0, MAKELPARAM(hit.pt.x, hit.pt.y));
+  };
+  // The rows the server keeps inactive, both groups; the records and the boxes must agree.
+  auto inactive = [&] {
+    std::vector<int> rows;
+    for (OPCHANDLE g : {1u, 2u}) {
+      ItemActiveMap map;
+      Server()->GetGroupActiveStates(g, map);
+      EXPECT_EQ(g == 1 ? size_t(big) : 2u, map.size());
+      for (int row = 0; row < big + 2; ++row) {
+        auto found = map.find(items[size_t(row)]->m_hClient);
+        if (found == map.end()) continue;
+        EXPECT_EQ(found->second, items[size_t(row)]->m_bActive) << row;
+        EXPECT_EQ(found->second != FALSE, ticked(row)) << row;
+        EXPECT_EQ(found->second ? 0 : 1, Image(row)) << row;
+        if (!found->second) rows.push_back(row);
+      }
+    }
+    return rows;
+  };
+  EXPECT_EQ(std::vector<int>{}, inactive());
+
+  // A click on a box, a box set far below the screen, and the space bar in the small group.
+  clickBox(1);
+  setBox(big - 1, false);
+  LVITEMW focus{};
+  focus.stateMask = focus.state = LVIS_FOCUSED | LVIS_SELECTED;
+  ::SendMessageW(hList, LVM_SETITEMSTATE, big + 1, reinterpret_cast<LPARAM>(&focus));
+  ::SendMessageW(hList, WM_KEYDOWN, VK_SPACE, 0);
+  EXPECT_EQ((std::vector<int>{1, big - 1, big + 1}), inactive());
+  clickBox(1);
+  EXPECT_EQ((std::vector<int>{big - 1, big + 1}), inactive());
+
+  // A refusal leaves box, icon and item as they were.
+  ASSERT_EQ(S_OK, m_control->FailMethod(L"IOPCItemMgt::SetActiveState", E_FAIL, TRUE));
+  clickBox(2);
+  setBox(big - 1, true);
+  m_control->ClearFailures();
+  EXPECT_EQ((std::vector<int>{big - 1, big + 1}), inactive());
+
+  // What the server is told some other way, the boxes show after the group's next change.
+  ASSERT_EQ(S_OK, Server()->SetItemActive(items[3], FALSE));
+  ::SendMessageW(hList, WM_OPC_GROUPCHANGED, 0, 1);
+  EXPECT_EQ((std::vector<int>{3, big - 1, big + 1}), inactive());
+
+  // Every box at once, each group in one call.
+  setBox(-1, false);
+  EXPECT_EQ(size_t(big + 2), inactive().size());
+  setBox(-1, true);
+  EXPECT_EQ(std::vector<int>{}, inactive());
+}
+
 }  // namespace
