@@ -30,6 +30,11 @@ const VariantInfo kLocalVariants[] = {
      L"Plover Simulation OPC DA Server (own process)"},
     {SimVariant::Large, &CLSID_PloverSimServerLocalLarge, PLOVER_SIM_LOCAL_LARGE_PROGID,
      L"Plover Simulation OPC DA Server (own process, large address space)"},
+    {SimVariant::Hierarchical, &CLSID_PloverSimServerLocalPrivate, PLOVER_SIM_LOCAL_PRIVATE_PROGID,
+     L"Plover Simulation OPC DA Server (a process for each client)", true},
+    {SimVariant::Large, &CLSID_PloverSimServerLocalLargePrivate,
+     PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID,
+     L"Plover Simulation OPC DA Server (a process for each client, large address space)", true},
 };
 
 // The server speaks OPC DA 1.0 and 2.0 and says so in both categories.
@@ -94,7 +99,8 @@ HRESULT RegisterVariants(const VariantInfo (&variants)[N], const wchar_t* server
         SetClassesRootValue(progId + L"\\OPC", nullptr, v.description),
         SetClassesRootValue(clsKey, nullptr, v.description),
         SetClassesRootValue(clsKey + L"\\ProgID", nullptr, progId),
-        SetClassesRootValue(server, nullptr, command),
+        SetClassesRootValue(server, nullptr,
+                            v.privateProcess ? command + L" -" + kPrivateSwitch : command),
         threadingModel ? SetClassesRootValue(server, L"ThreadingModel", threadingModel)
                        : ERROR_SUCCESS,
     };

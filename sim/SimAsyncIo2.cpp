@@ -129,12 +129,12 @@ void SimGroup::CallbackValues(CallbackBatch& b, DWORD transactionId, bool read) 
   ComPtr<IOPCDataCallback> sink(raw);  // the client may unadvise inside the call
   KeepAlive<SimGroup> self(this);
   const OPCHANDLE hGroup = m_state.hClient;
-  if (read)
-    sink->OnReadComplete(transactionId, hGroup, b.masterQuality, b.masterError, b.count, b.handles,
-                         b.values, b.qualities, b.times, b.errors);
-  else
-    sink->OnDataChange(transactionId, hGroup, b.masterQuality, b.masterError, b.count, b.handles,
-                       b.values, b.qualities, b.times, b.errors);
+  const HRESULT hr =
+      read ? sink->OnReadComplete(transactionId, hGroup, b.masterQuality, b.masterError, b.count,
+                                  b.handles, b.values, b.qualities, b.times, b.errors)
+           : sink->OnDataChange(transactionId, hGroup, b.masterQuality, b.masterError, b.count,
+                                b.handles, b.values, b.qualities, b.times, b.errors);
+  if (m_server) m_server->CallbackResult(hr);
 }
 
 // ---- IOPCAsyncIO2 ---------------------------------------------------------------------------
@@ -247,8 +247,9 @@ void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& 
   if (raw && handles && errors) {
     ComPtr<IOPCDataCallback> sink(raw);
     KeepAlive<SimGroup> self(this);
-    sink->OnWriteComplete(transactionId, m_state.hClient, master, static_cast<DWORD>(n), handles,
-                          errors);
+    const HRESULT hr = sink->OnWriteComplete(transactionId, m_state.hClient, master,
+                                             static_cast<DWORD>(n), handles, errors);
+    if (m_server) m_server->CallbackResult(hr);
   }
   CoTaskMemFree(handles);
   CoTaskMemFree(errors);

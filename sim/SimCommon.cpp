@@ -87,7 +87,7 @@ HRESULT STDMETHODCALLTYPE SimServer::FindConnectionPoint(REFIID riid, IConnectio
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::SetNoDa1Async(BOOL noDa1Async) {
-  m_noDa1Async = noDa1Async != FALSE;
+  m_shared->noDa1Async = noDa1Async != FALSE;
   return S_OK;
 }
 

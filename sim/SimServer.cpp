@@ -5,6 +5,7 @@
 #include "ErrorText.h"
 #include "SimGroup.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -13,6 +14,15 @@ namespace plover::sim {
 namespace {
 
 constexpr DWORD kFastestRate = 50;
+// The probe's timer: above every group handle, which count up from 1.
+constexpr UINT_PTR kProbeTimer = 0x7FFF0000;
+constexpr DWORD kProbeMs = 2000;
+// No client implements this: a live one answers E_NOINTERFACE, and the question crosses to
+// its process because a proxy answers only the interfaces it already knows by itself.
+// {6D2B8E41-93A7-4C0F-B5E2-7A1C4F08D3E9}
+constexpr IID kProbeIid = {
+    0x6d2b8e41, 0x93a7, 0x4c0f, {0xb5, 0xe2, 0x7a, 0x1c, 0x4f, 0x08, 0xd3, 0xe9}};
+bool g_probeClients = false;
 constexpr DWORD kSlowestRate = 3600000;
 const wchar_t kVendorInfo[] = L"Plover Simulation OPC DA Server";
 
@@ -34,18 +44,43 @@ LPWSTR CoTaskString(const std::wstring& s) {
   return p;
 }
 
-SimServer::SimServer(SimVariant variant)
+SimShared::SimShared(SimVariant v)
+    : variant(v), space(AddressSpaceFor(v)), sim(space), startTick(GetTickCount64()) {
+  GetSystemTimeAsFileTime(&origin);
+}
+
+uint64_t SimShared::NowMs() const {
+  if (deterministic) return frozenMs;
+  return GetTickCount64() - startTick;
+}
+
+std::shared_ptr<SimShared> MakeShared(SimVariant variant) {
+  try {
+    return std::make_shared<SimShared>(variant);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+SimServer::SimServer(SimVariant variant, std::shared_ptr<SimShared> shared)
     : ComRoot(LiveKind::Server),
       m_variant(variant),
-      m_space(AddressSpaceFor(variant)),
-      m_sim(m_space) {
-  m_startTick = GetTickCount64();
-  GetSystemTimeAsFileTime(&m_origin);
+      m_shared(shared ? std::move(shared) : std::make_shared<SimShared>(variant)),
+      m_space(m_shared->space),
+      m_sim(m_shared->sim) {
+  m_shared->servers.push_back(this);
   Formats();
   m_window.Create(this);
+  if (g_probeClients) m_window.StartTimer(kProbeTimer, kProbeMs);
+}
+
+void SimServer::SetProbeClients(bool on) {
+  g_probeClients = on;
 }
 
 SimServer::~SimServer() {
+  auto& servers = m_shared->servers;
+  servers.erase(std::remove(servers.begin(), servers.end(), this), servers.end());
   m_window.Destroy();
   m_deferred.clear();
   m_shutdownPoint.Drop();
@@ -69,11 +104,6 @@ void* SimServer::Query(REFIID riid) {
   return nullptr;
 }
 
-uint64_t SimServer::NowMs() const {
-  if (m_deterministic) return m_frozenMs;
-  return GetTickCount64() - m_startTick;
-}
-
 DWORD SimServer::ReviseRate(DWORD requested) {
   if (requested < kFastestRate) return kFastestRate;
   if (requested > kSlowestRate) return kSlowestRate;
@@ -82,17 +112,18 @@ DWORD SimServer::ReviseRate(DWORD requested) {
 }
 
 HRESULT SimServer::Injected(const wchar_t* method) {
-  auto it = m_injections.find(method);
-  if (it == m_injections.end()) it = m_injections.find(L"*");  // every method, as a vanished server
-  if (it == m_injections.end()) return S_OK;
+  auto& injections = m_shared->injections;
+  auto it = injections.find(method);
+  if (it == injections.end()) it = injections.find(L"*");  // every method, as a vanished server
+  if (it == injections.end()) return S_OK;
   HRESULT hr = it->second.hr;
-  if (!it->second.always) m_injections.erase(it);
+  if (!it->second.always) injections.erase(it);
   return hr;
 }
 
 bool SimServer::Refuses(const std::wstring& itemId, VARTYPE requested) const {
   for (const std::wstring& key : {itemId, std::wstring(L"*")}) {
-    auto range = m_refusals.equal_range(key);
+    auto range = m_shared->refusals.equal_range(key);
     for (auto it = range.first; it != range.second; ++it)
       if (it->second == requested) return true;
   }
@@ -205,7 +236,7 @@ HRESULT STDMETHODCALLTYPE SimServer::GetStatus(OPCSERVERSTATUS** ppServerStatus)
     CoTaskMemFree(st);
     return E_OUTOFMEMORY;
   }
-  st->ftStartTime = m_origin;
+  st->ftStartTime = m_shared->origin;
   st->ftCurrentTime = FileTimeAt(NowMs());
   if (m_sentAny) st->ftLastUpdateTime = FileTimeAt(m_lastUpdateMs);
   st->dwServerState = OPC_STATUS_RUNNING;
@@ -270,14 +301,18 @@ void SimServer::Schedule(SimGroup* group) {
   }
   group->SetNextDueMs(NowMs() + group->State().revisedRate);
   // In deterministic mode only AdvanceTime runs updates.
-  if (m_deterministic)
+  if (m_shared->deterministic)
     m_window.StopTimer(h);
   else
     m_window.StartTimer(h, group->State().revisedRate);
 }
 
 void SimServer::OnTimer(UINT_PTR id) {
-  if (m_deterministic) return;
+  if (id == kProbeTimer) {
+    ProbeClient();
+    return;
+  }
+  if (m_shared->deterministic) return;
   auto it = m_groups.find(static_cast<OPCHANDLE>(id));
   if (it == m_groups.end()) {
     m_window.StopTimer(id);
@@ -317,6 +352,73 @@ void SimServer::OnPosted() {
   d.op();
 }
 
+// ---- clients that vanish ---------------------------------------------------------------
+//
+// Wine never tells a server that a client's process died, so the stubs keep the client's
+// references to this object and its groups for ever, and the process would never end.
+// The only sign is a call into the client: a callback, or the probe below, failing because
+// its process is not there. Then this client is let go of: its groups stop, their sinks are
+// released, and CoDisconnectObject drops the references its stubs held, so the objects go
+// and the process can end once nobody else uses it. A client that gave no callback cannot
+// be asked and is not noticed; it is kept until the session ends.
+
+static bool ClientProcessGone(HRESULT hr) {
+  switch (hr) {
+    case RPC_E_DISCONNECTED:  // its object is gone: no call reaches this client again
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
+    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE):
+      return true;
+    default:
+      return false;
+  }
+}
+
+void SimServer::CallbackResult(HRESULT hr) {
+  if (m_clientGone || !ClientProcessGone(hr)) return;
+  m_clientGone = true;
+  // Later, from the message loop: the failed callback's caller still uses the group.
+  Defer(0, [this] { DropClient(); });
+}
+
+void SimServer::ProbeClient() {
+  if (m_clientGone) return;
+  ComPtr<IUnknown> sink(m_shutdownPoint.Sink<IUnknown>());
+  for (auto it = m_groups.begin(); !sink && it != m_groups.end(); ++it) {
+    SimGroup* g = it->second;
+    if (g->m_dataPoint.Connected())
+      sink = ComPtr<IUnknown>(g->m_dataPoint.Sink<IUnknown>());
+    else if (!g->m_connections.empty())
+      sink = ComPtr<IUnknown>(g->m_connections.front().sink.Get());
+  }
+  if (!sink) return;
+  KeepAlive<SimServer> self(this);
+  IUnknown* answer = nullptr;
+  const HRESULT hr = sink->QueryInterface(kProbeIid, reinterpret_cast<void**>(&answer));
+  if (answer) answer->Release();
+  CallbackResult(hr);
+}
+
+void SimServer::DropClient() {
+  KeepAlive<SimServer> self(this);
+  m_window.StopTimer(kProbeTimer);
+  m_deferred.clear();
+  m_shutdownPoint.Drop();
+  std::map<OPCHANDLE, SimGroup*> groups;
+  groups.swap(m_groups);
+  for (auto& [handle, group] : groups) {
+    m_window.StopTimer(handle);
+    group->Detach(true);
+    // The connection point is an object of its own to COM, with stubs of its own.
+    CoDisconnectObject(&group->m_dataPoint, 0);
+    CoDisconnectObject(static_cast<IOPCGroupStateMgt*>(group), 0);
+    group->InternalRelease();
+  }
+  CoDisconnectObject(&m_shutdownPoint, 0);
+  CoDisconnectObject(static_cast<IOPCServer*>(this), 0);
+}
+
 // ---- test hooks ----------------------------------------------------------------------
 
 HRESULT STDMETHODCALLTYPE SimServer::GetLiveCounts(PloverSimLiveCounts* counts) {
@@ -332,37 +434,37 @@ HRESULT STDMETHODCALLTYPE SimServer::GetLiveCounts(PloverSimLiveCounts* counts) 
 HRESULT STDMETHODCALLTYPE SimServer::FailMethod(LPCWSTR method, HRESULT hr, BOOL always) {
   if (!method) return E_POINTER;
   if (hr == S_OK)
-    m_injections.erase(method);
+    m_shared->injections.erase(method);
   else
-    m_injections[method] = Injection{hr, always != FALSE};
+    m_shared->injections[method] = SimShared::Injection{hr, always != FALSE};
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::ClearFailures() {
-  m_injections.clear();
+  m_shared->injections.clear();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::RefuseType(LPCWSTR itemId, VARTYPE requested) {
   if (!itemId) return E_POINTER;
-  m_refusals.emplace(itemId, requested);
+  m_shared->refusals.emplace(itemId, requested);
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::ClearRefusals() {
-  m_refusals.clear();
+  m_shared->refusals.clear();
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::SetNoDataObject(BOOL noDataObject) {
-  m_noDataObject = noDataObject != FALSE;
+  m_shared->noDataObject = noDataObject != FALSE;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::SetStreamForm(DWORD pointerBytes, BOOL packed) {
   if (pointerBytes != 0 && pointerBytes != 4 && pointerBytes != 8) return E_INVALIDARG;
-  m_streamPointerBytes = pointerBytes;
-  m_streamPacked = packed != FALSE;
+  m_shared->streamPointerBytes = pointerBytes;
+  m_shared->streamPacked = packed != FALSE;
   return S_OK;
 }
 
@@ -378,47 +480,65 @@ HRESULT STDMETHODCALLTYPE SimServer::PushStream(DWORD hServerGroup, DWORD clipFo
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::SetDeterministic(BOOL deterministic) {
+  SimShared& sh = *m_shared;
   bool on = deterministic != FALSE;
-  if (on == m_deterministic) return S_OK;
+  if (on == sh.deterministic) return S_OK;
   if (on) {
     // With no group yet nothing has seen the clock: start it at zero, so a test's values do
     // not depend on how long the server took to get here.
-    m_frozenMs = m_groups.empty() ? 0 : NowMs();
+    bool anyGroup = false;
+    for (SimServer* s : sh.servers) anyGroup = anyGroup || !s->m_groups.empty();
+    sh.frozenMs = anyGroup ? sh.NowMs() : 0;
   } else {
     // Continue the wall clock from the simulated time reached.
-    m_startTick = GetTickCount64() - m_frozenMs;
+    sh.startTick = GetTickCount64() - sh.frozenMs;
   }
-  m_deterministic = on;
-  for (auto& [handle, group] : m_groups) Schedule(group);
+  sh.deterministic = on;
+  // Every client's groups follow the one clock.
+  for (SimServer* s : sh.servers)
+    for (auto& [handle, group] : s->m_groups) s->Schedule(group);
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::AdvanceTime(DWORD milliseconds) {
-  if (!m_deterministic) return E_UNEXPECTED;
+  SimShared& sh = *m_shared;
+  if (!sh.deterministic) return E_UNEXPECTED;
   KeepAlive<SimServer> self(this);
-  uint64_t target = m_frozenMs + milliseconds;
+  uint64_t target = sh.frozenMs + milliseconds;
   for (;;) {
-    // The group due first runs next; callbacks may add or remove groups meanwhile.
+    // The group due first, of any client, runs next; callbacks may add or remove groups and
+    // servers meanwhile.
+    SimServer* owner = nullptr;
     SimGroup* next = nullptr;
-    for (auto& [handle, group] : m_groups)
-      if (group->State().active && group->NextDueMs() <= target &&
-          (!next || group->NextDueMs() < next->NextDueMs()))
-        next = group;
+    for (SimServer* s : sh.servers)
+      for (auto& [handle, group] : s->m_groups)
+        if (group->State().active && group->NextDueMs() <= target &&
+            (!next || group->NextDueMs() < next->NextDueMs())) {
+          next = group;
+          owner = s;
+        }
     if (!next) break;
-    m_frozenMs = next->NextDueMs();
-    next->SetNextDueMs(m_frozenMs + next->State().revisedRate);
+    sh.frozenMs = next->NextDueMs();
+    next->SetNextDueMs(sh.frozenMs + next->State().revisedRate);
+    KeepAlive<SimServer> keepOwner(owner);
     KeepAlive<SimGroup> keep(next);
     next->UpdateCycle();
   }
-  m_frozenMs = target;
+  sh.frozenMs = target;
   return S_OK;
 }
 
 HRESULT STDMETHODCALLTYPE SimServer::Flush() {
   KeepAlive<SimServer> self(this);
-  while (!m_deferred.empty()) {
-    Deferred d = std::move(m_deferred.front());
-    m_deferred.pop_front();
+  // Every client's pending results; a callback may end another server object meanwhile.
+  for (;;) {
+    SimServer* owner = nullptr;
+    for (SimServer* s : m_shared->servers)
+      if (!s->m_deferred.empty()) owner = s;
+    if (!owner) break;
+    KeepAlive<SimServer> keep(owner);
+    Deferred d = std::move(owner->m_deferred.front());
+    owner->m_deferred.pop_front();
     d.op();
   }
   return S_OK;

@@ -11,6 +11,7 @@
 #include "SimControl.h"
 #include "SimConnectionPoint.h"
 #include "SimProcess.h"
+#include "SimShared.h"
 #include "Signals.h"
 #include "opcda.h"
 
@@ -43,7 +44,8 @@ class SimServer final : public ComRoot,
                         private WindowHandler,
                         private ConnectionPointHost {
  public:
-  explicit SimServer(SimVariant variant);
+  // shared null: a state of its own (the DLL, and the executable's private variant).
+  explicit SimServer(SimVariant variant, std::shared_ptr<SimShared> shared = nullptr);
 
   PLOVER_COM_IUNKNOWN
 
@@ -120,15 +122,15 @@ class SimServer final : public ComRoot,
   // Services for the groups.
   Simulation& Sim() { return m_sim; }
   const AddressSpace& Space() const { return m_space; }
-  uint64_t NowMs() const;
-  FILETIME FileTimeAt(uint64_t ms) const { return SimFileTime(m_origin, ms); }
+  uint64_t NowMs() const { return m_shared->NowMs(); }
+  FILETIME FileTimeAt(uint64_t ms) const { return SimFileTime(m_shared->origin, ms); }
   // The injected failure for "Interface::Method", or S_OK.
   HRESULT Injected(const wchar_t* method);
   bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
-  bool NoDataObject() const { return m_noDataObject || m_noDa1Async; }
-  bool NoDa1Async() const { return m_noDa1Async; }
-  DWORD StreamPointerBytes() const { return m_streamPointerBytes; }
-  bool StreamPacked() const { return m_streamPacked; }
+  bool NoDataObject() const { return m_shared->noDataObject || m_shared->noDa1Async; }
+  bool NoDa1Async() const { return m_shared->noDa1Async; }
+  DWORD StreamPointerBytes() const { return m_shared->streamPointerBytes; }
+  bool StreamPacked() const { return m_shared->streamPacked; }
   bool NameTaken(const std::wstring& name) const;
   std::wstring UniqueGroupName();
   DWORD NextTransactionId() { return ++m_lastTransaction; }
@@ -151,6 +153,13 @@ class SimServer final : public ComRoot,
 
   static DWORD ReviseRate(DWORD requested);
 
+  // A client callback's result: a transport failure that says the client's process is gone
+  // lets go of that client (see DropClient).
+  void CallbackResult(HRESULT hr);
+  // The executable asks every client with a callback now and then whether its process is
+  // still there (Wine does no pinging of its own).
+  static void SetProbeClients(bool on);
+
  private:
   ~SimServer() override;
   void* Query(REFIID riid) override;
@@ -161,6 +170,8 @@ class SimServer final : public ComRoot,
   bool IsFlat() const { return m_variant == SimVariant::Flat; }
   // The item for a property call, or the call's error.
   HRESULT PropertyItem(LPCWSTR itemId, uint32_t* index) const;
+  void ProbeClient();
+  void DropClient();
 
   // ConnectionPointHost (the shutdown point)
   IConnectionPointContainer* PointContainer() override { return this; }
@@ -172,14 +183,11 @@ class SimServer final : public ComRoot,
     DWORD transactionId;
     std::function<void()> op;
   };
-  struct Injection {
-    HRESULT hr;
-    bool always;
-  };
 
   SimVariant m_variant;
+  std::shared_ptr<SimShared> m_shared;
   const AddressSpace& m_space;
-  Simulation m_sim;
+  Simulation& m_sim;
   HiddenWindow m_window;
   std::map<OPCHANDLE, SimGroup*> m_groups;  // one reference each
   OPCHANDLE m_lastGroupHandle = 0;
@@ -188,21 +196,12 @@ class SimServer final : public ComRoot,
   DWORD m_nameCounter = 0;
   uint32_t m_browseBranch = 0;
   std::deque<Deferred> m_deferred;
-  std::map<std::wstring, Injection> m_injections;
-  std::multimap<std::wstring, VARTYPE> m_refusals;
-  bool m_noDataObject = false;
-  bool m_noDa1Async = false;
   LCID m_lcid = LOCALE_SYSTEM_DEFAULT;
   std::wstring m_clientName;
   SimConnectionPoint m_shutdownPoint{this, IID_IOPCShutdown};
-  DWORD m_streamPointerBytes = 0;  // 0: the build's own layout
-  bool m_streamPacked = false;
-  bool m_deterministic = false;
-  uint64_t m_frozenMs = 0;
-  ULONGLONG m_startTick = 0;
-  FILETIME m_origin{};
   uint64_t m_lastUpdateMs = 0;
   bool m_sentAny = false;
+  bool m_clientGone = false;
 };
 
 // Copies a string into CoTaskMemAlloc memory; null when out of memory.

@@ -1,5 +1,8 @@
 // Runs against "Plover.SimServer.Large.1" (in this process) and
-// "Plover.SimServer.Local.Large.1" (its own process, every call through the proxy/stub):
+// "Plover.SimServer.Local.Large.Private.1" (its own process, every call through the
+// proxy/stub; the private variant, as its clock is driven here):
+//   connecting to the executable server: started anew for each client (the private
+//   variant), and to the shared one already running,
 //   the program's connect, and browsing the 100,000-item address space into a tree,
 //   the program's batched add of 10,000 items,
 //   10 groups of 10,000 items all changing, through DA 2.0 callbacks and DA 1.0 streams
@@ -11,6 +14,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -110,7 +114,7 @@ int NoBox(OpcBoxOwner, const std::wstring&, const std::wstring&, UINT) {
 
 // Which stages run: every one, or those named on the command line.
 bool g_only = false;
-bool g_stage[5] = {};  // calls, browse, add, da2, da1
+bool g_stage[6] = {};  // calls, browse, add, da2, da1, connect
 bool Stage(int i) {
   return !g_only || g_stage[i];
 }
@@ -192,6 +196,25 @@ double AddGroups(COpcServer& opc, const std::vector<std::wstring>& ids) {
       std::printf("  group %d: only %zu of %zu items added\n", g + 1, added, requests.size());
   }
   return firstMs;
+}
+
+// Connects and disconnects as the program does, a few times; each connect's milliseconds.
+// The private variant starts a process every time; the shared one only when none runs.
+void Connects(const wchar_t* progId, const char* label) {
+  HWND wnd =
+      CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  std::printf("  connect, %s (%ls):", label, progId);
+  for (int i = 0; i < 4; ++i) {
+    COpcServer opc;
+    opc.Initialize(wnd);
+    BOOL connected = FALSE;
+    const double ms = TimedMs([&] { connected = opc.Connect(progId, L""); });
+    std::printf(connected ? " %.1f" : " failed", ms);
+    opc.Disconnect();
+    Pump();
+  }
+  std::printf(" ms\n");
+  DestroyWindow(wnd);
 }
 
 void Run(const wchar_t* progId, const char* label) {
@@ -351,18 +374,28 @@ void Run(const wchar_t* progId, const char* label) {
 
 int main(int argc, char** argv) {
   // Stages by name (calls, browse, add, da2, da1) and "local" for the own-process server only.
-  static const char* const kStages[] = {"calls", "browse", "add", "da2", "da1"};
+  static const char* const kStages[] = {"calls", "browse", "add", "da2", "da1", "connect"};
   bool localOnly = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "local")) localOnly = true;
-    for (int s = 0; s < 5; ++s)
+    for (int s = 0; s < 6; ++s)
       if (!std::strcmp(argv[i], kStages[s])) g_only = g_stage[s] = true;
   }
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   // The program's connect sets the process's security; a box would wait for a person.
   SetOpcMessageBox(NoBox);
+  if (Stage(5)) {
+    std::printf("executable server\n");
+    // The first connect to the shared server starts it, unless one still runs.
+    Connects(PLOVER_SIM_LOCAL_PROGID, "shared: then running");
+    Connects(PLOVER_SIM_LOCAL_PRIVATE_PROGID, "private: a process each");
+  }
+  if (g_only && !std::any_of(g_stage, g_stage + 5, [](bool b) { return b; })) {
+    CoUninitialize();
+    return 0;
+  }
   if (!localOnly) Run(PLOVER_SIM_LARGE_PROGID, "in this process");
-  Run(PLOVER_SIM_LOCAL_LARGE_PROGID, "own process");
+  Run(PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID, "own process");
   CoUninitialize();
   return 0;
 }

@@ -32,7 +32,7 @@ class ServerLossTest : public AppFixture {
   // Connected through the command line, as `run.sh /server` does, with two subscribed
   // items in the list; remembers the server's process.
   void ConnectAndSubscribe() {
-    ASSERT_TRUE(Start(L"/server " PLOVER_SIM_LOCAL_PROGID));
+    ASSERT_TRUE(Start(L"/server " PLOVER_SIM_LOCAL_PRIVATE_PROGID));
     ASSERT_TRUE(Server()->IsConnected());
     const DWORD pid = ServerPid();
     ASSERT_NE(0u, pid);
@@ -68,7 +68,7 @@ class ServerLossTest : public AppFixture {
   void ExpectOneLossBox() const {
     ASSERT_EQ(1u, m_runner.boxes.size());
     EXPECT_EQ(0u, m_runner.boxes[0].text.find(
-                      L"OPC Server '" PLOVER_SIM_LOCAL_PROGID L"' has shut down.\n"))
+                      L"OPC Server '" PLOVER_SIM_LOCAL_PRIVATE_PROGID L"' has shut down.\n"))
         << testing::PrintToString(m_runner.boxes[0].text);
   }
 
@@ -106,7 +106,7 @@ TEST_F(ServerLossTest, AKilledServerIsNoticedOnceAndConnectingAgainWorks) {
   // A new process serves the next connection.
   ::CloseHandle(m_hProcess);
   m_hProcess = nullptr;
-  Frame()->ConnectServer(PLOVER_SIM_LOCAL_PROGID, L"");
+  Frame()->ConnectServer(PLOVER_SIM_LOCAL_PRIVATE_PROGID, L"");
   ASSERT_TRUE(Server()->IsConnected());
   ASSERT_NE(nullptr, Server()->SelectGroup(1));
   EXPECT_NE(nullptr, Server()->AddItem(L"Types.Long"));
@@ -175,7 +175,7 @@ TEST_F(ServerLossTest, AServerThatStopsAnsweringIsLetGoWithoutHoldingTheProgram)
   // Once it answers again it is nothing to the program: the next connection has a process
   // of its own, and ends it when let go.
   if (!dog.fired) resume(m_hProcess);
-  Frame()->ConnectServer(PLOVER_SIM_LOCAL_PROGID, L"");
+  Frame()->ConnectServer(PLOVER_SIM_LOCAL_PRIVATE_PROGID, L"");
   ASSERT_TRUE(Server()->IsConnected());
   const DWORD pid = ServerPid();
   ASSERT_NE(0u, pid);

@@ -1,7 +1,8 @@
 // The executable simulation server's process as a test sees it: registered where this
-// process's COM looks, and gone once the test has let go of its objects. Wine has no
-// pinging that would clean up after a client, so a process that stays is a fault of ours,
-// and it would also keep the test's output pipe open until ctest's time-out.
+// process's COM looks, and gone once the test has let go of its objects (the shared variant's
+// after its linger). Wine has no pinging that would clean up after a client, so a process that
+// stays is a fault of ours, and it would also keep the test's output pipe open until ctest's
+// time-out.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -21,7 +21,7 @@ PloverSimLiveCounts SimLiveCounts() {
 }
 
 const wchar_t* ProgIdOf(ServerKind kind) {
-  return kind == ServerKind::OwnProcess ? PLOVER_SIM_LOCAL_PROGID : PLOVER_SIM_PROGID;
+  return kind == ServerKind::OwnProcess ? PLOVER_SIM_LOCAL_PRIVATE_PROGID : PLOVER_SIM_PROGID;
 }
 
 std::string KindName(ServerKind kind) {

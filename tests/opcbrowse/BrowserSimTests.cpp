@@ -334,7 +334,7 @@ TEST_P(OpenedTree, OpenedAllTheWayItEqualsTheWholeBuild) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, OpenedTree,
-                         testing::Values(PLOVER_SIM_PROGID, PLOVER_SIM_LOCAL_PROGID),
+                         testing::Values(PLOVER_SIM_PROGID, PLOVER_SIM_LOCAL_PRIVATE_PROGID),
                          [](const testing::TestParamInfo<const wchar_t*>& info) {
                            return std::string(info.index == 0 ? "InProcess" : "OwnProcess");
                          });

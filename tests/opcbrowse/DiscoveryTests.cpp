@@ -74,7 +74,8 @@ TEST(Discovery, LocalRegistryListsKeysWithAnOpcSubKeyInRegistryOrder) {
        {std::wstring(PLOVER_SIM_PROGID), std::wstring(PLOVER_SIM_FLAT_PROGID),
         std::wstring(PLOVER_SIM_NOBROWSE_PROGID), std::wstring(PLOVER_SIM_LARGE_PROGID),
         std::wstring(PLOVER_SIM_LOCAL_PROGID), std::wstring(PLOVER_SIM_LOCAL_LARGE_PROGID),
-        server.Name(), longText.Name()})
+        std::wstring(PLOVER_SIM_LOCAL_PRIVATE_PROGID),
+        std::wstring(PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID), server.Name(), longText.Name()})
     EXPECT_TRUE(Has(names, id)) << testing::PrintToString(id);
   EXPECT_FALSE(Has(names, notServer.Name()));
   EXPECT_FALSE(Has(names, L"stale"));

@@ -12,7 +12,9 @@ namespace {
 
 class BurstTest : public SimFixture, public testing::WithParamInterface<std::tuple<bool, bool>> {
  protected:
-  void SetUp() override { Connect(OwnProcess() ? PLOVER_SIM_LOCAL_PROGID : PLOVER_SIM_PROGID); }
+  void SetUp() override {
+    Connect(OwnProcess() ? PLOVER_SIM_LOCAL_PRIVATE_PROGID : PLOVER_SIM_PROGID);
+  }
   bool Da2() const { return std::get<0>(GetParam()); }
   bool OwnProcess() const { return std::get<1>(GetParam()); }
 };
