@@ -235,9 +235,14 @@ TEST_F(CliTest, ServersStatusAndProperties) {
 
   r = Run({L"props", kSim, L"EU.Enumerated", L"--csv"});
   EXPECT_EQ(r.rc, kExitOk) << r.err;
-  EXPECT_TRUE(Contains(r.out, "id,property,value\n1,Item Canonical DataType,2\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\n7,Item EU Type,2\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\n8,Item EU Info,\"Off, Starting, Running, Stopping, Fault\"\n"))
+  // Codes as text with their number beside them; the time as every time here.
+  EXPECT_TRUE(Contains(r.out, Expand("id,property,value,code\n1,Item Canonical DataType,Short,2\n"
+                                     "2,Item Value,0,\n3,Item Quality,good,192\n"
+                                     "4,Item Timestamp,{T+0},\n"
+                                     "5,Item Access Rights,Readable and Writeable,3\n")))
+      << r.out;
+  EXPECT_TRUE(Contains(r.out, "\n7,Item EU Type,Enumerated,2\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\n8,Item EU Info,\"Off, Starting, Running, Stopping, Fault\",\n"))
       << r.out;
   // Without DA 2.0 properties, the item's attributes in a group stand in.
   r = Run({L"props", kSim, L"Access.ReadWrite"}, [](IPloverSimControl* c) {

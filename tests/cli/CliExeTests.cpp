@@ -128,11 +128,14 @@ class RunningCli {
     }
     return true;
   }
-  // The exit code once ended (within limitMs), else 0xFFFFFFFF.
+  // The exit code once ended (within limitMs), else 0xFFFFFFFF; all it wrote is read then.
   DWORD ExitCode(DWORD limitMs = 120000) {
     DWORD rc = 0xFFFFFFFF;
-    if (::WaitForSingleObject(m_process, limitMs) == WAIT_OBJECT_0)
-      ::GetExitCodeProcess(m_process, &rc);
+    if (::WaitForSingleObject(m_process, limitMs) != WAIT_OBJECT_0) return rc;
+    ::GetExitCodeProcess(m_process, &rc);
+    HANDLE threads[2] = {m_pipes[0].thread, m_pipes[1].thread};
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForMultipleObjects(2, threads, TRUE, 30000))
+        << "the output pipes stay open after the end";
     return rc;
   }
   // The executable server this process started, 0 while there is none.
