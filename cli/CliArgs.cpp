@@ -79,7 +79,8 @@ std::wstring CliOverview() {
   for (const CliCommandDef& c : CliCommands()) text += std::wstring(L"  ") + c.name + L"\n";
   text +=
       L"\n'plover-cli COMMAND --help' describes a command.\n"
-      L"Exit codes: 0 all good, 1 some items failed, 2 usage error, 3 could not connect.\n";
+      L"Exit codes: 0 all good, 1 some items failed, 2 usage error, 3 could not connect or the\n"
+      L"server was lost.\n";
   return text;
 }
 

@@ -78,6 +78,36 @@ class CListTree : public IOpcTree {
   int m_maxDepth;
 };
 
+// The standard's properties that are codes read as text, with the number beside them for
+// CSV and JSON as qualities are; a time stamp as every time here.
+void PropertyForms(const OpcPropertyRow& r, std::wstring& value, std::wstring& code) {
+  value = r.value;
+  code.clear();
+  if (r.vt == VT_EMPTY) return;
+  const bool whole =
+      r.vt != VT_DATE && r.vt != VT_BSTR && r.vt != VT_R4 && r.vt != VT_R8 && !(r.vt & VT_ARRAY);
+  switch (r.id) {
+    case OPC_PROPERTY_DATATYPE:
+      if (whole) value = GetAttributeTypeText(static_cast<VARTYPE>(r.number));
+      break;
+    case OPC_PROPERTY_QUALITY:
+      if (whole) value = QualityText(static_cast<WORD>(r.number));
+      break;
+    case OPC_PROPERTY_TIMESTAMP:
+      if (r.vt == VT_DATE) value = IsoTime(r.time);
+      return;
+    case OPC_PROPERTY_ACCESS_RIGHTS:
+      if (whole) value = GetAccessRightsText(static_cast<DWORD>(r.number));
+      break;
+    case OPC_PROPERTY_EU_TYPE:
+      if (whole) value = GetEuTypeText(static_cast<DWORD>(r.number));
+      break;
+    default:
+      return;
+  }
+  if (whole) code = std::to_wstring(r.number);
+}
+
 }  // namespace
 
 int CliServers(const CliContext& ctx) {
@@ -221,13 +251,18 @@ int CliProps(const CliContext& ctx) {
   HRESULT hr = ListItemProperties(server.m_pServer.Get(), itemId, rows);
   if (SUCCEEDED(hr) && !rows.empty()) {
     CRecordWriter records(ctx.out, ctx.args.format,
-                          {{L"ID", L"id", true}, {L"PROPERTY", L"property"}, {L"VALUE", L"value"}});
+                          {{L"ID", L"id", true},
+                           {L"PROPERTY", L"property"},
+                           {L"VALUE", L"value"},
+                           {L"CODE", L"code", true, true}});
     for (const OpcPropertyRow& r : rows) {
       // "(id) description" as the dialog shows it; the ID has its own column here.
       std::wstring name = r.name;
       if (!name.empty() && name[0] == L'(' && name.find(L") ") != std::wstring::npos)
         name = name.substr(name.find(L") ") + 2);
-      records.Row({std::to_wstring(r.id), name, r.value});
+      std::wstring value, code;
+      PropertyForms(r, value, code);
+      records.Row({std::to_wstring(r.id), name, value, code});
     }
     records.Finish();
     return kExitOk;

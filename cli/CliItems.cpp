@@ -74,7 +74,8 @@ int CliRead(const CliContext& ctx) {
   server.SetGroupDeadband(0);
   bool failures = false;
   std::vector<COpcItem*> items;
-  if (!AddGroups(session, ids, items, nullptr, failures)) return kExitItemsFailed;
+  if (!AddGroups(session, ids, items, nullptr, failures))
+    return session.ServerGone() ? kExitNoConnect : kExitItemsFailed;
   const OPCDATASOURCE source = ctx.args.Has(L"--device") ? OPC_DS_DEVICE : OPC_DS_CACHE;
   std::vector<bool> read(items.size(), false);
   for (size_t first = 0, group = 1; first < items.size(); first += kItemsPerGroup, ++group) {
@@ -102,6 +103,7 @@ int CliRead(const CliContext& ctx) {
   for (size_t i = 0; i < items.size(); ++i)
     if (read[i]) records.Row(ItemValueFields(*items[i]));
   records.Finish();
+  if (session.ServerGone()) return kExitNoConnect;
   return failures ? kExitItemsFailed : kExitOk;
 }
 
@@ -186,7 +188,8 @@ int CliWrite(const CliContext& ctx) {
   bool failures = false;
   std::vector<COpcItem*> items;
   std::vector<VARTYPE> types;
-  if (!AddGroups(session, ids, items, &types, failures)) return kExitItemsFailed;
+  if (!AddGroups(session, ids, items, &types, failures))
+    return session.ServerGone() ? kExitNoConnect : kExitItemsFailed;
 
   // Every value is converted before anything is written: a typo writes nothing.
   std::vector<VARIANT> values(items.size());
@@ -260,13 +263,16 @@ int CliWrite(const CliContext& ctx) {
     if (!items[i]) continue;
     const bool ok = SUCCEEDED(results[i]);
     records.Row(
-        {ids[i], pairs[i].second, ok ? L"OK" : session.ErrorText(results[i]), Hex(results[i])});
+        {ids[i], pairs[i].second,
+         WriteResultText(results[i], results[i] == S_OK ? L"" : session.ErrorText(results[i])),
+         Hex(results[i])});
     if (!ok) {
       session.ReportItem(ids[i], results[i]);
       failures = true;
     }
   }
   records.Finish();
+  if (session.ServerGone()) return kExitNoConnect;
   return failures ? kExitItemsFailed : kExitOk;
 }
 
@@ -327,11 +333,14 @@ int CliWatch(const CliContext& ctx) {
   session.m_onStored = nullptr;
   lines.Flush();
   ctx.out.Flush();
-  if (session.ServerGone()) failures = true;
+  // Removing the groups of a server that has stopped answering would wait for ever.
+  session.ConfirmAnswering();
+  const bool gone = session.ServerGone();
   // Every group goes at the server before Ctrl+C and closing the console are the
   // system's again.
   session.Close();
   CliResetStop(nullptr);
   ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, FALSE);
+  if (gone) return kExitNoConnect;
   return failures || !any ? kExitItemsFailed : kExitOk;
 }

@@ -99,7 +99,7 @@ std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
 std::wstring CsvHeaderLine(const std::vector<CliColumn>& columns) {
   std::wstring line;
   for (size_t i = 0; i < columns.size(); ++i) line += (i ? L"," : L"") + CsvField(columns[i].key);
-  return line + L"\r\n";
+  return line + L"\n";
 }
 
 void CRecordWriter::Stream(std::vector<size_t> widths) {
@@ -130,7 +130,7 @@ void CRecordWriter::Row(const std::vector<std::wstring>& fields) {
       WriteHeader();
       std::wstring line;
       for (size_t i = 0; i < fields.size(); ++i) line += (i ? L"," : L"") + CsvField(fields[i]);
-      m_out.Write(line + L"\r\n");
+      m_out.Write(line + L"\n");
       return;
     }
     case CliFormat::kJson: {

@@ -64,7 +64,7 @@ std::vector<size_t> StreamWidths(const std::vector<CliColumn>& columns, std::vec
 std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
                          const std::vector<std::wstring>& fields,
                          const std::vector<size_t>& widths);
-// The CSV form's header: every column's key, then "\r\n".
+// The CSV form's header: every column's key, then "\n" (every line of every form ends so).
 std::wstring CsvHeaderLine(const std::vector<CliColumn>& columns);
 
 class CRecordWriter {

@@ -54,6 +54,9 @@ int RunCli(const std::vector<std::wstring>& argv, CCliWriter& out, CCliWriter& e
     if (rc == kExitOk) rc = kExitItemsFailed;
   }
   err.Flush();
-  if (SUCCEEDED(com)) ::CoUninitialize();
+  // A lost server's last proxies may still be let go of on a thread of their own, held by
+  // a server that does not answer: uninitializing would wait for it, and the process ends
+  // now anyway.
+  if (SUCCEEDED(com) && rc != kExitNoConnect) ::CoUninitialize();
   return rc;
 }

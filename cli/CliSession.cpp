@@ -7,6 +7,7 @@
 namespace {
 constexpr const wchar_t* kWindowClass = L"PloverCliNotify";
 constexpr UINT_PTR kStopTimer = 1;
+constexpr UINT_PTR kAliveTimer = 2;
 
 volatile LONG g_stop = 0;
 HWND volatile g_wake = nullptr;
@@ -89,13 +90,55 @@ bool CCliSession::Connect(const std::wstring& progId, const std::wstring& node) 
     m_err.Write(L"plover-cli: the COM runtime could not be prepared\n");
     return false;
   }
+  // An unknown ProgID needs no more than this line: the core's box would only add the
+  // registry's "File not found".
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, progId.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    m_err.Write(L"plover-cli: cannot connect to '" + progId +
+                L"': no server of that ProgID is registered here\n");
+    return false;
+  }
+  ::RegCloseKey(key);
   if (!m_server.Connect(progId, node)) {
     m_err.Write(L"plover-cli: cannot connect to '" + progId + L"'" +
                 (node.empty() ? std::wstring() : L" on '" + node + L"'") + L"\n");
     return false;
   }
+  // A server in another process can die or hang without a word: it is asked how it is
+  // while the session waits for messages.
+  if (m_server.m_bProxy) ::SetTimer(m_hWnd, kAliveTimer, kAliveTickMs, nullptr);
   if (m_hooks.connected) m_hooks.connected(m_server.m_pServer.Get());
   return true;
+}
+
+bool CCliSession::ServerGone() {
+  // The loss may be known before its posted message has been dispatched.
+  if (!m_bServerGone && m_server.IsConnected() && m_server.m_pWatch->Lost()) ReportLoss();
+  return m_bServerGone;
+}
+
+void CCliSession::ReportLoss() {
+  if (m_bServerGone) return;
+  m_bServerGone = true;
+  ::KillTimer(m_hWnd, kAliveTimer);
+  std::wstring reason = TrimRight(m_server.GetShutdownReason());
+  m_err.Write(L"plover-cli: the server has gone" +
+              (reason.empty() ? std::wstring() : L": " + reason) + L"\n");
+}
+
+void CCliSession::ConfirmAnswering() {
+  if (!m_server.IsConnected() || !m_server.m_bProxy || ServerGone()) return;
+  const ULONGLONG asked = ::GetTickCount64();
+  while (m_server.m_aliveCheck.AnsweredAsked() < asked && !ServerGone()) {
+    m_server.CheckAlive(kAliveLimitMs);
+    // The server's calls into this thread are served meanwhile.
+    ::MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
 }
 
 std::wstring CCliSession::ErrorText(HRESULT code) const {
@@ -151,10 +194,11 @@ LRESULT CALLBACK CCliSession::WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM
   auto* self = reinterpret_cast<CCliSession*>(::GetWindowLongPtrW(hWnd, GWLP_USERDATA));
   if (self) {
     if (msg == WM_OPC_SERVERSHUTDOWN) {
-      self->m_bServerGone = true;
-      std::wstring reason = TrimRight(self->m_server.GetShutdownReason());
-      self->m_err.Write(L"plover-cli: the server has gone" +
-                        (reason.empty() ? std::wstring() : L": " + reason) + L"\n");
+      self->ReportLoss();
+      return 0;
+    }
+    if (msg == WM_TIMER && wParam == kAliveTimer) {
+      self->m_server.CheckAlive(kAliveLimitMs);
       return 0;
     }
     if (msg == WM_TIMER && wParam == kStopTimer) {

@@ -39,8 +39,18 @@ class CCliSession : public IOpcItemObserver {
   // Dispatches messages until done() holds, a stop is asked for (Ctrl+C, the time limit)
   // or the server goes; limitMs bounds the wait (INFINITE: none). Returns done().
   bool Pump(const std::function<bool()>& done, DWORD limitMs = INFINITE);
-  bool ServerGone() const { return m_bServerGone; }
+  // The server shut down, died or stopped answering (said once on standard error).
+  bool ServerGone();
   void StopAfter(DWORD ms);
+  // Before the last calls to a server in another process: waits until it answers a status
+  // request asked from now on. One that does not within kAliveLimitMs counts as gone, and
+  // Close then asks nothing of it.
+  void ConfirmAnswering();
+
+  // How long a server in another process may leave a status request unanswered before a
+  // watch counts it as gone, and how often it is asked.
+  static constexpr DWORD kAliveLimitMs = 5000;
+  static constexpr DWORD kAliveTickMs = 500;
 
   std::function<void(OPCHANDLE group, const COpcItem& item)> m_onStored;
   std::function<void(OPCHANDLE item, HRESULT error)> m_onWriteResult;
@@ -51,6 +61,7 @@ class CCliSession : public IOpcItemObserver {
 
  private:
   static LRESULT CALLBACK WndProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void ReportLoss();
 
   CCliWriter& m_err;
   const CliHooks& m_hooks;

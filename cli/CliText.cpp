@@ -123,3 +123,10 @@ std::wstring TrimRight(std::wstring text) {
     text.pop_back();
   return text;
 }
+
+std::wstring WriteResultText(HRESULT code, const std::wstring& errorText) {
+  constexpr HRESULT kClamped = 0x0004000E;  // OPC_S_CLAMP
+  if (code == S_OK) return L"OK";
+  if (code == kClamped) return L"OK, clamped";
+  return SUCCEEDED(code) ? L"OK: " + errorText : errorText;
+}

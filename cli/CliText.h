@@ -18,6 +18,9 @@ std::wstring JsonString(const std::wstring& text);
 std::wstring IsoTime(const FILETIME& ft);
 // "good", "uncertain", "bad", with the sub-status after a colon ("bad: comm failure").
 std::wstring QualityText(WORD quality);
+// The result column of a write: "OK", "OK, clamped" (OPC_S_CLAMP: the server took a value
+// nearer its range instead), "OK: text" for another success code, else the error's text.
+std::wstring WriteResultText(HRESULT code, const std::wstring& errorText);
 // Columns a text takes in a console: East Asian wide characters take two.
 size_t DisplayWidth(const std::wstring& text);
 // Without trailing spaces and line breaks.

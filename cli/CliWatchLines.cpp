@@ -118,7 +118,7 @@ std::string CWatchLines::TimePiece(const FILETIME& time) const {
   const std::wstring text = IsoTime(time);
   switch (m_format) {
     case CliFormat::kCsv:
-      return ToUtf8(CsvField(text) + L"\r\n");
+      return ToUtf8(CsvField(text) + L"\n");
     case CliFormat::kJson:
       return ToUtf8(JsonString(text) + L"}\n");
     case CliFormat::kColumns:

@@ -50,6 +50,7 @@ bool COpcAliveCheck::Start(IOPCServer* server) {
   ::CloseHandle(thread);
   m_pShared = shared;
   m_bPending = false;
+  m_answeredAsked = 0;
   return true;
 }
 
@@ -105,6 +106,7 @@ HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
     const HRESULT result = m_pShared->result;
     // The unmarshal itself may fail once the server is gone; that says the same.
     if (FAILED(result)) return result;
+    m_answeredAsked = m_started;
   }
   ::InterlockedExchange(&m_pShared->done, 0);
   m_bPending = true;

@@ -46,6 +46,8 @@ class COpcAliveCheck {
   // One tick: S_OK while all is well (a new check may have been asked for), the failing
   // code of a finished check, or RPC_E_TIMEOUT when a check has waited longer than limitMs.
   HRESULT Tick(DWORD limitMs);
+  // When (GetTickCount64) the last check that came back well was asked; 0 for none yet.
+  ULONGLONG AnsweredAsked() const { return m_answeredAsked; }
 
  private:
   struct Shared;
@@ -56,4 +58,5 @@ class COpcAliveCheck {
   bool m_bPending = false;
   ULONGLONG m_started = 0;
   ULONGLONG m_lastTick = 0;
+  ULONGLONG m_answeredAsked = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <oleauto.h>
 
+#include <cmath>
+
 #include "ComPtr.h"
 #include "OpcText.h"
 
@@ -36,6 +38,32 @@ std::wstring PropertyText(VARIANT& value) {
   return GetValueText(value, OPC_QUALITY_GOOD);
 }
 
+// A DATE (days since 30 Dec 1899; before it, the fraction still counts forwards) to a
+// FILETIME to the millisecond: the platform's conversion drops the milliseconds.
+FILETIME DateToFileTime(DATE date) {
+  const double whole = date < 0 ? std::ceil(date) : std::floor(date);
+  const double ms = whole * 86400000.0 + std::fabs(date - whole) * 86400000.0;
+  // 30 Dec 1899 in 100-ns ticks since 1601.
+  constexpr LONGLONG kDateZero = 94353120000000000LL;
+  ULARGE_INTEGER t;
+  t.QuadPart = static_cast<ULONGLONG>(kDateZero + std::llround(ms) * 10000LL);
+  return {t.LowPart, t.HighPart};
+}
+
+void KeepRaw(VARIANT& value, OpcPropertyRow& row) {
+  row.vt = value.vt;
+  VARIANT number;
+  ::VariantInit(&number);
+  if (value.vt == VT_DATE) {
+    row.time = DateToFileTime(value.date);
+  } else if (!(value.vt & VT_ARRAY) && value.vt != VT_BSTR && value.vt != VT_R4 &&
+             value.vt != VT_R8 && value.vt != VT_EMPTY &&
+             SUCCEEDED(::VariantChangeType(&number, &value, 0, VT_I8))) {
+    row.number = number.llVal;
+  }
+  ::VariantClear(&number);
+}
+
 }  // namespace
 
 HRESULT ListItemProperties(IOPCServer* server, const std::wstring& itemId,
@@ -61,7 +89,10 @@ HRESULT ListItemProperties(IOPCServer* server, const std::wstring& itemId,
         row.id = ids[i];
         row.name = L"(" + std::to_wstring(ids[i]) + L") " +
                    (descriptions[i] ? std::wstring(descriptions[i]) : std::wstring());
-        if (SUCCEEDED(errors[i])) row.value = PropertyText(values[i]);
+        if (SUCCEEDED(errors[i])) {
+          KeepRaw(values[i], row);
+          row.value = PropertyText(values[i]);
+        }
         rows.push_back(std::move(row));
       }
     }

@@ -12,6 +12,11 @@ struct OpcPropertyRow {
   DWORD id;
   std::wstring name;   // "(id) description"
   std::wstring value;  // the value as the value text shows it; empty when it could not be read
+  // The value as read, for callers with forms of their own: its type (VT_EMPTY when it
+  // could not be read), a whole number's value, a VT_DATE's time in UTC to the millisecond.
+  VARTYPE vt = VT_EMPTY;
+  LONGLONG number = 0;
+  FILETIME time = {};
 };
 
 // Every property the server lists for the item, in its order. Empties rows first; returns

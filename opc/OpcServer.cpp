@@ -200,11 +200,14 @@ void COpcServer::Disconnect() {
   m_bConnected = FALSE;
 }
 
-void COpcServer::CheckAlive() {
+void COpcServer::CheckAlive(DWORD limitMs) {
   if (!m_bConnected || !m_pServer || m_pWatch->Lost()) return;
-  HRESULT hr = m_aliveCheck.Tick(COpcAliveCheck::Limit());
-  // A check that came back failed with any code, or did not come back: the server is lost.
-  if (FAILED(hr)) m_pWatch->Check(COpcServerWatch::IsVanishedCode(hr) ? hr : RPC_E_DISCONNECTED);
+  HRESULT hr = m_aliveCheck.Tick(limitMs);
+  // A check that did not come back, or came back failed with any code: the server is lost.
+  if (hr == RPC_E_TIMEOUT)
+    m_pWatch->StoppedAnswering(limitMs);
+  else if (FAILED(hr))
+    m_pWatch->Check(COpcServerWatch::IsVanishedCode(hr) ? hr : RPC_E_DISCONNECTED);
 }
 
 int COpcServer::EnumerateServers(const std::wstring& node) {

@@ -41,7 +41,9 @@ class COpcServer {
   // Asks a connected server for its status, so that a server whose process has died or
   // stopped answering is noticed without a user's action (the loss is posted as for a
   // shutdown notice). Called every few seconds by the window that owns the connection.
-  void CheckAlive();
+  void CheckAlive() { CheckAlive(COpcAliveCheck::Limit()); }
+  // The same with a limit of the caller's (a console watch waits less than a window).
+  void CheckAlive(DWORD limitMs);
   // After WM_OPC_SERVERSHUTDOWN: why the server went (its own reason text, possibly empty,
   // or the system's text for the code a call failed with) and that code (S_OK for the
   // server's shutdown notice). Kept until the next Connect.

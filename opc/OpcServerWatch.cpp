@@ -2,6 +2,8 @@
 
 #include <cwchar>
 
+#include "OpcErrorText.h"
+
 HRESULT STDMETHODCALLTYPE COpcServerWatch::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
@@ -56,15 +58,25 @@ bool COpcServerWatch::IsVanishedCode(HRESULT hr) {
 HRESULT COpcServerWatch::Check(HRESULT hr) {
   if (IsVanishedCode(hr) && m_bArmed && !m_bVanished) {
     m_bVanished = true;
-    wchar_t text[260] = {};
-    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                               static_cast<DWORD>(hr), 0, text, 260, nullptr);
-    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r')) --n;
-    if (n == 0)
-      n = static_cast<DWORD>(std::swprintf(text, 260, L"0x%08lX", static_cast<unsigned long>(hr)));
-    Report(std::wstring(text, n), hr);
+    std::wstring text = SystemErrorText(static_cast<DWORD>(hr));
+    if (text.empty()) {
+      wchar_t hex[16];
+      std::swprintf(hex, 16, L"0x%08lX", static_cast<unsigned long>(hr));
+      text = hex;
+    }
+    Report(std::move(text), hr);
   }
   return hr;
+}
+
+void COpcServerWatch::StoppedAnswering(DWORD limitMs) {
+  if (!m_bArmed || m_bVanished) return;
+  // Not gone, maybe, but held still: nothing more is asked of it either.
+  m_bVanished = true;
+  wchar_t text[96];
+  std::swprintf(text, 96, L"The server stopped answering: no reply within %lu s.",
+                static_cast<unsigned long>((limitMs + 999) / 1000));
+  Report(text, RPC_E_TIMEOUT);
 }
 
 void COpcServerWatch::Report(std::wstring reason, HRESULT code) {

@@ -30,6 +30,9 @@ class COpcServerWatch : public IOPCShutdown {
   void Disarm() { m_bArmed = false; }
   // Passes hr through; a code saying the server's process is gone reports the loss.
   HRESULT Check(HRESULT hr);
+  // The status check went unanswered for limitMs: the loss is reported as RPC_E_TIMEOUT,
+  // with a reason that says so.
+  void StoppedAnswering(DWORD limitMs);
 
   // Whether the loss was reported for this connection, and why.
   bool Lost() const { return m_bReported; }

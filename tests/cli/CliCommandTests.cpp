@@ -1,6 +1,7 @@
 // Every command of the console client against the simulation server, in this process:
 // golden outputs in the three forms (clock stopped), exit codes, bad input, failing calls
 // and a watch ended by Ctrl+C.
+#include <regex>
 #include <thread>
 
 #include "CliTestSupport.h"
@@ -32,13 +33,13 @@ TEST_F(CliTest, ReadPrintsValuesAsTheListDoesInEveryForm) {
        "Quality.Bad            Bad              INT     bad: comm failure       {T+0}\n"
        "Arrays.Static.Short    0, 0, 0, 0       ARRAY   good                    {T+0}\n"},
       {L"--csv",
-       "item,value,type,quality,qualityCode,time\r\n"
-       "Types.Short,0,SHORT,good,192,{T+0}\r\n"
-       "Names.说明,模拟服务器,STRING,good,192,{T+0}\r\n"
-       "Quality.Uncertain,1.5 (uncertain),DOUBLE,uncertain: EU exceeded,84,{T+0}\r\n"
-       "Quality.LocalOverride,3.25,DOUBLE,good: local override,216,{T+0}\r\n"
-       "Quality.Bad,Bad,INT,bad: comm failure,24,{T+0}\r\n"
-       "Arrays.Static.Short,\"0, 0, 0, 0\",ARRAY,good,192,{T+0}\r\n"},
+       "item,value,type,quality,qualityCode,time\n"
+       "Types.Short,0,SHORT,good,192,{T+0}\n"
+       "Names.说明,模拟服务器,STRING,good,192,{T+0}\n"
+       "Quality.Uncertain,1.5 (uncertain),DOUBLE,uncertain: EU exceeded,84,{T+0}\n"
+       "Quality.LocalOverride,3.25,DOUBLE,good: local override,216,{T+0}\n"
+       "Quality.Bad,Bad,INT,bad: comm failure,24,{T+0}\n"
+       "Arrays.Static.Short,\"0, 0, 0, 0\",ARRAY,good,192,{T+0}\n"},
       {L"--json",
        "{\"item\":\"Types.Short\",\"value\":\"0\",\"type\":\"SHORT\",\"quality\":\"good\","
        "\"qualityCode\":192,\"time\":\"{T+0}\"}\n"
@@ -71,9 +72,21 @@ TEST_F(CliTest, ReadPrintsValuesAsTheListDoesInEveryForm) {
       TempFile("list.txt", "\xEF\xBB\xBF# plant A\r\nTypes.Short\r\n\r\nNames.说明\r\n");
   CliResult r = Run({L"read", kSim, L"--file", list, L"--device", L"--csv"});
   EXPECT_EQ(r.rc, kExitOk) << r.err;
-  EXPECT_EQ(r.out, Expand("item,value,type,quality,qualityCode,time\r\n"
-                          "Types.Short,0,SHORT,good,192,{T+0}\r\n"
-                          "Names.说明,模拟服务器,STRING,good,192,{T+0}\r\n"));
+  EXPECT_EQ(r.out, Expand("item,value,type,quality,qualityCode,time\n"
+                          "Types.Short,0,SHORT,good,192,{T+0}\n"
+                          "Names.说明,模拟服务器,STRING,good,192,{T+0}\n"));
+  // --out writes the very bytes standard output gets: LF line ends in both.
+  const std::wstring file = TempFile("out.csv", "");
+  r = Run({L"read", kSim, L"--file", list, L"--csv", L"--out", file});
+  HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  char bytes[512] = {};
+  DWORD got = 0;
+  ::ReadFile(h, bytes, sizeof(bytes), &got, nullptr);
+  ::CloseHandle(h);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(std::string(bytes, got), Expand("item,value,type,quality,qualityCode,time\n"
+                                            "Types.Short,0,SHORT,good,192,{T+0}\n"
+                                            "Names.说明,模拟服务器,STRING,good,192,{T+0}\n"));
   EXPECT_EQ(SimLiveCounts().groups, 0);
 }
 
@@ -81,7 +94,7 @@ TEST_F(CliTest, WriteConvertsFirstAndReportsEachItem) {
   // A CSV file with quoting, a header and Chinese: the values come back as written.
   std::wstring csv = TempFile("values.csv",
                               "item,value\r\nTypes.String,\"你好, \"\"世界\"\"\"\r\n"
-                              "Types.Double,2.5\r\n");
+                              "Types.Double,2.5\n");
   CliResult r = Run({L"write", kSim, L"Types.Short=-7", L"Access.WriteOnly=5", L"Access.ReadOnly=3",
                      L"EU.Analog=1000", L"--file", csv, L"--csv"});
   EXPECT_EQ(r.rc, kExitItemsFailed);
@@ -152,8 +165,8 @@ TEST_F(CliTest, WatchPrintsEveryChangeAndCtrlCLeavesNothingAtTheServer) {
             if (ms >= 5000) CliConsoleCtrlHandler(CTRL_C_EVENT);
           });
   EXPECT_EQ(r.rc, kExitOk) << r.err;
-  EXPECT_EQ(r.out, Expand("item,value,type,quality,qualityCode,time\r\n"
-                          "Signals.Ramp,0,FLOAT,good,192,{T+0}\r\n"));
+  EXPECT_EQ(r.out, Expand("item,value,type,quality,qualityCode,time\n"
+                          "Signals.Ramp,0,FLOAT,good,192,{T+0}\n"));
 
   // Ctrl+C comes from a thread of its own, as the system sends it.
   const PloverSimLiveCounts before = SimLiveCounts();
@@ -183,7 +196,7 @@ TEST_F(CliTest, BrowseListsTreesAndFilters) {
       {{L"browse", kSim, L"--filter", L"*amp*"}, "ITEM ID\nSignals.Ramp\n"},
       {{L"browse", kSim, L"--flat", L"--filter", L"*.温*"}, "ITEM ID\nNames.温度\n"},
       {{L"browse", kSim, L"--type", L"STRING", L"--access", L"write", L"--csv"},
-       "itemId\r\nTypes.String\r\nNames.说明\r\n"},
+       "itemId\nTypes.String\nNames.说明\n"},
       {{L"browse", kSim, L"--tree", L"--depth", L"1", L"--filter", L"Heart*"},
        "Heartbeat\nSignals/\nTypes/\nArrays/\nAccess/\nQuality/\nEU/\nDeep/\nMany/\nNames/\n"
        "Plover.SimServer.1/\n"},
@@ -210,9 +223,9 @@ TEST_F(CliTest, BrowseListsTreesAndFilters) {
 TEST_F(CliTest, ServersStatusAndProperties) {
   CliResult r = Run({L"servers", L"--csv"});
   EXPECT_EQ(r.rc, kExitOk);
-  EXPECT_TRUE(Contains(r.out, "progId,versions\r\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\r\nPlover.SimServer.1,1.0 2.0\r\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\r\nPlover.SimServer.Large.1,1.0 2.0\r\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "progId,versions\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\nPlover.SimServer.1,1.0 2.0\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\nPlover.SimServer.Large.1,1.0 2.0\n")) << r.out;
 
   r = Run({L"status", kSim, L"--json"}, [](IPloverSimControl* c) { c->AdvanceTime(2500); });
   EXPECT_EQ(r.rc, kExitOk) << r.err;
@@ -223,9 +236,15 @@ TEST_F(CliTest, ServersStatusAndProperties) {
 
   r = Run({L"props", kSim, L"EU.Enumerated", L"--csv"});
   EXPECT_EQ(r.rc, kExitOk) << r.err;
-  EXPECT_TRUE(Contains(r.out, "id,property,value\r\n1,Item Canonical DataType,2\r\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\r\n7,Item EU Type,2\r\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\r\n8,Item EU Info,\"Off, Starting, Running, Stopping, Fault\"\r\n"))
+  // Codes as text with their number beside them; the time as every time here.
+  EXPECT_TRUE(std::regex_search(
+      r.out, std::regex("^id,property,value,code\n1,Item Canonical DataType,Short,2\n"
+                        "2,Item Value,0,\n3,Item Quality,good,192\n"
+                        "4,Item Timestamp,\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z,\n"
+                        "5,Item Access Rights,Readable and Writeable,3\n")))
+      << r.out;
+  EXPECT_TRUE(Contains(r.out, "\n7,Item EU Type,Enumerated,2\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\n8,Item EU Info,\"Off, Starting, Running, Stopping, Fault\",\n"))
       << r.out;
   // Without DA 2.0 properties, the item's attributes in a group stand in.
   r = Run({L"props", kSim, L"Access.ReadWrite"}, [](IPloverSimControl* c) {
@@ -279,7 +298,7 @@ TEST_F(CliTest, BadInputIsAUsageErrorAndAMissingServerCannotConnect) {
       {{L"read", L"No.Such.Server.1", L"a"},
        kExitNoConnect,
        "cannot connect to 'No.Such.Server.1'"},
-      {{L"status", L"No.Such.Server.1"}, kExitNoConnect, "RegOpenKey: "},
+      {{L"status", L"No.Such.Server.1"}, kExitNoConnect, "no server of that ProgID"},
   };
   for (const auto& c : cases) {
     CliResult r = Run(c.args);
@@ -292,6 +311,11 @@ TEST_F(CliTest, BadInputIsAUsageErrorAndAMissingServerCannotConnect) {
       EXPECT_TRUE(Contains(r.err, "usage: plover-cli ")) << line << "\n" << r.err;
     }
   }
+  // An unknown ProgID gives one clean line, no registry message before it.
+  CliResult unknown = Run({L"status", L"No.Such.Server.1"});
+  EXPECT_EQ(unknown.err,
+            "plover-cli: cannot connect to 'No.Such.Server.1': no server of that ProgID is "
+            "registered here\n");
   // --help is no error, for the program and for each command.
   CliResult r = Run({L"--help"});
   EXPECT_EQ(r.rc, kExitOk);
@@ -328,8 +352,8 @@ TEST_F(CliTest, AServerThatFailsCallsGivesEachFailureAndExitOne) {
       {L"*",
        RPC_E_DISCONNECTED,
        {L"watch", kSim, L"Types.Short", L"--count", L"1"},
-       1,
-       "AddGroup: "},
+       kExitNoConnect,
+       "plover-cli: the server has gone: The object invoked has disconnected"},
   };
   for (const auto& c : cases) {
     CliResult r = Run(
@@ -345,7 +369,7 @@ TEST_F(CliTest, AServerThatFailsCallsGivesEachFailureAndExitOne) {
         s->AdvanceTime(1000);
         if (++rounds == 2) s->SendShutdown(L"维护 maintenance");
       });
-  EXPECT_EQ(r.rc, kExitItemsFailed);
+  EXPECT_EQ(r.rc, kExitNoConnect);
   EXPECT_TRUE(Contains(r.err, "the server has gone: 维护 maintenance")) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 4u) << r.out;  // the header, then 0, 1 and 2 seconds
   EXPECT_EQ(SimLiveCounts().groups, 0);

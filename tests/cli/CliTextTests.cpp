@@ -41,6 +41,12 @@ TEST(CliText, TimesQualitiesAndEscapes) {
   EXPECT_FALSE(FromUtf8("\xE6\xB8", text));  // a character cut short
   EXPECT_EQ(ToUtf8(L"温度"), "温度");
   EXPECT_EQ(DisplayWidth(L"Names.说明"), 10u);
+
+  // A write's result: a clamped value is no plain "OK", an error is its text.
+  EXPECT_EQ(WriteResultText(S_OK, L""), L"OK");
+  EXPECT_EQ(WriteResultText(0x0004000E, L"clamped text"), L"OK, clamped");
+  EXPECT_EQ(WriteResultText(S_FALSE, L"partly"), L"OK: partly");
+  EXPECT_EQ(WriteResultText(static_cast<HRESULT>(0xC0040006), L"no rights"), L"no rights");
 }
 
 TEST(CliText, RecordsInThreeForms) {
@@ -55,7 +61,7 @@ TEST(CliText, RecordsInThreeForms) {
       // Columns: the machine-only column is left out, the last column is not padded, and
       // a Chinese character takes two places.
       {CliFormat::kColumns, "ITEM         VALUE\n温度         1, 2\nA.Long.Name  x\"y\n"},
-      {CliFormat::kCsv, "item,value,code\r\n温度,\"1, 2\",192\r\nA.Long.Name,\"x\"\"y\",\r\n"},
+      {CliFormat::kCsv, "item,value,code\n温度,\"1, 2\",192\nA.Long.Name,\"x\"\"y\",\n"},
       {CliFormat::kJson,
        "{\"item\":\"温度\",\"value\":\"1, 2\",\"code\":192}\n"
        "{\"item\":\"A.Long.Name\",\"value\":\"x\\\"y\",\"code\":\"\"}\n"},
@@ -70,7 +76,7 @@ TEST(CliText, RecordsInThreeForms) {
   CStringWriter empty;
   CRecordWriter none(empty, CliFormat::kCsv, columns);
   none.Finish();
-  EXPECT_EQ(empty.m_text, "item,value,code\r\n");  // a header even without rows
+  EXPECT_EQ(empty.m_text, "item,value,code\n");  // a header even without rows
 }
 
 // The watch's own line writer must give the record writer's lines in every form and for

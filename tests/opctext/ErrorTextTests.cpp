@@ -53,6 +53,25 @@ TEST_F(SimTextTest, ErrorTextSystemFirstThenServer) {
   EXPECT_EQ(L"MultiQI:  Unknown Error.", GetErrorText(L"MultiQI: ", kUnknownItem, nullptr));
 }
 
+TEST(ErrorText, EveryRpcAndComCodeAClientMeetsHasAText) {
+  // The platform's text where it has one (what Wine has is kept), ours where it has none.
+  for (DWORD code : {0x80010108u, 0x80010007u, 0x80010012u, 0x800401FDu, 0x800706BAu, 0x800706BEu,
+                     0x800706BFu, 0x80070776u, 0x80010002u, 0x8001011Fu, 0x80010001u, 0x8001010Au,
+                     0x80080005u, 0x80040154u, 0x800401F3u, 0x80004002u, 0x8000FFFFu}) {
+    const std::wstring text = SystemErrorText(code);
+    EXPECT_FALSE(text.empty()) << std::hex << code;
+    EXPECT_EQ(std::wstring::npos, text.find_first_of(L"\r\n")) << std::hex << code;
+    std::wstring system = SystemText(code);
+    while (!system.empty() && (system.back() == L'\n' || system.back() == L'\r')) system.pop_back();
+    const bool platform = !system.empty() && code != 0x80070776u;  // Wine's is wrong there
+    if (platform) EXPECT_EQ(system, text) << std::hex << code;
+    EXPECT_EQ(L"p " + (platform ? SystemText(code) : text), GetErrorText(L"p", code, nullptr))
+        << std::hex << code;
+  }
+  EXPECT_EQ(L"The object exporter specified was not found.", SystemErrorText(0x80070776));
+  EXPECT_EQ(L"", SystemErrorText(kUnknownItem));
+}
+
 TEST(ErrorText, ReportShowsOneOkBoxWithoutOwner) {
   g_shown = {};
   OpcMessageBoxFn previous = SetOpcMessageBox(CaptureBox);
