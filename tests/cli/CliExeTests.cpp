@@ -219,7 +219,7 @@ TEST(CliExe, WatchEndsOnCtrlCAndOnALostOrSilentServer) {
   enum Fate { kCtrlC, kKilled, kHeld, kHeldThenCtrlC };
   for (Fate fate : {kCtrlC, kKilled, kHeld, kHeldThenCtrlC}) {
     SCOPED_TRACE(fate);
-    RunningCli cli(L"watch " PLOVER_SIM_LOCAL_PROGID L" Signals.Counter --rate 100");
+    RunningCli cli(L"watch " PLOVER_SIM_LOCAL_PRIVATE_PROGID L" Signals.Counter --rate 100");
     // Watching: the header and a first value are out, so the console handler is in place.
     DWORD server = 0;
     ASSERT_TRUE(cli.WaitFor([&] {
