@@ -181,7 +181,7 @@ void COpcGroupManager::AddBatch(COpcGroup* group, const std::vector<OpcItemReque
     const OpcItemRequest& r = requests[a.index];
     // What was asked for, as the single add keeps it (a saved workspace writes it back).
     record->m_strAccessPath = r.strAccessPath;
-    record->m_vtRequested = r.bTryTypes ? VT_EMPTY : r.vtRequested;
+    record->m_vtRequested = r.bTryTypes ? VARTYPE{VT_EMPTY} : r.vtRequested;
     record->m_bActive = r.bActive;
     group->m_items.push_back(record);
     group->m_itemsByName.emplace(record->m_strItemId, record);

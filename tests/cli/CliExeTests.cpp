@@ -230,8 +230,12 @@ TEST(CliExe, WatchEndsOnCtrlCAndOnALostOrSilentServer) {
         ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_SUSPEND_RESUME, FALSE, server);
     ASSERT_NE(nullptr, process);
     if (fate == kKilled) ::TerminateProcess(process, 9);
-    if (fate == kHeld || fate == kHeldThenCtrlC) ASSERT_EQ(0, suspend(process));
-    if (fate == kCtrlC || fate == kHeldThenCtrlC) ASSERT_TRUE(SendCtrlC(cli.Pid()));
+    if (fate == kHeld || fate == kHeldThenCtrlC) {
+      ASSERT_EQ(0, suspend(process));
+    }
+    if (fate == kCtrlC || fate == kHeldThenCtrlC) {
+      ASSERT_TRUE(SendCtrlC(cli.Pid()));
+    }
     // Generous, yet shorter than a watch that would wait for the held server for ever.
     const DWORD rc = cli.ExitCode(60000);
     if (fate == kHeld || fate == kHeldThenCtrlC) resume(process);

@@ -64,7 +64,9 @@ TEST(ErrorText, EveryRpcAndComCodeAClientMeetsHasAText) {
     std::wstring system = SystemText(code);
     while (!system.empty() && (system.back() == L'\n' || system.back() == L'\r')) system.pop_back();
     const bool platform = !system.empty() && code != 0x80070776u;  // Wine's is wrong there
-    if (platform) EXPECT_EQ(system, text) << std::hex << code;
+    if (platform) {
+      EXPECT_EQ(system, text) << std::hex << code;
+    }
     EXPECT_EQ(L"p " + (platform ? SystemText(code) : text), GetErrorText(L"p", code, nullptr))
         << std::hex << code;
   }
