@@ -1,6 +1,9 @@
 #include "MainFrm.h"
 
+#include <cstdio>
 #include <iterator>
+
+#include "App.h"
 
 #include "BrowseOptionDlg.h"
 #include "BrowseView.h"
@@ -52,13 +55,63 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW lpcs) {
 
 BOOL CMainFrame::OnCreateClient(LPCREATESTRUCTW, CDocument* pDoc) {
   if (!m_wndSplitter.CreateStatic(m_hWnd, 1, 2)) return FALSE;
-  if (!m_wndSplitter.CreateView(0, 0, std::make_unique<CBrowseView>(), SIZE{100, 100}, pDoc) ||
+  // The width the user left the tree at; 100 pixels on the first start.
+  int cxTree = kFirstTreeWidth;
+  if (CWinApp* pApp = AfxGetApp()) {
+    const int saved =
+        static_cast<int>(pApp->GetProfileInt(kSettingsSection, kTreeWidthEntry, kFirstTreeWidth));
+    if (saved >= 0 && saved <= 16384) cxTree = saved;
+  }
+  if (!m_wndSplitter.CreateView(0, 0, std::make_unique<CBrowseView>(), SIZE{cxTree, 100}, pDoc) ||
       !m_wndSplitter.CreateView(0, 1, std::make_unique<CPloverView>(), SIZE{100, 100}, pDoc)) {
     m_wndSplitter.DestroyWindow();
     return FALSE;
   }
   m_hWndClient = m_wndSplitter.m_hWnd;
   return TRUE;
+}
+
+void CMainFrame::ShowAtStart() {
+  if (!ShowSavedPlacement()) ::ShowWindow(m_hWnd, SW_SHOWMAXIMIZED);
+  m_bShown = true;
+}
+
+BOOL CMainFrame::ShowSavedPlacement() {
+  CWinApp* pApp = AfxGetApp();
+  if (!pApp) return FALSE;
+  const std::wstring text = pApp->GetProfileString(kSettingsSection, kPlacementEntry);
+  int maximized = 0;
+  RECT rc{};
+  if (std::swscanf(text.c_str(), L"%d %ld %ld %ld %ld", &maximized, &rc.left, &rc.top, &rc.right,
+                   &rc.bottom) != 5 ||
+      rc.right - rc.left < 100 || rc.bottom - rc.top < 50)
+    return FALSE;
+  // A screen that is gone (a second monitor unplugged) must not take the window with it.
+  if (!::MonitorFromRect(&rc, MONITOR_DEFAULTTONULL)) return FALSE;
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof(wp);
+  wp.rcNormalPosition = rc;
+  wp.showCmd = maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+  return ::SetWindowPlacement(m_hWnd, &wp);
+}
+
+LRESULT CMainFrame::OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled) {
+  bHandled = FALSE;
+  CWinApp* pApp = AfxGetApp();
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof(wp);
+  if (!pApp || !m_bShown || !::GetWindowPlacement(m_hWnd, &wp)) return 0;
+  // A minimised window comes back as it was before: maximised or not.
+  const bool maximized = wp.showCmd == SW_SHOWMAXIMIZED ||
+                         (wp.showCmd == SW_SHOWMINIMIZED && (wp.flags & WPF_RESTORETOMAXIMIZED));
+  const RECT& rc = wp.rcNormalPosition;
+  wchar_t text[96];
+  std::swprintf(text, std::size(text), L"%d %ld %ld %ld %ld", maximized ? 1 : 0, rc.left, rc.top,
+                rc.right, rc.bottom);
+  pApp->WriteProfileString(kSettingsSection, kPlacementEntry, text);
+  if (m_wndSplitter.m_hWnd)
+    pApp->WriteProfileInt(kSettingsSection, kTreeWidthEntry, m_wndSplitter.GetColumnWidth(0));
+  return 0;
 }
 
 CBrowseView* CMainFrame::GetBrowseView() const {
@@ -94,7 +147,20 @@ void CMainFrame::OnOpcConnect() {
   if (!pView) return;
   CServerSelectDlg dlg(&pView->m_server);
   if (dlg.DoModal(m_hWnd) != IDOK) return;
+  LeaveWorkspace();
   ConnectServer(dlg.m_strServer, dlg.m_strNode);
+}
+
+void CMainFrame::OnDisconnectCommand() {
+  LeaveWorkspace();
+  OnOpcDisconnect();
+}
+
+void CMainFrame::LeaveWorkspace() {
+  // The title would name a file that no longer describes the window, and Save would write
+  // over it without asking.
+  CDocument* pDoc = GetActiveDocument();
+  if (pDoc && !pDoc->GetPathName().empty()) pDoc->SetUntitled();
 }
 
 void CMainFrame::ConnectServer(const std::wstring& progId, const std::wstring& node) {

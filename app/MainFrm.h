@@ -54,6 +54,14 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void HighlightItem(const COpcItem* item) override;
   void OnGroupData(WPARAM wParam, LPARAM lParam) override;
 
+  // Shows the window where it was when it last closed (the profile), or maximised on the
+  // first start and when that place is on no screen any more.
+  void ShowAtStart();
+  static constexpr const wchar_t* kSettingsSection = L"Settings";
+  static constexpr const wchar_t* kPlacementEntry = L"WindowPlacement";
+  static constexpr const wchar_t* kTreeWidthEntry = L"TreeWidth";
+  static const int kFirstTreeWidth = 100;
+
   CSplitterWnd& GetSplitter() { return m_wndSplitter; }
   CToolBar& GetToolBar() { return m_wndToolBar; }
   CStatusBar& GetStatusBar() { return m_wndStatusBar; }
@@ -65,10 +73,11 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   // clang-format off
   BEGIN_MSG_MAP(CMainFrame)
     MESSAGE_HANDLER(WM_TIMER, OnTimer)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
     MESSAGE_HANDLER(WM_OPC_GROUPCHANGED, OnRelayToItemView)
     MESSAGE_HANDLER(WM_OPC_GROUPDELETED, OnRelayToItemView)
     COMMAND_ID_HANDLER(ID_OPC_CONNECT, OnOpcConnect)
-    COMMAND_ID_HANDLER(ID_OPC_DISCONNECT, OnOpcDisconnect)
+    COMMAND_ID_HANDLER(ID_OPC_DISCONNECT, OnDisconnectCommand)
     COMMAND_ID_HANDLER(ID_OPC_SERVER_PROPERTIES, OnOpcServerProperties)
     COMMAND_ID_HANDLER(ID_OPC_GROUP_MANAGEMENT, OnOpcGroupManagement)
     COMMAND_ID_HANDLER(ID_OPC_BROWSE_OPTIONS, OnOpcBrowseOptions)
@@ -89,9 +98,15 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
 
  private:
   LRESULT OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&);
+  // Keeps the window's place and the tree's width for the next start.
+  LRESULT OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled);
+  BOOL ShowSavedPlacement();
   LRESULT OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&);
   void OnOpcConnect();
   void OnOpcDisconnect();
+  void OnDisconnectCommand();
+  // The user's own connect or disconnect replaces what an opened workspace showed.
+  void LeaveWorkspace();
   void OnOpcServerProperties();
   void OnOpcGroupManagement();
   void OnOpcBrowseOptions();
@@ -109,4 +124,6 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   CDialogBar m_wndPLDialogBar;
   // The credits banner, created inside the second dialog bar by timer 1001.
   CCreditsCtrl m_wndCredits;
+  // Shown at start: a window the user never saw has no place worth keeping.
+  bool m_bShown = false;
 };

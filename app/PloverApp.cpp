@@ -89,7 +89,11 @@ BOOL CPloverApp::InitInstance() {
   }
   if (!ProcessShellCommand(cmdInfo)) return FALSE;
 
-  ::ShowWindow(m_pMainWnd->m_hWnd, SW_SHOWMAXIMIZED);
+  // Where the user left it; maximised on the first start.
+  if (auto* pMain = dynamic_cast<CMainFrame*>(m_pMainWnd))
+    pMain->ShowAtStart();
+  else
+    ::ShowWindow(m_pMainWnd->m_hWnd, SW_SHOWMAXIMIZED);
   ::UpdateWindow(m_pMainWnd->m_hWnd);
   if (!file.empty()) {
     m_strServerOverride = cmdInfo.m_strServer;

@@ -76,6 +76,14 @@ BOOL CPloverDoc::OnSaveDocument(const std::wstring& path) {
                   MB_OK | MB_ICONEXCLAMATION);
     return FALSE;
   }
+  // More than a file may hold (the program can hold more items than a file): the user
+  // chooses, before the file is touched.
+  workspace::Error reopen;
+  if (!workspace::Reopens(text, reopen) &&
+      AfxMessageBox(L"工作区 " + path + L" 保存后将无法再打开:\n" + workspace::FaultText(reopen) +
+                        L"\n仍要保存吗?",
+                    MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
+    return FALSE;
   if (!WriteFileReplacing(path, text)) {
     AfxMessageBox(FormatText(AFX_IDP_FAILED_TO_SAVE_DOC, path), MB_OK | MB_ICONEXCLAMATION);
     return FALSE;

@@ -15,7 +15,8 @@ class CPloverDoc : public CDocument {
   // A zero-byte file opens with nothing to restore; a file that is not a sound workspace
   // is reported (file and line) and changes nothing.
   BOOL OnOpenDocument(const std::wstring& path) override;
-  // Writes the live workspace through a temporary file; the modified flag stays clear.
+  // Writes the live workspace through a temporary file; the modified flag stays clear. A
+  // workspace the reader would refuse is written only when the user says so.
   BOOL OnSaveDocument(const std::wstring& path) override;
 
   // The workspace read by the last successful open, once; none for an empty file.

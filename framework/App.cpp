@@ -225,11 +225,21 @@ BOOL CWinApp::ProcessShellCommand(CCommandLineInfo& info) {
 }
 
 BOOL CWinApp::DoPromptFileName(std::wstring& fileName, UINT nIDSTitle, DWORD dwFlags, BOOL bOpen) {
-  std::wstring filter = LoadResString(AFX_IDS_ALLFILTER);
-  if (filter.empty()) filter = L"*.*";
-  filter += L'\0';
-  filter += L"*.*";
-  filter += L'\0';
+  // The document's own type first (and the extension a typed name without one gets), then
+  // all files.
+  std::wstring filter, ext;
+  if (m_pDocTemplate) {
+    std::wstring name = m_pDocTemplate->GetDocString(CSingleDocTemplate::filterName);
+    ext = m_pDocTemplate->GetDocString(CSingleDocTemplate::filterExt);
+    if (!name.empty() && ext.size() > 1 && ext[0] == L'.') {
+      filter = name + L'\0' + L'*' + ext + L'\0';
+      ext.erase(0, 1);
+    } else {
+      ext.clear();
+    }
+  }
+  std::wstring all = LoadResString(AFX_IDS_ALLFILTER);
+  filter += (all.empty() ? std::wstring(L"*.*") : all) + L'\0' + L"*.*" + L'\0';
   std::wstring title = LoadResString(nIDSTitle);
   std::wstring buf = fileName;
   buf.resize(MAX_PATH * 4, L'\0');
@@ -243,6 +253,7 @@ BOOL CWinApp::DoPromptFileName(std::wstring& fileName, UINT nIDSTitle, DWORD dwF
   ofn.lpstrFile = buf.data();
   ofn.nMaxFile = static_cast<DWORD>(buf.size());
   ofn.lpstrTitle = title.empty() ? nullptr : title.c_str();
+  ofn.lpstrDefExt = bOpen || ext.empty() ? nullptr : ext.c_str();
   ofn.Flags = dwFlags | OFN_EXPLORER | OFN_ENABLESIZING | OFN_PATHMUSTEXIST;
   if (!GetModalRunner().GetFileName(ofn, bOpen)) return FALSE;
   buf[buf.size() - 1] = L'\0';

@@ -37,6 +37,14 @@ void CDocument::SetPathName(const std::wstring& path, bool bAddToMRU) {
   if (bAddToMRU && AfxGetApp()) AfxGetApp()->AddToRecentFileList(m_strPathName);
 }
 
+void CDocument::SetUntitled() {
+  m_strPathName.clear();
+  if (m_pDocTemplate)
+    m_pDocTemplate->SetDefaultTitle(this);
+  else
+    SetTitle(std::wstring());
+}
+
 BOOL CDocument::OnNewDocument() {
   DeleteContents();
   m_strPathName.clear();

@@ -30,6 +30,9 @@ class CDocument : public CCmdTarget {
   void SetTitle(const std::wstring& title);
   const std::wstring& GetPathName() const { return m_strPathName; }
   void SetPathName(const std::wstring& path, bool bAddToMRU = true);
+  // No file any more: what the document showed was replaced, so it is untitled again and
+  // the next save asks for a name.
+  void SetUntitled();
   bool IsModified() const { return m_bModified; }
   void SetModifiedFlag(bool bModified = true) { m_bModified = bModified; }
 
@@ -99,12 +102,12 @@ class CSingleDocTemplate {
   CDocument* GetDocument() const { return m_pDocument.get(); }
   CFrameWnd* GetFrame() const { return m_pFrame.get(); }
   std::unique_ptr<CView> CreateView() const;
+  // The document string's default name ("Larkspur") as the document's title.
+  void SetDefaultTitle(CDocument* pDoc);
 
   const UINT m_nIDResource;
 
  private:
-  void SetDefaultTitle(CDocument* pDoc);
-
   DocFactory m_docFactory;
   FrameFactory m_frameFactory;
   ViewFactory m_viewFactory;

@@ -388,6 +388,11 @@ bool WideToUtf8(const std::wstring& in, std::string& out) {
   return true;
 }
 
+bool Reopens(const std::string& text, Error& err) {
+  Workspace scratch;
+  return Read(text.data(), text.size(), scratch, err);
+}
+
 bool Read(const char* data, size_t size, Workspace& out, Error& err) {
   err = Error();
   if (size > kMaxFileBytes) {

@@ -23,10 +23,13 @@ constexpr const char* kFormatName = "plover-workspace";
 constexpr int kFormatVersion = 1;
 
 // Bounds of what the reader accepts; anything beyond is a damaged file, not a workspace.
+// Items: ten times the largest simulated address space, which the item list (drawn on
+// demand) and the client's handle table (4,194,304) hold; a save that would pass a bound
+// is caught by Reopens before anything is written.
 constexpr size_t kMaxFileBytes = 64u << 20;
 constexpr size_t kMaxLineBytes = 4096;
 constexpr size_t kMaxGroups = 1000;
-constexpr size_t kMaxItems = 100000;
+constexpr size_t kMaxItems = 1000000;
 
 // Type tags are the VARIANT type numbers; 0 (EMPTY) lets the server choose.
 constexpr uint16_t kTypeEmpty = 0;
@@ -90,6 +93,9 @@ struct Error {
 bool Read(const char* data, size_t size, Workspace& out, Error& err);
 // The text of a workspace; false (err.fault Unwritable) for text no line can hold.
 bool Write(const Workspace& ws, std::string& out, Error& err);
+// Whether text from Write opens again: the reader's own checks, so saving and opening
+// never disagree on a bound. err names the first line the reader would refuse.
+bool Reopens(const std::string& text, Error& err);
 // What went wrong, for the user: "line 12: bad value for update-rate".
 std::wstring FaultText(const Error& err);
 

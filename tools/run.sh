@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Plover and starts it under Wine.
 #   tools/run.sh                  opens examples/demo.plover: the simulation server, live items
-#   tools/run.sh <arguments>      the arguments go to Plover instead
+#   tools/run.sh <arguments>      the arguments go to Plover instead; Linux paths among them
+#                                 are given to Plover as Wine names them
 #   tools/run.sh --               no arguments: Plover starts disconnected
 # With an X display Plover opens there. Without one it runs on a private Xvfb display and a
 # screenshot of that display is written every few seconds (PLOVER_SCREENSHOT names the file,
@@ -23,6 +24,28 @@ if [ "${1:-}" = "--" ]; then
 elif [ $# -gt 0 ]; then
   demo="" args=("$@")
 fi
+# A Linux path would reach Plover as a switch ("/home/...") or relative to the wrong folder:
+# every argument that names an existing file or folder, or a file in an existing folder, is
+# made absolute here and given to Plover as Wine names it (convert_paths, once the prefix is
+# ready). The values of /server and /node are names, never paths.
+paths=()
+after_switch=""
+for i in "${!args[@]}"; do
+  a=${args[$i]}
+  if [ -n "$after_switch" ]; then
+    after_switch=""
+  elif [ "$a" = "/server" ] || [ "$a" = "/node" ] || [ "$a" = "-server" ] || [ "$a" = "-node" ]; then
+    after_switch=1
+  elif [ -e "$a" ] || { [[ "$a" == ?*/* ]] && [ -d "$(dirname -- "$a")" ]; }; then
+    args[i]=$(realpath -m -- "$a")
+    paths+=("$i")
+  fi
+done
+convert_paths() {
+  local i
+  [ -n "$demo" ] && args=("$(winepath -w "$root/examples/demo.plover")")
+  for i in "${paths[@]}"; do args[i]=$(winepath -w "${args[$i]}"); done
+}
 
 # shellcheck source=wineenv.sh
 source "$root/tools/wineenv.sh" "$build"
@@ -32,7 +55,7 @@ mkdir -p "$build/run"
 if [ -n "${DISPLAY:-}" ]; then
   plover_wine_prepare
   plover_register_servers
-  [ -n "$demo" ] && args=("$(winepath -w "$root/examples/demo.plover")")
+  convert_paths
   cd "$build/run"
   exec wine "$build/bin/Plover.exe" "${args[@]}"
 fi
@@ -85,7 +108,7 @@ plover: Ctrl+C ends it.
 MSG
 plover_wine_prepare
 plover_register_servers
-[ -n "$demo" ] && args=("$(winepath -w "$root/examples/demo.plover")")
+convert_paths
 
 screenshot() {
   plover_screenshot "$shot.tmp" "Plover-${DISPLAY#:}" &&

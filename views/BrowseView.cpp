@@ -162,8 +162,19 @@ BOOL CBrowseView::SelectedData(int& data) const {
   return TRUE;
 }
 
+void CBrowseView::SayNotConnected() {
+  if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(kNotConnectedText);
+}
+
 LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) {
-  if (!m_server.IsConnected()) return 0;  // no default processing either
+  if (!m_server.IsConnected()) {
+    // The tree a lost server left behind still shows its leaves: say why nothing happens.
+    TVHITTESTINFO hit{};
+    hit.pt = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    if (SendMessage(TVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) && (hit.flags & TVHT_ONITEM))
+      SayNotConnected();
+    return 0;  // no default processing either
+  }
 
   int index = 0;
   if (m_server.CanBrowse()) {
@@ -205,7 +216,11 @@ void CBrowseView::AddLeaf(int index) {
 }
 
 LRESULT CBrowseView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
-  if (!m_server.IsConnected() || !m_server.CanBrowse()) return 0;
+  if (!m_server.IsConnected()) {
+    if (SendMessage(TVM_GETCOUNT)) SayNotConnected();
+    return 0;
+  }
+  if (!m_server.CanBrowse()) return 0;
   POINT pt = {static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
   HTREEITEM hNode = nullptr;
   if (lParam == -1) {  // from the keyboard: the selected node, under its text
@@ -265,13 +280,25 @@ std::wstring Count(const wchar_t* pattern, size_t a, size_t b = 0) {
   return text;
 }
 
-// Waiting keyboard input during a long add: Esc stops it; other keys are dropped, so none
-// starts a command halfway through.
+// Clicks queued while the add ran were aimed at a window showing the wait cursor: the
+// second click of a double-click on the confirmation's OK among them, which would select the
+// list row under the pointer once the add is done.
+void DropQueuedClicks() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, WM_LBUTTONDOWN, WM_MOUSELAST, PM_REMOVE)) {
+  }
+  while (::PeekMessageW(&msg, nullptr, WM_NCLBUTTONDOWN, WM_NCMBUTTONDBLCLK, PM_REMOVE)) {
+  }
+}
+
+// Waiting keyboard input during a long add: Esc stops it; other keys (and clicks) are
+// dropped, so none starts a command halfway through.
 bool EscapePressed() {
   MSG msg;
   bool escape = false;
   while (::PeekMessageW(&msg, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE))
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) escape = true;
+  DropQueuedClicks();
   return escape;
 }
 
@@ -333,6 +360,7 @@ void CBrowseView::AddBranch(bool subtree) {
     if (FAILED(outcomes[i].hr) && outcomes[i].hr != E_ABORT && ++failed <= 5)
       details += L"\n" + m_server.GetErrorText(requests[i].strItemId + L":", outcomes[i].hr);
   }
+  DropQueuedClicks();
   // A server that went has its own message; one box sums up every other failure.
   if (failed && !m_server.m_pWatch->Vanished()) {
     std::wstring text = Count(L"%lu 个项添加失败:", failed) + details;

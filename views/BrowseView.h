@@ -19,6 +19,8 @@ class CBrowseView : public CView {
   static constexpr const wchar_t* kAddLeavesText = L"添加本分支的所有项";
   static constexpr const wchar_t* kAddSubtreeText = L"添加本分支及子分支的所有项";
   static constexpr const wchar_t* kAddLeafText = L"添加到当前组";
+  // The status bar's answer to a double-click or right-click on a tree with no server.
+  static constexpr const wchar_t* kNotConnectedText = L"未连接 OPC 服务器: 请先连接, 再添加项";
   // More items than this are added only after the user agrees.
   static const size_t kConfirmAbove = 1000;
 
@@ -85,6 +87,7 @@ class CBrowseView : public CView {
   void AddLeaf(int index);
   // The selected branch's leaves (subtree: all below it) into the current group, batched.
   void AddBranch(bool subtree);
+  void SayNotConnected();
   // Adds one tree style and lets the control see the change.
   void AddTreeStyle(DWORD style);
 

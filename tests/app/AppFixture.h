@@ -27,7 +27,10 @@ class RecordingRunner : public CModalRunner {
   int MessageBox(HWND owner, const std::wstring& text, const std::wstring& caption,
                  UINT type) override {
     boxes.push_back({text, caption, type, owner});
-    return IDOK;
+    if (answers.empty()) return IDOK;
+    const int answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
   }
   INT_PTR RunDialog(CDialog& dlg, HWND) override {
     dialogs.push_back(dlg.m_nIDTemplate);
@@ -36,6 +39,11 @@ class RecordingRunner : public CModalRunner {
   // Answers the next file dialog with this path, or cancels when it is empty.
   BOOL GetFileName(OPENFILENAMEW& ofn, BOOL bOpen) override {
     fileDialogs.push_back(bOpen);
+    // The filter's pairs, "name|pattern|...", and the extension a bare name gets.
+    lastFilter.clear();
+    for (const wchar_t* p = ofn.lpstrFilter; p && *p; p += lstrlenW(p) + 1)
+      lastFilter += std::wstring(p) + L"|";
+    lastDefExt = ofn.lpstrDefExt ? ofn.lpstrDefExt : L"";
     if (nextFile.empty() || nextFile.size() + 1 > ofn.nMaxFile) return FALSE;
     lstrcpyW(ofn.lpstrFile, nextFile.c_str());
     return TRUE;
@@ -52,6 +60,8 @@ class RecordingRunner : public CModalRunner {
   std::vector<RecordedMessageBox> boxes;
   std::vector<UINT> dialogs;
   std::vector<BOOL> fileDialogs;
+  std::wstring lastFilter, lastDefExt;
+  std::vector<int> answers;  // the next boxes' answers, then IDOK
   std::wstring nextFile;
   int printDialogs = 0;
   HDC printDC = nullptr;

@@ -306,6 +306,40 @@ TEST_F(MainFrameTest, SplitterHasTreeOnLeftAt100PixelsAndListFillingTheRest) {
   EXPECT_EQ(rcReBar.bottom, rcBar.top);
   EXPECT_EQ(rcBar.bottom, rcSplitFrame.top);
   EXPECT_EQ(rcStatus.top, rcSplitFrame.bottom);
+
+  // The next start comes back as the user left it: the tree's width, the window's place and
+  // size, and whether it was maximised.
+  const RECT placed{40, 30, 840, 630};
+  WINDOWPLACEMENT wp{};
+  wp.length = sizeof(wp);
+  ASSERT_TRUE(::GetWindowPlacement(pFrame->m_hWnd, &wp));
+  wp.showCmd = SW_SHOWNORMAL;
+  wp.rcNormalPosition = placed;
+  ASSERT_TRUE(::SetWindowPlacement(pFrame->m_hWnd, &wp));
+  auto normalRect = [&] {
+    EXPECT_TRUE(::GetWindowPlacement(Frame()->m_hWnd, &wp));
+    const RECT& r = wp.rcNormalPosition;
+    return std::vector<LONG>{r.left, r.top, r.right, r.bottom};
+  };
+  const std::vector<LONG> placedRect{placed.left, placed.top, placed.right, placed.bottom};
+  for (bool maximize : {false, true}) {
+    Stop();
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(maximize, ::IsZoomed(Frame()->m_hWnd) != FALSE);
+    EXPECT_EQ(placedRect, normalRect());
+    EXPECT_EQ(250, Frame()->GetSplitter().GetColumnWidth(0));
+    ::ShowWindow(Frame()->m_hWnd, SW_MAXIMIZE);
+  }
+  // A place on no screen any more (a monitor unplugged) is not taken: maximised, as at first.
+  Stop();
+  {
+    CPloverApp app;
+    app.SetRegistryKey(L"Local AppWizard-Generated Applications");
+    ASSERT_TRUE(app.WriteProfileString(CMainFrame::kSettingsSection, CMainFrame::kPlacementEntry,
+                                       L"0 30000 30000 30800 30600"));
+  }
+  ASSERT_TRUE(Start());
+  EXPECT_TRUE(::IsZoomed(Frame()->m_hWnd));
 }
 
 TEST_F(MainFrameTest, F6AndShiftF6MoveFocusBetweenPanes) {

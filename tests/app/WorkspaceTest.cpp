@@ -13,6 +13,7 @@ namespace {
 
 const wchar_t kSim[] = L"Plover.SimServer.1";
 const wchar_t kFlat[] = L"Plover.SimServer.Flat.1";
+const wchar_t kLarge[] = L"Plover.SimServer.Large.1";
 
 // The source tree as Wine sees it: a Unix path is on drive Z:.
 std::wstring SourceDir() {
@@ -63,6 +64,7 @@ class WorkspaceTest : public AppFixture {
     Command(ID_FILE_OPEN);
   }
   std::wstring Title() { return Frame()->GetWindowText(); }
+  int RowCount() { return static_cast<int>(::SendMessageW(List(), LVM_GETITEMCOUNT, 0, 0)); }
   int m_nColumns = 3;  // group id, group name, item ID; 4 adds the value
 };
 
@@ -245,7 +247,7 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothingAndAnEmptyFileRestoresNothing) {
   ASSERT_NE(nullptr, Add(1, L"Signals.Ramp"));
   const std::wstring dir = TempDir();
   std::string million = "plover-workspace 1\nserver Plover.SimServer.1\ngroup G\n";
-  for (int i = 0; i < 1000000; ++i) million += "item x" + std::to_string(i) + "\n";
+  for (int i = 0; i <= 1000000; ++i) million += "item x" + std::to_string(i) + "\n";
   const struct {
     const char* name;
     std::string text;
@@ -258,7 +260,7 @@ TEST_F(WorkspaceTest, DamagedFilesChangeNothingAndAnEmptyFileRestoresNothing) {
       {"long.plover", "plover-workspace 1\nserver " + std::string(9000, 'x') + "\n",
        L"第 2 行: 行过长"},
       {"utf8.plover", "plover-workspace 1\nserver \xFF\xFE\n", L"第 2 行: 不是有效的UTF-8"},
-      {"million.plover", million, L"第 100004 行: 项过多"},
+      {"million.plover", million, L"第 1000004 行: 项过多"},
   };
   for (const auto& f : files) {
     const std::wstring path = dir + L"\\" + std::wstring(f.name, f.name + strlen(f.name));
@@ -312,6 +314,96 @@ TEST_F(WorkspaceTest, CommandLineAndRecentFilesRestoreAndTheServerSwitchWins) {
   Command(ID_FILE_MRU_FILE1);
   EXPECT_EQ(kSim, Frame()->GetBrowseView()->m_strProgId);
   EXPECT_EQ((std::vector<std::wstring>{L"5|G|Signals.Ramp|green"}), Rows());
+}
+
+// What the program holds it saves and opens again: all of Bulk and seven more, the workspace
+// once saved without a word and then refused whole. What a file cannot hold is named before
+// anything is written, and written only when the user says so.
+TEST_F(WorkspaceTest, BulkAndSevenOpenAgainAndAnUnopenableSaveWaitsForTheUser) {
+  ASSERT_TRUE(Start());
+  Frame()->ConnectServer(kLarge, L"");
+  ASSERT_TRUE(Server().IsConnected());
+  for (const wchar_t* id : {L"Signals.Ramp", L"Signals.Sine", L"Signals.Counter", L"Types.Short",
+                            L"Types.String", L"Names.温度", L"Access.ReadWrite"})
+    ASSERT_NE(nullptr, Add(1, id)) << testing::PrintToString(std::wstring(id));
+  const std::wstring dir = TempDir(), path = dir + L"\\bulk.plover", odd = dir + L"\\odd.plover";
+
+  // A group name longer than a line may be: the box says why, No writes nothing, Yes writes.
+  ASSERT_EQ(S_OK, Server().RenameGroup(std::wstring(5000, L'G')));
+  m_runner.answers = {IDNO};
+  m_runner.nextFile = odd;
+  Command(ID_FILE_SAVE_AS);
+  ASSERT_EQ(1u, m_runner.boxes.size());
+  EXPECT_EQ(0u, m_runner.boxes[0].text.find(L"工作区 " + odd + L" 保存后将无法再打开:\n第 "));
+  EXPECT_NE(std::wstring::npos, m_runner.boxes[0].text.find(L"行过长"));
+  EXPECT_EQ(UINT(MB_YESNO), m_runner.boxes[0].type & 0xF);
+  EXPECT_EQ(-1, FileSize(odd));
+  EXPECT_EQ(L"Larkspur - Plover CLIENT 2.0", Title());
+  m_runner.answers = {IDYES};
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_GT(FileSize(odd), 5000);
+  EXPECT_EQ(L"odd.plover - Plover CLIENT 2.0", Title());
+
+  ASSERT_EQ(S_OK, Server().RenameGroup(L"Bulk"));
+  std::vector<OpcItemRequest> requests(400 * 250);
+  for (size_t i = 0; i < requests.size(); ++i) {
+    wchar_t id[40];
+    std::swprintf(id, 40, L"Bulk.Area%03u.Tag%03u", unsigned(i / 250 + 1), unsigned(i % 250 + 1));
+    requests[i].strItemId = id;
+  }
+  std::vector<OpcItemOutcome> outcomes;
+  Server().AddItems(1, requests, outcomes);
+  for (const OpcItemOutcome& o : outcomes) {
+    ASSERT_EQ(S_OK, o.hr);
+    Frame()->OnItemAdded(1, o.pItem);
+  }
+  ASSERT_EQ(100007, RowCount());
+  m_runner.boxes.clear();
+  m_runner.nextFile = path;
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_TRUE(m_runner.boxes.empty());
+
+  Stop();
+  ASSERT_TRUE(Start());
+  Open(path);
+  EXPECT_TRUE(m_runner.boxes.empty())
+      << (m_runner.boxes.empty() ? L"" : m_runner.boxes[0].text).size();
+  EXPECT_EQ(100007, RowCount());
+  EXPECT_EQ(100007, Server().GetGroupItemCount(1));
+  EXPECT_EQ(L"bulk.plover - Plover CLIENT 2.0", Title());
+}
+
+// Save As offers the workspace type first. The title names what the window shows: once the
+// user disconnects, the opened file no longer does, and Save asks for a name instead of
+// writing over it.
+TEST_F(WorkspaceTest, SaveAsOffersTheWorkspaceTypeAndTheTitleLeavesAFileNoLongerShown) {
+  ASSERT_TRUE(Start());
+  Frame()->ConnectServer(kSim, L"");
+  ASSERT_NE(nullptr, Add(1, L"Signals.Ramp"));
+  const std::wstring path = TempDir() + L"\\shown.plover";
+  m_runner.nextFile = path;
+  Command(ID_FILE_SAVE_AS);
+  EXPECT_EQ(L"Plover 工作区 (*.plover)|*.plover|所有文件 (*.*)|*.*|", m_runner.lastFilter);
+  EXPECT_EQ(L"plover", m_runner.lastDefExt);
+  EXPECT_EQ(L"shown.plover - Plover CLIENT 2.0", Title());
+  const std::string saved = ReadFileBytes(path);
+  ASSERT_FALSE(saved.empty());
+
+  Command(ID_OPC_DISCONNECT);
+  EXPECT_EQ(L"Larkspur - Plover CLIENT 2.0", Title());
+  m_runner.nextFile.clear();  // the name asked for is not given
+  const size_t asked = m_runner.fileDialogs.size();
+  Command(ID_FILE_SAVE);
+  EXPECT_EQ(asked + 1, m_runner.fileDialogs.size());
+  EXPECT_EQ(saved, ReadFileBytes(path));
+
+  // Opening it again names it again; the open dialog offers the type too, with no extension
+  // forced on a name.
+  Open(path);
+  EXPECT_EQ(L"shown.plover - Plover CLIENT 2.0", Title());
+  EXPECT_EQ(L"Plover 工作区 (*.plover)|*.plover|所有文件 (*.*)|*.*|", m_runner.lastFilter);
+  EXPECT_EQ(L"", m_runner.lastDefExt);
+  EXPECT_EQ(1u, Rows().size());
 }
 
 }  // namespace

@@ -21,6 +21,7 @@ class MenuRunner : public RecordingRunner {
   int MessageBox(HWND h, const std::wstring& text, const std::wstring& caption,
                  UINT type) override {
     RecordingRunner::MessageBox(h, text, caption, type);
+    if (onBox) std::exchange(onBox, nullptr)();
     return answer;
   }
   BOOL TrackPopupMenu(HMENU hMenu, UINT, POINT, HWND hOwner) override {
@@ -36,6 +37,7 @@ class MenuRunner : public RecordingRunner {
   }
   int answer = IDOK;
   UINT choice = 0;
+  std::function<void()> onBox;  // what happens while the next box is up
   std::vector<std::vector<std::pair<std::wstring, bool>>> menus;
 };
 
@@ -237,6 +239,58 @@ TEST_F(BranchAddTest, OwnLeavesSubtreeSkipsRefusalsEscAndLossOfTheServer) {
   size_t menus = m_menu.menus.size();
   RightClick(many, 0);
   EXPECT_EQ(menus, m_menu.menus.size());
+}
+
+// The second click of a double-click on the question's OK reaches the list while the add
+// runs: it must not select the row under the pointer once the add is done. A tree that a lost
+// server left behind answers a double-click or right-click in the status bar.
+TEST_F(BranchAddTest, ClicksDuringTheAddAreDroppedAndALostServersTreeSaysSo) {
+  HWND list = Frame()->GetItemView()->m_hWnd;
+  RightClick(Node(L"Signals.Ramp"), CBrowseView::ID_BROWSE_ADD_LEAF);
+  ASSERT_EQ(1, Agreed());
+  RECT row{LVIR_LABEL, 0, 0, 0};
+  ASSERT_TRUE(::SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&row)));
+  const LPARAM at = MAKELPARAM((row.left + row.right) / 2, (row.top + row.bottom) / 2);
+  ASSERT_EQ(0, ::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0));
+  m_menu.onBox = [&] {
+    ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(list, WM_LBUTTONUP, 0, at);
+  };
+  RightClick(Node(L"Many"), CBrowseView::ID_BROWSE_ADD_LEAVES);
+  ASSERT_EQ(1u, m_menu.boxes.size());
+  EXPECT_EQ(5001, Agreed());
+  EXPECT_EQ(0, ::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)) << "a click went through";
+  // The same click after the add is the user's own, and selects.
+  ::SendMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::SendMessageW(list, WM_LBUTTONUP, 0, at);
+  Pump();
+  EXPECT_EQ(1, ::SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0)) << "the check can see a click";
+
+  HTREEITEM leaf = Node(L"Signals.Sine");
+  ASSERT_NE(nullptr, leaf);
+  // The server's process goes: the next call finds out.
+  Control()->FailMethod(L"*", RPC_E_DISCONNECTED, TRUE);
+  Frame()->ReadDevice(Server().FindItem(1, L"Signals.Ramp"));
+  ASSERT_TRUE(PumpUntil([&] { return !Server().IsConnected(); }, "the loss"));
+  ::SendMessageW(Tree(), TVM_ENSUREVISIBLE, 0, reinterpret_cast<LPARAM>(leaf));
+  RECT rc{};
+  std::memcpy(&rc, &leaf, sizeof(leaf));
+  ASSERT_TRUE(::SendMessageW(Tree(), TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&rc)));
+  Frame()->SetMessageText(AFX_IDS_IDLEMESSAGE);
+  ::SendMessageW(Tree(), WM_LBUTTONDBLCLK, MK_LBUTTON,
+                 MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2));
+  EXPECT_EQ(CBrowseView::kNotConnectedText, StatusText());
+  Frame()->SetMessageText(AFX_IDS_IDLEMESSAGE);
+  POINT pt{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+  ::ClientToScreen(Tree(), &pt);
+  ::SendMessageW(Tree(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Tree()), MAKELPARAM(pt.x, pt.y));
+  EXPECT_EQ(CBrowseView::kNotConnectedText, StatusText());
+  // Off the nodes, a double-click says nothing.
+  Frame()->SetMessageText(AFX_IDS_IDLEMESSAGE);
+  RECT client{};
+  ::GetClientRect(Tree(), &client);
+  ::SendMessageW(Tree(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(2, client.bottom - 2));
+  EXPECT_EQ(IdleText(), StatusText());
 }
 
 }  // namespace

@@ -502,3 +502,61 @@ TEST_F(BrowseFixture, StartUpSwitchNoBrowseServerRefusedConnectAndTheDialogs) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the server lists at its browse position, in its own order: leaves, then branches, the
+// order a level of the tree takes.
+std::vector<std::wstring> ServerLevel(IOPCBrowseServerAddressSpace* browse) {
+  std::vector<std::wstring> names;
+  for (OPCBROWSETYPE type : {OPC_LEAF, OPC_BRANCH}) {
+    TComPtr<IEnumString> e;
+    if (FAILED(browse->BrowseOPCItemIDs(type, L"*", VT_EMPTY, 0, e.Put())) || !e) continue;
+    LPOLESTR name = nullptr;
+    ULONG got = 0;
+    while (e->Next(1, &name, &got) == S_OK && got == 1) {
+      names.emplace_back(name);
+      ::CoTaskMemFree(name);
+    }
+  }
+  return names;
+}
+
+}  // namespace
+
+// Each level shows its nodes in the order the server lists them, not sorted, not reversed:
+// the top level and every branch below it, as each is opened.
+TEST_F(BrowseFixture, EveryLevelKeepsTheServersOrder) {
+  StartWatched(std::wstring(L"/server ") + kSim);
+  ASSERT_TRUE(View()->m_server.IsConnected());
+  // A second client of the same server, to ask it directly.
+  CLSID clsid{};
+  ASSERT_EQ(S_OK, ::CLSIDFromProgID(kSim, &clsid));
+  TComPtr<IOPCBrowseServerAddressSpace> browse;
+  ASSERT_EQ(S_OK, ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER,
+                                     IID_IOPCBrowseServerAddressSpace, browse.PutVoid()));
+  auto check = [&](HTREEITEM level, const std::wstring& name) {
+    std::vector<std::wstring> shown;
+    for (HTREEITEM c = Next(TVGN_CHILD, level); c; c = Next(TVGN_NEXT, c))
+      shown.push_back(ItemText(c));
+    // The server's order, of the names the tree shows (the browse filters may drop some).
+    std::vector<std::wstring> expected;
+    for (const std::wstring& n : ServerLevel(browse.Get()))
+      if (std::find(shown.begin(), shown.end(), n) != shown.end()) expected.push_back(n);
+    EXPECT_EQ(expected, shown) << testing::PrintToString(name);
+    EXPECT_EQ(expected.size(), shown.size()) << "a node the server does not list";
+    return shown.size();
+  };
+  HTREEITEM root = Next(TVGN_ROOT);
+  ASSERT_GE(check(root, L"(top)"), 3u);
+  size_t several = 0;
+  for (HTREEITEM branch = Next(TVGN_CHILD, root); branch; branch = Next(TVGN_NEXT, branch)) {
+    if (ItemData(branch) != -1) continue;
+    const std::wstring name = ItemText(branch);
+    Open(branch);
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, name.c_str()));
+    several += check(branch, name) >= 3;
+    ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_UP, L""));
+  }
+  EXPECT_GE(several, 2u) << "levels of several nodes";
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ControlsTestSupport.h"
+#include "CreditTexts.h"
 #include "CreditsCtrl.h"
 
 namespace {
@@ -14,6 +15,16 @@ namespace {
 const int kW = 300, kH = 120;
 const COLORREF kGrey = CCreditsCtrl::kKeyColor;
 const COLORREF kMark = RGB(1, 254, 3);
+
+// Live GDI objects of this process. Wine's GetGuiResources answers 0; there the handle table
+// is walked instead: Wine takes a handle without its generation bits for the entry's own.
+size_t LiveGdiObjects() {
+  if (DWORD n = ::GetGuiResources(::GetCurrentProcess(), GR_GDIOBJECTS)) return n;
+  size_t count = 0;
+  for (UINT_PTR i = 1; i < 0x10000; ++i)
+    count += ::GetObjectType(reinterpret_cast<HGDIOBJ>(i)) != 0;
+  return count;
+}
 
 class CreditsTest : public ::testing::Test {
  protected:
@@ -332,6 +343,43 @@ TEST_F(CreditsTest, AShortPeriodMovesSeveralPixelsATickAtTheSameSpeed) {
     EXPECT_EQ(L"Title\t", s.currentLine) << t.period;
     EXPECT_EQ(20 * t.steps - 14, s.scrolledRows) << t.period;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The banner scrolls for ever: whatever a line takes (its font, its bitmap and mask, the
+// image) is given back by the time the same line comes round again, or a day of scrolling
+// runs the program out of GDI objects.
+TEST_F(CreditsTest, ScrollingLeavesNoGdiObjectBehind) {
+  // The measure first: it must see objects come and go.
+  const size_t base = LiveGdiObjects();
+  HBITMAP made[8];
+  for (HBITMAP& b : made) b = ::CreateBitmap(4, 4, 1, 1, nullptr);
+  ASSERT_EQ(base + 8, LiveGdiObjects()) << "the count does not see new bitmaps";
+  for (HBITMAP b : made) ::DeleteObject(b);
+  ASSERT_EQ(base, LiveGdiObjects());
+
+  CCreditsCtrl c;
+  ASSERT_TRUE(Make(c));
+  StartCredits(c, kBannerCredits, 30);  // text and bitmap lines, as the frame's banner
+  const size_t lines = c.GetLines().size();
+  ASSERT_GE(lines, 10u);
+  // The count each time a line is taken, for three rounds of the text; the first round also
+  // measures the column, the other two must match line for line.
+  std::vector<size_t> counts;
+  size_t next = c.GetState().nextLine;
+  for (int ticks = 0; counts.size() < 3 * lines && ticks < 100000; ++ticks) {
+    Tick(c);
+    if (c.GetState().nextLine == next) continue;
+    next = c.GetState().nextLine;
+    counts.push_back(LiveGdiObjects());
+  }
+  ASSERT_EQ(3 * lines, counts.size()) << "the text did not go round three times";
+  for (size_t i = 0; i < lines; ++i)
+    EXPECT_EQ(counts[lines + i], counts[2 * lines + i])
+        << "line " << i << ": one round of " << lines << " lines later";
 }
 
 }  // namespace

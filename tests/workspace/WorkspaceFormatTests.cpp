@@ -148,11 +148,23 @@ TEST(WorkspaceFormatTest, RefusesEveryDamagedFileNamingTheLineAndLeavesTheResult
 }
 
 TEST(WorkspaceFormatTest, SizesAreBoundedBeforeAnythingIsKept) {
-  // A million items: refused at the first one past the limit, not after building them all.
+  // Exactly the limit reads, and what Write makes of it opens again; one more is refused at
+  // the first item past the limit, not after building them all.
   std::string text = std::string(kHeader) + "server S\ngroup G\n";
-  for (size_t i = 0; i <= workspace::kMaxItems; ++i) text += "item i" + std::to_string(i) + "\n";
+  for (size_t i = 0; i < workspace::kMaxItems; ++i) text += "item i" + std::to_string(i) + "\n";
   Workspace ws;
   Error err;
+  ASSERT_TRUE(ReadText(text, ws, err)) << workspace::FaultText(err).size();
+  ASSERT_EQ(workspace::kMaxItems, ws.groups[0].items.size());
+  std::string written;
+  ASSERT_TRUE(workspace::Write(ws, written, err));
+  EXPECT_TRUE(workspace::Reopens(written, err));
+  ws.groups[0].items.emplace_back();
+  ws.groups[0].items.back().itemId = L"one more";
+  ASSERT_TRUE(workspace::Write(ws, written, err));
+  EXPECT_FALSE(workspace::Reopens(written, err));
+  EXPECT_EQ(Fault::TooManyItems, err.fault);
+  text += "item i" + std::to_string(workspace::kMaxItems) + "\n";
   EXPECT_FALSE(ReadText(text, ws, err));
   EXPECT_EQ(Fault::TooManyItems, err.fault);
   EXPECT_EQ(3 + workspace::kMaxItems + 1, err.line);
