@@ -138,7 +138,12 @@ LRESULT CBrowseView::OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&) {
     pFrame->DisconnectServer();
   else
     m_server.Disconnect();
-  std::wstring text = Format(L"OPC Server '%ls' has shut down.", m_strProgId);
+  // Its own request, silence, or a process gone: the first line says which.
+  const HRESULT code = m_server.GetShutdownCode();
+  const wchar_t* headline = code == S_OK            ? L"OPC Server '%ls' has shut down."
+                            : code == RPC_E_TIMEOUT ? L"OPC Server '%ls' stopped answering."
+                                                    : L"OPC Server '%ls' can no longer be reached.";
+  std::wstring text = Format(headline, m_strProgId);
   if (!reason.empty()) text += L"\n" + reason;
   AfxMessageBox(text, MB_OK);
   return 0;
