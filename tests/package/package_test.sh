@@ -169,5 +169,15 @@ done
 expect "no product left" "" "$(products | xargs)"
 foreign_intact "after uninstall"
 
+echo "package test: without the simulation servers" >&2
+msi install-client /i "$(winepath -w "$work/dist/Plover-$version-x64.msi")" ADDLOCAL=Client ||
+  fail "msiexec /i ADDLOCAL=Client"
+check "client installed alone" test -f "$upf64/Plover.exe"
+check "no simulation server file" test ! -e "$upf64/PloverSim.dll"
+has_key 64 'HKCR\Plover.SimServer.1' && fail "simulation server registered though left out"
+expect "proxy/stub without the servers" "$ours" "$(reg 64 "$iserver\\ProxyStubClsid32")"
+msi uninstall-client /x "$(winepath -w "$work/dist/Plover-$version-x64.msi")" || fail "msiexec /x client"
+check "install folder gone after the client alone" test ! -e "$upf64"
+
 [ "$failures" -eq 0 ] && echo "package test: passed" >&2
 exit $((failures > 0))
