@@ -39,7 +39,7 @@ PLOVER_BUILD_DIR=$build "$root/tools/package.sh" --no-build --arch x64 --version
   --out "$work/dist-old" || { echo "FAIL: tools/package.sh --version" >&2; exit 1; }
 if [ -z "${PLOVER_SKIP_I686:-}" ]; then
   check "the zip holds the x64 files and the README" \
-    bash -c "unzip -l '$work/dist/Plover-$version-win64.zip' | grep -c 'Plover-$version/\(Plover.exe\|plover-cli.exe\|PloverPS.dll\|PloverSim.dll\|PloverSimLocal.exe\|examples/demo.plover\|README.txt\)$' | grep -qx 7"
+    bash -c "zip -sf '$work/dist/Plover-$version-win64.zip' | grep -c '^  Plover-$version/\(Plover.exe\|plover-cli.exe\|PloverPS.dll\|PloverSim.dll\|PloverSimLocal.exe\|examples/demo.plover\|README.txt\)$' | grep -qx 7"
 fi
 
 wineboot -i >/dev/null 2>&1
