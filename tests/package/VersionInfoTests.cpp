@@ -1,6 +1,8 @@
 // Every binary the packages carry says the project's version in its VERSIONINFO, in numbers
-// and text alike, and names itself; the manifests ask for no elevation and DPI awareness.
+// and text alike, and names itself; the manifests ask for no elevation and DPI awareness;
+// the document icon the packages' file association names (Plover.exe,-129) is there.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <gtest/gtest.h>
 
@@ -73,4 +75,7 @@ TEST(VersionInfo, EveryPackagedBinaryCarriesTheProjectVersion) {
     EXPECT_NE(manifest.find("version=\"" PLOVER_VERSION_TEXT ".0\""), std::string::npos)
         << manifest;
   }
+  HICON icon = nullptr;
+  EXPECT_EQ(::ExtractIconExW((BinDir() + L"Plover.exe").c_str(), -129, &icon, nullptr, 1), 1u);
+  if (icon) ::DestroyIcon(icon);
 }

@@ -123,6 +123,7 @@ check "OPC DA 2.0 category" has_key 64 "$local_clsid\\Implemented Categories\\{6
 expect "our proxy/stub for IOPCServer" "$ours" "$(reg 64 "$iserver\\ProxyStubClsid32")"
 expect "proxy/stub DLL" "$pf64\\PloverPS.dll" "$(reg 64 "HKCR\\CLSID\\$ours\\InprocServer32")"
 expect ".plover association" Plover.Workspace "$(reg 64 'HKCR\.plover')"
+expect "document icon" "$pf64\\Plover.exe,-129" "$(reg 64 'HKCR\Plover.Workspace\DefaultIcon')"
 expect "open command" "\"$pf64\\Plover.exe\" \"%1\"" "$(reg 64 'HKCR\Plover.Workspace\shell\open\command')"
 
 # The installed client, through the installed servers.
