@@ -75,7 +75,8 @@ const std::vector<CliCommandDef>& CliCommands() {
 std::wstring CliOverview() {
   std::wstring text =
       L"plover-cli: a command-line OPC Data Access client.\n"
-      L"Usage: plover-cli COMMAND [ARGUMENTS] [--csv | --json] [--out FILE]\n\nCommands:\n";
+      L"Usage: plover-cli COMMAND [ARGUMENTS] [--csv | --json] [--out FILE]\n"
+      L"       plover-cli --version\n\nCommands:\n";
   for (const CliCommandDef& c : CliCommands()) text += std::wstring(L"  ") + c.name + L"\n";
   text +=
       L"\n'plover-cli COMMAND --help' describes a command.\n"

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "CliCommands.h"
+#include "PloverVersion.h"
 
 int CliContext::Usage(const std::wstring& message) const {
   err.Write(L"plover-cli: " + message + L"\n");
@@ -14,6 +15,11 @@ int CliContext::Usage(const std::wstring& message) const {
 
 int RunCli(const std::vector<std::wstring>& argv, CCliWriter& out, CCliWriter& err,
            const CliHooks& hooks) {
+  if (argv.size() == 1 && argv[0] == L"--version") {
+    out.Write(L"plover-cli " PLOVER_VERSION_WTEXT L"\n");
+    out.Flush();
+    return kExitOk;
+  }
   CliArgs args;
   std::wstring error;
   if (!ParseCliArgs(argv, args, error)) {

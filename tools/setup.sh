@@ -12,6 +12,7 @@ PLOVER_PACKAGES=(
   xvfb xauth x11-utils x11-apps netpbm
   clang-format
   fonts-wqy-microhei fonts-wine
+  wixl zip
 )
 
 # 32-bit Wine runs the i686 build's tests beside the 64-bit ones; it needs Debian's i386
