@@ -200,10 +200,14 @@ int CliWrite(const CliContext& ctx) {
   for (size_t i = 0; i < items.size(); ++i) {
     if (!items[i]) continue;
     const VARTYPE vt = types[i] == VT_EMPTY ? static_cast<VARTYPE>(VT_BSTR) : types[i];
-    if (FAILED(ConvertWriteText(pairs[i].second, vt, &values[i]))) {
+    if (const HRESULT hr = ConvertWriteText(pairs[i].second, vt, &values[i]); FAILED(hr)) {
       clear();
-      return ctx.Usage(L"'" + pairs[i].second + L"' is no value of type " + GetTypeName(vt) +
-                       L" (item " + ids[i] + L")");
+      const std::wstring type =
+          (vt & VT_ARRAY) ? L"array of " + GetTypeName(vt & ~VT_ARRAY) : GetTypeName(vt);
+      return ctx.Usage(
+          L"'" + pairs[i].second +
+          (hr == DISP_E_OVERFLOW ? L"' is out of the range of type " : L"' is no value of type ") +
+          type + L" (item " + ids[i] + L")");
     }
   }
 

@@ -145,8 +145,8 @@ void COpcGroupManager::AddBatch(COpcGroup* group, const std::vector<OpcItemReque
       if (SUCCEEDED(itemHr)) {
         a.record->m_hServer = results[k].hServer;
         a.record->m_vtCanonical = results[k].vtCanonicalDataType;
-        // Its own type has no text here (a byte, a date): the next requested type, as the
-        // single add does.
+        // Its own type has no text here (a VARIANT array, a type we do not know): the next
+        // requested type, as the single add does.
         if (!last && types[a.nextType] == VT_EMPTY && defs[k].vtRequestedDataType == VT_EMPTY &&
             !HasValueText(results[k].vtCanonicalDataType)) {
           undo.push_back(results[k].hServer);

@@ -31,7 +31,8 @@ COpcItem* COpcGroupManager::AddItem(const std::wstring& itemId) {
   for (VARTYPE type : RequestedItemTypes()) {
     COpcItem* item = AddItemAs(itemId, type);
     if (!item) continue;
-    // Its own type has no text here (a byte, a date): the fixed order shows it as a number.
+    // Its own type has no text here (a type we do not know): the fixed order shows it as a
+    // number. Every type the OPC DA standard lets a server send is shown as it is.
     if (type == VT_EMPTY && !HasValueText(item->m_vtCanonical)) {
       RemoveItem(item);
       continue;

@@ -48,15 +48,23 @@ uint64_t RoundScaled(uint64_t mantissa, unsigned shift, unsigned k) {
 }  // namespace
 
 size_t FormatInteger(int64_t value, char* out) {
+  const uint64_t u = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  return FormatMagnitude(value < 0, u, out);
+}
+
+size_t FormatUnsigned(uint64_t value, char* out) {
+  return FormatMagnitude(false, value, out);
+}
+
+size_t FormatMagnitude(bool negative, uint64_t u, char* out) {
   char digits[24];
   size_t n = 0;
-  uint64_t u = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   do {
     digits[n++] = static_cast<char>('0' + u % 10);
     u /= 10;
   } while (u);
   size_t len = 0;
-  if (value < 0) out[len++] = '-';
+  if (negative) out[len++] = '-';
   while (n) out[len++] = digits[--n];
   return len;
 }

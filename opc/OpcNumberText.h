@@ -10,6 +10,10 @@ constexpr size_t kNumberTextMax = 24;
 
 // "%d" of value into out; returns the length.
 size_t FormatInteger(int64_t value, char* out);
+// "%llu" of value.
+size_t FormatUnsigned(uint64_t value, char* out);
+// "-" when negative, then the digits of magnitude.
+size_t FormatMagnitude(bool negative, uint64_t magnitude, char* out);
 
 // "%g" of value (six significant digits, trailing zeros dropped) into out, where that
 // text is in fixed notation: |value| rounds to six digits between 0.0001 and 999999.

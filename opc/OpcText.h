@@ -16,13 +16,15 @@ constexpr size_t kScalarValueTextMax = 40;
 size_t GetScalarValueText(const VARIANT& value, WORD quality, char* out);
 // Whether values of this type (or arrays of it) have a text; others show as "?".
 bool HasValueText(VARTYPE vt);
-// Upper-case name of a value's type tag ("SHORT", ..., "ARRAY", "UNKOWN").
+// Upper-case name of a value's type tag ("SHORT", "BYTE", ..., "ARRAY", "UNKOWN").
 std::wstring GetTypeName(VARTYPE vt);
-// Inverse of GetTypeName for the six scalar names; anything else gives VT_EMPTY.
+// Inverse of GetTypeName for the scalar names; anything else gives VT_EMPTY.
 VARTYPE ParseTypeName(const std::wstring& name);
 
-// The text as a value of type vt, converted as every write converts it (VT_BSTR stays text);
-// on failure out is empty and the conversion's code is returned.
+// The text as a value of type vt, as every write converts it (VT_BSTR stays text): whole
+// numbers exactly with our own range check (DISP_E_OVERFLOW), "On"/"Off", currency and
+// dates as the list shows them, arrays from the list's comma-separated text. On failure
+// out is empty and the conversion's code is returned.
 HRESULT ConvertWriteText(const std::wstring& text, VARTYPE vt, VARIANT* out);
 
 // Texts of an item's OPC attributes.

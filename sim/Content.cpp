@@ -2,9 +2,13 @@
 // variant adds a bulk area for load tests. IDs use "." between levels:
 //   Heartbeat                      BOOL square wave, directly at the root
 //   Signals.{Random, RandomReal, Ramp, Sine, Square, Triangle, Counter, Byte, Text}
+//   Signals.{Char, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date}
 //   Types.{Short, Long, Float, Double, Boolean, String, Byte}      static, read-write
+//   Types.{Char, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date}
 //   Arrays.{Short,Long,Float,Double,Bool,String}Array              changing, read-only
+//   Arrays.{Char,Byte,Word,DWord,Int,UInt,LongLong,ULongLong,Currency,Date}Array
 //   Arrays.Static.{Short, Long, Float, Double, Boolean, String}    static arrays, read-write
+//   Arrays.Static.{Char, Byte, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date}
 //   Access.{ReadOnly, WriteOnly, ReadWrite}
 //   Quality.{Cycling, Bad, Uncertain, LocalOverride}
 //   EU.{Analog (0..100), Enumerated, None}                         static, read-write
@@ -20,6 +24,24 @@
 namespace plover::sim {
 
 namespace {
+
+// The types beyond the six, with a signal range each: the 64-bit ones run above 2^53, where
+// a double can no longer hold every value; dates walk through a day of December 2025.
+const struct {
+  const wchar_t* name;
+  VARTYPE type;
+  double low, high, start;
+} kMoreTypes[] = {
+    {L"Char", VT_I1, -128, 127, -5},
+    {L"Word", VT_UI2, 0, 65535, 40000},
+    {L"DWord", VT_UI4, 0, 4294967295.0, 3000000000.0},
+    {L"Int", VT_INT, -100000, 100000, -7},
+    {L"UInt", VT_UINT, 0, 4000000000.0, 7},
+    {L"LongLong", VT_I8, 9007199254740992.0, 9007199254750992.0, -9007199254740992.0},
+    {L"ULongLong", VT_UI8, 18000000000000000000.0, 18000000000000100000.0, 9007199254740992.0},
+    {L"Currency", VT_CY, -1000, 1000, 12.3456},
+    {L"Date", VT_DATE, 46000, 46001, 46000.5},
+};
 
 ItemDef Dynamic(const wchar_t* name, VARTYPE type, SignalKind kind, double low, double high,
                 uint32_t periodMs) {
@@ -75,6 +97,8 @@ void AddSignals(AddressSpace& s) {
   s.AddItem(b, Dynamic(L"Counter", VT_I4, SignalKind::Ramp, 0, 100000, 100000));
   s.AddItem(b, Dynamic(L"Byte", VT_UI1, SignalKind::Ramp, 0, 255, 25600));
   s.AddItem(b, Dynamic(L"Text", VT_BSTR, SignalKind::Random, 0, 1, 3000));
+  for (const auto& t : kMoreTypes)
+    s.AddItem(b, Dynamic(t.name, t.type, SignalKind::Ramp, t.low, t.high, 60000));
 }
 
 void AddTypes(AddressSpace& s) {
@@ -86,6 +110,7 @@ void AddTypes(AddressSpace& s) {
   s.AddItem(b, Static(L"Boolean", VT_BOOL, 0));
   s.AddItem(b, Text(L"String", L"Hello"));
   s.AddItem(b, Static(L"Byte", VT_UI1, 0));
+  for (const auto& t : kMoreTypes) s.AddItem(b, Static(t.name, t.type, t.start));
 }
 
 void AddArrays(AddressSpace& s) {
@@ -96,6 +121,11 @@ void AddArrays(AddressSpace& s) {
   s.AddItem(b, Array(Dynamic(L"DoubleArray", VT_R8, SignalKind::Triangle, 0, 10, 10000), 8));
   s.AddItem(b, Array(Dynamic(L"BoolArray", VT_BOOL, SignalKind::Square, 0, 1, 4000), 8));
   s.AddItem(b, Array(Dynamic(L"StringArray", VT_BSTR, SignalKind::Random, 0, 1, 3000), 4));
+  s.AddItem(b, Array(Dynamic(L"ByteArray", VT_UI1, SignalKind::Ramp, 0, 255, 10000), 4));
+  for (const auto& t : kMoreTypes) {
+    const std::wstring name = std::wstring(t.name) + L"Array";
+    s.AddItem(b, Array(Dynamic(name.c_str(), t.type, SignalKind::Ramp, t.low, t.high, 60000), 4));
+  }
   uint32_t w = s.AddBranch(b, L"Static");
   s.AddItem(w, Array(Static(L"Short", VT_I2, 0), 4));
   s.AddItem(w, Array(Static(L"Long", VT_I4, 0), 4));
@@ -104,6 +134,8 @@ void AddArrays(AddressSpace& s) {
   s.AddItem(w, Array(Static(L"Boolean", VT_BOOL, 0), 4));
   ItemDef strings = Array(Text(L"String", L"Text"), 3);
   s.AddItem(w, strings);
+  s.AddItem(w, Array(Static(L"Byte", VT_UI1, 0), 4));
+  for (const auto& t : kMoreTypes) s.AddItem(w, Array(Static(t.name, t.type, t.start), 4));
 }
 
 void AddAccess(AddressSpace& s) {

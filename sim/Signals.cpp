@@ -40,6 +40,33 @@ void PutScalar(const ItemDef& def, double x, VARTYPE vt, uint32_t itemIndex, uin
     case VT_UI1:
       out->bVal = static_cast<BYTE>(std::lround(Clamp(x, 0, 255)));
       break;
+    case VT_I1:
+      out->cVal = static_cast<CHAR>(std::lround(Clamp(x, -128, 127)));
+      break;
+    case VT_UI2:
+      out->uiVal = static_cast<USHORT>(std::lround(Clamp(x, 0, 65535)));
+      break;
+    case VT_UI4:
+    case VT_UINT:
+      out->ulVal = static_cast<ULONG>(std::llround(Clamp(x, 0, 4294967295.0)));
+      break;
+    case VT_INT:
+      out->intVal = static_cast<INT>(std::llround(Clamp(x, -2147483648.0, 2147483647.0)));
+      break;
+    case VT_I8:  // signals stay well inside 2^63
+      out->llVal = std::llround(Clamp(x, -9.2e18, 9.2e18));
+      break;
+    case VT_UI8:
+      out->ullVal = x >= 18446744073709551615.0 ? ~0ull
+                    : x <= 0                    ? 0
+                                                : static_cast<ULONGLONG>(std::nearbyint(x));
+      break;
+    case VT_CY:
+      out->cyVal.int64 = std::llround(Clamp(x, -9.2e14, 9.2e14) * 10000);
+      break;
+    case VT_DATE:  // days since 12/30/1899
+      out->date = x;
+      break;
     case VT_R4:
       out->fltVal = static_cast<float>(x);
       break;

@@ -1,5 +1,6 @@
 #include "VariantUtil.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace plover::sim {
@@ -17,6 +18,69 @@ bool OneDimBounds(SAFEARRAY* psa, LONG* lower, ULONG* count) {
   *lower = lb;
   *count = ub < lb ? 0 : static_cast<ULONG>(ub - lb + 1);
   return true;
+}
+
+// An integer value as sign and magnitude; false for every other type.
+bool IntegerOf(const VARIANT& v, bool* negative, uint64_t* magnitude) {
+  int64_t s = 0;
+  switch (v.vt) {
+    case VT_I1:
+      s = static_cast<signed char>(v.cVal);
+      break;
+    case VT_I2:
+      s = v.iVal;
+      break;
+    case VT_I4:
+    case VT_INT:
+      s = v.lVal;
+      break;
+    case VT_I8:
+      s = v.llVal;
+      break;
+    case VT_UI1:
+      *negative = false, *magnitude = v.bVal;
+      return true;
+    case VT_UI2:
+      *negative = false, *magnitude = v.uiVal;
+      return true;
+    case VT_UI4:
+    case VT_UINT:
+      *negative = false, *magnitude = v.ulVal;
+      return true;
+    case VT_UI8:
+      *negative = false, *magnitude = v.ullVal;
+      return true;
+    default:
+      return false;
+  }
+  *negative = s < 0;
+  *magnitude = s < 0 ? 0 - static_cast<uint64_t>(s) : static_cast<uint64_t>(s);
+  return true;
+}
+
+// Largest magnitudes of an integer type below and above zero; false for other types.
+bool IntegerLimits(VARTYPE vt, uint64_t* below, uint64_t* above) {
+  const int bytes = static_cast<int>(ScalarSize(vt));
+  const bool isSigned = vt == VT_I1 || vt == VT_I2 || vt == VT_I4 || vt == VT_INT || vt == VT_I8;
+  const bool isUnsigned =
+      vt == VT_UI1 || vt == VT_UI2 || vt == VT_UI4 || vt == VT_UINT || vt == VT_UI8;
+  if (!isSigned && !isUnsigned) return false;
+  const int bits = bytes * 8 - (isSigned ? 1 : 0);
+  *above = bits == 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
+  *below = isSigned ? *above + 1 : 0;
+  return true;
+}
+
+// The platform's scalar conversion, with our own check between integer types: Wine's
+// wraps same-width signed and unsigned values (40000 as an unsigned 16-bit into a SHORT
+// becomes -25536) where Windows reports an overflow.
+HRESULT ConvertScalar(const VARIANT& in, VARTYPE target, VARIANT* out) {
+  bool negative = false;
+  uint64_t magnitude = 0, below = 0, above = 0;
+  if (IntegerOf(in, &negative, &magnitude) && IntegerLimits(target, &below, &above) &&
+      magnitude > (negative ? below : above))
+    return DISP_E_OVERFLOW;
+  return VariantChangeTypeEx(out, const_cast<VARIANT*>(&in), kConvertLcid, 0, target);
 }
 
 HRESULT ConvertArray(const VARIANT& in, VARTYPE target, VARIANT* out) {
@@ -41,7 +105,7 @@ HRESULT ConvertArray(const VARIANT& in, VARTYPE target, VARIANT* out) {
     hr = SafeArrayGetElement(
         src, &index,
         fromElem == VT_BSTR ? static_cast<void*>(&a.bstrVal) : static_cast<void*>(&a.llVal));
-    if (SUCCEEDED(hr)) hr = VariantChangeTypeEx(&b, &a, kConvertLcid, 0, toElem);
+    if (SUCCEEDED(hr)) hr = ConvertScalar(a, toElem, &b);
     if (SUCCEEDED(hr))
       hr = SafeArrayPutElement(
           dst, &index,
@@ -131,7 +195,7 @@ HRESULT ConvertValue(const VARIANT& in, VARTYPE target, VARIANT* out) {
   if (inArray != outArray) return DISP_E_TYPEMISMATCH;
   if (inArray) return ConvertArray(in, target, out);
   if (!IsSupportedScalarType(in.vt) || !IsSupportedScalarType(target)) return DISP_E_TYPEMISMATCH;
-  return VariantChangeTypeEx(out, const_cast<VARIANT*>(&in), kConvertLcid, 0, target);
+  return ConvertScalar(in, target, out);
 }
 
 bool SameValue(const VARIANT& a, const VARIANT& b) {

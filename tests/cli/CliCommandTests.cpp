@@ -133,6 +133,16 @@ TEST_F(CliTest, WriteConvertsFirstAndReportsEachItem) {
   EXPECT_TRUE(Contains(r.err, "'12abc' is no value of type SHORT")) << r.err;
   EXPECT_FALSE(Contains(r.err, "0x8000FFFF")) << "a write was attempted: " << r.err;
   EXPECT_EQ(r.out, "");
+
+  // Arrays from the list's text and 64-bit integers in full; the server takes them.
+  r = Run({L"write", kSim, L"Arrays.Static.Byte=1, 2, 255", L"Types.ULongLong=18446744073709551615",
+           L"Arrays.Static.String=\"a, b\",c", L"--csv"});
+  EXPECT_EQ(r.rc, kExitOk) << r.err;
+  EXPECT_EQ(r.out,
+            "item,value,result,code\n"
+            "Arrays.Static.Byte,\"1, 2, 255\",OK,0x00000000\n"
+            "Types.ULongLong,18446744073709551615,OK,0x00000000\n"
+            "Arrays.Static.String,\"\"\"a, b\"\",c\",OK,0x00000000\n");
 }
 
 TEST_F(CliTest, WatchPrintsEveryChangeAndCtrlCLeavesNothingAtTheServer) {
@@ -285,13 +295,24 @@ TEST_F(CliTest, BadInputIsAUsageErrorAndAMissingServerCannotConnect) {
       {{L"write", kSim, L"--file", badCsv}, kExitUsage, "line 1: not an item,value record"},
       {{L"write", kSim, L"--file", open}, kExitUsage, "line 1: not an item,value record"},
       {{L"write", kSim, L"Types.Boolean=maybe"}, kExitUsage, "'maybe' is no value of type BOOL"},
-      {{L"write", kSim, L"Arrays.Static.Short=1"}, kExitUsage, "is no value of type ARRAY"},
+      {{L"write", kSim, L"Arrays.Static.Short=1,x"},
+       kExitUsage,
+       "'1,x' is no value of type array of SHORT"},
+      {{L"write", kSim, L"Types.Short=40000"},
+       kExitUsage,
+       "'40000' is out of the range of type SHORT"},
+      {{L"write", kSim, L"Arrays.Static.Byte=0, 256"},
+       kExitUsage,
+       "is out of the range of type array of BYTE"},
+      {{L"write", kSim, L"Types.LongLong=9223372036854775808"},
+       kExitUsage,
+       "out of the range of type LLONG"},
       {{L"watch", kSim, L"a", L"--rate", L"-1"}, kExitUsage, "--rate takes milliseconds"},
       {{L"watch", kSim, L"a", L"--rate", L"1.5"}, kExitUsage, "--rate takes milliseconds"},
       {{L"watch", kSim, L"a", L"--count", L"0"}, kExitUsage, "--count takes a whole number"},
       {{L"watch", kSim, L"a", L"--deadband", L"101"}, kExitUsage, "--deadband takes"},
       {{L"watch", kSim, L"a", L"--seconds", L"1", L"--count", L"2"}, kExitUsage, "exclude"},
-      {{L"browse", kSim, L"--type", L"BYTE"}, kExitUsage, "unknown type 'BYTE'"},
+      {{L"browse", kSim, L"--type", L"ARRAY"}, kExitUsage, "unknown type 'ARRAY'"},
       {{L"browse", kSim, L"--access", L"all"}, kExitUsage, "--access takes read or write"},
       {{L"browse", kSim, L"--depth", L"two"}, kExitUsage, "--depth takes a whole number"},
       {{L"browse", kSim, L"--flat", L"--tree"}, kExitUsage, "exclude each other"},

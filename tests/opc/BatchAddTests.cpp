@@ -116,7 +116,7 @@ TEST_F(BatchAddTest, EachRequestIsSettledOnceWithItsTypesAndFirstValues) {
                   {S_FALSE, VT_ILLEGAL, VT_ILLEGAL},  // already in the group
                   {S_FALSE, VT_ILLEGAL, VT_ILLEGAL},  // listed before
                   {S_OK, VT_I4, VT_I4},
-                  {S_OK, VT_EMPTY, VT_UI1},  // no value text, kept: no other type was asked
+                  {S_OK, VT_EMPTY, VT_UI1},                  // its own type, shown as it is
                   {OPC_E_BADTYPE, VT_ILLEGAL, VT_ILLEGAL}};  // tries would have taken VT_R8
   ItemAttributeMap server = ServerSide();
   for (size_t i = 0; i < std::size(expected); ++i) {

@@ -111,6 +111,56 @@ TEST_P(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
   EXPECT_FALSE(m_server->RefreshDevice());
 }
 
+// Every type beyond the six, as the write box writes it: the list's text goes to the
+// server in the item's own type (an array from its comma-separated text), comes back
+// through the stream or the DA 2.0 callback, and the list shows the same text; a value out
+// of range stops before the server.
+TEST_P(IoTest, EveryTypeWritesAndShowsTheListsText) {
+  const struct {
+    const wchar_t *id, *text, *type;
+  } cases[] = {
+      {L"Types.Char", L"-128", L"CHAR"},
+      {L"Types.Byte", L"255", L"BYTE"},
+      {L"Types.Word", L"65535", L"WORD"},
+      {L"Types.DWord", L"4294967295", L"DWORD"},
+      {L"Types.Int", L"-2147483648", L"INTEGER"},
+      {L"Types.UInt", L"4294967295", L"UINT"},
+      {L"Types.LongLong", L"-9223372036854775808", L"LLONG"},
+      {L"Types.ULongLong", L"18446744073709551615", L"ULLONG"},
+      {L"Types.Currency", L"-922337203685477.5808", L"CURRENCY"},
+      {L"Types.Date", L"2/29/24 23:59:58", L"DATE"},
+      {L"Arrays.Static.ULongLong", L"0, 18446744073709551615, 1, 2", L"ARRAY"},
+      {L"Arrays.Static.Currency", L"0.0001, -1.5000, 2.0000, 3.0000", L"ARRAY"},
+      {L"Arrays.Static.Date", L"1/1/00 0:00:00, 12/31/99 23:59:59", L"ARRAY"},
+      {L"Arrays.Static.String", L"\"a, \"\"b\"\"\", \"\", c", L"ARRAY"},
+  };
+  std::vector<COpcItem*> items;
+  for (const auto& c : cases) {
+    COpcItem* item = m_server->AddItem(c.id);
+    ASSERT_NE(nullptr, item);
+    HRESULT convert = S_OK;
+    if (item->m_vtCanonical != (VT_ARRAY | VT_BSTR)) {
+      EXPECT_FALSE(m_server->WriteSync(item, L"1, 99999999999999999999", &convert));
+      EXPECT_TRUE(FAILED(convert));
+    }
+    EXPECT_TRUE(m_server->WriteSync(item, c.text, &convert)) << std::hex << convert;
+    items.push_back(item);
+  }
+  EXPECT_TRUE(m_server->RefreshDevice());
+  ASSERT_EQ(S_OK, Control()->Flush());
+  PumpUntil(
+      [&] {
+        for (size_t i = 0; i < items.size(); ++i)
+          if (m_server->GetValueText(items[i]) != cases[i].text) return false;
+        return true;
+      },
+      "every written value back in its record");
+  for (size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(cases[i].text, m_server->GetValueText(items[i]));
+    EXPECT_EQ(cases[i].type, m_server->GetValueTypeText(items[i]));
+  }
+}
+
 TEST_P(IoTest, TextThatDoesNotConvertStopsTheWriteBeforeTheServer) {
   ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCSyncIO::Write", E_OUTOFMEMORY, FALSE));
   HRESULT convert = S_OK;

@@ -4,8 +4,13 @@
 
 #include <oleauto.h>
 
+#include <algorithm>
+#include <cstring>
+#include <string>
+
 #include "ComPtr.h"
 #include "OpcServerLayout.h"
+#include "OpcText.h"
 #include "SimControl.h"
 #include "SimServer.h"
 #include "opcda.h"
@@ -41,6 +46,13 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
            std::memcmp(a.parray->pvData, b.parray->pvData,
                        size_t(ua - la + 1) * SafeArrayGetElemsize(a.parray)) == 0;
   }
+  // Wine's VarCmp knows no unsigned, VT_I1 or VT_INT values: those by their bytes.
+  const size_t bytes = a.vt == VT_I1 || a.vt == VT_UI1                       ? 1
+                       : a.vt == VT_UI2                                      ? 2
+                       : a.vt == VT_UI4 || a.vt == VT_INT || a.vt == VT_UINT ? 4
+                       : a.vt == VT_UI8                                      ? 8
+                                                                             : 0;
+  if (bytes) return std::memcmp(&a.llVal, &b.llVal, bytes) == 0;
   return VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), 0, 0) == VARCMP_EQ;
 }
 
@@ -236,6 +248,82 @@ TEST_F(SimSink, EveryLayoutAndEncodingThroughTheRealAdvise) {
         VariantClear(&cached);
       }
       EXPECT_FALSE(Posted().empty());
+    }
+  }
+  m_sink->SetServerLayout(kOwnLayout);
+}
+
+// Every type beyond the six, scalar and array, static and changing, through every stream
+// form and layout into the records: each record equals the server's cache and shows the
+// text and type name the list gives it (never "?", nor a float in place of a byte).
+TEST_F(SimSink, EveryTypeReachesItsRecordAndItsText) {
+  const struct {
+    const wchar_t* name;
+    VARTYPE vt;
+    const wchar_t* typeName;
+    const wchar_t* staticText;  // of Types.<name>, as the list shows it
+  } types[] = {
+      {L"Char", VT_I1, L"CHAR", L"-5"},
+      {L"Byte", VT_UI1, L"BYTE", L"0"},
+      {L"Word", VT_UI2, L"WORD", L"40000"},
+      {L"DWord", VT_UI4, L"DWORD", L"3000000000"},
+      {L"Int", VT_INT, L"INTEGER", L"-7"},
+      {L"UInt", VT_UINT, L"UINT", L"7"},
+      {L"LongLong", VT_I8, L"LLONG", L"-9007199254740992"},
+      {L"ULongLong", VT_UI8, L"ULLONG", L"9007199254740992"},
+      {L"Currency", VT_CY, L"CURRENCY", L"12.3456"},
+      {L"Date", VT_DATE, L"DATE", L"12/9/25 12:00:00"},
+  };
+  struct Rec {
+    COpcItem* rec;
+    VARTYPE vt;
+    const wchar_t* text;  // expected, where the value is fixed
+  };
+  std::vector<Rec> recs;
+  for (const auto& t : types) {
+    const std::wstring name = t.name;
+    recs.push_back({AddItem((L"Types." + name).c_str()), t.vt, t.staticText});
+    recs.push_back(
+        {AddItem((L"Arrays.Static." + name).c_str()), VARTYPE(VT_ARRAY | t.vt), nullptr});
+    if (t.vt != VT_UI1) recs.push_back({AddItem((L"Signals." + name).c_str()), t.vt, nullptr});
+    recs.push_back(
+        {AddItem((L"Arrays." + name + L"Array").c_str()), VARTYPE(VT_ARRAY | t.vt), nullptr});
+    EXPECT_EQ(t.typeName, GetTypeName(t.vt));
+  }
+  Advise();
+  ASSERT_EQ(S_OK, m_control->AdvanceTime(1500));
+  TComPtr<IOPCAsyncIO> async;
+  ASSERT_EQ(S_OK, async.QueryFrom(m_items.Get()));
+  const struct {
+    DWORD pointerBytes;
+    BOOL packed;
+  } forms[] = {{4, FALSE}, {8, FALSE}, {4, TRUE}, {8, TRUE}};
+  for (const auto& form : forms) {
+    ASSERT_EQ(S_OK, m_control->SetStreamForm(form.pointerBytes, form.packed));
+    for (const Layout preferred : {Layout::k32, Layout::k64}) {
+      SCOPED_TRACE(testing::Message() << "pointer bytes " << form.pointerBytes << " packed "
+                                      << form.packed << " preferred " << int(preferred));
+      m_sink->SetServerLayout(preferred);
+      for (const Rec& r : recs) VariantClear(&r.rec->m_value);
+      DWORD transaction = 0;
+      ASSERT_EQ(S_OK, async->Refresh(m_connection, OPC_DS_CACHE, &transaction));
+      ASSERT_EQ(S_OK, m_control->Flush());
+      for (const Rec& r : recs) {
+        const std::string id(r.rec->m_strItemId.begin(), r.rec->m_strItemId.end());
+        VARIANT cached = Cached(r.rec);
+        EXPECT_EQ(r.vt, r.rec->m_value.vt) << id;
+        EXPECT_TRUE(SameValue(cached, r.rec->m_value)) << id;
+        const std::wstring text = GetValueText(r.rec->m_value, 0xC0);
+        EXPECT_EQ(GetValueText(cached, 0xC0), text) << id;
+        if (r.text) {
+          EXPECT_EQ(r.text, text) << id;
+        }
+        EXPECT_TRUE(text != L"?" && !text.empty()) << id;
+        if (r.vt & VT_ARRAY) {
+          EXPECT_EQ(3, std::count(text.begin(), text.end(), L',')) << id;
+        }
+        VariantClear(&cached);
+      }
     }
   }
   m_sink->SetServerLayout(kOwnLayout);

@@ -75,7 +75,7 @@ TEST(ValueText, ScalarsAndQualities) {
       {on1.v, 0xC0, L"On"},
       {off.v, 0xC0, L"Off"},
       {empty.v, 0xC0, L"?"},
-      {byte.v, 0xC0, L"?"},
+      {byte.v, 0xC0, L"7"},
       // Only the two major bits count: 0x80 is no defined status and adds nothing; the
       // sub-status and limit bits are ignored.
       {r8.v, 0x80, L"12.5"},
@@ -107,8 +107,8 @@ TEST(ValueText, ArraysOfTheSixTypes) {
   EXPECT_EQ(L"0.1, 2.5", GetValueText(r4.v, 0xC0));
   EXPECT_EQ(L"-1.5 (uncertain)", GetValueText(r8.v, 0x40));
   EXPECT_EQ(L"On, Off, On", GetValueText(b.v, 0xC0));
-  // An empty first string adds no leading separator; a later empty one still counts.
-  EXPECT_EQ(L"b, , d", GetValueText(s.v, 0xC0));
+  // Empty strings are quoted, so that every element reads back from the text.
+  EXPECT_EQ(L"\"\", b, \"\", d", GetValueText(s.v, 0xC0));
   EXPECT_EQ(L"Bad", GetValueText(s.v, 0x00));
   // The array itself is left as it was.
   EXPECT_EQ(L"1, -2, 3", GetValueText(i2.v, 0xC0));
@@ -230,9 +230,10 @@ TEST(ValueText, NumbersReadAsTheRuntimesPrintfAndTheAsciiTextAgrees) {
 }
 
 TEST(ValueText, ArraysWithoutText) {
-  Value bytes, none, nullArray, twoDims, wrongTag, byRef;
-  MakeArray<BYTE>(bytes, VT_UI1, {1, 2});
-  MakeArray<LONG>(none, VT_I4, {});  // upper bound below the lower bound
+  Value variants, none, nullArray, twoDims, wrongTag, byRef;
+  MakeArray<BYTE>(variants, VT_UI1, {1, 2});
+  variants.v.vt = VT_ARRAY | VT_VARIANT;  // no text for its elements (nor their size)
+  MakeArray<LONG>(none, VT_I4, {});       // upper bound below the lower bound
   nullArray.v.vt = VT_ARRAY | VT_I4;
   SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
   twoDims.v.vt = VT_ARRAY | VT_I4;
@@ -244,7 +245,7 @@ TEST(ValueText, ArraysWithoutText) {
   byRef.v.vt = VT_ARRAY | VT_BYREF | VT_I4;
   byRef.v.byref = &unused;
 
-  for (const Value* v : {&bytes, &none, &nullArray, &twoDims, &wrongTag, &byRef})
+  for (const Value* v : {&variants, &none, &nullArray, &twoDims, &wrongTag, &byRef})
     EXPECT_EQ(L"", GetValueText(v->v, 0xC0)) << "vt " << v->v.vt;
   EXPECT_EQ(L" (uncertain)", GetValueText(nullArray.v, 0x40));
   byRef.v.vt = VT_EMPTY;  // not ours to clear
@@ -258,7 +259,7 @@ TEST(TypeText, NamesAndTheirInverse) {
   EXPECT_EQ(L"ARRAY", GetTypeName(VT_ARRAY | VT_I4));
   EXPECT_EQ(L"ARRAY", GetTypeName(VT_ARRAY | VT_UI1));
   EXPECT_EQ(L"UNKOWN", GetTypeName(VT_EMPTY));
-  EXPECT_EQ(L"UNKOWN", GetTypeName(VT_UI1));
+  EXPECT_EQ(L"BYTE", GetTypeName(VT_UI1));
   EXPECT_EQ(L"UNKOWN", GetTypeName(VT_BYREF | VT_I4));
 
   EXPECT_EQ(VT_R4, ParseTypeName(L"FLOAT"));
@@ -274,7 +275,7 @@ TEST(TypeText, AttributeTexts) {
   EXPECT_EQ(L"Unknown Access Rights", GetAccessRightsText(7));
   EXPECT_EQ(L"Byte", GetAttributeTypeText(VT_UI1));
   EXPECT_EQ(L"Array of Booleans", GetAttributeTypeText(VT_ARRAY | VT_BOOL));
-  EXPECT_EQ(L"Array of Unknowns", GetAttributeTypeText(VT_ARRAY | VT_DATE));
+  EXPECT_EQ(L"Array of Unknowns", GetAttributeTypeText(VT_ARRAY | VT_VARIANT));
   EXPECT_EQ(L"Enumerated", GetEuTypeText(OPC_ENUMERATED));
   EXPECT_EQ(L"Unknown", GetEuTypeText(3));
 }

@@ -96,8 +96,11 @@ TEST_F(SimBrowse, NameTypeAndAccessFilters) {
   auto floats = List(OPC_LEAF, L"*", VT_R4);
   ASSERT_EQ(1u, floats.size());
   EXPECT_EQ(L"Float", floats[0]);
+  // The types beyond the six filter as well.
+  EXPECT_EQ(std::vector<std::wstring>{L"Date"}, List(OPC_LEAF, L"*", VT_DATE));
+  EXPECT_EQ(std::vector<std::wstring>{L"ULongLong"}, List(OPC_LEAF, L"*", VT_UI8));
   HRESULT hr = S_OK;
-  EXPECT_TRUE(List(OPC_LEAF, L"*", VT_DATE, 0, &hr).empty());
+  EXPECT_TRUE(List(OPC_LEAF, L"*", VT_ERROR, 0, &hr).empty());
   EXPECT_EQ(S_FALSE, hr) << "nothing matches: S_FALSE with an empty enumerator";
   EXPECT_TRUE(List(OPC_LEAF, L"zzz*", VT_EMPTY, 0, &hr).empty());
   EXPECT_EQ(S_FALSE, hr);
@@ -138,7 +141,7 @@ TEST_F(SimBrowse, EnumStringNextSkipResetClone) {
   ASSERT_EQ(S_OK, browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Types"));
   TComPtr<IEnumString> e;
   ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_LEAF, L"*", VT_EMPTY, 0, e.Put()));
-  LPOLESTR names[10] = {};
+  LPOLESTR names[20] = {};
   ULONG got = 99;
   EXPECT_EQ(S_OK, e->Next(2, names, &got));
   EXPECT_EQ(2u, got);
@@ -156,14 +159,14 @@ TEST_F(SimBrowse, EnumStringNextSkipResetClone) {
   EXPECT_EQ(third, names[0]) << "a clone continues from the same position";
   CoTaskMemFree(names[0]);
   EXPECT_EQ(S_OK, e->Skip(1));
-  EXPECT_EQ(S_FALSE, e->Next(10, names, &got)) << "fewer than asked for";
-  EXPECT_EQ(3u, got);  // seven types, four consumed
+  EXPECT_EQ(S_FALSE, e->Next(20, names, &got)) << "fewer than asked for";
+  EXPECT_EQ(12u, got);  // sixteen types, four consumed
   for (ULONG i = 0; i < got; ++i) CoTaskMemFree(names[i]);
   EXPECT_EQ(S_FALSE, e->Next(1, names, &got));
   EXPECT_EQ(0u, got);
   EXPECT_EQ(S_FALSE, e->Skip(1));
   EXPECT_EQ(S_OK, e->Reset());
-  EXPECT_EQ(7u, Drain(e.Get()).size());
+  EXPECT_EQ(16u, Drain(e.Get()).size());
   EXPECT_EQ(E_INVALIDARG, e->Next(2, names, nullptr)) << "more than one needs a fetched count";
 }
 
@@ -177,7 +180,7 @@ TEST(SimBrowseFlat, FlatSpaceListsFullIdsAndHasNoPositions) {
   ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"Signals.*", VT_EMPTY, 0, e.Put()));
   auto ids = Drain(e.Get());
   EXPECT_TRUE(Contains(ids, L"Signals.Ramp"));
-  EXPECT_EQ(9u, ids.size());
+  EXPECT_EQ(18u, ids.size());
   ASSERT_EQ(S_FALSE, browse->BrowseOPCItemIDs(OPC_BRANCH, L"*", VT_EMPTY, 0, e.Put()));
   EXPECT_TRUE(Drain(e.Get()).empty());
   EXPECT_TRUE(FAILED(browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, L"Signals")));

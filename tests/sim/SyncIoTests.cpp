@@ -184,3 +184,60 @@ TEST_F(SimSyncIo, ValuesThatDoNotFitTheRequestedTypeReadAsBad) {
   EXPECT_EQ(0x04, d.items[1].quality);
   EXPECT_EQ(S_FALSE, d.status) << "not every value is good";
 }
+
+// Every integer type at both ends of its range, written in a foreign type, and one beyond
+// each end refused: where the platform's conversion wraps same-width signed and unsigned
+// values (an unsigned 16-bit 40000 into a SHORT), the server's own check holds. Read back
+// as text, so 64-bit values are compared exactly.
+TEST_F(SimSyncIo, IntegerWritesInForeignTypesAreRangeChecked) {
+  auto typed = [](VARTYPE vt, int64_t bits) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.llVal = bits;  // the low bytes are the narrower types' values
+    return v;
+  };
+  auto i8 = [&](int64_t x) { return typed(VT_I8, x); };
+  auto u8 = [&](uint64_t x) { return typed(VT_UI8, static_cast<int64_t>(x)); };
+  // A stored value a foreign request cannot take is refused on reading, not wrapped.
+  VARIANT r;
+  EXPECT_EQ(OPC_E_RANGE, ReadOne(group.Get(), OPC_DS_DEVICE, Add(L"Types.Word", VT_I2), &r));
+  const struct {
+    const wchar_t* id;
+    VARIANT low, high, below, above;
+    const wchar_t *lowText, *highText;
+  } rows[] = {
+      {L"Types.Char", i8(-128), i8(127), i8(-129), typed(VT_UI1, 128), L"-128", L"127"},
+      {L"Types.Byte", i8(0), u8(255), typed(VT_I1, -1), i8(256), L"0", L"255"},
+      {L"Types.Short", i8(-32768), i8(32767), i8(-32769), typed(VT_UI2, 40000), L"-32768",
+       L"32767"},
+      {L"Types.Word", i8(0), u8(65535), typed(VT_I2, -1), i8(65536), L"0", L"65535"},
+      {L"Types.Long", i8(INT32_MIN), i8(INT32_MAX), i8(INT64_C(-2147483649)),
+       typed(VT_UI4, 0x80000000u), L"-2147483648", L"2147483647"},
+      {L"Types.DWord", i8(0), u8(UINT32_MAX), typed(VT_I4, -1), i8(INT64_C(4294967296)), L"0",
+       L"4294967295"},
+      {L"Types.Int", i8(INT32_MIN), i8(INT32_MAX), i8(INT64_C(-2147483649)),
+       typed(VT_UINT, 0x80000000u), L"-2147483648", L"2147483647"},
+      {L"Types.UInt", i8(0), u8(UINT32_MAX), typed(VT_INT, -1), i8(INT64_C(4294967296)), L"0",
+       L"4294967295"},
+      {L"Types.LongLong", i8(INT64_MIN), i8(INT64_MAX), MakeVariant(-1e19), u8(UINT64_C(1) << 63),
+       L"-9223372036854775808", L"9223372036854775807"},
+      {L"Types.ULongLong", i8(0), u8(UINT64_MAX), i8(-1), MakeVariant(2e19), L"0",
+       L"18446744073709551615"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::PrintToString(std::wstring(row.id)));
+    const OPCHANDLE h = Add(row.id), text = Add(row.id, VT_BSTR);
+    for (const auto& [value, shown] : {std::pair{row.low, row.lowText}, {row.high, row.highText}}) {
+      EXPECT_EQ(S_OK, WriteOne(group.Get(), h, value));
+      ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, text, &r));
+      EXPECT_STREQ(shown, r.bstrVal);
+      VariantClear(&r);
+    }
+    for (const VARIANT& beyond : {row.below, row.above})
+      EXPECT_EQ(OPC_E_RANGE, WriteOne(group.Get(), h, beyond)) << beyond.vt;
+    ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, text, &r));
+    EXPECT_STREQ(row.highText, r.bstrVal) << "a refused write stores nothing";
+    VariantClear(&r);
+  }
+}
