@@ -8,6 +8,7 @@
 #include "BrowseView.h"
 #include "MainFrm.h"
 #include "ModalRunner.h"
+#include "OpcAliveCheck.h"
 #include "OpcUiPorts.h"
 #include "PloverView.h"
 #include "WorkspaceRestore.h"
@@ -15,6 +16,8 @@
 namespace {
 constexpr UINT kFirstPauseMs = 1000;
 constexpr UINT kLongestPauseMs = 30000;
+constexpr DWORD kReleaseWaitMs = 5000;
+constexpr UINT kReleaseRetryMs = 100;
 
 // What the client core would have put in a box during an attempt: the status bar shows it.
 std::wstring g_refusal;
@@ -77,6 +80,11 @@ void CMainFrame::AttemptReconnect() {
   // Connected some other way meanwhile: nothing left to do here.
   if (view->m_server.IsConnected()) {
     m_pReconnect.reset();
+    return;
+  }
+  // The lost server's proxies are still being let go of: a moment later.
+  if (ReleasesPending(kReleaseWaitMs)) {
+    ::SetTimer(m_hWnd, kReconnectTimer, kReleaseRetryMs, nullptr);
     return;
   }
   const int attempt = ++m_pReconnect->attempts;

@@ -7,6 +7,7 @@
 #include "CliSession.h"
 #include "CliText.h"
 #include "CliWatchLines.h"
+#include "OpcAliveCheck.h"
 #include "OpcText.h"
 
 namespace {
@@ -327,7 +328,10 @@ int CliWatch(const CliContext& ctx) {
     // Between attempts Ctrl+C and the time limit are still heard.
     if (losses) {
       const ULONGLONG until = ::GetTickCount64() + WatchReconnectPauseMs(failed);
-      while (::GetTickCount64() < until && !CliStopRequested() && !timeUp()) ::Sleep(50);
+      // The lost server's proxies are let go of before a new connection is made.
+      while ((::GetTickCount64() < until || ReleasesPending(5000)) && !CliStopRequested() &&
+             !timeUp())
+        ::Sleep(50);
       if (CliStopRequested() || timeUp())
         return finish(failures || !any ? kExitItemsFailed : kExitOk);
       ctx.err.Write(L"plover-cli: connecting again to '" + ctx.args.args[0] + L"' (attempt " +
@@ -388,6 +392,9 @@ int CliWatch(const CliContext& ctx) {
       lines.Flush();
       ctx.out.Flush();
       session.Close();
+      // COM stays up to the end: a lost server's proxies may still be let go of on a thread
+      // of their own, and the end must not wait for them.
+      if (!losses) ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       ++losses;
       continue;
     }

@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "BrowseView.h"
+#include "OpcAliveCheck.h"
 #include "PloverView.h"
 #include "SimProcess.h"
 #include "TempClassKey.h"
@@ -73,7 +74,12 @@ class ReconnectTest : public AppFixture {
         },
         what);
   }
-  void Attempt() { Frame()->SendMessage(WM_TIMER, CMainFrame::kReconnectTimer, 0); }
+  // An attempt as the timer makes it, once the lost server's proxies are let go of (until
+  // then an attempt waits).
+  void Attempt() {
+    ASSERT_TRUE(PumpUntil([] { return !ReleasesPending(5000); }, "the lost proxies let go"));
+    Frame()->SendMessage(WM_TIMER, CMainFrame::kReconnectTimer, 0);
+  }
 
   HANDLE m_hProcess = nullptr;
   DWORD m_pid = 0;
@@ -142,7 +148,7 @@ TEST_F(ReconnectTest, AKilledServerComesBackWithEveryRowInPlace) {
   EXPECT_EQ(2, Selected());
 
   // Attempts while it stays away: each one counted in the status bar, no box.
-  for (int n = 0; n < 2; ++n) Attempt();
+  for (int n = 0; n < 2; ++n) ASSERT_NO_FATAL_FAILURE(Attempt());
   Pump();
   EXPECT_FALSE(Server()->IsConnected());
   EXPECT_TRUE(Frame()->IsReconnecting());
@@ -155,7 +161,7 @@ TEST_F(ReconnectTest, AKilledServerComesBackWithEveryRowInPlace) {
 
   // Back, as the standard server: everything but the bulk item returns in place.
   ASSERT_TRUE(progId.SetSubKeyDefault(L"CLSID", ClsidText(CLSID_PloverSimServerLocalPrivate)));
-  Attempt();
+  ASSERT_NO_FATAL_FAILURE(Attempt());
   ASSERT_TRUE(Server()->IsConnected());
   EXPECT_FALSE(Frame()->IsReconnecting());
   ASSERT_NO_FATAL_FAILURE(HoldProcess());
