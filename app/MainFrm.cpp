@@ -39,6 +39,8 @@ int CMainFrame::OnCreate(LPCREATESTRUCTW lpcs) {
       !m_wndStatusBar.SetIndicators(kIndicators, static_cast<int>(std::size(kIndicators))))
     return -1;
   SetMessageText(AFX_IDS_IDLEMESSAGE);
+  if (CWinApp* pApp = AfxGetApp())
+    m_bAutoReconnect = pApp->GetProfileInt(kSettingsSection, kAutoReconnectEntry, 1) != 0;
 
   m_wndToolBar.SetBarStyle(m_wndToolBar.GetBarStyle() | CBRS_TOOLTIPS | CBRS_FLYBY);
 
@@ -123,6 +125,7 @@ CPloverView* CMainFrame::GetItemView() const {
 }
 
 LRESULT CMainFrame::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&) {
+  if (wParam == kReconnectTimer) AttemptReconnect();
   if (wParam != kBannerTimer) return 0;
   ::KillTimer(m_hWnd, kBannerTimer);  // one shot
   if (m_wndCredits.m_hWnd || !m_wndPLDialogBar.m_hWnd) return 0;
@@ -145,13 +148,20 @@ LRESULT CMainFrame::OnRelayToItemView(UINT uMsg, WPARAM, LPARAM lParam, BOOL&) {
 void CMainFrame::OnOpcConnect() {
   CBrowseView* pView = GetBrowseView();
   if (!pView) return;
+  // No attempt while the user picks a server; picking one ends them.
+  if (m_pReconnect) ::KillTimer(m_hWnd, kReconnectTimer);
   CServerSelectDlg dlg(&pView->m_server);
-  if (dlg.DoModal(m_hWnd) != IDOK) return;
+  if (dlg.DoModal(m_hWnd) != IDOK) {
+    if (m_pReconnect) ScheduleReconnect();
+    return;
+  }
+  StopReconnect();
   LeaveWorkspace();
   ConnectServer(dlg.m_strServer, dlg.m_strNode);
 }
 
 void CMainFrame::OnDisconnectCommand() {
+  StopReconnect();
   LeaveWorkspace();
   OnOpcDisconnect();
 }

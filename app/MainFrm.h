@@ -1,11 +1,14 @@
 // The main frame: toolbar and first dialog bar in a rebar, the second dialog bar (the
 // banner's host), the status bar and a 1x2 splitter with the browse tree and the item list.
 #pragma once
+#include <memory>
+
 #include "CreditsCtrl.h"
 #include "FrameWnd.h"
 #include "PloverMessages.h"
 #include "Splitter.h"
 #include "ViewFrame.h"
+#include "Workspace.h"
 #include "resource.h"
 
 class CBrowseView;
@@ -50,6 +53,7 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   BOOL WriteSync(COpcItem* item, const std::wstring& text, std::wstring* reason) override;
   BOOL WriteAsync(COpcItem* item, const std::wstring& text, std::wstring* reason) override;
   void DisconnectServer() override { OnOpcDisconnect(); }
+  bool ReconnectAfterLoss(bool shutdownRequest, const std::wstring& text) override;
   void OnItemAdded(OPCHANDLE group, COpcItem* item) override;
   void HighlightItem(const COpcItem* item) override;
   void OnGroupData(WPARAM wParam, LPARAM lParam) override;
@@ -61,6 +65,20 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   static constexpr const wchar_t* kPlacementEntry = L"WindowPlacement";
   static constexpr const wchar_t* kTreeWidthEntry = L"TreeWidth";
   static const int kFirstTreeWidth = 100;
+
+  // Connecting again by itself after a lost server (Reconnect.cpp): the user's setting, kept
+  // in the profile; the attempts run on this timer, each pause longer up to 30 s.
+  static const UINT_PTR kReconnectTimer = 1002;
+  static constexpr const wchar_t* kAutoReconnectEntry = L"AutoReconnect";
+  bool GetAutoReconnect() const { return m_bAutoReconnect; }
+  void SetAutoReconnect(bool on);
+  bool IsReconnecting() const { return m_pReconnect != nullptr; }
+  int ReconnectAttempts() const { return m_pReconnect ? m_pReconnect->attempts : 0; }
+  // The pause after that many failed attempts: 1 s, doubling, at most 30 s.
+  static UINT ReconnectPauseMs(int failed);
+  // Ends the attempts and leaves the program as a disconnect does; false when none ran.
+  bool StopReconnect();
+  BOOL PreTranslateMessage(MSG* pMsg) override;
 
   CSplitterWnd& GetSplitter() { return m_wndSplitter; }
   CToolBar& GetToolBar() { return m_wndToolBar; }
@@ -83,7 +101,9 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
     COMMAND_ID_HANDLER(ID_OPC_BROWSE_OPTIONS, OnOpcBrowseOptions)
     UPDATE_COMMAND_UI(ID_OPC_CONNECT, OnUpdateWhenDisconnected)
     UPDATE_COMMAND_UI(ID_OPC_BROWSE_OPTIONS, OnUpdateWhenDisconnected)
-    UPDATE_COMMAND_UI(ID_OPC_DISCONNECT, OnUpdateWhenConnected)
+    UPDATE_COMMAND_UI(ID_OPC_DISCONNECT, OnUpdateDisconnect)
+    COMMAND_ID_HANDLER(ID_VIEW_AUTO_RECONNECT, OnViewAutoReconnect)
+    UPDATE_COMMAND_UI(ID_VIEW_AUTO_RECONNECT, OnUpdateAutoReconnect)
     UPDATE_COMMAND_UI(ID_OPC_SERVER_PROPERTIES, OnUpdateWhenConnected)
     UPDATE_COMMAND_UI(ID_OPC_GROUP_MANAGEMENT, OnUpdateWhenConnected)
     COMMAND_ID_HANDLER(ID_VIEW_PLDIALOGBAR, OnViewPLDialogBar)
@@ -113,6 +133,12 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void OnUpdateWhenDisconnected(CCmdUI& ui);
   void OnUpdateWhenConnected(CCmdUI& ui);
   void OnViewPLDialogBar() { OnBarCheck(ID_VIEW_PLDIALOGBAR); }
+  void OnUpdateDisconnect(CCmdUI& ui);
+  void OnViewAutoReconnect() { SetAutoReconnect(!m_bAutoReconnect); }
+  void OnUpdateAutoReconnect(CCmdUI& ui) { ui.SetCheck(m_bAutoReconnect ? 1 : 0); }
+  // The next attempt after the pause its number calls for; one attempt.
+  void ScheduleReconnect();
+  void AttemptReconnect();
   BOOL Write(COpcItem* item, const std::wstring& text, bool async, std::wstring* reason);
 
   // Owned in this order.
@@ -126,4 +152,14 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   CCreditsCtrl m_wndCredits;
   // Shown at start: a window the user never saw has no place worth keeping.
   bool m_bShown = false;
+
+  // What a lost server left to bring back, while the attempts run.
+  struct ReconnectState {
+    workspace::Workspace ws;
+    OPCHANDLE currentGroup = 0;
+    int attempts = 0;
+    std::wstring lossText;  // one line
+  };
+  std::unique_ptr<ReconnectState> m_pReconnect;
+  bool m_bAutoReconnect = true;
 };

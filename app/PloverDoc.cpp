@@ -22,8 +22,17 @@ void ReportUnreadable(const std::wstring& path, const workspace::Error& err) {
 }
 }  // namespace
 
+namespace {
+// A new or opened workspace ends the attempts to bring a lost server back.
+void StopReconnect(CSingleDocTemplate* pTemplate) {
+  if (auto* pFrame = pTemplate ? dynamic_cast<CMainFrame*>(pTemplate->GetFrame()) : nullptr)
+    pFrame->StopReconnect();
+}
+}  // namespace
+
 BOOL CPloverDoc::OnNewDocument() {
   m_pPending.reset();
+  StopReconnect(GetDocTemplate());
   return CDocument::OnNewDocument();
 }
 
@@ -33,6 +42,7 @@ void CPloverDoc::Serialize(CArchive& ar) {
 
 BOOL CPloverDoc::OnOpenDocument(const std::wstring& path) {
   m_pPending.reset();
+  StopReconnect(GetDocTemplate());
   CWaitCursor wait;
   std::string bytes;
   switch (ReadWorkspaceFile(path, bytes)) {

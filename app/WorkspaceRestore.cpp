@@ -4,6 +4,7 @@
 
 #include "BrowseView.h"
 #include "MainFrm.h"
+#include "PloverView.h"
 
 namespace {
 // The server's text for a code, without the line break the system puts at its end.
@@ -39,6 +40,7 @@ workspace::Workspace CaptureWorkspace(const CMainFrame& frame) {
   ws.browseFilter = server.GetBrowseFilter();
   ws.browseType = server.GetBrowseDataType();
   ws.browseAccess = server.GetBrowseAccessRights();
+  ws.autoReconnect = frame.GetAutoReconnect();
   if (!server.IsConnected()) return ws;
   // The view keeps what was connected to; the client core forgets it at a new document.
   ws.progId = view->m_strProgId;
@@ -90,7 +92,9 @@ void RestoreItems(COpcServer& server, IViewFrame& frame, OPCHANDLE group,
       frame.OnItemAdded(group, outcomes[i].pItem);
     } else if (outcomes[i].hr != S_FALSE) {
       ++report.refusedItems;
-      report.Refused(L"项 '" + items[i].itemId + L"': " + CodeText(server, outcomes[i].hr));
+      std::wstring text = CodeText(server, outcomes[i].hr);
+      report.why[CPloverView::UnrestoredKey(static_cast<int>(group), items[i].itemId)] = text;
+      report.Refused(L"项 '" + items[i].itemId + L"': " + text);
     }
   }
 }
@@ -100,6 +104,7 @@ void RestoreWorkspace(CMainFrame& frame, const workspace::Workspace& ws, Restore
   if (!view) return;
   COpcServer& server = view->m_server;
   if (server.IsConnected()) frame.DisconnectServer();
+  if (frame.GetAutoReconnect() != ws.autoReconnect) frame.SetAutoReconnect(ws.autoReconnect);
   // Before connecting: the tree is built with them.
   server.SetBrowseFilter(ws.browseFilter);
   server.SetBrowseDataType(ws.browseType);
@@ -122,7 +127,10 @@ void RestoreWorkspace(CMainFrame& frame, const workspace::Workspace& ws, Restore
     if (FAILED(hr) || !server.GetGroup(g.id)) {
       ++report.refusedGroups;
       report.refusedItems += g.items.size();
-      std::wstring line = L"组 '" + g.name + L"': " + CodeText(server, hr);
+      const std::wstring text = CodeText(server, hr);
+      for (const workspace::Item& it : g.items)
+        report.why[CPloverView::UnrestoredKey(static_cast<int>(g.id), it.itemId)] = text;
+      std::wstring line = L"组 '" + g.name + L"': " + text;
       if (!g.items.empty()) line += L" (" + std::to_wstring(g.items.size()) + L" 个项)";
       report.Refused(std::move(line));
       continue;

@@ -3,6 +3,7 @@
 #pragma once
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct RestoreReport {
   size_t refusedItems = 0;
   size_t restoredItems = 0;
   std::vector<std::wstring> first;
+  // Each refused item's reason, keyed as the item list keys its rows (group and item ID).
+  std::map<std::wstring, std::wstring> why;
   void Refused(std::wstring line);
   // The one box at the end; empty when everything came back.
   std::wstring Text(const std::wstring& fileName) const;

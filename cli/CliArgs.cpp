@@ -56,11 +56,14 @@ const std::vector<CliCommandDef>& CliCommands() {
        2,
        -1,
        {L"--node", L"--out", L"--file", L"--rate", L"--deadband", L"--seconds", L"--count"},
-       {},
+       {L"--reconnect"},
        L"plover-cli watch PROGID ITEM... [--file LIST] [--rate MS] [--deadband P]\n"
-       L"                 [--seconds S | --count N] [--node N]\n"
+       L"                 [--seconds S | --count N] [--reconnect] [--node N]\n"
        L"  Subscribes to the items and prints every change as it arrives, until S seconds\n"
-       L"  have passed, N changes were printed, or Ctrl+C. Defaults: rate 1000 ms, deadband 0.\n"},
+       L"  have passed, N changes were printed, or Ctrl+C. Defaults: rate 1000 ms, deadband 0.\n"
+       L"  A lost server ends the watch (exit 3); with --reconnect each item gets a record of\n"
+       L"  bad quality (comm failure) and the watch connects again, after 1 s, then pauses\n"
+       L"  growing to 30 s, and goes on.\n"},
       {L"props",
        2,
        2,

@@ -7,6 +7,7 @@
 #include "CliSession.h"
 #include "CliText.h"
 #include "CliWatchLines.h"
+#include "OpcAliveCheck.h"
 #include "OpcText.h"
 
 namespace {
@@ -280,6 +281,16 @@ int CliWrite(const CliContext& ctx) {
   return failures ? kExitItemsFailed : kExitOk;
 }
 
+namespace {
+// The pause before a watch's next attempt after that many failed: 1 s, doubling, at most
+// 30 s.
+DWORD WatchReconnectPauseMs(int failed) {
+  DWORD pause = 1000;
+  for (int i = 0; i < failed && pause < 30000; ++i) pause *= 2;
+  return std::min<DWORD>(pause, 30000);
+}
+}  // namespace
+
 int CliWatch(const CliContext& ctx) {
   double rate = 1000, deadband = 0, seconds = 0, count = 0;
   if (const std::wstring* v = ctx.args.Value(L"--rate"))
@@ -299,52 +310,104 @@ int CliWatch(const CliContext& ctx) {
   if (!CliItemList(ctx, ids)) return kExitUsage;
   ids = Unique(ids);
 
-  CCliSession session(ctx.err, ctx.hooks);
-  if (!session.Connect(ctx.args.args[0], ctx.Node())) return kExitNoConnect;
-  COpcServer& server = session.Server();
-  server.SetGroupActive(TRUE);
-  server.SetGroupUpdateRate(static_cast<DWORD>(rate));
-  server.SetGroupDeadband(static_cast<float>(deadband));
-
   size_t idWidth = 0;
   for (const std::wstring& id : ids) idWidth = std::max(idWidth, DisplayWidth(id));
-  // The record writer's lines, made the fast way.
+  // The record writer's lines, made the fast way; one header however often it connects.
   CWatchLines lines(ctx.out, ctx.args.format, {idWidth, 12, 6, 9, 0, 24});
-  lines.Header();
+  const bool reconnect = ctx.args.Has(L"--reconnect");
+  const ULONGLONG deadline =
+      seconds > 0 ? ::GetTickCount64() + static_cast<ULONGLONG>(seconds * 1000) : 0;
+  auto timeUp = [deadline] { return deadline && ::GetTickCount64() >= deadline; };
   const DWORD limit = static_cast<DWORD>(count);
   DWORD printed = 0;
-  session.m_onStored = [&](OPCHANDLE, const COpcItem& item) {
-    if (limit && printed >= limit) return;
-    lines.Row(item);
-    ++printed;
-  };
-  CliResetStop(session.Window());
+  bool failures = false, any = false, header = false;
+  CliResetStop(nullptr);
   ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, TRUE);
-  bool failures = false;
-  std::vector<COpcItem*> items;
-  if (!AddGroups(session, ids, items, nullptr, failures)) failures = true;
-  const bool any = std::any_of(items.begin(), items.end(), [](COpcItem* i) { return i; });
-  if (any && !CliStopRequested()) {
-    if (seconds > 0) session.StopAfter(static_cast<DWORD>(seconds * 1000));
-    session.Pump([&] {
-      // Whatever arrived is out before the loop waits.
+  auto finish = [](int code) {
+    CliResetStop(nullptr);
+    ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, FALSE);
+    return code;
+  };
+  for (int failed = 0, losses = 0;;) {
+    // Between attempts Ctrl+C and the time limit are still heard.
+    if (losses) {
+      const ULONGLONG until = ::GetTickCount64() + WatchReconnectPauseMs(failed);
+      // The lost server's proxies are let go of before a new connection is made.
+      while ((::GetTickCount64() < until || ReleasesPending(5000)) && !CliStopRequested() &&
+             !timeUp())
+        ::Sleep(50);
+      if (CliStopRequested() || timeUp())
+        return finish(failures || !any ? kExitItemsFailed : kExitOk);
+      ctx.err.Write(L"plover-cli: connecting again to '" + ctx.args.args[0] + L"' (attempt " +
+                    std::to_wstring(failed + 1) + L")\n");
+    }
+    CCliSession session(ctx.err, ctx.hooks);
+    if (!session.Connect(ctx.args.args[0], ctx.Node())) {
+      if (!losses) return finish(kExitNoConnect);
+      ++failed;
+      continue;
+    }
+    failed = 0;
+    COpcServer& server = session.Server();
+    server.SetGroupActive(TRUE);
+    server.SetGroupUpdateRate(static_cast<DWORD>(rate));
+    server.SetGroupDeadband(static_cast<float>(deadband));
+    if (!header) lines.Header();
+    header = true;
+    session.m_onStored = [&](OPCHANDLE, const COpcItem& item) {
+      if (limit && printed >= limit) return;
+      lines.Row(item);
+      ++printed;
+    };
+    CliResetStop(session.Window());
+    std::vector<COpcItem*> items;
+    if (!AddGroups(session, ids, items, nullptr, failures)) failures = true;
+    const bool some = std::any_of(items.begin(), items.end(), [](COpcItem* i) { return i; });
+    any = any || some;
+    if (some && !CliStopRequested()) {
+      if (deadline) {
+        const ULONGLONG now = ::GetTickCount64();
+        session.StopAfter(now < deadline ? static_cast<DWORD>(deadline - now) : 1);
+      }
+      session.Pump([&] {
+        // Whatever arrived is out before the loop waits.
+        lines.Flush();
+        ctx.out.Flush();
+        // A reader that has gone (a closed pipe) ends the watch like Ctrl+C.
+        return (limit && printed >= limit) || ctx.out.Failed();
+      });
+    }
+    session.m_onStored = nullptr;
+    // Removing the groups of a server that has stopped answering would wait for ever.
+    session.ConfirmAnswering();
+    const bool gone = session.ServerGone();
+    const bool over =
+        CliStopRequested() || timeUp() || (limit && printed >= limit) || ctx.out.Failed();
+    if (gone && reconnect && some && !over) {
+      // Each item's last value, of bad quality from the loss on.
+      FILETIME lost{};
+      ::GetSystemTimeAsFileTime(&lost);
+      for (COpcItem* item : items) {
+        if (!item) continue;
+        item->m_wQuality = OPC_QUALITY_BAD | OPC_QUALITY_COMM_FAILURE;
+        item->m_ftTimeStamp = lost;
+        lines.Row(*item);
+      }
       lines.Flush();
       ctx.out.Flush();
-      // A reader that has gone (a closed pipe) ends the watch like Ctrl+C.
-      return (limit && printed >= limit) || ctx.out.Failed();
-    });
+      session.Close();
+      // COM stays up to the end: a lost server's proxies may still be let go of on a thread
+      // of their own, and the end must not wait for them.
+      if (!losses) ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      ++losses;
+      continue;
+    }
+    lines.Flush();
+    ctx.out.Flush();
+    // Every group goes at the server before Ctrl+C and closing the console are the
+    // system's again.
+    session.Close();
+    if (gone) return finish(kExitNoConnect);
+    return finish(failures || !any ? kExitItemsFailed : kExitOk);
   }
-  session.m_onStored = nullptr;
-  lines.Flush();
-  ctx.out.Flush();
-  // Removing the groups of a server that has stopped answering would wait for ever.
-  session.ConfirmAnswering();
-  const bool gone = session.ServerGone();
-  // Every group goes at the server before Ctrl+C and closing the console are the
-  // system's again.
-  session.Close();
-  CliResetStop(nullptr);
-  ::SetConsoleCtrlHandler(CliConsoleCtrlHandler, FALSE);
-  if (gone) return kExitNoConnect;
-  return failures || !any ? kExitItemsFailed : kExitOk;
 }

@@ -116,24 +116,36 @@ HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
 }
 
 namespace {
+LONG g_releasing = 0;
+ULONGLONG g_releaseStarted = 0;
+
 DWORD WINAPI ReleaseAll(void* param) {
   auto* objects = static_cast<std::vector<IUnknown*>*>(param);
   const HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   for (IUnknown* object : *objects) object->Release();
   if (SUCCEEDED(init)) ::CoUninitialize();
   delete objects;
+  ::InterlockedDecrement(&g_releasing);
   return 0;
 }
 }  // namespace
 
+bool ReleasesPending(DWORD youngerThanMs) {
+  return ::InterlockedCompareExchange(&g_releasing, 0, 0) > 0 &&
+         ::GetTickCount64() - g_releaseStarted < youngerThanMs;
+}
+
 void ReleaseOnOwnThread(std::vector<IUnknown*> objects) {
   if (objects.empty()) return;
   auto* owned = new std::vector<IUnknown*>(std::move(objects));
+  ::InterlockedIncrement(&g_releasing);
+  g_releaseStarted = ::GetTickCount64();
   HANDLE thread = ::CreateThread(nullptr, 0, ReleaseAll, owned, 0, nullptr);
   if (thread) {
     ::CloseHandle(thread);
     return;
   }
   // No thread: they stay held rather than risk this one.
+  ::InterlockedDecrement(&g_releasing);
   delete owned;
 }

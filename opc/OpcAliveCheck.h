@@ -15,6 +15,10 @@
 // COM's rules, done deliberately for a server already counted as lost, and checked under
 // Wine only (Wine then asks the server from the releasing thread).
 void ReleaseOnOwnThread(std::vector<IUnknown*> objects);
+// Whether such releases still run, the last begun less than youngerThanMs ago: a new
+// connection waits for them, so the two never meet in the proxies (one held by a server
+// that does not answer is not waited for longer).
+bool ReleasesPending(DWORD youngerThanMs);
 
 class COpcAliveCheck {
  public:

@@ -189,6 +189,8 @@ bool Reader::ServerSetting(unsigned bit, const std::string& value) {
       return Text(value, m_ws.browseFilter, false);
     case 8:
       return ParseTypeName(value, m_ws.browseType) ? true : Fail(Fault::BadValue);
+    case 32:
+      return ParseFlag(value, m_ws.autoReconnect) ? true : Fail(Fault::BadValue);
     default:
       return ParseAccess(value, m_ws.browseAccess) ? true : Fail(Fault::BadValue);
   }
@@ -238,6 +240,7 @@ bool Reader::Line(size_t number, const std::string& keyword, const std::string& 
   if (keyword == "browse-filter") return ServerSetting(4, value);
   if (keyword == "browse-type") return ServerSetting(8, value);
   if (keyword == "browse-access") return ServerSetting(16, value);
+  if (keyword == "auto-reconnect") return ServerSetting(32, value);
   if (keyword == "group") {
     if (m_ws.progId.empty()) return Fail(Fault::Misplaced);  // groups live on a server
     if (m_ws.groups.size() >= kMaxGroups) return Fail(Fault::TooManyGroups);
@@ -477,6 +480,8 @@ bool Write(const Workspace& ws, std::string& out, Error& err) {
   PutText(s, "", "browse-filter", ws.browseFilter);
   Put(s, "", "browse-type", TypeName(ws.browseType));
   Put(s, "", "browse-access", AccessName(ws.browseAccess));
+  // Written only when off: files with the default stay readable by earlier versions.
+  if (!ws.autoReconnect) Put(s, "", "auto-reconnect", "0");
   if (ws.progId.empty()) {
     out = std::move(s);
     return true;  // a group lives on a server: without one there is nothing more

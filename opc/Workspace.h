@@ -60,6 +60,7 @@ struct Workspace {
   std::wstring browseFilter = L"*";
   uint16_t browseType = kTypeEmpty;
   uint8_t browseAccess = kAccessReadable | kAccessWriteable;
+  bool autoReconnect = true;  // connect again by itself after a lost server
   std::vector<Group> groups;
 };
 

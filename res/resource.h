@@ -28,6 +28,7 @@
 #define ID_OPC_SERVER_PROPERTIES 32784
 #define ID_OPC_GROUP_MANAGEMENT 32786
 #define ID_OPC_BROWSE_OPTIONS 32787
+#define ID_VIEW_AUTO_RECONNECT 32788  // connect again by itself after a lost server
 #include "BrowseRes.h"
 #include "PropertySheetsRes.h"
 #include "CreditsRes.h"

@@ -67,7 +67,8 @@ LRESULT CBrowseView::OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&) {
     AddTreeStyle(style);
 
   if (!m_server.Connect(m_strProgId, m_strNode)) {
-    AfxMessageBox(Format(L"Connect OPC Server: %ls Failed!", m_strProgId), MB_OK);
+    if (!m_bQuietConnect)
+      AfxMessageBox(Format(L"Connect OPC Server: %ls Failed!", m_strProgId), MB_OK);
     return 0;
   }
   if (m_server.CanBrowse()) {
@@ -83,12 +84,12 @@ LRESULT CBrowseView::OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&) {
     // about a millisecond, and its whole address space can take minutes.
     m_server.BuildBrowseTop(m_pTreePort.get());
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
-  } else {
+  } else if (!m_bQuietConnect) {
     AfxMessageBox(L" This OPC Server doesn't support borwse!", MB_OK);
   }
   m_server.SetGroupUpdateRate(1000);
   m_server.SetGroupDeadband(0.0f);
-  if (FAILED(m_server.AddGroup(static_cast<OPCHANDLE>(m_nGroupId), L"Group1")))
+  if (FAILED(m_server.AddGroup(static_cast<OPCHANDLE>(m_nGroupId), L"Group1")) && !m_bQuietConnect)
     AfxMessageBox(L"AddGroup 'Group1' failed!", MB_OK);
   return 0;
 }
@@ -133,11 +134,6 @@ LRESULT CBrowseView::OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&) {
   // Posted: by now the user may have disconnected already.
   if (!m_server.IsConnected()) return 0;
   std::wstring reason = m_server.GetShutdownReason();
-  // As the disconnect command does: the rows go first, the tree stays.
-  if (IViewFrame* pFrame = GetViewFrame(m_hWnd))
-    pFrame->DisconnectServer();
-  else
-    m_server.Disconnect();
   // Its own request, silence, or a process gone: the first line says which.
   const HRESULT code = m_server.GetShutdownCode();
   const wchar_t* headline = code == S_OK            ? L"OPC Server '%ls' has shut down."
@@ -145,6 +141,13 @@ LRESULT CBrowseView::OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&) {
                                                     : L"OPC Server '%ls' can no longer be reached.";
   std::wstring text = Format(headline, m_strProgId);
   if (!reason.empty()) text += L"\n" + reason;
+  IViewFrame* pFrame = GetViewFrame(m_hWnd);
+  if (pFrame && pFrame->ReconnectAfterLoss(code == S_OK, text)) return 0;
+  // As the disconnect command does: the rows go first, the tree stays.
+  if (pFrame)
+    pFrame->DisconnectServer();
+  else
+    m_server.Disconnect();
   AfxMessageBox(text, MB_OK);
   return 0;
 }

@@ -28,6 +28,8 @@ class CBrowseView : public CView {
   std::wstring m_strProgId;
   std::wstring m_strNode;  // empty: this computer
   int m_nGroupId = 1;
+  // Connect without a box on failure (the frame's attempts after a lost server).
+  bool m_bQuietConnect = false;
 
   void OnInitialUpdate() override;
   // Every few seconds the connected server is asked whether it is still there.

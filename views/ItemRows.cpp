@@ -81,7 +81,15 @@ void CItemRows::Erase(int index) {
     }
     if (rows.empty()) m_groupRows.erase(group);
   }
-  m_records.erase(row->hItem);
+  Forget(row);
+}
+
+void CItemRows::Forget(CItemRow* row) {
+  if (row->hItem != 0) {
+    m_records.erase(row->hItem);
+    return;
+  }
+  m_detached.erase(row);
 }
 
 std::vector<int> CItemRows::IndexesOfGroup(int group) const {
@@ -95,7 +103,7 @@ void CItemRows::EraseGroup(int group) {
   std::erase_if(m_list, [group](const CItemRow* r) { return r->nGroup == group; });
   auto rows = m_groupRows.find(group);
   if (rows == m_groupRows.end()) return;
-  for (CItemRow* row : rows->second) m_records.erase(row->hItem);
+  for (CItemRow* row : rows->second) Forget(row);
   m_groupRows.erase(rows);
 }
 
@@ -103,6 +111,44 @@ void CItemRows::Clear() {
   m_list.clear();
   m_groupRows.clear();
   m_records.clear();
+  m_detached.clear();
+}
+
+void CItemRows::DetachAll(WORD quality, const FILETIME& when) {
+  for (auto& [handle, row] : m_records) {
+    row->hItem = 0;
+    const CItemRow* key = row.get();
+    m_detached[key] = std::move(row);
+  }
+  m_records.clear();
+  for (const auto& [key, row] : m_detached) {
+    row->wQuality = quality;
+    row->ftTime = when;
+  }
+}
+
+std::vector<CItemRow*> CItemRows::Detached() const {
+  std::vector<CItemRow*> out;
+  for (const auto& [key, row] : m_detached) out.push_back(row.get());
+  return out;
+}
+
+CItemRow* CItemRows::Rebind(const COpcItem& item, int group) {
+  if (m_detached.empty() || item.m_hClient == 0 || m_records.count(item.m_hClient)) return nullptr;
+  auto rows = m_groupRows.find(group);
+  if (rows == m_groupRows.end()) return nullptr;
+  for (CItemRow* row : rows->second) {
+    if (row->hItem != 0 || row->strItemId != item.m_strItemId) continue;
+    auto slot = m_detached.find(row);
+    if (slot == m_detached.end()) return nullptr;
+    row->hItem = item.m_hClient;
+    row->strError.clear();
+    row->bChecked = item.m_bActive != FALSE;
+    m_records[item.m_hClient] = std::move(slot->second);
+    m_detached.erase(slot);
+    return row;
+  }
+  return nullptr;
 }
 
 const std::vector<CItemRow*>* CItemRows::GroupRows(int group) const {

@@ -40,6 +40,9 @@ struct CItemRow {
   FILETIME ftTime = {0, 0};  // 0: the time column stays empty
   FILETIME ftShown = {0, 0};
   std::wstring strTime;  // text of ftShown
+  // Shown in the value column instead of the value: why a lost server's item did not come
+  // back.
+  std::wstring strError;
 
   // Takes value, quality and (when asked and it has a showable one) the time stamp from the
   // item.
@@ -69,6 +72,15 @@ class CItemRows {
   void EraseGroup(int group);
   void Clear();
 
+  // The server is gone: every record keeps its rows but lets go of its item (client handle
+  // 0), and shows that quality from that time on.
+  void DetachAll(WORD quality, const FILETIME& when);
+  // The first record of that group let go of with the item's ID takes the item back in its
+  // old place; none when no such record waits.
+  CItemRow* Rebind(const COpcItem& item, int group);
+  // The records still without an item.
+  std::vector<CItemRow*> Detached() const;
+
   // The group's records in order of addition; nullptr when it shows none.
   const std::vector<CItemRow*>* GroupRows(int group) const;
   // The record of that item, or none.
@@ -83,4 +95,7 @@ class CItemRows {
   std::unordered_map<OPCHANDLE, std::unique_ptr<CItemRow>> m_records;  // by item client handle
   std::unordered_map<int, std::vector<CItemRow*>> m_groupRows;         // in insertion order
   std::vector<CItemRow*> m_list;                                       // top to bottom
+  std::unordered_map<const CItemRow*, std::unique_ptr<CItemRow>> m_detached;  // hItem 0
+  // Takes a record out of whichever store holds it.
+  void Forget(CItemRow* row);
 };

@@ -184,6 +184,12 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
   if (!frame || !item || item->m_hClient == 0) return 0;
   COpcGroup* group = frame->GetGroup(static_cast<OPCHANDLE>(wParam));
   if (!group) return 0;
+  // A row the lost server left behind takes its item back in place, box and selection kept.
+  if (CItemRow* back = m_rows.Rebind(*item, static_cast<int>(wParam))) {
+    back->nImage = group->m_bActive && item->m_bActive ? 0 : 1;
+    InvalidateAll();
+    return 0;
+  }
 
   CItemRow& row = m_rows.Append(*item, static_cast<int>(wParam), group->m_strName);
   row.nImage = group->m_bActive && item->m_bActive ? 0 : 1;
@@ -194,6 +200,27 @@ LRESULT CPloverView::OnOpcItemAdded(UINT, WPARAM wParam, LPARAM lParam, BOOL&) {
     if (!::PostMessageW(m_hWnd, kRedrawAddedRows, 0, 0)) SyncCount();
   }
   return 0;
+}
+
+void CPloverView::DetachRows() {
+  CLock lock(m_lock);
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  m_rows.DetachAll(OPC_QUALITY_BAD | OPC_QUALITY_COMM_FAILURE, now);
+  for (CItemRow* row : m_rows.Detached()) row->nImage = 1;
+  InvalidateAll();
+}
+
+size_t CPloverView::MarkUnrestored(const std::map<std::wstring, std::wstring>& why,
+                                   const std::wstring& fallback) {
+  CLock lock(m_lock);
+  const std::vector<CItemRow*> rows = m_rows.Detached();
+  for (CItemRow* row : rows) {
+    auto found = why.find(UnrestoredKey(row->nGroup, row->strItemId));
+    row->strError = found != why.end() ? found->second : fallback;
+  }
+  InvalidateAll();
+  return rows.size();
 }
 
 LRESULT CPloverView::OnRedrawAddedRows(UINT, WPARAM, LPARAM, BOOL&) {
@@ -288,7 +315,8 @@ LRESULT CPloverView::OnGetDispInfo(int, NMHDR* pnmh, BOOL&) {
       CopyText(it, row->strItemId);
       break;
     case 3:
-      CopyText(it, ::GetValueText(row->value, row->wQuality));
+      CopyText(it,
+               row->strError.empty() ? ::GetValueText(row->value, row->wQuality) : row->strError);
       break;
     case 4:
       CopyText(it, ::GetTypeName(row->value.vt));

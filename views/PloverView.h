@@ -11,6 +11,9 @@
 #include <commctrl.h>
 #include <oleauto.h>
 
+#include <map>
+#include <string>
+
 #include "ItemRows.h"
 #include "PloverMessages.h"
 #include "opcda.h"
@@ -28,6 +31,17 @@ class CPloverView : public CView {
   // Makes the row of that item the list's hot item; nothing when no row has it.
   void HighlightItem(const COpcItem* item);
   void OnInitialUpdate() override;
+
+  // The server is lost: every row stays where it is, showing "bad: comm failure" from now
+  // on, until an item of the same group and ID takes it back (WM_OPC_ITEMADDED).
+  void DetachRows();
+  // Rows still waiting for an item once the server is back: each shows the text its group
+  // and item ID have in why (keyed "group|item ID"), else fallback. Returns how many.
+  size_t MarkUnrestored(const std::map<std::wstring, std::wstring>& why,
+                        const std::wstring& fallback);
+  static std::wstring UnrestoredKey(int group, const std::wstring& itemId) {
+    return std::to_wstring(group) + L"|" + itemId;
+  }
 
   // clang-format off
   BEGIN_MSG_MAP(CPloverView)

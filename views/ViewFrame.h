@@ -50,6 +50,10 @@ class IViewFrame {
 
   // The disconnect command's flow: the item list emptied first, then the server let go.
   virtual void DisconnectServer() = 0;
+  // The connected server is lost (text says how; shutdownRequest: at its own request).
+  // True when the frame keeps the rows and connects again by itself; false leaves the
+  // disconnect and its box to the caller.
+  virtual bool ReconnectAfterLoss(bool shutdownRequest, const std::wstring& text) = 0;
 
   // To the item list view.
   // Sends WM_OPC_ITEMADDED (wParam the group's client handle, lParam the item).

@@ -124,7 +124,10 @@ TEST_F(MainFrameTest, MenuHasExactTextsAndIds) {
                             {L"浏览选项(&O)", 32787},
                             {nullptr, 0},
                             {L"退出(&X)", 57665}});
-  ExpectMenu(OpenPopup(2), {{L"工具栏(&T)", 59392}, {L"状态栏(&S)", 59393}});
+  ExpectMenu(OpenPopup(2), {{L"工具栏(&T)", 59392},
+                            {L"状态栏(&S)", 59393},
+                            {nullptr, 0},
+                            {L"服务器断开后自动重新连接(&R)", ID_VIEW_AUTO_RECONNECT}});
   ExpectMenu(OpenPopup(3), {{L"关于Larkspur(&A)...", 57664}});
 }
 

@@ -30,10 +30,12 @@ class ServerLossTest : public AppFixture {
   }
 
   // Connected through the command line, as `run.sh /server` does, with two subscribed
-  // items in the list; remembers the server's process.
+  // items in the list; remembers the server's process. The program does not connect again
+  // by itself here: the loss is seen as the disconnect it was before.
   void ConnectAndSubscribe() {
     ASSERT_TRUE(Start(L"/server " PLOVER_SIM_LOCAL_PRIVATE_PROGID));
     ASSERT_TRUE(Server()->IsConnected());
+    Frame()->SetAutoReconnect(false);
     const DWORD pid = ServerPid();
     ASSERT_NE(0u, pid);
     ASSERT_NE(::GetCurrentProcessId(), pid) << "the server runs in a process of its own";

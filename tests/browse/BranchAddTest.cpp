@@ -64,6 +64,8 @@ class BranchAddTest : public AppFixture {
     SetModalRunner(&m_menu);
     ASSERT_TRUE(Start(L"/server Plover.SimServer.1"));
     ASSERT_TRUE(PumpUntil([&] { return Server().IsConnected(); }, "the connection"));
+    // A loss here is the disconnect and box of a program that does not connect again.
+    Frame()->SetAutoReconnect(false);
     HWND bar = ::GetDlgItem(Frame()->m_hWnd, 0xE801);
     g_oldBarProc = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));

@@ -400,7 +400,9 @@ TEST_F(BrowseFixture, StartUpSwitchNoBrowseServerRefusedConnectAndTheDialogs) {
   EXPECT_EQ(L"AddItem 'No.Such.Item' error!", m_script.boxes[1].text);
 
   // The server asks its clients to go: one disconnect as the command does it (the rows first,
-  // the tree kept), one box with the server's reason, and connect enabled again.
+  // the tree kept), one box with the server's reason, and connect enabled again. (Without
+  // connecting again by itself, which would keep the rows.)
+  Frame()->SetAutoReconnect(false);
   {
     TComPtr<IPloverSimControl> sim;
     ASSERT_EQ(S_OK, sim.QueryFrom(View()->m_server.m_pServer.Get()));

@@ -257,6 +257,43 @@ TEST(CliExe, WatchEndsOnCtrlCAndOnALostOrSilentServer) {
   }
 }
 
+// With --reconnect a killed server is a record of bad quality per item and a pause: the
+// watch connects to a new server process and goes on until Ctrl+C, which ends it well.
+TEST(CliExe, WatchWithReconnectGoesOnAcrossAKilledServer) {
+  RunningCli cli(L"watch " PLOVER_SIM_LOCAL_PRIVATE_PROGID
+                 L" Signals.Counter Types.Long --rate 100 --csv --reconnect");
+  DWORD first = 0;
+  ASSERT_TRUE(cli.WaitFor([&] {
+    first = first ? first : cli.ServerPid();
+    return first && Lines(cli.Out()).size() >= 3;
+  })) << cli.Err();
+  HANDLE process = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, first);
+  ASSERT_NE(nullptr, process);
+  ASSERT_TRUE(::TerminateProcess(process, 9));
+  ::WaitForSingleObject(process, 30000);
+  ::CloseHandle(process);
+  // Both items marked lost, then values from a server process of its own.
+  size_t lost = 0;
+  ASSERT_TRUE(cli.WaitFor([&] {
+    const std::vector<std::string> lines = Lines(cli.Out());
+    lost = 0;
+    size_t after = 0;
+    for (const std::string& line : lines) {
+      if (line.find("bad: comm failure") != std::string::npos)
+        ++lost;
+      else if (lost == 2)
+        ++after;
+    }
+    const DWORD next = cli.ServerPid();
+    return lost == 2 && after >= 2 && next && next != first;
+  })) << cli.Out()
+      << cli.Err();
+  ASSERT_TRUE(SendCtrlC(cli.Pid()));
+  EXPECT_EQ(0u, cli.ExitCode(60000)) << cli.Err();
+  EXPECT_NE(std::string::npos, cli.Err().find("plover-cli: the server has gone")) << cli.Err();
+  EXPECT_EQ(2u, lost);
+}
+
 TEST(CliExe, ExitCodesAndChineseThroughPipesAndFiles) {
   // Chinese on the command line in, UTF-8 out, whatever the console's code page.
   ExeResult r = RunExe(L"read Plover.SimServer.1 Names.说明 \"Names.压力 Pressure\" --csv");

@@ -28,6 +28,7 @@ TEST(WorkspaceFormatTest, ReadsEverySettingWithDefaultsAndWritesItBackUnchanged)
       "browse-filter Sig*\n"
       "browse-type I2[]\n"
       "browse-access write\n"
+      "auto-reconnect 0\n"
       "group Fast Group\n"
       "  group-id 7\n"
       "  group-active 0\n"
@@ -50,6 +51,7 @@ TEST(WorkspaceFormatTest, ReadsEverySettingWithDefaultsAndWritesItBackUnchanged)
   EXPECT_EQ(L"Sig*", ws.browseFilter);
   EXPECT_EQ(0x2000 | 2, ws.browseType);
   EXPECT_EQ(workspace::kAccessWriteable, ws.browseAccess);
+  EXPECT_FALSE(ws.autoReconnect);
   ASSERT_EQ(3u, ws.groups.size());
   const workspace::Group& g = ws.groups[0];
   EXPECT_EQ(L"Fast Group", g.name);
@@ -82,6 +84,11 @@ TEST(WorkspaceFormatTest, ReadsEverySettingWithDefaultsAndWritesItBackUnchanged)
   EXPECT_EQ(written, again);
   EXPECT_EQ(L"\tpath", back.groups[0].items[0].accessPath);
   EXPECT_EQ(65537u, back.groups[2].id);
+  EXPECT_FALSE(back.autoReconnect);
+  // On, the default, is not written: such files stay readable by earlier versions.
+  back.autoReconnect = true;
+  ASSERT_TRUE(workspace::Write(back, again, err));
+  EXPECT_EQ(std::string::npos, again.find("auto-reconnect"));
 }
 
 TEST(WorkspaceFormatTest, RefusesEveryDamagedFileNamingTheLineAndLeavesTheResultAlone) {
@@ -114,6 +121,8 @@ TEST(WorkspaceFormatTest, RefusesEveryDamagedFileNamingTheLineAndLeavesTheResult
       {std::string(kHeader) + "browse-type R5\n", Fault::BadValue, 2},
       {std::string(kHeader) + "browse-type 65536\n", Fault::BadValue, 2},
       {std::string(kHeader) + "browse-access all\n", Fault::BadValue, 2},
+      {std::string(kHeader) + "auto-reconnect on\n", Fault::BadValue, 2},
+      {group + "auto-reconnect 1\n", Fault::Misplaced, 4},
       {group + "browse-filter *\n", Fault::Misplaced, 4},
       {group + "update-rate -5\n", Fault::BadValue, 4},
       {group + "update-rate 4294967296\n", Fault::BadValue, 4},
