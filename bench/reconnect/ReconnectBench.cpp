@@ -19,31 +19,13 @@
 #include "BrowseView.h"
 #include "ComPtr.h"
 #include "MainFrm.h"
+#include "BulkWorkspace.h"
 #include "PloverApp.h"
 #include "PloverView.h"
 #include "SimProcess.h"
 #include "WorkspaceRestore.h"
 
 namespace {
-
-workspace::Workspace TenGroups() {
-  workspace::Workspace ws;
-  ws.progId = PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID;
-  for (int g = 0; g < 10; ++g) {
-    workspace::Group group;
-    group.name = L"Area" + std::to_wstring(g + 1);
-    group.id = static_cast<uint32_t>(g + 1);
-    for (int n = g * 1000; n < (g + 1) * 1000; ++n) {
-      wchar_t id[40];
-      swprintf(id, 40, L"Bulk.Area%03d.Tag%03d", n / 250 + 1, n % 250 + 1);
-      workspace::Item item;
-      item.itemId = id;
-      group.items.push_back(item);
-    }
-    ws.groups.push_back(std::move(group));
-  }
-  return ws;
-}
 
 // Rows whose value column says "Bad".
 int BadRows(HWND list) {
@@ -106,7 +88,7 @@ int main() {
   HWND list = frame->GetItemView()->m_hWnd;
   frame->SetAutoReconnect(true);
   RestoreReport report;
-  RestoreWorkspace(*frame, TenGroups(), report);
+  RestoreWorkspace(*frame, BulkWorkspace(PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID, 10, 1000), report);
   if (!view->m_server.IsConnected() || report.restoredItems != 10000) {
     std::printf("reconnect_bench: no 10,000 items on %ls\n", PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID);
     return 1;

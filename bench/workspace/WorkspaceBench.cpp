@@ -17,6 +17,7 @@
 #include "BenchClock.h"
 #include "BrowseView.h"
 #include "MainFrm.h"
+#include "BulkWorkspace.h"
 #include "PloverApp.h"
 #include "PloverDoc.h"
 #include "PloverView.h"
@@ -24,28 +25,7 @@
 #include "Workspace.h"
 #include "WorkspaceFile.h"
 
-namespace {
-
-workspace::Workspace TenThousand() {
-  workspace::Workspace ws;
-  ws.progId = PLOVER_SIM_LARGE_PROGID;
-  for (int g = 0; g < 2; ++g) {
-    workspace::Group group;
-    group.name = L"Area" + std::to_wstring(g + 1);
-    group.id = static_cast<uint32_t>(g + 1);
-    for (int n = g * 5000; n < (g + 1) * 5000; ++n) {
-      wchar_t id[40];
-      swprintf(id, 40, L"Bulk.Area%03d.Tag%03d", n / 250 + 1, n % 250 + 1);
-      workspace::Item item;
-      item.itemId = id;
-      group.items.push_back(item);
-    }
-    ws.groups.push_back(std::move(group));
-  }
-  return ws;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
@@ -60,7 +40,7 @@ int main() {
   std::string text;
   workspace::Error err;
   std::vector<double> write, read;
-  const workspace::Workspace ws = TenThousand();
+  const workspace::Workspace ws = BulkWorkspace(PLOVER_SIM_LARGE_PROGID, 2, 5000);
   for (int r = 0; r < 21; ++r) {
     double t0 = NowMs();
     workspace::Write(ws, text, err);
