@@ -25,8 +25,6 @@
 #include "Workspace.h"
 #include "WorkspaceFile.h"
 
-namespace {}  // namespace
-
 int main() {
   std::setvbuf(stdout, nullptr, _IONBF, 0);
   const bool quick = GetEnvironmentVariableW(L"PLOVER_BENCH_QUICK", nullptr, 0) > 0;
