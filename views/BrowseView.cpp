@@ -40,6 +40,7 @@ DWORD CBrowseView::GetViewStyle() const {
 void CBrowseView::OnInitialUpdate() {
   CView::OnInitialUpdate();
   m_server.Initialize(m_hWnd);
+  m_server.m_groupManager.SetItemObserver(&m_itemObservers);
   static_assert(kAliveCheckMs < COpcAliveCheck::kDefaultLimitMs / 2,
                 "a gap of half the limit between ticks counts as a stall");
   ::SetTimer(m_hWnd, kAliveTimer, kAliveCheckMs, nullptr);

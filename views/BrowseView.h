@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "OpcItemObserverList.h"
 #include "OpcServer.h"
 #include "OpcTreePort.h"
 #include "PloverMessages.h"
@@ -25,6 +26,8 @@ class CBrowseView : public CView {
   static const size_t kConfirmAbove = 1000;
 
   COpcServer m_server;
+  // Listeners to every stored value (trend, recording); add and remove, never replace.
+  COpcItemObserverList m_itemObservers;
   std::wstring m_strProgId;
   std::wstring m_strNode;  // empty: this computer
   int m_nGroupId = 1;
