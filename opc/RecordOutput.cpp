@@ -1,8 +1,8 @@
-#include "CliOutput.h"
+#include "RecordOutput.h"
 
-#include "CliText.h"
+#include "RecordText.h"
 
-void CCliWriter::WriteUtf8(const std::string& text) {
+void CLineWriter::WriteUtf8(const std::string& text) {
   std::wstring wide;
   if (FromUtf8(text, wide)) Write(wide);
 }
@@ -35,7 +35,7 @@ void CHandleWriter::Write(const std::wstring& text) {
 
 void CHandleWriter::WriteUtf8(const std::string& text) {
   if (m_bConsole) {
-    CCliWriter::WriteUtf8(text);
+    CLineWriter::WriteUtf8(text);
     return;
   }
   // A large block (a watch's) goes out as it is, without a copy into the buffer.
@@ -53,8 +53,11 @@ void CHandleWriter::WriteAll(const char* data, size_t size) {
     DWORD written = 0;
     if (!m_handle || m_handle == INVALID_HANDLE_VALUE ||
         !::WriteFile(m_handle, data + done, static_cast<DWORD>(size - done), &written, nullptr) ||
-        written == 0)
+        written == 0) {
       m_bFailed = true;  // a closed pipe: the rest has nowhere to go
+      m_dwError = ::GetLastError();
+      if (!m_dwError) m_dwError = ERROR_WRITE_FAULT;
+    }
     done += written;
   }
 }
@@ -64,10 +67,11 @@ void CHandleWriter::Flush() {
   m_buffer.clear();
 }
 
-CRecordWriter::CRecordWriter(CCliWriter& out, CliFormat format, std::vector<CliColumn> columns)
+CRecordWriter::CRecordWriter(CLineWriter& out, RecordFormat format,
+                             std::vector<RecordColumn> columns)
     : m_out(out), m_format(format), m_columns(std::move(columns)) {}
 
-std::vector<size_t> StreamWidths(const std::vector<CliColumn>& columns,
+std::vector<size_t> StreamWidths(const std::vector<RecordColumn>& columns,
                                  std::vector<size_t> widths) {
   widths.resize(columns.size(), 0);
   for (size_t i = 0; i < columns.size(); ++i)
@@ -75,7 +79,7 @@ std::vector<size_t> StreamWidths(const std::vector<CliColumn>& columns,
   return widths;
 }
 
-std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
+std::wstring ColumnsLine(const std::vector<RecordColumn>& columns,
                          const std::vector<std::wstring>& fields,
                          const std::vector<size_t>& widths) {
   size_t last = fields.size();
@@ -96,7 +100,7 @@ std::wstring ColumnsLine(const std::vector<CliColumn>& columns,
   return line + L"\n";
 }
 
-std::wstring CsvHeaderLine(const std::vector<CliColumn>& columns) {
+std::wstring CsvHeaderLine(const std::vector<RecordColumn>& columns) {
   std::wstring line;
   for (size_t i = 0; i < columns.size(); ++i) line += (i ? L"," : L"") + CsvField(columns[i].key);
   return line + L"\n";
@@ -110,11 +114,11 @@ void CRecordWriter::Stream(std::vector<size_t> widths) {
 void CRecordWriter::WriteHeader() {
   if (m_bHeaderDone) return;
   m_bHeaderDone = true;
-  if (m_format == CliFormat::kCsv) {
+  if (m_format == RecordFormat::kCsv) {
     m_out.Write(CsvHeaderLine(m_columns));
-  } else if (m_format == CliFormat::kColumns) {
+  } else if (m_format == RecordFormat::kColumns) {
     std::vector<std::wstring> headers;
-    for (const CliColumn& c : m_columns) headers.emplace_back(c.header);
+    for (const RecordColumn& c : m_columns) headers.emplace_back(c.header);
     WriteColumns(headers, m_widths);
   }
 }
@@ -126,14 +130,14 @@ void CRecordWriter::WriteColumns(const std::vector<std::wstring>& fields,
 
 void CRecordWriter::Row(const std::vector<std::wstring>& fields) {
   switch (m_format) {
-    case CliFormat::kCsv: {
+    case RecordFormat::kCsv: {
       WriteHeader();
       std::wstring line;
       for (size_t i = 0; i < fields.size(); ++i) line += (i ? L"," : L"") + CsvField(fields[i]);
       m_out.Write(line + L"\n");
       return;
     }
-    case CliFormat::kJson: {
+    case RecordFormat::kJson: {
       std::wstring line = L"{";
       for (size_t i = 0; i < fields.size() && i < m_columns.size(); ++i) {
         if (i) line += L",";
@@ -144,7 +148,7 @@ void CRecordWriter::Row(const std::vector<std::wstring>& fields) {
       m_out.Write(line + L"}\n");
       return;
     }
-    case CliFormat::kColumns:
+    case RecordFormat::kColumns:
       if (m_bStreaming) {
         WriteHeader();
         WriteColumns(fields, m_widths);
@@ -156,7 +160,7 @@ void CRecordWriter::Row(const std::vector<std::wstring>& fields) {
 }
 
 void CRecordWriter::Finish() {
-  if (m_format == CliFormat::kColumns && !m_bStreaming) {
+  if (m_format == RecordFormat::kColumns && !m_bStreaming) {
     m_widths.assign(m_columns.size(), 0);
     for (size_t i = 0; i < m_columns.size(); ++i) m_widths[i] = DisplayWidth(m_columns[i].header);
     for (const auto& row : m_rows)
@@ -165,7 +169,7 @@ void CRecordWriter::Finish() {
     WriteHeader();
     for (const auto& row : m_rows) WriteColumns(row, m_widths);
     m_rows.clear();
-  } else if (m_format == CliFormat::kCsv) {
+  } else if (m_format == RecordFormat::kCsv) {
     WriteHeader();  // a header row even without data rows
   }
   m_out.Flush();

@@ -1,6 +1,6 @@
-#include "CliWatchLines.h"
+#include "WatchLines.h"
 
-#include "CliText.h"
+#include "RecordText.h"
 #include "ItemHandleTable.h"
 #include "OpcText.h"
 
@@ -16,13 +16,13 @@ std::wstring Padded(const std::wstring& text, size_t width) {
 
 }  // namespace
 
-const std::vector<CliColumn>& ItemValueColumns() {
-  static const std::vector<CliColumn> kColumns = {{L"ITEM", L"item"},
-                                                  {L"VALUE", L"value"},
-                                                  {L"TYPE", L"type"},
-                                                  {L"QUALITY", L"quality"},
-                                                  {L"QUALITY CODE", L"qualityCode", true, true},
-                                                  {L"TIME", L"time"}};
+const std::vector<RecordColumn>& ItemValueColumns() {
+  static const std::vector<RecordColumn> kColumns = {{L"ITEM", L"item"},
+                                                     {L"VALUE", L"value"},
+                                                     {L"TYPE", L"type"},
+                                                     {L"QUALITY", L"quality"},
+                                                     {L"QUALITY CODE", L"qualityCode", true, true},
+                                                     {L"TIME", L"time"}};
   return kColumns;
 }
 
@@ -35,14 +35,14 @@ std::vector<std::wstring> ItemValueFields(const COpcItem& item) {
           IsoTime(item.m_ftTimeStamp)};
 }
 
-CWatchLines::CWatchLines(CCliWriter& out, CliFormat format, std::vector<size_t> widths)
+CWatchLines::CWatchLines(CLineWriter& out, RecordFormat format, std::vector<size_t> widths)
     : m_out(out),
       m_format(format),
       m_columns(ItemValueColumns()),
       m_widths(StreamWidths(m_columns, std::move(widths))) {}
 
 void CWatchLines::Header() {
-  if (m_format != CliFormat::kCsv || m_bHeaderDone) return;
+  if (m_format != RecordFormat::kCsv || m_bHeaderDone) return;
   m_bHeaderDone = true;
   m_buffer += ToUtf8(CsvHeaderLine(m_columns));
 }
@@ -51,12 +51,12 @@ void CWatchLines::Header() {
 // the value, from after the value up to the time, and the time with the line's end.
 std::string CWatchLines::IdPiece(const std::wstring& id) const {
   switch (m_format) {
-    case CliFormat::kCsv:
+    case RecordFormat::kCsv:
       return ToUtf8(CsvField(id) + L",");
-    case CliFormat::kJson:
+    case RecordFormat::kJson:
       return ToUtf8(L"{" + JsonString(m_columns[kId].key) + L":" + JsonString(id) + L"," +
                     JsonString(m_columns[kValue].key) + L":");
-    case CliFormat::kColumns:
+    case RecordFormat::kColumns:
       break;
   }
   return ToUtf8(Padded(id, m_widths[kId]) + L"  ");
@@ -64,13 +64,13 @@ std::string CWatchLines::IdPiece(const std::wstring& id) const {
 
 void CWatchLines::AppendValue(const std::wstring& text) {
   switch (m_format) {
-    case CliFormat::kCsv:
+    case RecordFormat::kCsv:
       m_buffer += ToUtf8(CsvField(text));
       return;
-    case CliFormat::kJson:
+    case RecordFormat::kJson:
       m_buffer += ToUtf8(JsonString(text));
       return;
-    case CliFormat::kColumns:
+    case RecordFormat::kColumns:
       m_buffer += ToUtf8(Padded(text, m_widths[kValue]) + L"  ");
       return;
   }
@@ -80,15 +80,15 @@ void CWatchLines::AppendValue(const std::wstring& text) {
 // one column a character.
 void CWatchLines::AppendValue(const char* ascii, size_t length) {
   switch (m_format) {
-    case CliFormat::kCsv:
+    case RecordFormat::kCsv:
       m_buffer.append(ascii, length);
       return;
-    case CliFormat::kJson:
+    case RecordFormat::kJson:
       m_buffer += '"';
       m_buffer.append(ascii, length);
       m_buffer += '"';
       return;
-    case CliFormat::kColumns:
+    case RecordFormat::kColumns:
       m_buffer.append(ascii, length);
       if (length < m_widths[kValue]) m_buffer.append(m_widths[kValue] - length, ' ');
       m_buffer += "  ";
@@ -100,14 +100,14 @@ std::string CWatchLines::TypeQualityPiece(VARTYPE vt, WORD quality) const {
   const std::wstring type = GetTypeName(vt), text = QualityText(quality);
   const std::wstring code = std::to_wstring(quality);
   switch (m_format) {
-    case CliFormat::kCsv:
+    case RecordFormat::kCsv:
       return ToUtf8(L"," + CsvField(type) + L"," + CsvField(text) + L"," + CsvField(code) + L",");
-    case CliFormat::kJson:
+    case RecordFormat::kJson:
       return ToUtf8(L"," + JsonString(m_columns[kType].key) + L":" + JsonString(type) + L"," +
                     JsonString(m_columns[kQuality].key) + L":" + JsonString(text) + L"," +
                     JsonString(m_columns[kCode].key) + L":" + code + L"," +
                     JsonString(m_columns[kTime].key) + L":");
-    case CliFormat::kColumns:
+    case RecordFormat::kColumns:
       break;
   }
   // The quality code is for machines only.
@@ -117,11 +117,11 @@ std::string CWatchLines::TypeQualityPiece(VARTYPE vt, WORD quality) const {
 std::string CWatchLines::TimePiece(const FILETIME& time) const {
   const std::wstring text = IsoTime(time);
   switch (m_format) {
-    case CliFormat::kCsv:
+    case RecordFormat::kCsv:
       return ToUtf8(CsvField(text) + L"\n");
-    case CliFormat::kJson:
+    case RecordFormat::kJson:
       return ToUtf8(JsonString(text) + L"}\n");
-    case CliFormat::kColumns:
+    case RecordFormat::kColumns:
       break;
   }
   return ToUtf8(text + L"\n");
@@ -146,10 +146,10 @@ void CWatchLines::AppendId(const COpcItem& item) {
 }
 
 void CWatchLines::Row(const COpcItem& item) {
-  if (!m_bHeaderDone && m_format == CliFormat::kColumns) {
+  if (!m_bHeaderDone && m_format == RecordFormat::kColumns) {
     m_bHeaderDone = true;
     std::vector<std::wstring> headers;
-    for (const CliColumn& c : m_columns) headers.emplace_back(c.header);
+    for (const RecordColumn& c : m_columns) headers.emplace_back(c.header);
     m_buffer += ToUtf8(ColumnsLine(m_columns, headers, m_widths));
   }
   AppendId(item);
