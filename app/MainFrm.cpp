@@ -99,6 +99,7 @@ BOOL CMainFrame::ShowSavedPlacement() {
 
 LRESULT CMainFrame::OnDestroy(UINT, WPARAM, LPARAM, BOOL& bHandled) {
   bHandled = FALSE;
+  StopRecording();
   CWinApp* pApp = AfxGetApp();
   WINDOWPLACEMENT wp{};
   wp.length = sizeof(wp);
@@ -126,6 +127,7 @@ CPloverView* CMainFrame::GetItemView() const {
 
 LRESULT CMainFrame::OnTimer(UINT, WPARAM wParam, LPARAM, BOOL&) {
   if (wParam == kReconnectTimer) AttemptReconnect();
+  if (wParam == kRecordTimer) OnRecordTimer();
   if (wParam != kBannerTimer) return 0;
   ::KillTimer(m_hWnd, kBannerTimer);  // one shot
   if (m_wndCredits.m_hWnd || !m_wndPLDialogBar.m_hWnd) return 0;
@@ -183,6 +185,8 @@ void CMainFrame::ConnectServer(const std::wstring& progId, const std::wstring& n
 }
 
 void CMainFrame::OnOpcDisconnect() {
+  // The records go to the file before the items they came from.
+  StopRecording();
   CBrowseView* pView = GetBrowseView();
   if (!pView) return;
   // The rows go first: they point at item records the disconnect frees.

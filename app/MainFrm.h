@@ -5,6 +5,7 @@
 
 #include "CreditsCtrl.h"
 #include "FrameWnd.h"
+#include "OpcRecorder.h"
 #include "PloverMessages.h"
 #include "Splitter.h"
 #include "ViewFrame.h"
@@ -80,6 +81,15 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   bool StopReconnect();
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
+  // Recording every data change to a CSV file (Recording.cpp); the file is written out on
+  // this timer when values stop coming.
+  static const UINT_PTR kRecordTimer = ID_FILE_RECORD_START;
+  static const UINT kRecordFlushMs = 500;
+  const COpcRecorder* GetRecorder() const { return m_pRecorder.get(); }
+  // Writes everything received, closes the file and says so in the status bar (a file that
+  // could not take it in a box); false when no recording ran.
+  bool StopRecording();
+
   CSplitterWnd& GetSplitter() { return m_wndSplitter; }
   CToolBar& GetToolBar() { return m_wndToolBar; }
   CStatusBar& GetStatusBar() { return m_wndStatusBar; }
@@ -108,6 +118,10 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
     UPDATE_COMMAND_UI(ID_OPC_GROUP_MANAGEMENT, OnUpdateWhenConnected)
     COMMAND_ID_HANDLER(ID_VIEW_PLDIALOGBAR, OnViewPLDialogBar)
     UPDATE_COMMAND_UI(ID_VIEW_PLDIALOGBAR, OnUpdateControlBarMenu)
+    COMMAND_ID_HANDLER(ID_FILE_RECORD_START, OnRecordStart)
+    COMMAND_ID_HANDLER(ID_FILE_RECORD_STOP, OnRecordStop)
+    UPDATE_COMMAND_UI(ID_FILE_RECORD_START, OnUpdateRecordStart)
+    UPDATE_COMMAND_UI(ID_FILE_RECORD_STOP, OnUpdateRecording)
     CHAIN_MSG_MAP(CFrameWnd)
   END_MSG_MAP()
   // clang-format on
@@ -140,6 +154,12 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void ScheduleReconnect();
   void AttemptReconnect();
   BOOL Write(COpcItem* item, const std::wstring& text, bool async, std::wstring* reason);
+  void OnRecordStart();
+  void OnRecordStop() { StopRecording(); }
+  void OnRecordTimer();
+  void ShowRecordStatus();
+  void OnUpdateRecordStart(CCmdUI& ui);
+  void OnUpdateRecording(CCmdUI& ui) { ui.Enable(m_pRecorder != nullptr); }
 
   // Owned in this order.
   CSplitterWnd m_wndSplitter;
@@ -162,4 +182,6 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   };
   std::unique_ptr<ReconnectState> m_pReconnect;
   bool m_bAutoReconnect = true;
+  std::unique_ptr<COpcRecorder> m_pRecorder;
+  std::wstring m_strRecordStatus;  // the running recording's last status text
 };

@@ -153,6 +153,14 @@ int CPloverView::GetFirstSelected() const {
   return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
+std::vector<std::pair<int, std::wstring>> CPloverView::SelectedKeys() const {
+  std::vector<std::pair<int, std::wstring>> keys;
+  for (int i = GetFirstSelected(); i >= 0;
+       i = static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED)))
+    if (const CItemRow* row = m_rows.At(i)) keys.emplace_back(row->nGroup, row->strItemId);
+  return keys;
+}
+
 COpcItem* CPloverView::SelectedItem(CItemRow** ppRow) const {
   CItemRow* row = m_rows.At(GetFirstSelected());
   if (ppRow) *ppRow = row;

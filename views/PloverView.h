@@ -13,6 +13,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "ItemRows.h"
 #include "PloverMessages.h"
@@ -42,6 +44,8 @@ class CPloverView : public CView {
   static std::wstring UnrestoredKey(int group, const std::wstring& itemId) {
     return std::to_wstring(group) + L"|" + itemId;
   }
+  // The group and item ID of each selected row (what a recording of the selection follows).
+  std::vector<std::pair<int, std::wstring>> SelectedKeys() const;
 
   // clang-format off
   BEGIN_MSG_MAP(CPloverView)

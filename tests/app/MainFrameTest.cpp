@@ -111,6 +111,9 @@ TEST_F(MainFrameTest, MenuHasExactTextsAndIds) {
                             {L"打印预览(&V)", 57609},
                             {L"打印设置(&R)...", 57606},
                             {nullptr, 0},
+                            {L"开始记录…", ID_FILE_RECORD_START},
+                            {L"停止记录", ID_FILE_RECORD_STOP},
+                            {nullptr, 0},
                             {L"最近文件", 57616},
                             {nullptr, 0},
                             {L"退出(&X)", 57665}});

@@ -1,0 +1,13 @@
+// Ids of recording from the window to a CSV file (File menu, status bar).
+#pragma once
+
+#define ID_FILE_RECORD_START 32830
+#define ID_FILE_RECORD_STOP 32831
+
+#define IDS_RECORD_RUNNING 20150
+#define IDS_RECORD_STOPPED 20151
+#define IDS_RECORD_ONLY_SELECTED 20152
+#define IDS_RECORD_CANNOT_CREATE 20153
+#define IDS_RECORD_CANNOT_WRITE 20154
+#define IDS_RECORD_FILTER 20155
+#define IDS_RECORD_TITLE 20156
