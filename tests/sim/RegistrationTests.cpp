@@ -30,9 +30,10 @@ TEST(SimRegistration, EveryProgIdIsRegisteredAsAnOpcServer) {
     std::wstring path = ClassesRootText(cls + L"\\InprocServer32");
     EXPECT_NE(std::wstring::npos, path.find(L"PloverSim.dll"))
         << "path: " << testing::PrintToString(path);
-    // Both the DA 1.0 and the DA 2.0 category.
+    // The DA 1.0, 2.0 and 3.0 categories.
     for (const wchar_t* catid :
-         {L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}", L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}"}) {
+         {L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}", L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}",
+          L"{CC603642-66D7-48F1-B69A-B625E73652D7}"}) {
       HKEY cat = nullptr;
       EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT,
                                              (cls + L"\\Implemented Categories\\" + catid).c_str(),
@@ -54,6 +55,9 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
     TComPtr<IOPCBrowseServerAddressSpace> browse =
         Query<IOPCBrowseServerAddressSpace>(server.Get());
+    // The DA 3.0 browse with the 2.0 one; group-less I/O everywhere.
+    EXPECT_EQ(i != 2, bool(Query<IOPCBrowse>(server.Get())));
+    EXPECT_TRUE(Query<IOPCItemIO>(server.Get()));
     if (i == 2) {
       EXPECT_FALSE(browse);
       EXPECT_TRUE(Query<IOPCServer>(server.Get()));
