@@ -68,6 +68,30 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     EXPECT_EQ(S_OK, browse->QueryOrganization(&ns));
     EXPECT_EQ(expected[i], ns);
     EXPECT_EQ(E_INVALIDARG, browse->QueryOrganization(nullptr));
+    // The 3.0 browse of the root: a flat space lists every item there, under its full ID.
+    TComPtr<IOPCBrowse> b3 = Query<IOPCBrowse>(server.Get());
+    LPWSTR point = nullptr;
+    BOOL more = FALSE;
+    DWORD count = 0, none = 0;
+    OPCBROWSEELEMENT* e = nullptr;
+    ASSERT_EQ(S_OK, b3->Browse(const_cast<LPWSTR>(L""), &point, 0, OPC_BROWSE_FILTER_ALL,
+                               const_cast<LPWSTR>(L""), const_cast<LPWSTR>(L""), FALSE, FALSE, 0,
+                               &none, &more, &count, &e));
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(i == 1 ? DWORD(OPC_BROWSE_ISITEM) : DWORD(OPC_BROWSE_HASCHILDREN), e[0].dwFlagValue);
+    TComPtr<IEnumString> flat;
+    ASSERT_TRUE(SUCCEEDED(browse->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, flat.Put())));
+    if (i == 1) {
+      std::vector<std::wstring> all = Drain(flat.Get());
+      EXPECT_EQ(all.size(), count);
+      EXPECT_TRUE(Contains(all, e[count - 1].szItemID));
+      EXPECT_STREQ(e[count - 1].szName, e[count - 1].szItemID);
+    }
+    for (DWORD k = 0; k < count; ++k) {
+      CoTaskMemFree(e[k].szName);
+      CoTaskMemFree(e[k].szItemID);
+    }
+    CoTaskMemFree(e);
   }
 }
 
