@@ -1,4 +1,5 @@
-# Mends widl 7's -Oicf proxy code for "[out, string] LPWSTR*" parameters. Their entry
+# Mends widl 7's -Oicf proxy code for "[out, string] LPWSTR*" parameters (and IOPCBrowse's
+# "[in, out, string] LPWSTR*" continuation point, which has the same shape). Their entry
 # in the procedure format string names the string pointer itself instead of the
 # [allocated_on_stack] reference pointer in front of it, so the string came back NULL
 # across processes (GetErrorString, GetState's name, GetItemID). The entry is pointed at

@@ -1,4 +1,4 @@
-// Our declarations of the OPC Data Access 1.0/2.0 custom interfaces and the OPC Common ones
+// Our declarations of the OPC Data Access 1.0/2.0/3.0 custom interfaces and the OPC Common ones
 // every post-1.0 server carries (IConnectionPointContainer and IConnectionPoint are the
 // platform's own, from ocidl.h).
 // Binary compatibility with vendors' servers and their proxies rests on these: IIDs, vtable
@@ -47,6 +47,13 @@ typedef enum tagOPCENUMSCOPE {
   OPC_ENUM_ALL = 6
 } OPCENUMSCOPE;
 
+// OPC DA 3.0: which elements IOPCBrowse::Browse returns.
+typedef enum tagOPCBROWSEFILTER {
+  OPC_BROWSE_FILTER_ALL = 1,
+  OPC_BROWSE_FILTER_BRANCHES = 2,
+  OPC_BROWSE_FILTER_ITEMS = 3
+} OPCBROWSEFILTER;
+
 // ---- Constants ------------------------------------------------------------------------------
 
 #define OPC_READABLE 1
@@ -79,6 +86,14 @@ typedef enum tagOPCENUMSCOPE {
 #define OPC_LIMIT_HIGH 0x02
 #define OPC_LIMIT_CONST 0x03
 
+// OPC DA 3.0: OPCBROWSEELEMENT.dwFlagValue bits (both, one or neither).
+#define OPC_BROWSE_HASCHILDREN 0x01
+#define OPC_BROWSE_ISITEM 0x02
+
+// OPC DA 3.0 MaxAge: 0 reads the device, this value the cache; anything else is milliseconds.
+#define OPC_MAXAGE_DEVICE 0u
+#define OPC_MAXAGE_CACHE 0xFFFFFFFFu
+
 // Clipboard format names of the OPC DA 1.0 data streams.
 #define OPC_STM_FORMAT_DATA L"OPCSTMFORMATDATA"
 #define OPC_STM_FORMAT_DATATIME L"OPCSTMFORMATDATATIME"
@@ -103,6 +118,14 @@ typedef enum tagOPCENUMSCOPE {
 #define OPC_E_NOTFOUND ((HRESULT)0xC0040011L)
 // OPC DA 2.0: the property ID is not valid for the item.
 #define OPC_E_INVALID_PID ((HRESULT)0xC0040203L)
+// OPC DA 3.0.
+#define OPC_E_DEADBANDNOTSET ((HRESULT)0xC0040400L)
+#define OPC_E_DEADBANDNOTSUPPORTED ((HRESULT)0xC0040401L)
+#define OPC_E_NOBUFFERING ((HRESULT)0xC0040402L)
+#define OPC_E_INVALIDCONTINUATIONPOINT ((HRESULT)0xC0040403L)
+#define OPC_S_DATAQUEUEOVERFLOW ((HRESULT)0x00040404L)
+#define OPC_E_RATENOTSET ((HRESULT)0xC0040405L)
+#define OPC_E_NOTSUPPORTED ((HRESULT)0xC0040406L)
 
 // ---- Item property IDs (OPC DA 2.0: 1-8 the fixed set, 100-108 the recommended set) ----------
 
@@ -183,6 +206,43 @@ typedef struct tagOPCSERVERSTATUS {
   LPWSTR szVendorInfo;
 } OPCSERVERSTATUS;
 
+// OPC DA 3.0. Embedded pointers may be NULL; senders zero the reserved fields.
+typedef struct tagOPCITEMVQT {
+  VARIANT vDataValue;
+  BOOL bQualitySpecified;
+  WORD wQuality;
+  WORD wReserved;
+  BOOL bTimeStampSpecified;
+  DWORD dwReserved;
+  FILETIME ftTimeStamp;
+} OPCITEMVQT;
+
+typedef struct tagOPCITEMPROPERTY {
+  VARTYPE vtDataType;
+  WORD wReserved;
+  DWORD dwPropertyID;
+  LPWSTR szItemID;
+  LPWSTR szDescription;
+  VARIANT vValue;
+  HRESULT hrErrorID;
+  DWORD dwReserved;
+} OPCITEMPROPERTY;
+
+typedef struct tagOPCITEMPROPERTIES {
+  HRESULT hrErrorID;
+  DWORD dwNumProperties;
+  OPCITEMPROPERTY* pItemProperties;
+  DWORD dwReserved;
+} OPCITEMPROPERTIES;
+
+typedef struct tagOPCBROWSEELEMENT {
+  LPWSTR szName;
+  LPWSTR szItemID;
+  DWORD dwFlagValue;
+  DWORD dwReserved;
+  OPCITEMPROPERTIES ItemProperties;
+} OPCBROWSEELEMENT;
+
 // Stream headers: the wire layout is the same on every build (no pointers inside).
 typedef struct tagOPCGROUPHEADER {
   DWORD dwSize;
@@ -246,8 +306,16 @@ extern const IID IID_IOPCAsyncIO2;
 extern const IID IID_IOPCItemProperties;
 extern const IID IID_IOPCCommon;
 extern const IID IID_IOPCShutdown;
+extern const IID IID_IOPCBrowse;
+extern const IID IID_IOPCItemIO;
+extern const IID IID_IOPCSyncIO2;
+extern const IID IID_IOPCAsyncIO3;
+extern const IID IID_IOPCGroupStateMgt2;
+extern const IID IID_IOPCItemDeadbandMgt;
+extern const IID IID_IOPCItemSamplingMgt;
 extern const GUID CATID_OPCDAServer10;
 extern const GUID CATID_OPCDAServer20;
+extern const GUID CATID_OPCDAServer30;
 #ifdef __cplusplus
 }
 #endif
@@ -423,6 +491,89 @@ struct IOPCItemProperties : public IUnknown {
                                                   HRESULT** ppErrors) = 0;
 };
 
+// ---- OPC DA 3.0 ---------------------------------------------------------------------------------
+
+// On the server object. Every string parameter is [ref]: "" for the root or no filter, never
+// NULL. The continuation point is [in, out]: pass NULL or a CoTaskMemAlloc'd string (the server
+// frees it) and free what comes back; NULL or "" there means the level is complete.
+struct IOPCBrowse : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetProperties(DWORD dwItemCount, LPWSTR* pszItemIDs,
+                                                  BOOL bReturnPropertyValues, DWORD dwPropertyCount,
+                                                  DWORD* pdwPropertyIDs,
+                                                  OPCITEMPROPERTIES** ppItemProperties) = 0;
+  virtual HRESULT STDMETHODCALLTYPE Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint,
+                                           DWORD dwMaxElementsReturned,
+                                           OPCBROWSEFILTER dwBrowseFilter,
+                                           LPWSTR szElementNameFilter, LPWSTR szVendorFilter,
+                                           BOOL bReturnAllProperties, BOOL bReturnPropertyValues,
+                                           DWORD dwPropertyCount, DWORD* pdwPropertyIDs,
+                                           BOOL* pbMoreElements, DWORD* pdwCount,
+                                           OPCBROWSEELEMENT** ppBrowseElements) = 0;
+};
+
+// On the server object: reads and writes by item ID, no group needed.
+struct IOPCItemIO : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
+                                         VARIANT** ppvValues, WORD** ppwQualities,
+                                         FILETIME** ppftTimeStamps, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WriteVQT(DWORD dwCount, LPCWSTR* pszItemIDs,
+                                             OPCITEMVQT* pItemVQT, HRESULT** ppErrors) = 0;
+};
+
+struct IOPCSyncIO2 : public IOPCSyncIO {
+  virtual HRESULT STDMETHODCALLTYPE ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge,
+                                               VARIANT** ppvValues, WORD** ppwQualities,
+                                               FILETIME** ppftTimeStamps, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WriteVQT(DWORD dwCount, OPCHANDLE* phServer,
+                                             OPCITEMVQT* pItemVQT, HRESULT** ppErrors) = 0;
+};
+
+struct IOPCAsyncIO3 : public IOPCAsyncIO2 {
+  virtual HRESULT STDMETHODCALLTYPE ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge,
+                                               DWORD dwTransactionID, DWORD* pdwCancelID,
+                                               HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE WriteVQT(DWORD dwCount, OPCHANDLE* phServer,
+                                             OPCITEMVQT* pItemVQT, DWORD dwTransactionID,
+                                             DWORD* pdwCancelID, HRESULT** ppErrors) = 0;
+  // Completes in OnDataChange with the transaction ID.
+  virtual HRESULT STDMETHODCALLTYPE RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID,
+                                                  DWORD* pdwCancelID) = 0;
+};
+
+// A keep-alive is an OnDataChange with dwCount 0.
+struct IOPCGroupStateMgt2 : public IOPCGroupStateMgt {
+  virtual HRESULT STDMETHODCALLTYPE SetKeepAlive(DWORD dwKeepAliveTime,
+                                                 DWORD* pdwRevisedKeepAliveTime) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetKeepAlive(DWORD* pdwKeepAliveTime) = 0;
+};
+
+struct IOPCItemDeadbandMgt : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetItemDeadband(DWORD dwCount, OPCHANDLE* phServer,
+                                                    FLOAT* pPercentDeadband,
+                                                    HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetItemDeadband(DWORD dwCount, OPCHANDLE* phServer,
+                                                    FLOAT** ppPercentDeadband,
+                                                    HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearItemDeadband(DWORD dwCount, OPCHANDLE* phServer,
+                                                      HRESULT** ppErrors) = 0;
+};
+
+struct IOPCItemSamplingMgt : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE SetItemSamplingRate(DWORD dwCount, OPCHANDLE* phServer,
+                                                        DWORD* pdwRequestedSamplingRate,
+                                                        DWORD** ppdwRevisedSamplingRate,
+                                                        HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetItemSamplingRate(DWORD dwCount, OPCHANDLE* phServer,
+                                                        DWORD** ppdwSamplingRate,
+                                                        HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ClearItemSamplingRate(DWORD dwCount, OPCHANDLE* phServer,
+                                                          HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetItemBufferEnable(DWORD dwCount, OPCHANDLE* phServer,
+                                                        BOOL* pbEnable, HRESULT** ppErrors) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetItemBufferEnable(DWORD dwCount, OPCHANDLE* phServer,
+                                                        BOOL** ppbEnable, HRESULT** ppErrors) = 0;
+};
+
 // Lets __uuidof and IID_PPV_ARGS work with these interfaces.
 __CRT_UUID_DECL(IOPCServer, 0x39c13a4d, 0x011e, 0x11d0, 0x96, 0x75, 0x00, 0x20, 0xaf, 0xd8, 0xad,
                 0xb3)
@@ -452,5 +603,19 @@ __CRT_UUID_DECL(IOPCCommon, 0xf31dfde2, 0x07b6, 0x11d2, 0xb2, 0xd8, 0x00, 0x60, 
                 0xfb)
 __CRT_UUID_DECL(IOPCShutdown, 0xf31dfde1, 0x07b6, 0x11d2, 0xb2, 0xd8, 0x00, 0x60, 0x08, 0x3b, 0xa1,
                 0xfb)
+__CRT_UUID_DECL(IOPCBrowse, 0x39227004, 0xa18f, 0x4b57, 0x8b, 0x0a, 0x52, 0x35, 0x67, 0x0f, 0x44,
+                0x68)
+__CRT_UUID_DECL(IOPCItemIO, 0x85c0b427, 0x2893, 0x4cbc, 0xbd, 0x78, 0xe5, 0xfc, 0x51, 0x46, 0xf0,
+                0x8f)
+__CRT_UUID_DECL(IOPCSyncIO2, 0x730f5f0f, 0x55b1, 0x4c81, 0x9e, 0x18, 0xff, 0x8a, 0x09, 0x04, 0xe1,
+                0xfa)
+__CRT_UUID_DECL(IOPCAsyncIO3, 0x0967b97b, 0x36ef, 0x423e, 0xb6, 0xf8, 0x6b, 0xff, 0x1e, 0x40, 0xd3,
+                0x9d)
+__CRT_UUID_DECL(IOPCGroupStateMgt2, 0x8e368666, 0xd72e, 0x4f78, 0x87, 0xed, 0x64, 0x76, 0x11, 0xc6,
+                0x1c, 0x9f)
+__CRT_UUID_DECL(IOPCItemDeadbandMgt, 0x5946da93, 0x8b39, 0x4ec8, 0xab, 0x3d, 0xaa, 0x73, 0xdf, 0x5b,
+                0xc8, 0x6f)
+__CRT_UUID_DECL(IOPCItemSamplingMgt, 0x3e22d313, 0xf08b, 0x41a5, 0x86, 0xc8, 0x95, 0xe9, 0x5c, 0xb4,
+                0x9f, 0xfc)
 
 #endif  // __cplusplus

@@ -12,7 +12,8 @@
 
 namespace plover::sim {
 
-enum class SimVariant { Hierarchical, Flat, NoBrowse, Large };
+// Da3Only: the hierarchical content browsed through OPC DA 3.0 alone.
+enum class SimVariant { Hierarchical, Flat, NoBrowse, Large, Da3Only };
 
 enum class SignalKind { Static, Random, Ramp, Sine, Square, Triangle };
 

@@ -35,14 +35,17 @@ const VariantInfo kLocalVariants[] = {
     {SimVariant::Large, &CLSID_PloverSimServerLocalLargePrivate,
      PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID,
      L"Plover Simulation OPC DA Server (a process for each client, large address space)", true},
+    {SimVariant::Da3Only, &CLSID_PloverSimServerLocalDa3Only, PLOVER_SIM_LOCAL_DA3ONLY_PROGID,
+     L"Plover Simulation OPC DA Server (own process, OPC DA 3.0 browsing only)"},
 };
 
-// The server speaks OPC DA 1.0 and 2.0 and says so in both categories.
+// The server speaks OPC DA 1.0, 2.0 and 3.0 and says so in all three categories.
 const struct {
   const GUID* catid;
   const wchar_t* text;
 } kCategories[] = {{&CATID_OPCDAServer10, L"OPC Data Access Servers Version 1.0"},
-                   {&CATID_OPCDAServer20, L"OPC Data Access Servers Version 2.0"}};
+                   {&CATID_OPCDAServer20, L"OPC Data Access Servers Version 2.0"},
+                   {&CATID_OPCDAServer30, L"OPC Data Access Servers Version 3.0"}};
 
 // The categories through the component categories manager where the system has one,
 // else by writing their keys directly.

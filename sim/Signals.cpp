@@ -179,7 +179,7 @@ const ItemState& Simulation::Sample(uint32_t index, uint64_t nowMs) {
       changed = true;
     }
   }
-  WORD q = st.written ? WORD(0xC0) : SignalQuality(def, nowMs);
+  WORD q = st.written ? st.writtenQuality : SignalQuality(def, nowMs);
   if (q != st.quality) {
     st.quality = q;
     changed = true;
@@ -189,10 +189,19 @@ const ItemState& Simulation::Sample(uint32_t index, uint64_t nowMs) {
 }
 
 void Simulation::Store(uint32_t index, const VARIANT& value, uint64_t nowMs) {
+  WrittenVqt vqt;
+  vqt.value = &value;
+  Store(index, vqt, nowMs);
+}
+
+void Simulation::Store(uint32_t index, const WrittenVqt& vqt, uint64_t nowMs) {
   ItemState& st = m_states[index];
   Sample(index, nowMs);
-  CopyVariant(&st.value.v, &value);
-  st.quality = 0xC0;
+  if (vqt.value && vqt.value->vt != VT_EMPTY) CopyVariant(&st.value.v, vqt.value);
+  st.writtenQuality = vqt.hasQuality ? vqt.quality : WORD(0xC0);
+  st.quality = st.writtenQuality;
+  st.stampWritten = vqt.hasStamp;
+  if (vqt.hasStamp) st.stamp = vqt.stamp;
   st.changedAtMs = nowMs;
   st.written = true;
 }

@@ -17,6 +17,19 @@ struct ItemState {
   uint64_t sampledAtMs = 0;
   bool initialised = false;
   bool written = false;  // a written value sticks for static items
+  WORD writtenQuality = 0xC0;
+  bool stampWritten = false;  // a client wrote the time stamp too (OPC DA 3.0 WriteVQT)
+  FILETIME stamp{};
+};
+
+// What a write stores: the value (VT_EMPTY: keep the value), and quality and time stamp where
+// the client gives them.
+struct WrittenVqt {
+  const VARIANT* value = nullptr;
+  bool hasQuality = false;
+  WORD quality = 0xC0;
+  bool hasStamp = false;
+  FILETIME stamp{};
 };
 
 // Value of a signal at a simulated time, as a double in the signal's range.
@@ -32,6 +45,11 @@ class Simulation {
   const ItemState& Sample(uint32_t index, uint64_t nowMs);
   // Stores a value already converted to the canonical type.
   void Store(uint32_t index, const VARIANT& value, uint64_t nowMs);
+  void Store(uint32_t index, const WrittenVqt& vqt, uint64_t nowMs);
+  // The state as last sampled, without sampling; null before the first sample.
+  const ItemState* Peek(uint32_t index) const {
+    return m_states[index].initialised ? &m_states[index] : nullptr;
+  }
 
   const AddressSpace& Space() const { return m_space; }
 

@@ -134,6 +134,7 @@ void SimGroup::CallbackValues(CallbackBatch& b, DWORD transactionId, bool read) 
                                   b.handles, b.values, b.qualities, b.times, b.errors)
            : sink->OnDataChange(transactionId, hGroup, b.masterQuality, b.masterError, b.count,
                                 b.handles, b.values, b.qualities, b.times, b.errors);
+  RestartKeepAlive();  // anything sent counts as a sign of life
   if (m_server) m_server->CallbackResult(hr);
 }
 
@@ -174,23 +175,25 @@ HRESULT STDMETHODCALLTYPE SimGroup::Read(DWORD dwCount, OPCHANDLE* phServer, DWO
     valid.emplace_back(h, FindItem(h)->hClient);
   // Items rejected now are left out of the callback; with none left there is none.
   *pdwCancelID = valid.empty() ? 0 : Defer2(dwTransactionID, [valid, dwTransactionID](SimGroup* g) {
-    g->CompleteRead2(valid, dwTransactionID);
+    g->CompleteRead2(valid, {}, dwTransactionID);
   });
   *ppErrors = errors;
   return valid.size() == dwCount ? S_OK : S_FALSE;
 }
 
 void SimGroup::CompleteRead2(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles,
-                             DWORD transactionId) {
+                             const std::vector<DWORD>& maxAges, DWORD transactionId) {
   std::vector<StreamItem> entries;
-  for (const auto& [h, hClient] : handles) {
-    GroupItem* item = FindItem(h);
+  for (size_t i = 0; i < handles.size(); ++i) {
+    GroupItem* item = FindItem(handles[i].first);
     if (!item) {
-      entries.push_back(RemovedEntry(hClient));
+      entries.push_back(RemovedEntry(handles[i].second));
       continue;
     }
-    LoadCache(*item);  // from the device, whatever the active states
-    entries.push_back(CacheEntry(*item, false));
+    // Without an age: from the device, whatever the active states.
+    const DWORD maxAge = maxAges.empty() ? 0 : maxAges[i];
+    if (NeedsDevice(*item, maxAge)) LoadCache(*item);
+    entries.push_back(CacheEntry(*item, maxAge == OPC_MAXAGE_CACHE));
   }
   CallbackBatch batch(entries);
   CallbackValues(batch, transactionId, true);
@@ -203,35 +206,50 @@ HRESULT STDMETHODCALLTYPE SimGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VA
   if (HRESULT hr = CheckAlive(L"IOPCAsyncIO2::Write"); hr != S_OK) return hr;
   if (!m_dataPoint.Connected()) return CONNECT_E_NOCONNECTION;
   if (dwCount == 0 || !phServer || !pItemValues || !pdwCancelID || !ppErrors) return E_INVALIDARG;
-  auto* errors = CoTaskArray<HRESULT>(dwCount);
+  return QueueWrite2(dwCount, phServer, pItemValues, nullptr, dwTransactionID, pdwCancelID,
+                     ppErrors);
+}
+
+HRESULT SimGroup::QueueWrite2(DWORD count, const OPCHANDLE* handles, const VARIANT* values,
+                              const OPCITEMVQT* vqts, DWORD transactionId, DWORD* cancelId,
+                              HRESULT** ppErrors) {
+  auto* errors = CoTaskArray<HRESULT>(count);
   if (!errors) return E_OUTOFMEMORY;
   // Handles are checked now; rights, types and ranges when the write is carried out.
-  std::vector<std::pair<OPCHANDLE, Variant>> values;
+  std::vector<std::pair<OPCHANDLE, Variant>> queued;
+  std::vector<OPCITEMVQT> stamps;
   std::vector<OPCHANDLE> clients;
-  for (DWORD i = 0; i < dwCount; ++i) {
+  for (DWORD i = 0; i < count; ++i) {
     Variant v;
-    GroupItem* item = FindItem(phServer[i]);
+    GroupItem* item = FindItem(handles[i]);
+    const VARIANT& value = vqts ? vqts[i].vDataValue : values[i];
     if (!item) {
       errors[i] = OPC_E_INVALIDHANDLE;
-    } else if (FAILED(CopyVariant(&v.v, &pItemValues[i]))) {
+    } else if (FAILED(CopyVariant(&v.v, &value))) {
       errors[i] = OPC_E_BADTYPE;
     } else {
-      values.emplace_back(phServer[i], std::move(v));
+      queued.emplace_back(handles[i], std::move(v));
       clients.push_back(item->hClient);
+      if (vqts) {
+        OPCITEMVQT stamp = vqts[i];
+        VariantInit(&stamp.vDataValue);  // the value travels in queued
+        stamps.push_back(stamp);
+      }
     }
   }
-  const bool allQueued = values.size() == dwCount;
-  *pdwCancelID = values.empty() ? 0
-                                : Defer2(dwTransactionID,
-                                         [values = std::move(values), clients = std::move(clients),
-                                          dwTransactionID](SimGroup* g) {
-                                           g->CompleteWrite2(values, clients, dwTransactionID);
-                                         });
+  const bool allQueued = queued.size() == count;
+  *cancelId = queued.empty() ? 0
+                             : Defer2(transactionId,
+                                      [queued = std::move(queued), stamps = std::move(stamps),
+                                       clients = std::move(clients), transactionId](SimGroup* g) {
+                                        g->CompleteWrite2(queued, stamps, clients, transactionId);
+                                      });
   *ppErrors = errors;
   return allQueued ? S_OK : S_FALSE;
 }
 
 void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
+                              const std::vector<OPCITEMVQT>& stamps,
                               const std::vector<OPCHANDLE>& clients, DWORD transactionId) {
   IOPCDataCallback* raw = m_dataPoint.Sink<IOPCDataCallback>();
   const size_t n = values.size();
@@ -241,7 +259,8 @@ void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& 
   for (size_t i = 0; handles && errors && i < n; ++i) {
     GroupItem* item = FindItem(values[i].first);
     handles[i] = item ? item->hClient : clients[i];  // a removed item under its last handle
-    errors[i] = item ? WriteItem(*item, values[i].second.v) : OPC_E_INVALIDHANDLE;
+    errors[i] = item ? WriteItem(*item, values[i].second.v, stamps.empty() ? nullptr : &stamps[i])
+                     : OPC_E_INVALIDHANDLE;
     if (errors[i] != S_OK) master = S_FALSE;
   }
   if (raw && handles && errors) {
@@ -249,6 +268,7 @@ void SimGroup::CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& 
     KeepAlive<SimGroup> self(this);
     const HRESULT hr = sink->OnWriteComplete(transactionId, m_state.hClient, master,
                                              static_cast<DWORD>(n), handles, errors);
+    RestartKeepAlive();
     if (m_server) m_server->CallbackResult(hr);
   }
   CoTaskMemFree(handles);
@@ -263,14 +283,14 @@ HRESULT STDMETHODCALLTYPE SimGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTra
   bool anyActive = false;
   for (const auto& [h, item] : m_items) anyActive = anyActive || item.active;
   if (!m_state.active || !anyActive) return E_FAIL;  // nothing a refresh could report
-  const bool device = dwSource == OPC_DS_DEVICE;
-  *pdwCancelID = Defer2(dwTransactionID, [device, dwTransactionID](SimGroup* g) {
-    g->CompleteRefresh2(device, dwTransactionID);
+  const DWORD maxAge = dwSource == OPC_DS_DEVICE ? 0 : OPC_MAXAGE_CACHE;
+  *pdwCancelID = Defer2(dwTransactionID, [maxAge, dwTransactionID](SimGroup* g) {
+    g->CompleteRefresh2(maxAge, dwTransactionID);
   });
   return S_OK;
 }
 
-void SimGroup::CompleteRefresh2(bool device, DWORD transactionId) {
+void SimGroup::CompleteRefresh2(DWORD maxAge, DWORD transactionId) {
   // The active items of an active group now: with the group or every item made inactive
   // since the request there are none, and the answer is an empty batch under the request's
   // transaction (not a cancel completion: the client cancelled nothing).
@@ -278,7 +298,7 @@ void SimGroup::CompleteRefresh2(bool device, DWORD transactionId) {
   for (auto& [h, item] : m_items) {
     if (!m_state.active || !item.active || !(m_server->Space().Item(item.index).access & kReadable))
       continue;
-    if (device || !item.cached) LoadCache(item);
+    if (NeedsDevice(item, maxAge)) LoadCache(item);
     entries.push_back(CacheEntry(item, false));
   }
   // A refresh answers through OnDataChange with its own transaction, enabled or not.

@@ -19,13 +19,15 @@ SimGroup::~SimGroup() {
 }
 
 void* SimGroup::Query(REFIID riid) {
-  if (riid == IID_IUnknown || riid == IID_IOPCGroupStateMgt)
-    return static_cast<IOPCGroupStateMgt*>(this);
+  // The 3.0 interfaces extend the 2.0 ones: one vtable answers both.
+  if (riid == IID_IUnknown || riid == IID_IOPCGroupStateMgt || riid == IID_IOPCGroupStateMgt2)
+    return static_cast<IOPCGroupStateMgt2*>(this);
   if (riid == IID_IOPCItemMgt) return static_cast<IOPCItemMgt*>(this);
-  if (riid == IID_IOPCSyncIO) return static_cast<IOPCSyncIO*>(this);
+  if (riid == IID_IOPCSyncIO || riid == IID_IOPCSyncIO2) return static_cast<IOPCSyncIO2*>(this);
   if (riid == IID_IOPCAsyncIO && !(m_server && m_server->NoDa1Async()))
     return static_cast<IOPCAsyncIO*>(this);
-  if (riid == IID_IOPCAsyncIO2) return static_cast<IOPCAsyncIO2*>(this);
+  if (riid == IID_IOPCAsyncIO2 || riid == IID_IOPCAsyncIO3) return static_cast<IOPCAsyncIO3*>(this);
+  if (riid == IID_IOPCItemDeadbandMgt) return static_cast<IOPCItemDeadbandMgt*>(this);
   if (riid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(this);
   if (riid == IID_IDataObject && !(m_server && m_server->NoDataObject()))
     return static_cast<IDataObject*>(this);
@@ -175,10 +177,11 @@ bool SimGroup::IsDataFormat(CLIPFORMAT cf) const {
 
 bool SimGroup::PassesDeadband(const GroupItem& item, const VARIANT& value) const {
   const ItemDef& def = m_server->Space().Item(item.index);
-  if (def.euType != kEuAnalog || m_state.deadband <= 0.0f) return true;
+  const float percent = item.deadband >= 0.0f ? item.deadband : m_state.deadband;
+  if (def.euType != kEuAnalog || percent <= 0.0f) return true;
   double now = 0, before = 0;
   if (!ValueAsDouble(value, &now) || !ValueAsDouble(item.sentValue.v, &before)) return true;
-  double band = (def.euHigh - def.euLow) * m_state.deadband / 100.0;
+  double band = (def.euHigh - def.euLow) * percent / 100.0;
   return std::fabs(now - before) > band;
 }
 
@@ -191,7 +194,7 @@ void SimGroup::LoadCacheFrom(GroupItem& item, const ItemState& state) {
   } else {
     item.cacheQuality = state.quality;
   }
-  item.cacheTime = m_server->FileTimeAt(state.changedAtMs);
+  item.cacheTime = m_server->StampOf(state);
   item.cached = true;
 }
 

@@ -1,5 +1,7 @@
 // A private group: state, items, synchronous and asynchronous I/O, the OPC DA 1.0
-// data-object advise connections and the OPC DA 2.0 IOPCDataCallback connection point. The server
+// data-object advise connections, the OPC DA 2.0 IOPCDataCallback connection point and the
+// OPC DA 3.0 additions (reads by maximum age, writes of value, quality and time stamp,
+// keep-alive, item deadbands). The server
 // holds one reference to each of its groups; a group refers back to its server without a reference,
 // and the server detaches its groups before it goes away.
 #pragma once
@@ -37,6 +39,7 @@ struct GroupItem {
   Variant sentValue;
   WORD sentQuality = 0;
   bool sent = false;
+  float deadband = -1.0f;  // the item's own percent deadband; negative: the group's
 };
 
 struct GroupState {
@@ -49,6 +52,7 @@ struct GroupState {
   LONG timeBias = 0;
   float deadband = 0;
   DWORD lcid = 0;
+  DWORD keepAlive = 0;  // ms; 0: off
 };
 
 // The arrays of one IOPCDataCallback call. They belong to the server: built before any
@@ -72,11 +76,12 @@ struct CallbackBatch {
 };
 
 class SimGroup final : public ComRoot,
-                       public IOPCGroupStateMgt,
+                       public IOPCGroupStateMgt2,
                        public IOPCItemMgt,
-                       public IOPCSyncIO,
+                       public IOPCSyncIO2,
                        public IOPCAsyncIO,
-                       public IOPCAsyncIO2,
+                       public IOPCAsyncIO3,
+                       public IOPCItemDeadbandMgt,
                        public IConnectionPointContainer,
                        public IDataObject,
                        private ConnectionPointHost {
@@ -140,6 +145,36 @@ class SimGroup final : public ComRoot,
   HRESULT STDMETHODCALLTYPE SetEnable(BOOL bEnable) override;
   HRESULT STDMETHODCALLTYPE GetEnable(BOOL* pbEnable) override;
 
+  // IOPCGroupStateMgt2
+  HRESULT STDMETHODCALLTYPE SetKeepAlive(DWORD dwKeepAliveTime,
+                                         DWORD* pdwRevisedKeepAliveTime) override;
+  HRESULT STDMETHODCALLTYPE GetKeepAlive(DWORD* pdwKeepAliveTime) override;
+
+  // IOPCSyncIO2
+  HRESULT STDMETHODCALLTYPE ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge,
+                                       VARIANT** ppvValues, WORD** ppwQualities,
+                                       FILETIME** ppftTimeStamps, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT,
+                                     HRESULT** ppErrors) override;
+
+  // IOPCAsyncIO3
+  HRESULT STDMETHODCALLTYPE ReadMaxAge(DWORD dwCount, OPCHANDLE* phServer, DWORD* pdwMaxAge,
+                                       DWORD dwTransactionID, DWORD* pdwCancelID,
+                                       HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE WriteVQT(DWORD dwCount, OPCHANDLE* phServer, OPCITEMVQT* pItemVQT,
+                                     DWORD dwTransactionID, DWORD* pdwCancelID,
+                                     HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE RefreshMaxAge(DWORD dwMaxAge, DWORD dwTransactionID,
+                                          DWORD* pdwCancelID) override;
+
+  // IOPCItemDeadbandMgt
+  HRESULT STDMETHODCALLTYPE SetItemDeadband(DWORD dwCount, OPCHANDLE* phServer,
+                                            FLOAT* pPercentDeadband, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE GetItemDeadband(DWORD dwCount, OPCHANDLE* phServer,
+                                            FLOAT** ppPercentDeadband, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE ClearItemDeadband(DWORD dwCount, OPCHANDLE* phServer,
+                                              HRESULT** ppErrors) override;
+
   // IConnectionPointContainer
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
@@ -169,6 +204,13 @@ class SimGroup final : public ComRoot,
   bool IsActive() const { return m_state.active && m_server; }
   uint64_t NextDueMs() const { return m_nextDueMs; }
   void SetNextDueMs(uint64_t ms) { m_nextDueMs = ms; }
+  // When the next update or keep-alive is due, and running what is due by then (simulated
+  // time); a keep-alive goes out when nothing else went to the callback for its time.
+  uint64_t NextEventMs() const;
+  void RunDue(uint64_t nowMs);
+  uint64_t KeepAliveDueMs() const { return m_keepAliveDueMs; }
+  void RestartKeepAlive();
+  void KeepAliveTick(uint64_t nowMs);
   // Sends raw bytes to the sinks of a format (0: all data sinks). Test hook.
   void PushRaw(DWORD clipFormat, const BYTE* data, DWORD size);
 
@@ -194,7 +236,10 @@ class SimGroup final : public ComRoot,
   // Refreshes the item's cache from the simulation.
   void LoadCache(GroupItem& item);
   void LoadCacheFrom(GroupItem& item, const ItemState& state);
-  HRESULT WriteItem(GroupItem& item, const VARIANT& value);
+  HRESULT WriteItem(GroupItem& item, const VARIANT& value, const OPCITEMVQT* vqt = nullptr);
+  // Whether a read with this maximum age (ms) must go to the device.
+  bool NeedsDevice(const GroupItem& item, DWORD maxAge) const;
+  void SendKeepAlive(uint64_t nowMs);
   bool PassesDeadband(const GroupItem& item, const VARIANT& value) const;
   // Builds the data stream and hands it to the data sinks (or the one connection).
   void SendData(const std::vector<StreamItem>& items, DWORD transactionId, DWORD onlyConnection);
@@ -223,11 +268,18 @@ class SimGroup final : public ComRoot,
   // Hands values to the advised callback: OnReadComplete, or OnDataChange (transaction 0
   // only while enabled).
   void CallbackValues(CallbackBatch& batch, DWORD transactionId, bool read);
+  // maxAges: one per handle (none: every item from the device).
   void CompleteRead2(const std::vector<std::pair<OPCHANDLE, OPCHANDLE>>& handles,
-                     DWORD transactionId);
+                     const std::vector<DWORD>& maxAges, DWORD transactionId);
+  // stamps: the quality and time stamp parts of a WriteVQT, one per value (none: values alone).
   void CompleteWrite2(const std::vector<std::pair<OPCHANDLE, Variant>>& values,
-                      const std::vector<OPCHANDLE>& clients, DWORD transactionId);
-  void CompleteRefresh2(bool device, DWORD transactionId);
+                      const std::vector<OPCITEMVQT>& stamps, const std::vector<OPCHANDLE>& clients,
+                      DWORD transactionId);
+  void CompleteRefresh2(DWORD maxAge, DWORD transactionId);
+  // The immediate half of IOPCAsyncIO2::Write and IOPCAsyncIO3::WriteVQT.
+  HRESULT QueueWrite2(DWORD count, const OPCHANDLE* handles, const VARIANT* values,
+                      const OPCITEMVQT* vqts, DWORD transactionId, DWORD* cancelId,
+                      HRESULT** ppErrors);
   void CompleteCancel2(DWORD transactionId);
   // Books a DA 2.0 request for later; returns its cancel ID.
   DWORD Defer2(DWORD transactionId, std::function<void(SimGroup*)> op);
@@ -245,6 +297,7 @@ class SimGroup final : public ComRoot,
   };
   std::map<DWORD, Pending2> m_pending2;  // by cancel ID
   uint64_t m_nextDueMs = 0;
+  uint64_t m_keepAliveDueMs = 0;
   StreamWriter m_writer;
 
   friend class SimServer;

@@ -29,20 +29,8 @@ void SimGroup::ReadItem(GroupItem& item, bool device, VARIANT* value, WORD* qual
   *error = item.cacheError;
 }
 
-HRESULT SimGroup::WriteItem(GroupItem& item, const VARIANT& value) {
-  const ItemDef& def = m_server->Space().Item(item.index);
-  if (!(def.access & kWriteable)) return OPC_E_BADRIGHTS;
-  if (value.vt == VT_EMPTY || value.vt == VT_NULL) return OPC_E_BADTYPE;
-  Variant converted;
-  HRESULT hr = ConvertValue(value, def.type, &converted.v);
-  if (hr == DISP_E_OVERFLOW) return OPC_E_RANGE;
-  if (FAILED(hr)) return OPC_E_BADTYPE;
-  double d = 0;
-  if (def.euType == kEuAnalog && ValueAsDouble(converted.v, &d) &&
-      (d < def.euLow || d > def.euHigh))
-    return OPC_E_RANGE;
-  m_server->Sim().Store(item.index, converted.v, m_server->NowMs());
-  return S_OK;
+HRESULT SimGroup::WriteItem(GroupItem& item, const VARIANT& value, const OPCITEMVQT* vqt) {
+  return m_server->WriteItem(item.index, value, vqt);
 }
 
 StreamItem SimGroup::RemovedEntry(OPCHANDLE hClient) {

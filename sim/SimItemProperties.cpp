@@ -105,6 +105,134 @@ HRESULT SimServer::PropertyItem(LPCWSTR itemId, uint32_t* index) const {
   return S_OK;
 }
 
+HRESULT SimServer::PropertyValue(uint32_t index, const ItemState& state, DWORD id,
+                                 VARIANT* out) const {
+  const ItemDef& def = m_space.Item(index);
+  const std::vector<PropertyDef> list = PropertiesOf(def);
+  VARIANT& v = *out;
+  HRESULT error = S_OK;
+  if (!FindProperty(list, id)) {
+    error = OPC_E_INVALID_PID;
+  } else if ((id == OPC_PROPERTY_VALUE || id == OPC_PROPERTY_QUALITY ||
+              id == OPC_PROPERTY_TIMESTAMP) &&
+             !(def.access & kReadable)) {
+    error = OPC_E_BADRIGHTS;
+  } else {
+    switch (id) {
+      case OPC_PROPERTY_DATATYPE:
+        v.vt = VT_I2;
+        v.iVal = static_cast<SHORT>(def.type);
+        break;
+      case OPC_PROPERTY_VALUE:
+        error = CopyVariant(&v, &state.value.v);
+        break;
+      case OPC_PROPERTY_QUALITY:
+        v.vt = VT_I2;
+        v.iVal = static_cast<SHORT>(state.quality);
+        break;
+      case OPC_PROPERTY_TIMESTAMP:
+        // The same time stamp a read of the item gives.
+        v.vt = VT_DATE;
+        v.date = FileTimeToDate(StampOf(state));
+        break;
+      case OPC_PROPERTY_ACCESS_RIGHTS:
+        v.vt = VT_I4;
+        v.lVal = static_cast<LONG>(def.access);
+        break;
+      case OPC_PROPERTY_SCAN_RATE:
+        v.vt = VT_R4;
+        v.fltVal = static_cast<float>(ReviseRate(0));
+        break;
+      case OPC_PROPERTY_EU_TYPE:
+        v.vt = VT_I4;
+        v.lVal = static_cast<LONG>(def.euType);
+        break;
+      case OPC_PROPERTY_EU_INFO: {
+        Variant info = EuInfo(def);
+        error = CopyVariant(&v, &info.v);
+        break;
+      }
+      case OPC_PROPERTY_EU_UNITS:
+        SetString(&v, Units(def));
+        break;
+      case OPC_PROPERTY_DESCRIPTION:
+        SetString(&v, Description(def));
+        break;
+      case OPC_PROPERTY_HIGH_EU:
+      case OPC_PROPERTY_LOW_EU:
+        v.vt = VT_R8;
+        v.dblVal = id == OPC_PROPERTY_HIGH_EU ? def.euHigh : def.euLow;
+        break;
+      case OPC_PROPERTY_CLOSE_LABEL:
+        SetString(&v, L"On");
+        break;
+      case OPC_PROPERTY_OPEN_LABEL:
+        SetString(&v, L"Off");
+        break;
+    }
+  }
+  return error;
+}
+
+std::vector<DWORD> SimServer::PropertyIds(uint32_t index) const {
+  std::vector<DWORD> ids;
+  for (const PropertyDef& p : PropertiesOf(m_space.Item(index))) ids.push_back(p.id);
+  return ids;
+}
+
+void ClearItemProperties(OPCITEMPROPERTIES* p) {
+  for (DWORD i = 0; p->pItemProperties && i < p->dwNumProperties; ++i) {
+    OPCITEMPROPERTY& e = p->pItemProperties[i];
+    CoTaskMemFree(e.szItemID);
+    CoTaskMemFree(e.szDescription);
+    VariantClear(&e.vValue);
+  }
+  CoTaskMemFree(p->pItemProperties);
+  p->pItemProperties = nullptr;
+  p->dwNumProperties = 0;
+}
+
+bool SimServer::FillProperties(uint32_t index, const DWORD* ids, DWORD count, bool values,
+                               OPCITEMPROPERTIES* out) {
+  const std::vector<PropertyDef> list = PropertiesOf(m_space.Item(index));
+  std::vector<DWORD> all;
+  if (!ids) {
+    all = PropertyIds(index);
+    ids = all.data();
+    count = static_cast<DWORD>(all.size());
+  }
+  out->hrErrorID = S_OK;
+  out->dwNumProperties = 0;
+  out->pItemProperties = nullptr;
+  if (count == 0) return true;
+  auto* entries = CoTaskArray<OPCITEMPROPERTY>(count);
+  if (!entries) return false;
+  out->pItemProperties = entries;
+  out->dwNumProperties = count;
+  // Value, quality and time as from the device, once for the item; only when asked for.
+  const ItemState* state = values ? &m_sim.Sample(index, NowMs()) : nullptr;
+  for (DWORD i = 0; i < count; ++i) {
+    OPCITEMPROPERTY& e = entries[i];
+    e.dwPropertyID = ids[i];
+    VariantInit(&e.vValue);
+    const PropertyDef* def = FindProperty(list, ids[i]);
+    if (!def) {
+      e.hrErrorID = OPC_E_INVALID_PID;
+    } else {
+      e.vtDataType = def->vt;
+      e.szDescription = CoTaskString(def->description);
+      if (!e.szDescription) {
+        ClearItemProperties(out);
+        return false;
+      }
+      // No property here is an item of its own: szItemID stays null.
+      e.hrErrorID = state ? PropertyValue(index, *state, ids[i], &e.vValue) : S_OK;
+    }
+    if (FAILED(e.hrErrorID)) out->hrErrorID = S_FALSE;
+  }
+  return true;
+}
+
 HRESULT STDMETHODCALLTYPE SimServer::QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount,
                                                               DWORD** ppPropertyIDs,
                                                               LPWSTR** ppDescriptions,
@@ -151,8 +279,6 @@ HRESULT STDMETHODCALLTYPE SimServer::GetItemProperties(LPWSTR szItemID, DWORD dw
   if (dwCount == 0 || !pdwPropertyIDs || !ppvData || !ppErrors) return E_INVALIDARG;
   uint32_t index = 0;
   if (HRESULT hr = PropertyItem(szItemID, &index); FAILED(hr)) return hr;
-  const ItemDef& def = m_space.Item(index);
-  const std::vector<PropertyDef> list = PropertiesOf(def);
   auto* values = CoTaskArray<VARIANT>(dwCount);
   auto* errors = CoTaskArray<HRESULT>(dwCount);
   if (!values || !errors) {
@@ -164,72 +290,9 @@ HRESULT STDMETHODCALLTYPE SimServer::GetItemProperties(LPWSTR szItemID, DWORD dw
   const ItemState& state = m_sim.Sample(index, NowMs());
   bool anyFailed = false;
   for (DWORD i = 0; i < dwCount; ++i) {
-    VARIANT& v = values[i];
-    VariantInit(&v);
-    const DWORD id = pdwPropertyIDs[i];
-    HRESULT& error = errors[i];
-    error = S_OK;
-    if (!FindProperty(list, id)) {
-      error = OPC_E_INVALID_PID;
-    } else if ((id == OPC_PROPERTY_VALUE || id == OPC_PROPERTY_QUALITY ||
-                id == OPC_PROPERTY_TIMESTAMP) &&
-               !(def.access & kReadable)) {
-      error = OPC_E_BADRIGHTS;
-    } else {
-      switch (id) {
-        case OPC_PROPERTY_DATATYPE:
-          v.vt = VT_I2;
-          v.iVal = static_cast<SHORT>(def.type);
-          break;
-        case OPC_PROPERTY_VALUE:
-          error = CopyVariant(&v, &state.value.v);
-          break;
-        case OPC_PROPERTY_QUALITY:
-          v.vt = VT_I2;
-          v.iVal = static_cast<SHORT>(state.quality);
-          break;
-        case OPC_PROPERTY_TIMESTAMP:
-          // The same time stamp a read of the item gives.
-          v.vt = VT_DATE;
-          v.date = FileTimeToDate(FileTimeAt(state.changedAtMs));
-          break;
-        case OPC_PROPERTY_ACCESS_RIGHTS:
-          v.vt = VT_I4;
-          v.lVal = static_cast<LONG>(def.access);
-          break;
-        case OPC_PROPERTY_SCAN_RATE:
-          v.vt = VT_R4;
-          v.fltVal = static_cast<float>(ReviseRate(0));
-          break;
-        case OPC_PROPERTY_EU_TYPE:
-          v.vt = VT_I4;
-          v.lVal = static_cast<LONG>(def.euType);
-          break;
-        case OPC_PROPERTY_EU_INFO: {
-          Variant info = EuInfo(def);
-          error = CopyVariant(&v, &info.v);
-          break;
-        }
-        case OPC_PROPERTY_EU_UNITS:
-          SetString(&v, Units(def));
-          break;
-        case OPC_PROPERTY_DESCRIPTION:
-          SetString(&v, Description(def));
-          break;
-        case OPC_PROPERTY_HIGH_EU:
-        case OPC_PROPERTY_LOW_EU:
-          v.vt = VT_R8;
-          v.dblVal = id == OPC_PROPERTY_HIGH_EU ? def.euHigh : def.euLow;
-          break;
-        case OPC_PROPERTY_CLOSE_LABEL:
-          SetString(&v, L"On");
-          break;
-        case OPC_PROPERTY_OPEN_LABEL:
-          SetString(&v, L"Off");
-          break;
-      }
-    }
-    anyFailed = anyFailed || FAILED(error);
+    VariantInit(&values[i]);
+    errors[i] = PropertyValue(index, state, pdwPropertyIDs[i], &values[i]);
+    anyFailed = anyFailed || FAILED(errors[i]);
   }
   *ppvData = values;
   *ppErrors = errors;

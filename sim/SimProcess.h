@@ -13,6 +13,8 @@
 #define PLOVER_SIM_LOCAL_LARGE_PROGID L"Plover.SimServer.Local.Large.1"
 #define PLOVER_SIM_LOCAL_PRIVATE_PROGID L"Plover.SimServer.Local.Private.1"
 #define PLOVER_SIM_LOCAL_LARGE_PRIVATE_PROGID L"Plover.SimServer.Local.Large.Private.1"
+// Shared like the first two; browsed through OPC DA 3.0 alone, as some servers are.
+#define PLOVER_SIM_LOCAL_DA3ONLY_PROGID L"Plover.SimServer.Local.Da3Only.1"
 
 // {3C1E5F6A-8B2D-4E7F-A1C3-5D9E0B7F2A41}
 inline constexpr CLSID CLSID_PloverSimServerLocal = {
@@ -26,6 +28,9 @@ inline constexpr CLSID CLSID_PloverSimServerLocalPrivate = {
 // {ED4AF6C0-00B4-40FB-8E3B-08C7049A4C6A}
 inline constexpr CLSID CLSID_PloverSimServerLocalLargePrivate = {
     0xed4af6c0, 0x00b4, 0x40fb, {0x8e, 0x3b, 0x08, 0xc7, 0x04, 0x9a, 0x4c, 0x6a}};
+// {4BC32B29-8CB2-4046-B41B-54297EF7A920}
+inline constexpr CLSID CLSID_PloverSimServerLocalDa3Only = {
+    0x4bc32b29, 0x8cb2, 0x4046, {0xb4, 0x1b, 0x54, 0x29, 0x7e, 0xf7, 0xa9, 0x20}};
 // {5E8D3B1A-6C4F-4D2E-9B7A-1F0C8E6D4A32}
 inline constexpr IID IID_IPloverSimProcess = {
     0x5e8d3b1a, 0x6c4f, 0x4d2e, {0x9b, 0x7a, 0x1f, 0x0c, 0x8e, 0x6d, 0x4a, 0x32}};

@@ -16,6 +16,8 @@ namespace {
 constexpr DWORD kFastestRate = 50;
 // The probe's timer: above every group handle, which count up from 1.
 constexpr UINT_PTR kProbeTimer = 0x7FFF0000;
+// A group's keep-alive timer: its handle with this bit.
+constexpr UINT_PTR kKeepAliveTimer = 0x20000000;
 constexpr DWORD kProbeMs = 2000;
 // No client implements this: a live one answers E_NOINTERFACE, and the question crosses to
 // its process because a proxy answers only the interfaces it already knows by itself.
@@ -69,6 +71,9 @@ SimServer::SimServer(SimVariant variant, std::shared_ptr<SimShared> shared)
       m_space(m_shared->space),
       m_sim(m_shared->sim) {
   m_shared->servers.push_back(this);
+  // Continuation points of one object mean nothing to another.
+  m_pointKey = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(this) >> 4) ^
+               static_cast<uint32_t>(GetTickCount64()) ^ GetCurrentProcessId();
   Formats();
   m_window.Create(this);
   if (g_probeClients) m_window.StartTimer(kProbeTimer, kProbeMs);
@@ -94,8 +99,12 @@ SimServer::~SimServer() {
 
 void* SimServer::Query(REFIID riid) {
   if (riid == IID_IUnknown || riid == IID_IOPCServer) return static_cast<IOPCServer*>(this);
-  if (riid == IID_IOPCBrowseServerAddressSpace && m_variant != SimVariant::NoBrowse)
+  if (riid == IID_IOPCBrowseServerAddressSpace && m_variant != SimVariant::NoBrowse &&
+      m_variant != SimVariant::Da3Only)
     return static_cast<IOPCBrowseServerAddressSpace*>(this);
+  if (riid == IID_IOPCBrowse && m_variant != SimVariant::NoBrowse)
+    return static_cast<IOPCBrowse*>(this);
+  if (riid == IID_IOPCItemIO) return static_cast<IOPCItemIO*>(this);
   if (riid == IID_IOPCCommon) return static_cast<IOPCCommon*>(this);
   if (riid == IID_IOPCItemProperties) return static_cast<IOPCItemProperties*>(this);
   if (riid == IID_IConnectionPointContainer) return static_cast<IConnectionPointContainer*>(this);
@@ -256,6 +265,7 @@ HRESULT STDMETHODCALLTYPE SimServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bF
   SimGroup* group = it->second;
   m_groups.erase(it);
   m_window.StopTimer(hServerGroup);
+  m_window.StopTimer(kKeepAliveTimer | hServerGroup);
   // Without force the group lives on while the client holds it, but stops working.
   bool inUse = group->RefCount() > 1;
   group->Detach(bForce != FALSE || !inUse);
@@ -295,16 +305,25 @@ HRESULT STDMETHODCALLTYPE SimServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope,
 
 void SimServer::Schedule(SimGroup* group) {
   OPCHANDLE h = group->State().hServer;
+  const UINT_PTR keepAliveTimer = kKeepAliveTimer | h;
   if (m_groups.find(h) == m_groups.end() || !group->State().active) {
     m_window.StopTimer(h);
+    m_window.StopTimer(keepAliveTimer);
     return;
   }
   group->SetNextDueMs(NowMs() + group->State().revisedRate);
+  group->RestartKeepAlive();
   // In deterministic mode only AdvanceTime runs updates.
-  if (m_shared->deterministic)
+  if (m_shared->deterministic) {
     m_window.StopTimer(h);
+    m_window.StopTimer(keepAliveTimer);
+    return;
+  }
+  m_window.StartTimer(h, group->State().revisedRate);
+  if (group->State().keepAlive)
+    m_window.StartTimer(keepAliveTimer, group->State().keepAlive);
   else
-    m_window.StartTimer(h, group->State().revisedRate);
+    m_window.StopTimer(keepAliveTimer);
 }
 
 void SimServer::OnTimer(UINT_PTR id) {
@@ -313,7 +332,8 @@ void SimServer::OnTimer(UINT_PTR id) {
     return;
   }
   if (m_shared->deterministic) return;
-  auto it = m_groups.find(static_cast<OPCHANDLE>(id));
+  const bool keepAliveTimer = (id & kKeepAliveTimer) != 0;
+  auto it = m_groups.find(static_cast<OPCHANDLE>(id & ~kKeepAliveTimer));
   if (it == m_groups.end()) {
     m_window.StopTimer(id);
     return;
@@ -321,7 +341,17 @@ void SimServer::OnTimer(UINT_PTR id) {
   KeepAlive<SimServer> self(this);
   SimGroup* group = it->second;
   KeepAlive<SimGroup> keep(group);
-  group->UpdateCycle();
+  if (!keepAliveTimer) {
+    group->UpdateCycle();
+    return;
+  }
+  // Data sent meanwhile moved the keep-alive on: wait for what is left of its time.
+  const uint64_t now = NowMs();
+  group->KeepAliveTick(now);
+  if (group->State().keepAlive && GroupByHandle(group->State().hServer) == group) {
+    const uint64_t due = group->KeepAliveDueMs();
+    m_window.StartTimer(id, static_cast<UINT>(due > now ? due - now : 1));
+  }
 }
 
 void SimServer::Defer(DWORD transactionId, std::function<void()> op) {
@@ -512,17 +542,16 @@ HRESULT STDMETHODCALLTYPE SimServer::AdvanceTime(DWORD milliseconds) {
     SimGroup* next = nullptr;
     for (SimServer* s : sh.servers)
       for (auto& [handle, group] : s->m_groups)
-        if (group->State().active && group->NextDueMs() <= target &&
-            (!next || group->NextDueMs() < next->NextDueMs())) {
+        if (group->State().active && group->NextEventMs() <= target &&
+            (!next || group->NextEventMs() < next->NextEventMs())) {
           next = group;
           owner = s;
         }
     if (!next) break;
-    sh.frozenMs = next->NextDueMs();
-    next->SetNextDueMs(sh.frozenMs + next->State().revisedRate);
+    sh.frozenMs = next->NextEventMs();
     KeepAlive<SimServer> keepOwner(owner);
     KeepAlive<SimGroup> keep(next);
-    next->UpdateCycle();
+    next->RunDue(sh.frozenMs);
   }
   sh.frozenMs = target;
   return S_OK;

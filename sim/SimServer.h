@@ -1,6 +1,7 @@
-// The server object: IOPCServer, IOPCBrowseServerAddressSpace (not in the NoBrowse
-// variant), the OPC DA 2.0 and Common interfaces (IOPCCommon, IOPCItemProperties and a
-// connection point container with the IOPCShutdown point) and the private test hooks. It owns its
+// The server object: IOPCServer, IOPCBrowseServerAddressSpace (not in the NoBrowse and
+// Da3Only variants), the OPC DA 2.0 and Common interfaces (IOPCCommon, IOPCItemProperties and a
+// connection point container with the IOPCShutdown point), the OPC DA 3.0 ones (IOPCBrowse, not
+// in the NoBrowse variant, and IOPCItemIO) and the private test hooks. It owns its
 // groups, its simulated clock and the hidden window that drives timers and asynchronous
 // completions.
 #pragma once
@@ -38,6 +39,8 @@ class SimServer final : public ComRoot,
                         public IOPCBrowseServerAddressSpace,
                         public IOPCCommon,
                         public IOPCItemProperties,
+                        public IOPCBrowse,
+                        public IOPCItemIO,
                         public IConnectionPointContainer,
                         public IPloverSimControl,
                         public IPloverSimProcess,
@@ -91,6 +94,26 @@ class SimServer final : public ComRoot,
   HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs,
                                           LPWSTR** ppszNewItemIDs, HRESULT** ppErrors) override;
 
+  // IOPCBrowse
+  HRESULT STDMETHODCALLTYPE GetProperties(DWORD dwItemCount, LPWSTR* pszItemIDs,
+                                          BOOL bReturnPropertyValues, DWORD dwPropertyCount,
+                                          DWORD* pdwPropertyIDs,
+                                          OPCITEMPROPERTIES** ppItemProperties) override;
+  HRESULT STDMETHODCALLTYPE Browse(LPWSTR szItemID, LPWSTR* pszContinuationPoint,
+                                   DWORD dwMaxElementsReturned, OPCBROWSEFILTER dwBrowseFilter,
+                                   LPWSTR szElementNameFilter, LPWSTR szVendorFilter,
+                                   BOOL bReturnAllProperties, BOOL bReturnPropertyValues,
+                                   DWORD dwPropertyCount, DWORD* pdwPropertyIDs,
+                                   BOOL* pbMoreElements, DWORD* pdwCount,
+                                   OPCBROWSEELEMENT** ppBrowseElements) override;
+
+  // IOPCItemIO
+  HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, LPCWSTR* pszItemIDs, DWORD* pdwMaxAge,
+                                 VARIANT** ppvValues, WORD** ppwQualities,
+                                 FILETIME** ppftTimeStamps, HRESULT** ppErrors) override;
+  HRESULT STDMETHODCALLTYPE WriteVQT(DWORD dwCount, LPCWSTR* pszItemIDs, OPCITEMVQT* pItemVQT,
+                                     HRESULT** ppErrors) override;
+
   // IConnectionPointContainer
   HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
   HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
@@ -124,6 +147,15 @@ class SimServer final : public ComRoot,
   const AddressSpace& Space() const { return m_space; }
   uint64_t NowMs() const { return m_shared->NowMs(); }
   FILETIME FileTimeAt(uint64_t ms) const { return SimFileTime(m_shared->origin, ms); }
+  // An item's time stamp: when it last changed, or what a client wrote.
+  FILETIME StampOf(const ItemState& st) const {
+    return st.stampWritten ? st.stamp : FileTimeAt(st.changedAtMs);
+  }
+  // Milliseconds from the time stamp to now; 0 for one in the future.
+  uint64_t AgeMs(const FILETIME& stamp) const;
+  // The write of one item through any interface: the value, and quality and time stamp where
+  // vqt asks for them (null: the value alone).
+  HRESULT WriteItem(uint32_t index, const VARIANT& value, const OPCITEMVQT* vqt);
   // The injected failure for "Interface::Method", or S_OK.
   HRESULT Injected(const wchar_t* method);
   bool Refuses(const std::wstring& itemId, VARTYPE requested) const;
@@ -170,6 +202,21 @@ class SimServer final : public ComRoot,
   bool IsFlat() const { return m_variant == SimVariant::Flat; }
   // The item for a property call, or the call's error.
   HRESULT PropertyItem(LPCWSTR itemId, uint32_t* index) const;
+  // Property id of the item: its value (S_OK), or OPC_E_INVALID_PID / OPC_E_BADRIGHTS.
+  HRESULT PropertyValue(uint32_t index, const ItemState& state, DWORD id, VARIANT* v) const;
+  // The IDs of every property the item has.
+  std::vector<DWORD> PropertyIds(uint32_t index) const;
+  // The DA 3.0 entries of an item's properties (ids null: all of them); false when out of
+  // memory.
+  bool FillProperties(uint32_t index, const DWORD* ids, DWORD count, bool values,
+                      OPCITEMPROPERTIES* out);
+  // The elements one Browse call may return, before the continuation point cuts them.
+  struct BrowseElement {
+    std::wstring name, id;
+    DWORD flags;
+    int item;  // -1: a branch
+  };
+  HRESULT BrowseChildren(const std::wstring& id, std::vector<BrowseElement>* out) const;
   void ProbeClient();
   void DropClient();
 
@@ -195,6 +242,7 @@ class SimServer final : public ComRoot,
   DWORD m_lastConnection = 0;
   DWORD m_nameCounter = 0;
   uint32_t m_browseBranch = 0;
+  uint32_t m_pointKey = 0;  // makes this object's continuation points its own
   std::deque<Deferred> m_deferred;
   LCID m_lcid = LOCALE_SYSTEM_DEFAULT;
   std::wstring m_clientName;
@@ -206,5 +254,7 @@ class SimServer final : public ComRoot,
 
 // Copies a string into CoTaskMemAlloc memory; null when out of memory.
 LPWSTR CoTaskString(const std::wstring& s);
+// Frees what an OPCITEMPROPERTIES points to and empties it.
+void ClearItemProperties(OPCITEMPROPERTIES* p);
 
 }  // namespace plover::sim

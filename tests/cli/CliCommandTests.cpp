@@ -234,8 +234,8 @@ TEST_F(CliTest, ServersStatusAndProperties) {
   CliResult r = Run({L"servers", L"--csv"});
   EXPECT_EQ(r.rc, kExitOk);
   EXPECT_TRUE(Contains(r.out, "progId,versions\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\nPlover.SimServer.1,1.0 2.0\n")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "\nPlover.SimServer.Large.1,1.0 2.0\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\nPlover.SimServer.1,1.0 2.0 3.0\n")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "\nPlover.SimServer.Large.1,1.0 2.0 3.0\n")) << r.out;
 
   r = Run({L"status", kSim, L"--json"}, [](IPloverSimControl* c) { c->AdvanceTime(2500); });
   EXPECT_EQ(r.rc, kExitOk) << r.err;

@@ -345,6 +345,6 @@ TEST(CliExe, ExitCodesAndChineseThroughPipesAndFiles) {
   const size_t at = r.out.find("\nPlover.SimServer.1 ");
   ASSERT_NE(at, std::string::npos) << r.out;
   const std::string line = r.out.substr(at + 1, r.out.find('\n', at + 1) - at - 1);
-  EXPECT_EQ(line.find_first_not_of(' ', 19), line.rfind("1.0 2.0")) << line;
-  EXPECT_EQ(line.size() - 7, line.rfind("1.0 2.0")) << line;
+  EXPECT_EQ(line.find_first_not_of(' ', 19), line.rfind("1.0 2.0 3.0")) << line;
+  EXPECT_EQ(line.size() - 11, line.rfind("1.0 2.0 3.0")) << line;
 }

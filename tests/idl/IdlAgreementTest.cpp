@@ -30,6 +30,13 @@ struct IOPCShutdown;
 struct IOPCDataCallback;
 struct IOPCAsyncIO2;
 struct IOPCItemProperties;
+struct IOPCBrowse;
+struct IOPCItemIO;
+struct IOPCSyncIO2;
+struct IOPCAsyncIO3;
+struct IOPCGroupStateMgt2;
+struct IOPCItemDeadbandMgt;
+struct IOPCItemSamplingMgt;
 struct IPloverSimControl;
 struct IPloverSimProcess;
 #pragma push_macro("DEFINE_GUID")
@@ -76,6 +83,11 @@ PLOVER_TWIN(tagOPCITEMRESULT)
 PLOVER_TWIN(tagOPCITEMSTATE)
 PLOVER_TWIN(tagOPCITEMATTRIBUTES)
 PLOVER_TWIN(tagOPCSERVERSTATUS)
+PLOVER_TWIN(tagOPCBROWSEFILTER)
+PLOVER_TWIN(tagOPCITEMVQT)
+PLOVER_TWIN(tagOPCITEMPROPERTY)
+PLOVER_TWIN(tagOPCITEMPROPERTIES)
+PLOVER_TWIN(tagOPCBROWSEELEMENT)
 PLOVER_TWIN(IEnumOPCItemAttributes)
 PLOVER_TWIN(PloverSimLiveCounts)
 
@@ -211,6 +223,43 @@ TEST(IdlAgreement, OpcInterfacesMatchMethodForMethod) {
   PLOVER_COUNT(IOPCItemProperties)
 }
 
+// DA 3.0; the derived interfaces continue after their base's methods.
+TEST(IdlAgreement, Da3InterfacesMatchMethodForMethod) {
+  int index = 0;
+  PLOVER_METHOD(IOPCBrowse, GetProperties)
+  PLOVER_METHOD(IOPCBrowse, Browse)
+  PLOVER_COUNT(IOPCBrowse)
+  index = 0;
+  PLOVER_METHOD(IOPCItemIO, Read)
+  PLOVER_METHOD(IOPCItemIO, WriteVQT)
+  PLOVER_COUNT(IOPCItemIO)
+  index = 2;
+  PLOVER_METHOD(IOPCSyncIO2, ReadMaxAge)
+  PLOVER_METHOD(IOPCSyncIO2, WriteVQT)
+  PLOVER_COUNT(IOPCSyncIO2)
+  index = 6;
+  PLOVER_METHOD(IOPCAsyncIO3, ReadMaxAge)
+  PLOVER_METHOD(IOPCAsyncIO3, WriteVQT)
+  PLOVER_METHOD(IOPCAsyncIO3, RefreshMaxAge)
+  PLOVER_COUNT(IOPCAsyncIO3)
+  index = 4;
+  PLOVER_METHOD(IOPCGroupStateMgt2, SetKeepAlive)
+  PLOVER_METHOD(IOPCGroupStateMgt2, GetKeepAlive)
+  PLOVER_COUNT(IOPCGroupStateMgt2)
+  index = 0;
+  PLOVER_METHOD(IOPCItemDeadbandMgt, SetItemDeadband)
+  PLOVER_METHOD(IOPCItemDeadbandMgt, GetItemDeadband)
+  PLOVER_METHOD(IOPCItemDeadbandMgt, ClearItemDeadband)
+  PLOVER_COUNT(IOPCItemDeadbandMgt)
+  index = 0;
+  PLOVER_METHOD(IOPCItemSamplingMgt, SetItemSamplingRate)
+  PLOVER_METHOD(IOPCItemSamplingMgt, GetItemSamplingRate)
+  PLOVER_METHOD(IOPCItemSamplingMgt, ClearItemSamplingRate)
+  PLOVER_METHOD(IOPCItemSamplingMgt, SetItemBufferEnable)
+  PLOVER_METHOD(IOPCItemSamplingMgt, GetItemBufferEnable)
+  PLOVER_COUNT(IOPCItemSamplingMgt)
+}
+
 // A hook added to SimControl.h alone would be called through a proxy that does not know it.
 TEST(IdlAgreement, SimulationHooksMatchMethodForMethod) {
   int index = 0;
@@ -287,6 +336,34 @@ TEST(IdlAgreement, StructuresMatchFieldForField) {
   PLOVER_FIELD(OPCSERVERSTATUS, wReserved)
   PLOVER_FIELD(OPCSERVERSTATUS, szVendorInfo)
   EXPECT_EQ(sizeof(::OPCSERVERSTATUS), sizeof(gen::OPCSERVERSTATUS));
+  PLOVER_FIELD(OPCITEMVQT, vDataValue)
+  PLOVER_FIELD(OPCITEMVQT, bQualitySpecified)
+  PLOVER_FIELD(OPCITEMVQT, wQuality)
+  PLOVER_FIELD(OPCITEMVQT, wReserved)
+  PLOVER_FIELD(OPCITEMVQT, bTimeStampSpecified)
+  PLOVER_FIELD(OPCITEMVQT, dwReserved)
+  PLOVER_FIELD(OPCITEMVQT, ftTimeStamp)
+  EXPECT_EQ(sizeof(::OPCITEMVQT), sizeof(gen::OPCITEMVQT));
+  PLOVER_FIELD(OPCITEMPROPERTY, vtDataType)
+  PLOVER_FIELD(OPCITEMPROPERTY, wReserved)
+  PLOVER_FIELD(OPCITEMPROPERTY, dwPropertyID)
+  PLOVER_FIELD(OPCITEMPROPERTY, szItemID)
+  PLOVER_FIELD(OPCITEMPROPERTY, szDescription)
+  PLOVER_FIELD(OPCITEMPROPERTY, vValue)
+  PLOVER_FIELD(OPCITEMPROPERTY, hrErrorID)
+  PLOVER_FIELD(OPCITEMPROPERTY, dwReserved)
+  EXPECT_EQ(sizeof(::OPCITEMPROPERTY), sizeof(gen::OPCITEMPROPERTY));
+  PLOVER_FIELD(OPCITEMPROPERTIES, hrErrorID)
+  PLOVER_FIELD(OPCITEMPROPERTIES, dwNumProperties)
+  PLOVER_FIELD(OPCITEMPROPERTIES, pItemProperties)
+  PLOVER_FIELD(OPCITEMPROPERTIES, dwReserved)
+  EXPECT_EQ(sizeof(::OPCITEMPROPERTIES), sizeof(gen::OPCITEMPROPERTIES));
+  PLOVER_FIELD(OPCBROWSEELEMENT, szName)
+  PLOVER_FIELD(OPCBROWSEELEMENT, szItemID)
+  PLOVER_FIELD(OPCBROWSEELEMENT, dwFlagValue)
+  PLOVER_FIELD(OPCBROWSEELEMENT, dwReserved)
+  PLOVER_FIELD(OPCBROWSEELEMENT, ItemProperties)
+  EXPECT_EQ(sizeof(::OPCBROWSEELEMENT), sizeof(gen::OPCBROWSEELEMENT));
   PLOVER_FIELD(PloverSimLiveCounts, servers)
   PLOVER_FIELD(PloverSimLiveCounts, groups)
   PLOVER_FIELD(PloverSimLiveCounts, enumerators)
@@ -312,10 +389,14 @@ TEST(IdlAgreement, EnumerationsMatchValueForValue) {
                                       PLOVER_VALUE(OPC_ENUM_PUBLIC_CONNECTIONS) PLOVER_VALUE(
                                           OPC_ENUM_ALL_CONNECTIONS) PLOVER_VALUE(OPC_ENUM_PRIVATE)
                                           PLOVER_VALUE(OPC_ENUM_PUBLIC) PLOVER_VALUE(OPC_ENUM_ALL)
+                                              PLOVER_VALUE(OPC_BROWSE_FILTER_ALL)
+                                                  PLOVER_VALUE(OPC_BROWSE_FILTER_BRANCHES)
+                                                      PLOVER_VALUE(OPC_BROWSE_FILTER_ITEMS)
 #undef PLOVER_VALUE
   };
   for (const auto& v : values) EXPECT_EQ(v.hand, v.idl) << v.name;
   static_assert(sizeof(::OPCDATASOURCE) == sizeof(gen::OPCDATASOURCE));
+  static_assert(sizeof(::OPCBROWSEFILTER) == sizeof(gen::OPCBROWSEFILTER));
 }
 
 }  // namespace

@@ -31,6 +31,27 @@ TEST(OpcDeclarations, InterfaceIdentifiers) {
   EXPECT_EQ(GuidText(IID_IOPCShutdown), L"{F31DFDE1-07B6-11D2-B2D8-0060083BA1FB}");
   EXPECT_EQ(GuidText(CATID_OPCDAServer10), L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}");
   EXPECT_EQ(GuidText(CATID_OPCDAServer20), L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}");
+  const struct {
+    const IID& iid;
+    const wchar_t* text;
+  } da3[] = {
+      {IID_IOPCBrowse, L"{39227004-A18F-4B57-8B0A-5235670F4468}"},
+      {IID_IOPCItemIO, L"{85C0B427-2893-4CBC-BD78-E5FC5146F08F}"},
+      {IID_IOPCSyncIO2, L"{730F5F0F-55B1-4C81-9E18-FF8A0904E1FA}"},
+      {IID_IOPCAsyncIO3, L"{0967B97B-36EF-423E-B6F8-6BFF1E40D39D}"},
+      {IID_IOPCGroupStateMgt2, L"{8E368666-D72E-4F78-87ED-647611C61C9F}"},
+      {IID_IOPCItemDeadbandMgt, L"{5946DA93-8B39-4EC8-AB3D-AA73DF5BC86F}"},
+      {IID_IOPCItemSamplingMgt, L"{3E22D313-F08B-41A5-86C8-95E95CB49FFC}"},
+      {CATID_OPCDAServer30, L"{CC603642-66D7-48F1-B69A-B625E73652D7}"},
+  };
+  for (const auto& d : da3) EXPECT_EQ(GuidText(d.iid), d.text);
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCBrowse), IID_IOPCBrowse));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCItemIO), IID_IOPCItemIO));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCSyncIO2), IID_IOPCSyncIO2));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCAsyncIO3), IID_IOPCAsyncIO3));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCGroupStateMgt2), IID_IOPCGroupStateMgt2));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCItemDeadbandMgt), IID_IOPCItemDeadbandMgt));
+  EXPECT_TRUE(IsEqualIID(__uuidof(IOPCItemSamplingMgt), IID_IOPCItemSamplingMgt));
   // __uuidof must agree with the exported constants, or QueryInterface by template would ask
   // servers for the wrong interface.
   EXPECT_TRUE(IsEqualIID(__uuidof(IOPCServer), IID_IOPCServer));
@@ -74,6 +95,21 @@ TEST(OpcDeclarations, StructureLayouts) {
   EXPECT_EQ(offsetof(OPCSERVERSTATUS, dwBandWidth), 32u);
   EXPECT_EQ(offsetof(OPCSERVERSTATUS, wBuildNumber), 40u);
   EXPECT_EQ(offsetof(OPCSERVERSTATUS, szVendorInfo), P == 8 ? 48u : 44u);
+
+  // DA 3.0, as measured with both MinGW-w64 targets.
+  const bool w64 = P == 8;
+  EXPECT_EQ(offsetof(OPCITEMPROPERTY, szDescription), w64 ? 16u : 12u);
+  EXPECT_EQ(offsetof(OPCITEMPROPERTY, vValue), w64 ? 24u : 16u);
+  EXPECT_EQ(offsetof(OPCITEMPROPERTY, hrErrorID), w64 ? 48u : 32u);
+  EXPECT_EQ(sizeof(OPCITEMPROPERTY), w64 ? 56u : 40u);
+  EXPECT_EQ(sizeof(OPCITEMPROPERTIES), w64 ? 24u : 16u);
+  EXPECT_EQ(offsetof(OPCBROWSEELEMENT, ItemProperties), w64 ? 24u : 16u);
+  EXPECT_EQ(sizeof(OPCBROWSEELEMENT), w64 ? 48u : 32u);
+  EXPECT_EQ(offsetof(OPCITEMVQT, bQualitySpecified), w64 ? 24u : 16u);
+  EXPECT_EQ(offsetof(OPCITEMVQT, wQuality), w64 ? 28u : 20u);
+  EXPECT_EQ(offsetof(OPCITEMVQT, bTimeStampSpecified), w64 ? 32u : 24u);
+  EXPECT_EQ(offsetof(OPCITEMVQT, ftTimeStamp), w64 ? 40u : 32u);
+  EXPECT_EQ(sizeof(OPCITEMVQT), w64 ? 48u : 40u);
 
   // Wire headers: identical on every build.
   EXPECT_EQ(offsetof(OPCGROUPHEADER, hrStatus), 16u);
@@ -238,6 +274,19 @@ TEST(OpcDeclarations, ResultCodesAndConstants) {
   EXPECT_TRUE(SUCCEEDED(OPC_S_UNSUPPORTEDRATE));
   EXPECT_TRUE(SUCCEEDED(OPC_S_CLAMP));
   EXPECT_TRUE(FAILED(OPC_E_RANGE));
+  const struct {
+    HRESULT code;
+    unsigned long value;
+  } da3[] = {
+      {OPC_E_DEADBANDNOTSET, 0xC0040400ul},    {OPC_E_DEADBANDNOTSUPPORTED, 0xC0040401ul},
+      {OPC_E_NOBUFFERING, 0xC0040402ul},       {OPC_E_INVALIDCONTINUATIONPOINT, 0xC0040403ul},
+      {OPC_S_DATAQUEUEOVERFLOW, 0x00040404ul}, {OPC_E_RATENOTSET, 0xC0040405ul},
+      {OPC_E_NOTSUPPORTED, 0xC0040406ul},
+  };
+  for (const auto& c : da3) EXPECT_EQ(static_cast<unsigned long>(c.code), c.value);
+  EXPECT_EQ(OPC_BROWSE_HASCHILDREN | OPC_BROWSE_ISITEM, 3);
+  EXPECT_EQ(OPC_BROWSE_FILTER_ITEMS, 3);
+  EXPECT_EQ(OPC_MAXAGE_CACHE, 0xFFFFFFFFu);
   EXPECT_EQ(OPC_QUALITY_LOCAL_OVERRIDE & OPC_QUALITY_MASK, OPC_QUALITY_GOOD);
   EXPECT_EQ(OPC_QUALITY_SUB_NORMAL & OPC_QUALITY_MASK, OPC_QUALITY_UNCERTAIN);
   EXPECT_EQ(OPC_QUALITY_WAITING_FOR_INITIAL_DATA & OPC_QUALITY_MASK, OPC_QUALITY_BAD);

@@ -68,6 +68,14 @@ TEST(ProxyRegistration, LeavesAForeignProxyAloneAndRegistersTheRest) {
         {L"{39C13A70-011E-11D0-9675-0020AFD8ADB3}", L"IOPCDataCallback", L"7"},
         {L"{F31DFDE1-07B6-11D2-B2D8-0060083BA1FB}", L"IOPCShutdown", L"4"},
         {L"{F31DFDE2-07B6-11D2-B2D8-0060083BA1FB}", L"IOPCCommon", L"8"},
+        // DA 3.0: the derived interfaces count their base's methods too.
+        {L"{39227004-A18F-4B57-8B0A-5235670F4468}", L"IOPCBrowse", L"5"},
+        {L"{85C0B427-2893-4CBC-BD78-E5FC5146F08F}", L"IOPCItemIO", L"5"},
+        {L"{730F5F0F-55B1-4C81-9E18-FF8A0904E1FA}", L"IOPCSyncIO2", L"7"},
+        {L"{0967B97B-36EF-423E-B6F8-6BFF1E40D39D}", L"IOPCAsyncIO3", L"12"},
+        {L"{8E368666-D72E-4F78-87ED-647611C61C9F}", L"IOPCGroupStateMgt2", L"9"},
+        {L"{5946DA93-8B39-4EC8-AB3D-AA73DF5BC86F}", L"IOPCItemDeadbandMgt", L"6"},
+        {L"{3E22D313-F08B-41A5-86C8-95E95CB49FFC}", L"IOPCItemSamplingMgt", L"8"},
         {L"{A9F26A8C-6E07-42A9-AE80-0A6E04C613BB}", L"IPloverSimControl", L"17"},
     };
     for (const auto& i : ours) {

@@ -120,6 +120,8 @@ expect "ProgID's class" '{3C1E5F6A-8B2D-4E7F-A1C3-5D9E0B7F2A41}' "$(reg 64 'HKCR
 expect "executable server's command" "\"$pf64\\PloverSimLocal.exe\"" "$(reg 64 "$local_clsid\\LocalServer32")"
 expect "in-process server" "$pf64\\PloverSim.dll" "$(reg 64 'HKCR\CLSID\{0FBAF7E9-6C85-4D16-8BD4-77D51BA9EEAD}\InprocServer32')"
 check "OPC DA 2.0 category" has_key 64 "$local_clsid\\Implemented Categories\\{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}"
+check "OPC DA 3.0 category" has_key 64 "$local_clsid\\Implemented Categories\\{CC603642-66D7-48F1-B69A-B625E73652D7}"
+expect "the 3.0-only browser's class" '{4BC32B29-8CB2-4046-B41B-54297EF7A920}' "$(reg 64 'HKCR\Plover.SimServer.Local.Da3Only.1\CLSID')"
 expect "our proxy/stub for IOPCServer" "$ours" "$(reg 64 "$iserver\\ProxyStubClsid32")"
 expect "proxy/stub DLL" "$pf64\\PloverPS.dll" "$(reg 64 "HKCR\\CLSID\\$ours\\InprocServer32")"
 expect ".plover association" Plover.Workspace "$(reg 64 'HKCR\.plover')"
@@ -161,6 +163,7 @@ check "install folder gone" test ! -e "$upf64"
 in_menu Plover.lnk && fail "Start-menu entry Plover remains"
 in_menu "Plover demonstration.lnk" && fail "Start-menu entry for the demonstration remains"
 for key in 'HKCR\Plover.SimServer.1' 'HKCR\Plover.SimServer.Local.1' "$local_clsid" \
+  'HKCR\Plover.SimServer.Local.Da3Only.1' 'HKCR\CLSID\{4BC32B29-8CB2-4046-B41B-54297EF7A920}' \
   'HKCR\CLSID\{0FBAF7E9-6C85-4D16-8BD4-77D51BA9EEAD}' "HKCR\\CLSID\\$ours" "$iserver" \
   'HKCR\.plover' 'HKCR\Plover.Workspace'; do
   for view in 64 32; do

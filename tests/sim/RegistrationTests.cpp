@@ -30,9 +30,10 @@ TEST(SimRegistration, EveryProgIdIsRegisteredAsAnOpcServer) {
     std::wstring path = ClassesRootText(cls + L"\\InprocServer32");
     EXPECT_NE(std::wstring::npos, path.find(L"PloverSim.dll"))
         << "path: " << testing::PrintToString(path);
-    // Both the DA 1.0 and the DA 2.0 category.
+    // The DA 1.0, 2.0 and 3.0 categories.
     for (const wchar_t* catid :
-         {L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}", L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}"}) {
+         {L"{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}", L"{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}",
+          L"{CC603642-66D7-48F1-B69A-B625E73652D7}"}) {
       HKEY cat = nullptr;
       EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT,
                                              (cls + L"\\Implemented Categories\\" + catid).c_str(),
@@ -54,6 +55,9 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, server.PutVoid()));
     TComPtr<IOPCBrowseServerAddressSpace> browse =
         Query<IOPCBrowseServerAddressSpace>(server.Get());
+    // The DA 3.0 browse with the 2.0 one; group-less I/O everywhere.
+    EXPECT_EQ(i != 2, bool(Query<IOPCBrowse>(server.Get())));
+    EXPECT_TRUE(Query<IOPCItemIO>(server.Get()));
     if (i == 2) {
       EXPECT_FALSE(browse);
       EXPECT_TRUE(Query<IOPCServer>(server.Get()));
@@ -64,6 +68,30 @@ TEST(SimRegistration, VariantsDifferInBrowsingAndOrganization) {
     EXPECT_EQ(S_OK, browse->QueryOrganization(&ns));
     EXPECT_EQ(expected[i], ns);
     EXPECT_EQ(E_INVALIDARG, browse->QueryOrganization(nullptr));
+    // The 3.0 browse of the root: a flat space lists every item there, under its full ID.
+    TComPtr<IOPCBrowse> b3 = Query<IOPCBrowse>(server.Get());
+    LPWSTR point = nullptr;
+    BOOL more = FALSE;
+    DWORD count = 0, none = 0;
+    OPCBROWSEELEMENT* e = nullptr;
+    ASSERT_EQ(S_OK, b3->Browse(const_cast<LPWSTR>(L""), &point, 0, OPC_BROWSE_FILTER_ALL,
+                               const_cast<LPWSTR>(L""), const_cast<LPWSTR>(L""), FALSE, FALSE, 0,
+                               &none, &more, &count, &e));
+    ASSERT_GT(count, 0u);
+    EXPECT_EQ(i == 1 ? DWORD(OPC_BROWSE_ISITEM) : DWORD(OPC_BROWSE_HASCHILDREN), e[0].dwFlagValue);
+    TComPtr<IEnumString> flat;
+    ASSERT_TRUE(SUCCEEDED(browse->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, flat.Put())));
+    if (i == 1) {
+      std::vector<std::wstring> all = Drain(flat.Get());
+      EXPECT_EQ(all.size(), count);
+      EXPECT_TRUE(Contains(all, e[count - 1].szItemID));
+      EXPECT_STREQ(e[count - 1].szName, e[count - 1].szItemID);
+    }
+    for (DWORD k = 0; k < count; ++k) {
+      CoTaskMemFree(e[k].szName);
+      CoTaskMemFree(e[k].szItemID);
+    }
+    CoTaskMemFree(e);
   }
 }
 
@@ -133,6 +161,10 @@ TEST_F(SimStatus, GetErrorStringKnowsEveryCodeTheServerReturns) {
                {OPC_E_INVALIDCONFIGFILE, L"configuration"},
                {OPC_E_NOTFOUND, L"locate"},
                {OPC_E_INVALID_PID, L"property ID"},
+               {OPC_E_INVALIDCONTINUATIONPOINT, L"continuation point"},
+               {OPC_E_NOTSUPPORTED, L"time stamp"},
+               {OPC_E_DEADBANDNOTSET, L"No deadband"},
+               {OPC_E_DEADBANDNOTSUPPORTED, L"not support deadband"},
                {S_FALSE, L"not for every item"},
                {E_INVALIDARG, nullptr},
                {E_OUTOFMEMORY, nullptr},

@@ -49,7 +49,7 @@ HRESULT STDMETHODCALLTYPE RecordingCallback::QueryInterface(REFIID riid, void** 
 HRESULT RecordingCallback::Values(Kind kind, DWORD transid, OPCHANDLE group, HRESULT mq, HRESULT me,
                                   DWORD count, OPCHANDLE* handles, VARIANT* values, WORD* qualities,
                                   FILETIME* times, HRESULT* errors) {
-  Call c{kind, transid, group, mq, me, {}, {}, {}, {}, {}, true};
+  Call c{kind, transid, group, mq, me, {}, {}, {}, {}, {}, true, {}};
   for (DWORD i = 0; i < count; ++i) {
     c.handles.push_back(handles[i]);
     VARIANT d;
@@ -60,6 +60,7 @@ HRESULT RecordingCallback::Values(Kind kind, DWORD transid, OPCHANDLE group, HRE
     c.qualities.push_back(qualities[i]);
     c.errors.push_back(errors[i]);
     c.timeStamped = c.timeStamped && times[i].dwHighDateTime != 0;
+    c.times.push_back(times[i]);
   }
   calls.push_back(std::move(c));
   return S_OK;
@@ -81,7 +82,7 @@ HRESULT STDMETHODCALLTYPE RecordingCallback::OnReadComplete(DWORD t, OPCHANDLE g
 
 HRESULT STDMETHODCALLTYPE RecordingCallback::OnWriteComplete(DWORD t, OPCHANDLE g, HRESULT me,
                                                              DWORD n, OPCHANDLE* h, HRESULT* e) {
-  Call c{kWrite, t, g, me, me, {}, {}, {}, {}, {}, false};
+  Call c{kWrite, t, g, me, me, {}, {}, {}, {}, {}, false, {}};
   for (DWORD i = 0; i < n; ++i) {
     c.handles.push_back(h[i]);
     c.errors.push_back(e[i]);
@@ -91,7 +92,7 @@ HRESULT STDMETHODCALLTYPE RecordingCallback::OnWriteComplete(DWORD t, OPCHANDLE 
 }
 
 HRESULT STDMETHODCALLTYPE RecordingCallback::OnCancelComplete(DWORD t, OPCHANDLE g) {
-  calls.push_back(Call{kCancel, t, g, S_OK, S_OK, {}, {}, {}, {}, {}, false});
+  calls.push_back(Call{kCancel, t, g, S_OK, S_OK, {}, {}, {}, {}, {}, false, {}});
   return S_OK;
 }
 

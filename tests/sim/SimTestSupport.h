@@ -84,6 +84,7 @@ class RecordingCallback : public IOPCDataCallback, public IOPCShutdown {
     std::vector<WORD> qualities;
     std::vector<HRESULT> errors;
     bool timeStamped;  // every time stamp was set
+    std::vector<FILETIME> times;
   };
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
