@@ -140,11 +140,8 @@ class BranchAddTest : public AppFixture {
                    reinterpret_cast<LPARAM>(buf));
     return buf;
   }
-  static std::wstring IdleText() {
-    wchar_t buf[256] = {};
-    ::LoadStringW(::GetModuleHandleW(nullptr), AFX_IDS_IDLEMESSAGE, buf, 256);
-    return buf;
-  }
+  // In the program's language (the raw LoadString would follow Wine's own).
+  static std::wstring IdleText() { return LoadResString(AFX_IDS_IDLEMESSAGE); }
   IPloverSimControl* Control() {
     if (!m_control) m_control.QueryFrom(Server().m_pServer.Get());
     return m_control.Get();
