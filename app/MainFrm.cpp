@@ -322,9 +322,8 @@ BOOL CMainFrame::Write(COpcItem* item, const std::wstring& text, bool async, std
   DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              static_cast<DWORD>(convert), 0, buffer,
                              static_cast<DWORD>(std::size(buffer)), nullptr);
-  *reason =
-      prefix + L" \"" + text + L"\" " +
-      (n > 0 ? std::wstring(buffer, n) : std::wstring(L"does not convert to the item's type."));
+  *reason = prefix + L" \"" + text + L"\" " +
+            (n > 0 ? std::wstring(buffer, n) : LoadResString(IDS_DOES_NOT_CONVERT));
   return ok;
 }
 

@@ -9,6 +9,8 @@
 #include "OpcUiPorts.h"
 #include "PloverDoc.h"
 #include "StartupSplash.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 #include "WaitCursor.h"
 #include "WorkspaceRestore.h"
 #include "resource.h"
@@ -36,6 +38,13 @@ class CWaitCursorIndicator : public IOpcBusyIndicator {
   std::optional<CWaitCursor> m_wait;
 };
 CWaitCursorIndicator g_waitCursor;
+
+// The core's texts from the string table, in the user's language.
+std::wstring CoreText(OpcUiText key) {
+  return LoadResString(IDS_CORE_FIRST + static_cast<UINT>(key));
+}
+
+const wchar_t kSettingsSection[] = L"Settings";
 }  // namespace
 
 void CPloverCommandLineInfo::ParseParam(const wchar_t* pszParam, bool bFlag, bool bLast) {
@@ -59,18 +68,21 @@ void CPloverCommandLineInfo::ParseParam(const wchar_t* pszParam, bool bFlag, boo
 BOOL CPloverApp::InitInstance() {
   SetOpcMessageBox(CoreMessageBox);
   SetOpcBusyIndicator(&g_waitCursor);
+  SetOpcTextSource(CoreText);
   CCommandLineInfo splashInfo;
   ParseCommandLine(splashInfo);
   EnableStartupSplash(splashInfo.m_bShowSplash);
+  // Before any text shows: the language comes from the command line or the profile.
+  SetRegistryKey(L"Local AppWizard-Generated Applications");
+  ChooseLanguage(splashInfo.m_strLanguage);
 
   if (!AfxOleInit()) {
-    AfxMessageBox(L"AfxOleInit失败!", MB_OK);
+    AfxMessageBox(LoadResString(IDS_OLE_INIT_FAILED), MB_OK);
     return FALSE;
   }
 
   Enable3dControls();
 
-  SetRegistryKey(L"Local AppWizard-Generated Applications");
   LoadStdProfileSettings(4);
 
   AddDocTemplate(std::make_unique<CSingleDocTemplate>(
@@ -131,6 +143,36 @@ CDocument* CPloverApp::OpenDocumentFile(const wchar_t* pszPath) {
 BOOL CPloverApp::PreTranslateMessage(MSG* pMsg) {
   if (FilterStartupSplashInput(pMsg)) return TRUE;
   return CWinApp::PreTranslateMessage(pMsg);
+}
+
+void CPloverApp::ChooseLanguage(const std::wstring& commandLine) {
+  UiLanguage saved = UiLanguage::Chinese;
+  ParseUiLanguage(GetProfileString(kSettingsSection, kLanguageEntry, L""), saved);
+  UiLanguage lang = saved;
+  SetUiLanguage(saved);
+  // A word after /lang that names no language: said in the saved language, then ignored.
+  if (!commandLine.empty() && !ParseUiLanguage(commandLine, lang))
+    AfxMessageBox(FormatResString(IDS_BAD_LANGUAGE, {commandLine}), MB_OK | MB_ICONEXCLAMATION);
+  SetUiLanguage(lang);
+  m_nextLanguage = saved;
+}
+
+void CPloverApp::OnViewLanguage(UINT nID) {
+  const UiLanguage lang = nID == ID_VIEW_LANGUAGE_EN ? UiLanguage::English : UiLanguage::Chinese;
+  m_nextLanguage = lang;
+  WriteProfileString(kSettingsSection, kLanguageEntry, UiLanguageCode(lang));
+  // Said in the language chosen: the one the user reads.
+  std::wstring text;
+  if (!LoadLangString(::GetModuleHandleW(nullptr), IDS_LANGUAGE_NEXT_START, UiLanguageId(lang),
+                      text))
+    text = LoadResString(IDS_LANGUAGE_NEXT_START);
+  AfxMessageBox(text, MB_OK | MB_ICONINFORMATION);
+}
+
+void CPloverApp::OnUpdateViewLanguage(CCmdUI& ui) {
+  const UiLanguage lang =
+      ui.m_nID == ID_VIEW_LANGUAGE_EN ? UiLanguage::English : UiLanguage::Chinese;
+  ui.SetCheck(lang == m_nextLanguage ? 1 : 0);
 }
 
 void CPloverApp::OnAppAbout() {

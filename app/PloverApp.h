@@ -1,6 +1,8 @@
 // The application object.
 #pragma once
 #include "App.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 
 // The standard command line plus "/server <ProgID> [/node <name>]": connect at start-up as
 // if that server had been picked in the server selection.
@@ -27,13 +29,24 @@ class CPloverApp : public CWinApp {
   std::wstring m_strServerOverride;
   std::wstring m_strNodeOverride;
 
+  // The language saved for the next start (profile Settings\Language: "zh" or "en").
+  static constexpr const wchar_t* kLanguageEntry = L"Language";
+
   // clang-format off
   BEGIN_MSG_MAP(CPloverApp)
     COMMAND_ID_HANDLER(ID_APP_ABOUT, OnAppAbout)
+    COMMAND_RANGE_HANDLER(ID_VIEW_LANGUAGE_ZH, ID_VIEW_LANGUAGE_EN, OnViewLanguage)
+    UPDATE_COMMAND_UI_RANGE(ID_VIEW_LANGUAGE_ZH, ID_VIEW_LANGUAGE_EN, OnUpdateViewLanguage)
     CHAIN_MSG_MAP(CWinApp)
   END_MSG_MAP()
   // clang-format on
 
  private:
   void OnAppAbout();
+  // The command line's choice, else the saved one, else Chinese.
+  void ChooseLanguage(const std::wstring& commandLine);
+  void OnViewLanguage(UINT nID);
+  void OnUpdateViewLanguage(CCmdUI& ui);
+
+  UiLanguage m_nextLanguage = UiLanguage::Chinese;  // what the next start shows
 };

@@ -6,6 +6,8 @@
 #include "ModalRunner.h"
 #include "WaitCursor.h"
 #include "WorkspaceFile.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 #include "WorkspaceRestore.h"
 
 namespace {
@@ -17,7 +19,7 @@ std::wstring FormatText(UINT nID, const std::wstring& arg) {
 }
 
 void ReportUnreadable(const std::wstring& path, const workspace::Error& err) {
-  AfxMessageBox(L"无法打开工作区 " + path + L"\n" + workspace::FaultText(err),
+  AfxMessageBox(FormatResString(IDS_WS_CANNOT_OPEN, {path, workspace::FaultText(err)}),
                 MB_OK | MB_ICONEXCLAMATION);
 }
 }  // namespace
@@ -90,8 +92,7 @@ BOOL CPloverDoc::OnSaveDocument(const std::wstring& path) {
   // chooses, before the file is touched.
   workspace::Error reopen;
   if (!workspace::Reopens(text, reopen) &&
-      AfxMessageBox(L"工作区 " + path + L" 保存后将无法再打开:\n" + workspace::FaultText(reopen) +
-                        L"\n仍要保存吗?",
+      AfxMessageBox(FormatResString(IDS_WS_SAVE_UNREADABLE, {path, workspace::FaultText(reopen)}),
                     MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) != IDYES)
     return FALSE;
   if (!WriteFileReplacing(path, text)) {

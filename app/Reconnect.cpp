@@ -11,6 +11,8 @@
 #include "OpcAliveCheck.h"
 #include "OpcUiPorts.h"
 #include "PloverView.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 #include "WorkspaceRestore.h"
 
 namespace {
@@ -91,8 +93,7 @@ void CMainFrame::AttemptReconnect() {
   const std::wstring& progId = m_pReconnect->ws.progId;
   wchar_t number[16];
   std::swprintf(number, std::size(number), L"%d", attempt);
-  SetMessageText(L"正在重新连接 " + progId + L" (第 " + number + L" 次)… " +
-                 m_pReconnect->lossText);
+  SetMessageText(FormatResString(IDS_RECONNECTING, {progId, number, m_pReconnect->lossText}));
   if (m_wndStatusBar.m_hWnd) ::UpdateWindow(m_wndStatusBar.m_hWnd);
 
   RestoreReport report;
@@ -104,8 +105,7 @@ void CMainFrame::AttemptReconnect() {
   view->m_bQuietConnect = false;
   if (!view->m_server.IsConnected()) {
     if (!g_refusal.empty())
-      SetMessageText(L"正在重新连接 " + progId + L" (第 " + number + L" 次)… " +
-                     OneLine(g_refusal));
+      SetMessageText(FormatResString(IDS_RECONNECTING, {progId, number, OneLine(g_refusal)}));
     ScheduleReconnect();
     return;
   }
@@ -118,11 +118,12 @@ void CMainFrame::AttemptReconnect() {
   // Items the server no longer has keep their rows with its reason, and are not asked for
   // again; one line sums it up.
   size_t missing = 0;
-  if (CPloverView* list = GetItemView()) missing = list->MarkUnrestored(report.why, L"未能恢复");
+  if (CPloverView* list = GetItemView())
+    missing = list->MarkUnrestored(report.why, LoadResString(IDS_NOT_RESTORED));
   std::wstring status =
-      L"已重新连接 " + name + L": " + std::to_wstring(report.restoredItems) + L" 个项已恢复";
+      FormatResString(IDS_RECONNECTED, {name, std::to_wstring(report.restoredItems)});
   if (missing) {
-    status += L", " + std::to_wstring(missing) + L" 个项未能恢复";
+    status += FormatResString(IDS_RECONNECT_MISSING, {std::to_wstring(missing)});
     if (!report.first.empty()) status += L" (" + report.first.front() + L")";
   }
   SetMessageText(status);

@@ -5,6 +5,8 @@
 #include "BrowseView.h"
 #include "MainFrm.h"
 #include "PloverView.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 
 namespace {
 // The server's text for a code, without the line break the system puts at its end.
@@ -25,8 +27,9 @@ void RestoreReport::Refused(std::wstring line) {
 
 std::wstring RestoreReport::Text(const std::wstring& fileName) const {
   if (!refusedGroups && !refusedItems) return std::wstring();
-  std::wstring text = L"工作区 " + fileName + L" 中有 " + std::to_wstring(refusedGroups) +
-                      L" 个组和 " + std::to_wstring(refusedItems) + L" 个项未能恢复, 其余已恢复:";
+  std::wstring text =
+      FormatResString(IDS_WS_NOT_RESTORED,
+                      {fileName, std::to_wstring(refusedGroups), std::to_wstring(refusedItems)});
   for (const std::wstring& line : first) text += L"\n" + line;
   if (refusedGroups + refusedItems > first.size()) text += L"\n...";
   return text;
@@ -94,7 +97,7 @@ void RestoreItems(COpcServer& server, IViewFrame& frame, OPCHANDLE group,
       ++report.refusedItems;
       std::wstring text = CodeText(server, outcomes[i].hr);
       report.why[CPloverView::UnrestoredKey(static_cast<int>(group), items[i].itemId)] = text;
-      report.Refused(L"项 '" + items[i].itemId + L"': " + text);
+      report.Refused(FormatResString(IDS_WS_REFUSED_ITEM, {items[i].itemId, text}));
     }
   }
 }
@@ -130,8 +133,9 @@ void RestoreWorkspace(CMainFrame& frame, const workspace::Workspace& ws, Restore
       const std::wstring text = CodeText(server, hr);
       for (const workspace::Item& it : g.items)
         report.why[CPloverView::UnrestoredKey(static_cast<int>(g.id), it.itemId)] = text;
-      std::wstring line = L"组 '" + g.name + L"': " + text;
-      if (!g.items.empty()) line += L" (" + std::to_wstring(g.items.size()) + L" 个项)";
+      std::wstring line = FormatResString(IDS_WS_REFUSED_GROUP, {g.name, text});
+      if (!g.items.empty())
+        line += FormatResString(IDS_WS_GROUP_ITEMS, {std::to_wstring(g.items.size())});
       report.Refused(std::move(line));
       continue;
     }

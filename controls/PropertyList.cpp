@@ -4,11 +4,11 @@
 #include <windowsx.h>
 
 #include "ModalRunner.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 
 namespace {
 
-const wchar_t kFileFilter[] = L"所有文件(*.*)\0*.*\0\0";  // "所有文件(*.*)|*.*||"
-const wchar_t kFileTitle[] = L"选择文件";
 const int kHitZone = 5;      // pixels either side of the splitter that grab it
 const int kDragMargin = 10;  // the pointer stays this far in from both sides while dragging
 const int kDropRoom = 100;   // room below a choice row for the open drop-down list
@@ -301,14 +301,19 @@ BOOL CPropertyList::RunFileChooser(CPropertyRow* row, std::wstring& value) {
   size_t slash = row->m_strValue.rfind(L'\\');
   // A folder longer than the chooser takes would be cut to a different one: use none.
   if (slash != std::wstring::npos && slash < MAX_PATH) folder = row->m_strValue.substr(0, slash);
+  // The filter's pairs are '|'-separated in the resource, NUL-separated for the chooser.
+  std::wstring filter = LoadResString(IDS_FILE_FILTER);
+  for (wchar_t& c : filter)
+    if (c == L'|') c = L'\0';
+  const std::wstring title = LoadResString(IDS_CHOOSE_FILE);
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = m_hWnd;
-  ofn.lpstrFilter = kFileFilter;
+  ofn.lpstrFilter = filter.c_str();
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file;
   ofn.nMaxFile = MAX_PATH;
-  ofn.lpstrTitle = kFileTitle;
+  ofn.lpstrTitle = title.c_str();
   ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   ofn.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
   if (!GetModalRunner().GetFileName(ofn, TRUE)) return FALSE;

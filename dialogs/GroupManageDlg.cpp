@@ -7,6 +7,8 @@
 #include "ModalRunner.h"
 #include "OpcServer.h"
 #include "PloverMessages.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 
 namespace {
 
@@ -165,11 +167,11 @@ LRESULT CGroupManageDlg::OnCreateGroup(WORD, WORD, HWND, BOOL&) {
   m_nGroupIdShown = ParseId(ReadGroupText());
   const std::wstring name = Row(kName);
   if (m_pServerObj->GetGroup(static_cast<OPCHANDLE>(m_nGroupIdShown))) {
-    AfxMessageBox(L"该组已存在!", MB_OK);
+    AfxMessageBox(LoadResString(IDS_GROUP_EXISTS), MB_OK);
   } else if (name.empty()) {
-    AfxMessageBox(L"组名不能为空!", MB_OK);
+    AfxMessageBox(LoadResString(IDS_GROUP_NAME_EMPTY), MB_OK);
   } else if (m_pServerObj->FindGroup(name)) {
-    AfxMessageBox(L"该组名已存在!", MB_OK);
+    AfxMessageBox(LoadResString(IDS_GROUP_NAME_EXISTS), MB_OK);
   } else {
     m_pServerObj->SetGroupActive(Row(kActive) == L"ON");
     m_pServerObj->SetGroupUpdateRate(static_cast<DWORD>(ParseId(Row(kRequestedRate))));

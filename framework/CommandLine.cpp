@@ -5,8 +5,16 @@
 
 void CCommandLineInfo::ParseParam(const wchar_t* pszParam, bool bFlag, bool bLast) {
   (void)bLast;
+  if (m_bLanguagePending && !bFlag) {
+    m_bLanguagePending = false;
+    m_strLanguage = pszParam;
+    return;
+  }
+  m_bLanguagePending = false;
   if (bFlag) {
-    if (::lstrcmpiW(pszParam, L"pt") == 0) {
+    if (::lstrcmpiW(pszParam, L"lang") == 0) {
+      m_bLanguagePending = true;
+    } else if (::lstrcmpiW(pszParam, L"pt") == 0) {
       m_nShellCommand = FilePrintTo;
       m_nPrintToArgs = 3;
     } else if (::lstrcmpiW(pszParam, L"p") == 0) {

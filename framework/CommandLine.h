@@ -28,7 +28,10 @@ class CCommandLineInfo {
   std::wstring m_strPrinterName;
   std::wstring m_strDriverName;
   std::wstring m_strPortName;
+  // "/lang en" or "/lang zh": the texts' language for this run (empty: not given).
+  std::wstring m_strLanguage;
 
  private:
-  int m_nPrintToArgs = 0;  // arguments still owed to /pt
+  bool m_bLanguagePending = false;  // the next word is the language
+  int m_nPrintToArgs = 0;           // arguments still owed to /pt
 };

@@ -7,7 +7,9 @@
 #include <limits>
 #include <cwctype>
 
+#include "FrameworkRes.h"
 #include "ModalRunner.h"
+#include "UiLanguage.h"
 
 void CDataExchange::Fail(int nIDC) {
   m_bFailed = TRUE;
@@ -19,6 +21,11 @@ void CDataExchange::Fail(int nIDC) {
 }
 
 namespace {
+// The dialog's template in the chosen language.
+LPCDLGTEMPLATEW Template(UINT nID) {
+  return static_cast<LPCDLGTEMPLATEW>(LoadUiResource(RT_DIALOG, nID));
+}
+
 std::wstring GetItemText(HWND hDlg, int nIDC) {
   HWND h = ::GetDlgItem(hDlg, nIDC);
   int n = h ? ::GetWindowTextLengthW(h) : 0;
@@ -36,7 +43,7 @@ bool IsBlankTail(const wchar_t* p) {
 // Parses the whole field as a number; trailing text or an empty field is an error.
 template <typename T, typename Parse>
 void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, Parse parse, const wchar_t* pszFmt,
-                    const wchar_t* pszError) {
+                    UINT nIDError) {
   if (pDX->m_bFailed) return;
   if (!pDX->m_bSaveAndValidate) {
     wchar_t buf[64];
@@ -52,7 +59,7 @@ void ExchangeNumber(CDataExchange* pDX, int nIDC, T& value, Parse parse, const w
   if constexpr (std::is_floating_point_v<T>) bNaN = std::isnan(parsed);
   if (text.empty() || pEnd == text.c_str() || !IsBlankTail(pEnd) || errno == ERANGE || bNaN ||
       parsed < std::numeric_limits<T>::lowest() || parsed > std::numeric_limits<T>::max()) {
-    AfxMessageBox(pszError, MB_OK | MB_ICONEXCLAMATION);
+    AfxMessageBox(LoadResString(nIDError), MB_OK | MB_ICONEXCLAMATION);
     pDX->Fail(nIDC);
     return;
   }
@@ -71,7 +78,7 @@ void DDX_Text(CDataExchange* pDX, int nIDC, std::wstring& value) {
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
   ExchangeNumber(
       pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstoll(s, e, 10); }, L"%d",
-      L"请输入一个整数。");
+      IDS_FW_ENTER_INTEGER);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
@@ -87,19 +94,19 @@ void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
         }
         return std::wcstoull(s, e, 10);
       },
-      L"%lu", L"请输入一个正整数。");
+      L"%lu", IDS_FW_ENTER_UNSIGNED);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, double& value) {
   ExchangeNumber(
       pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); }, L"%g",
-      L"请输入一个数字。");
+      IDS_FW_ENTER_NUMBER);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
   ExchangeNumber(
       pDX, nIDC, value, [](const wchar_t* s, wchar_t** e) { return std::wcstod(s, e); }, L"%g",
-      L"请输入一个数字。");
+      IDS_FW_ENTER_NUMBER);
 }
 
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
@@ -152,16 +159,16 @@ INT_PTR CDialog::DoModal(HWND hOwner) {
 
 INT_PTR CDialog::RunModalLoop(HWND hOwner) {
   m_bModal = TRUE;
-  m_nModalResult = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
-                                     hOwner, StaticDlgProc, reinterpret_cast<LPARAM>(this));
+  m_nModalResult = ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), Template(m_nIDTemplate),
+                                             hOwner, StaticDlgProc, reinterpret_cast<LPARAM>(this));
   m_bModal = FALSE;
   return m_nModalResult;
 }
 
 BOOL CDialog::Create(HWND hParent) {
   m_bModal = FALSE;
-  HWND h = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_nIDTemplate),
-                                hParent, StaticDlgProc, reinterpret_cast<LPARAM>(this));
+  HWND h = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), Template(m_nIDTemplate),
+                                        hParent, StaticDlgProc, reinterpret_cast<LPARAM>(this));
   return h != nullptr;
 }
 

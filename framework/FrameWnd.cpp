@@ -2,6 +2,7 @@
 
 #include "App.h"
 #include "Print.h"
+#include "UiLanguage.h"
 #include "View.h"
 
 CFrameWnd* GetParentFrame(HWND hWnd) {
@@ -28,7 +29,7 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwStyle) {
   if (!pszClass) return FALSE;
   m_strTitle = m_pTemplate ? m_pTemplate->GetDocString(CSingleDocTemplate::windowTitle)
                            : LoadResString(nIDResource);
-  HMENU hMenu = ::LoadMenuW(hInst, MAKEINTRESOURCEW(nIDResource));
+  HMENU hMenu = LoadUiMenu(nIDResource);
   m_hAccelTable = ::LoadAcceleratorsW(hInst, MAKEINTRESOURCEW(nIDResource));
   if (!CreateEx(0, pszClass, m_strTitle.c_str(), dwStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                 CW_USEDEFAULT, CW_USEDEFAULT, nullptr, hMenu)) {

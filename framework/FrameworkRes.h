@@ -64,3 +64,8 @@
 
 // Resource type of a toolbar layout (version, width, height, count, ids; 0 is a gap)
 #define RT_TOOLBAR_LAYOUT 241
+
+// The framework's own texts (the program's moved texts follow from 21000 on, res/TextRes.h)
+#define IDS_FW_ENTER_INTEGER 21000
+#define IDS_FW_ENTER_UNSIGNED 21001
+#define IDS_FW_ENTER_NUMBER 21002

@@ -198,13 +198,6 @@ LRESULT CALLBACK CWnd::StaticWndProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM
   return lResult;
 }
 
-std::wstring LoadResString(UINT nID) {
-  const wchar_t* p = nullptr;
-  // With a zero buffer size LoadString hands back a pointer into the resource itself.
-  int n = ::LoadStringW(::GetModuleHandleW(nullptr), nID, reinterpret_cast<LPWSTR>(&p), 0);
-  return (n > 0 && p) ? std::wstring(p, n) : std::wstring();
-}
-
 std::wstring GetCommandPrompt(UINT nID) {
   std::wstring s = LoadResString(nID);
   size_t pos = s.find(L'\n');

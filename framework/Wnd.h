@@ -211,7 +211,8 @@ class CWnd : public CCmdTarget {
   friend class CDialog;
 };
 
-// Text of a string resource of the program ("" when missing).
+// Text of a string resource of the program in the chosen language ("" when missing;
+// UiLanguage.cpp).
 std::wstring LoadResString(UINT nID);
 // The part of a command's prompt string before "\n" (status bar) or after it (tool tip).
 std::wstring GetCommandPrompt(UINT nID);

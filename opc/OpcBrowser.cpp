@@ -84,7 +84,7 @@ void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
     FillFlat();
   else if (m_nOrganization == OPC_NS_HIERARCHIAL)
     FillHierarchical();
-  if (m_bIncomplete) m_pTree->ShowStatusText(kIncompleteText);
+  if (m_bIncomplete) m_pTree->ShowStatusText(OpcUiString(OpcUiText::BrowseIncomplete));
 }
 
 bool COpcBrowser::ListBranch(OpcTreeNode node) {
@@ -92,7 +92,8 @@ bool COpcBrowser::ListBranch(OpcTreeNode node) {
   StartBudget();
   const bool wasIncomplete = m_bIncomplete;
   ListPending(node);
-  if (m_bIncomplete && !wasIncomplete) m_pTree->ShowStatusText(kIncompleteText);
+  if (m_bIncomplete && !wasIncomplete)
+    m_pTree->ShowStatusText(OpcUiString(OpcUiText::BrowseIncomplete));
   return true;
 }
 
@@ -122,7 +123,8 @@ void COpcBrowser::ListSubtree(OpcTreeNode node) {
   std::sort(below.begin(), below.end());
   for (const auto& [order, pending] : below) ListPending(pending);
   m_bLazy = true;
-  if (m_bIncomplete && !wasIncomplete) m_pTree->ShowStatusText(kIncompleteText);
+  if (m_bIncomplete && !wasIncomplete)
+    m_pTree->ShowStatusText(OpcUiString(OpcUiText::BrowseIncomplete));
 }
 
 std::wstring COpcBrowser::GetBrowseItemId(int index) {

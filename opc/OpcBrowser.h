@@ -27,7 +27,8 @@ class COpcBrowser {
   // 3 to 8 s on a busy machine. What was built stays, and the tree says it is incomplete.
   static constexpr size_t kMaxNodes = 1000000;
   static constexpr DWORD kBuildBudgetMs = 30000;
-  static constexpr const wchar_t* kIncompleteText = L"浏览树不完整: 服务器的地址空间过大或浏览出错";
+  // Built-in text of the note (the program shows it in the user's language).
+  static inline const wchar_t* const kIncompleteText = OpcBuiltInText(OpcUiText::BrowseIncomplete);
 
   COpcBrowser() = default;
   COpcBrowser(const COpcBrowser&) = delete;

@@ -111,7 +111,8 @@ void COpcGroupManager::AdviseGroup() {
   const bool hasData = SUCCEEDED(data.QueryFrom(m_pCurrent->m_pGroup.Get())) && data;
   if (hasData && AdviseStreams(data.Get())) return;
   if (AdviseCallback(m_pCurrent)) return;
-  if (!hasData) OpcMessageBox(OpcBoxOwner::None, L"不支持IDataObject\n", L"Plover Client", MB_OK);
+  if (!hasData)
+    OpcMessageBox(OpcBoxOwner::None, OpcUiString(OpcUiText::NoDataObject), L"Plover Client", MB_OK);
 }
 
 bool COpcGroupManager::AdviseStreams(IDataObject* data) {

@@ -100,8 +100,8 @@ BOOL COpcServer::Connect(const std::wstring& progId, const std::wstring& node) {
   }
   object.Release();  // the creation reference
   if (!m_pServer) {
-    OpcMessageBox(OpcBoxOwner::ActiveWindow, L"OPC Proxy dll 可能未注册!\n", kOpcAppTitle,
-                  MB_OK | MB_ICONEXCLAMATION);
+    OpcMessageBox(OpcBoxOwner::ActiveWindow, OpcUiString(OpcUiText::ProxyNotRegistered),
+                  kOpcAppTitle, MB_OK | MB_ICONEXCLAMATION);
     return FALSE;
   }
 
@@ -136,13 +136,11 @@ void COpcServer::AdviseShutdown() {
 }
 
 HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& object) {
-  wchar_t failed[512];
   if (m_strNode.empty()) {
     HRESULT hr = ::CoCreateInstance(clsid, nullptr, kClsctxAll, IID_IUnknown, object.PutVoid());
     if (SUCCEEDED(hr) && !object) hr = E_NOINTERFACE;
     if (FAILED(hr)) {
-      ::swprintf(failed, 512, L"连接OPC服务器'%ls'失败!\nCoCreateInstance:", m_strProgId.c_str());
-      ReportError(failed, static_cast<DWORD>(hr));
+      ReportError(OpcUiString(OpcUiText::ConnectFailed, {m_strProgId}), static_cast<DWORD>(hr));
     }
     return hr;
   }
@@ -151,8 +149,7 @@ HRESULT COpcServer::CreateServerObject(const CLSID& clsid, TComPtr<IUnknown>& ob
   MULTI_QI mqi = {&IID_IOPCServer, nullptr, S_OK};
   HRESULT hr = g_createRemote(clsid, kClsctxAll, &server, 1, &mqi);
   if (FAILED(hr)) {
-    ::swprintf(failed, 512, L"连接OPC服务器'%ls'失败!\nCoCreateInstanceEx:", m_strProgId.c_str());
-    ReportError(failed, static_cast<DWORD>(hr));
+    ReportError(OpcUiString(OpcUiText::ConnectFailedEx, {m_strProgId}), static_cast<DWORD>(hr));
     return hr;
   }
   // The returned reference is ours whether or not the call succeeded.

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "OpcUiText.h"
+
 // A tree node; nullptr means "none" (or "top level" as a parent).
 using OpcTreeNode = void*;
 

@@ -1,5 +1,7 @@
 #include "Workspace.h"
 
+#include "OpcUiText.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -517,49 +519,49 @@ std::wstring FaultText(const Error& err) {
     case Fault::None:
       break;
     case Fault::NotWorkspace:
-      text = L"不是Plover工作区文件 (第一行应为 \"plover-workspace 1\")";
+      text = OpcUiString(OpcUiText::WsNotWorkspace);
       break;
     case Fault::NewerVersion:
-      text = L"由更新版本的Plover写成, 格式版本高于 " + std::to_wstring(kFormatVersion);
+      text = OpcUiString(OpcUiText::WsNewerVersion, {std::to_wstring(kFormatVersion)});
       break;
     case Fault::TooLarge:
-      text = L"文件过大 (最多 " + std::to_wstring(kMaxFileBytes >> 20) + L" MB)";
+      text = OpcUiString(OpcUiText::WsTooLarge, {std::to_wstring(kMaxFileBytes >> 20)});
       break;
     case Fault::LineTooLong:
-      text = L"行过长 (最多 " + std::to_wstring(kMaxLineBytes) + L" 字节)";
+      text = OpcUiString(OpcUiText::WsLineTooLong, {std::to_wstring(kMaxLineBytes)});
       break;
     case Fault::BadUtf8:
-      text = L"不是有效的UTF-8文本, 或含有控制字符";
+      text = OpcUiString(OpcUiText::WsBadUtf8);
       break;
     case Fault::UnknownKeyword:
-      text = L"未知的关键字 '" + keyword + L"'";
+      text = OpcUiString(OpcUiText::WsUnknownKeyword, {keyword});
       break;
     case Fault::BadValue:
-      text = L"'" + keyword + L"' 的值无效";
+      text = OpcUiString(OpcUiText::WsBadValue, {keyword});
       break;
     case Fault::Missing:
-      text = L"'" + keyword + L"' 缺少值";
+      text = OpcUiString(OpcUiText::WsMissing, {keyword});
       break;
     case Fault::Repeated:
-      text = L"'" + keyword + L"' 重复出现";
+      text = OpcUiString(OpcUiText::WsRepeated, {keyword});
       break;
     case Fault::Misplaced:
-      text = L"'" + keyword + L"' 的位置不对 (服务器设置在前, 组在服务器之后, 项在组之后)";
+      text = OpcUiString(OpcUiText::WsMisplaced, {keyword});
       break;
     case Fault::Duplicate:
-      text = L"'" + keyword + L"' 与前面的重复";
+      text = OpcUiString(OpcUiText::WsDuplicate, {keyword});
       break;
     case Fault::TooManyGroups:
-      text = L"组过多 (最多 " + std::to_wstring(kMaxGroups) + L" 个)";
+      text = OpcUiString(OpcUiText::WsTooManyGroups, {std::to_wstring(kMaxGroups)});
       break;
     case Fault::TooManyItems:
-      text = L"项过多 (最多 " + std::to_wstring(kMaxItems) + L" 个)";
+      text = OpcUiString(OpcUiText::WsTooManyItems, {std::to_wstring(kMaxItems)});
       break;
     case Fault::Unwritable:
-      text = L"'" + keyword + L"' 的文字不能写入工作区 (空, 换行, 控制字符或无效的UTF-16)";
+      text = OpcUiString(OpcUiText::WsUnwritable, {keyword});
       break;
   }
-  if (err.line) text = L"第 " + std::to_wstring(err.line) + L" 行: " + text;
+  if (err.line) text = OpcUiString(OpcUiText::WsAtLine, {std::to_wstring(err.line), text});
   return text;
 }
 

@@ -35,3 +35,4 @@
 #include "ItemMenuRes.h"
 #include "GroupManageRes.h"
 #include "RecordRes.h"
+#include "TextRes.h"

@@ -35,7 +35,7 @@ clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-reco
   "$root/fuzz/OpcStreamFuzz.cpp" "$root/opc/OpcStream.cpp" -o "$out/opcstream_fuzz"
 clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all \
   -Wall -Wextra -I"$root/opc" \
-  "$root/fuzz/WorkspaceFuzz.cpp" "$root/opc/Workspace.cpp" -o "$out/workspace_fuzz"
+  "$root/fuzz/WorkspaceFuzz.cpp" "$root/opc/Workspace.cpp" "$root/opc/OpcUiText.cpp" -o "$out/workspace_fuzz"
 
 rm -rf "$out/corpus"
 cp -r "$root/fuzz/corpus" "$out/corpus"

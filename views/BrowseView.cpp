@@ -13,6 +13,8 @@
 #include "AddTagDlg.h"
 #include "FrameWnd.h"
 #include "ModalRunner.h"
+#include "TextRes.h"
+#include "UiLanguage.h"
 #include "ViewFrame.h"
 #include "WaitCursor.h"
 
@@ -20,12 +22,6 @@ namespace {
 // Failed asynchronous writes named in one box; the rest are counted.
 constexpr size_t kListedWriteErrors = 8;
 
-std::wstring Format(const wchar_t* pattern, const std::wstring& arg) {
-  std::wstring text(wcslen(pattern) + arg.size() + 1, L'\0');
-  std::swprintf(text.data(), text.size(), pattern, arg.c_str());
-  text.resize(wcslen(text.c_str()));
-  return text;
-}
 }  // namespace
 
 LPCWSTR CBrowseView::GetViewClass() const {
@@ -35,6 +31,19 @@ LPCWSTR CBrowseView::GetViewClass() const {
 DWORD CBrowseView::GetViewStyle() const {
   // The tree styles are added at each connect.
   return WS_CHILD | WS_VISIBLE | WS_BORDER;
+}
+
+std::wstring CBrowseView::AddLeavesText() {
+  return LoadResString(IDS_BROWSE_ADD_LEAVES);
+}
+std::wstring CBrowseView::AddSubtreeText() {
+  return LoadResString(IDS_BROWSE_ADD_SUBTREE);
+}
+std::wstring CBrowseView::AddLeafText() {
+  return LoadResString(IDS_BROWSE_ADD_LEAF);
+}
+std::wstring CBrowseView::NotConnectedText() {
+  return LoadResString(IDS_BROWSE_NOT_CONNECTED);
 }
 
 void CBrowseView::OnInitialUpdate() {
@@ -68,8 +77,7 @@ LRESULT CBrowseView::OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&) {
     AddTreeStyle(style);
 
   if (!m_server.Connect(m_strProgId, m_strNode)) {
-    if (!m_bQuietConnect)
-      AfxMessageBox(Format(L"Connect OPC Server: %ls Failed!", m_strProgId), MB_OK);
+    if (!m_bQuietConnect) AfxMessageBox(FormatResString(IDS_CONNECT_FAILED, {m_strProgId}), MB_OK);
     return 0;
   }
   if (m_server.CanBrowse()) {
@@ -86,12 +94,12 @@ LRESULT CBrowseView::OnOpcConnect(UINT, WPARAM, LPARAM, BOOL&) {
     m_server.BuildBrowseTop(m_pTreePort.get());
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
   } else if (!m_bQuietConnect) {
-    AfxMessageBox(L" This OPC Server doesn't support borwse!", MB_OK);
+    AfxMessageBox(LoadResString(IDS_NO_BROWSE), MB_OK);
   }
   m_server.SetGroupUpdateRate(1000);
   m_server.SetGroupDeadband(0.0f);
   if (FAILED(m_server.AddGroup(static_cast<OPCHANDLE>(m_nGroupId), L"Group1")) && !m_bQuietConnect)
-    AfxMessageBox(L"AddGroup 'Group1' failed!", MB_OK);
+    AfxMessageBox(FormatResString(IDS_ADD_GROUP_FAILED, {L"Group1"}), MB_OK);
   return 0;
 }
 
@@ -115,7 +123,7 @@ LRESULT CBrowseView::OnOpcWriteError(UINT, WPARAM wParam, LPARAM lParam, BOOL&) 
   while (::PeekMessageW(&msg, m_hWnd, WM_OPC_WRITEERROR, WM_OPC_WRITEERROR, PM_REMOVE))
     failures.emplace_back(static_cast<DWORD>(msg.wParam), static_cast<OPCHANDLE>(msg.lParam));
   if (!m_server.IsConnected()) return 0;
-  std::wstring text = L"异步写错误!";
+  std::wstring text = LoadResString(IDS_ASYNC_WRITE_ERROR);
   for (size_t i = 0; i < failures.size() && i < kListedWriteErrors; ++i) {
     const auto& [code, hClient] = failures[i];
     // No item: the whole transaction failed.
@@ -137,10 +145,10 @@ LRESULT CBrowseView::OnOpcServerShutdown(UINT, WPARAM, LPARAM, BOOL&) {
   std::wstring reason = m_server.GetShutdownReason();
   // Its own request, silence, or a process gone: the first line says which.
   const HRESULT code = m_server.GetShutdownCode();
-  const wchar_t* headline = code == S_OK            ? L"OPC Server '%ls' has shut down."
-                            : code == RPC_E_TIMEOUT ? L"OPC Server '%ls' stopped answering."
-                                                    : L"OPC Server '%ls' can no longer be reached.";
-  std::wstring text = Format(headline, m_strProgId);
+  const UINT headline = code == S_OK            ? IDS_SERVER_SHUT_DOWN
+                        : code == RPC_E_TIMEOUT ? IDS_SERVER_SILENT
+                                                : IDS_SERVER_UNREACHABLE;
+  std::wstring text = FormatResString(headline, {m_strProgId});
   if (!reason.empty()) text += L"\n" + reason;
   IViewFrame* pFrame = GetViewFrame(m_hWnd);
   if (pFrame && pFrame->ReconnectAfterLoss(code == S_OK, text)) return 0;
@@ -172,7 +180,7 @@ BOOL CBrowseView::SelectedData(int& data) const {
 }
 
 void CBrowseView::SayNotConnected() {
-  if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(kNotConnectedText);
+  if (CFrameWnd* pFrame = GetParentFrame(m_hWnd)) pFrame->SetMessageText(NotConnectedText());
 }
 
 LRESULT CBrowseView::OnLButtonDblClk(UINT, WPARAM, LPARAM lParam, BOOL& bHandled) {
@@ -220,7 +228,7 @@ void CBrowseView::AddLeaf(int index) {
   } else if (COpcItem* pOld = m_server.FindItem(static_cast<OPCHANDLE>(m_nGroupId), tag)) {
     if (pFrame) pFrame->HighlightItem(pOld);
   } else {
-    AfxMessageBox(Format(L"AddItem '%ls' error!", tag), MB_OK);
+    AfxMessageBox(FormatResString(IDS_ADD_ITEM_FAILED, {tag}), MB_OK);
   }
 }
 
@@ -258,10 +266,10 @@ LRESULT CBrowseView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
   if (data == -1) {
     // Nothing to add to without a current group.
     const UINT flags = MF_STRING | (m_server.m_groupManager.GetCurrentGroup() ? 0 : MF_GRAYED);
-    ::AppendMenuW(hMenu, flags, ID_BROWSE_ADD_LEAVES, kAddLeavesText);
-    ::AppendMenuW(hMenu, flags, ID_BROWSE_ADD_SUBTREE, kAddSubtreeText);
+    ::AppendMenuW(hMenu, flags, ID_BROWSE_ADD_LEAVES, AddLeavesText().c_str());
+    ::AppendMenuW(hMenu, flags, ID_BROWSE_ADD_SUBTREE, AddSubtreeText().c_str());
   } else {
-    ::AppendMenuW(hMenu, MF_STRING, ID_BROWSE_ADD_LEAF, kAddLeafText);
+    ::AppendMenuW(hMenu, MF_STRING, ID_BROWSE_ADD_LEAF, AddLeafText().c_str());
   }
   GetModalRunner().TrackPopupMenu(hMenu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt, m_hWnd);
   ::DestroyMenu(hMenu);
@@ -281,13 +289,6 @@ void CBrowseView::OnAddLeaf() {
 }
 
 namespace {
-
-std::wstring Count(const wchar_t* pattern, size_t a, size_t b = 0) {
-  wchar_t text[160];
-  std::swprintf(text, std::size(text), pattern, static_cast<unsigned long>(a),
-                static_cast<unsigned long>(b));
-  return text;
-}
 
 // Clicks queued while the add ran were aimed at a window showing the wait cursor: the
 // second click of a double-click on the confirmation's OK among them, which would select the
@@ -329,7 +330,7 @@ void CBrowseView::AddBranch(bool subtree) {
   m_pTreePort->CollectLeaves(node, subtree, leaves);
   if (leaves.empty()) return;
   if (leaves.size() > kConfirmAbove &&
-      AfxMessageBox(Count(L"将向当前组添加 %lu 个项。是否继续?", leaves.size()),
+      AfxMessageBox(FormatResString(IDS_CONFIRM_ADD_ITEMS, {std::to_wstring(leaves.size())}),
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK)
     return;
 
@@ -338,8 +339,9 @@ void CBrowseView::AddBranch(bool subtree) {
   EscapePressed();  // only keys pressed from here on count
   // The status bar shows how far a step is, drawn at once (no paint message runs meanwhile);
   // false once Esc was pressed.
-  auto progress = [&](const wchar_t* pattern, size_t done, size_t total) {
-    m_pTreePort->ShowStatusText(Count(pattern, done, total));
+  auto progress = [&](UINT pattern, size_t done, size_t total) {
+    m_pTreePort->ShowStatusText(
+        FormatResString(pattern, {std::to_wstring(done), std::to_wstring(total)}));
     if (HWND bar = ::GetDlgItem(::GetAncestor(m_hWnd, GA_ROOT), 0xE801)) ::UpdateWindow(bar);
     return !EscapePressed();
   };
@@ -350,13 +352,11 @@ void CBrowseView::AddBranch(bool subtree) {
   std::vector<OpcItemRequest> requests(leaves.size());
   for (size_t i = 0; i < leaves.size(); ++i) {
     requests[i].strItemId = m_server.GetBrowseItemId(leaves[i]);
-    if ((i & 255) == 255 &&
-        !progress(L"正在读取项标识: %lu / %lu (按 Esc 停止)", i + 1, leaves.size()))
-      return idle();
+    if ((i & 255) == 255 && !progress(IDS_READING_ITEM_IDS, i + 1, leaves.size())) return idle();
   }
   std::vector<OpcItemOutcome> outcomes;
   m_server.AddItems(handle, requests, outcomes, [&](size_t done, size_t total) {
-    return progress(L"正在添加项: %lu / %lu (按 Esc 停止)", done, total);
+    return progress(IDS_ADDING_ITEMS, done, total);
   });
   idle();
 
@@ -372,7 +372,7 @@ void CBrowseView::AddBranch(bool subtree) {
   DropQueuedClicks();
   // A server that went has its own message; one box sums up every other failure.
   if (failed && !m_server.m_pWatch->Vanished()) {
-    std::wstring text = Count(L"%lu 个项添加失败:", failed) + details;
+    std::wstring text = FormatResString(IDS_ADD_ITEMS_FAILED, {std::to_wstring(failed)}) + details;
     if (failed > 5) text += L"\n...";
     AfxMessageBox(text, MB_OK | MB_ICONWARNING);
   }

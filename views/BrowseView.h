@@ -17,11 +17,11 @@ class CBrowseView : public CView {
   static const UINT ID_BROWSE_ADD_LEAVES = 32800;
   static const UINT ID_BROWSE_ADD_SUBTREE = 32801;
   static const UINT ID_BROWSE_ADD_LEAF = 32802;
-  static constexpr const wchar_t* kAddLeavesText = L"添加本分支的所有项";
-  static constexpr const wchar_t* kAddSubtreeText = L"添加本分支及子分支的所有项";
-  static constexpr const wchar_t* kAddLeafText = L"添加到当前组";
+  static std::wstring AddLeavesText();
+  static std::wstring AddSubtreeText();
+  static std::wstring AddLeafText();
   // The status bar's answer to a double-click or right-click on a tree with no server.
-  static constexpr const wchar_t* kNotConnectedText = L"未连接 OPC 服务器: 请先连接, 再添加项";
+  static std::wstring NotConnectedText();
   // More items than this are added only after the user agrees.
   static const size_t kConfirmAbove = 1000;
 

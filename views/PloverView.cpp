@@ -14,6 +14,7 @@
 #include "OpcStatus.h"
 #include "OpcText.h"
 #include "TagPropertyDlg.h"
+#include "UiLanguage.h"
 #include "ViewFrame.h"
 
 namespace {
@@ -440,7 +441,7 @@ LRESULT CPloverView::OnContextMenu(UINT, WPARAM, LPARAM lParam, BOOL&) {
     pt = {rc.left, rc.bottom};
     ::ClientToScreen(m_hWnd, &pt);
   }
-  HMENU hMenu = ::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_ITEMMENU));
+  HMENU hMenu = LoadUiMenu(IDR_ITEMMENU);
   if (!hMenu) return 0;
   CFrameWnd* pFrame = GetParentFrame(m_hWnd);
   GetModalRunner().TrackPopupMenu(::GetSubMenu(hMenu, 0), TPM_LEFTALIGN | TPM_RIGHTBUTTON, pt,
@@ -532,7 +533,8 @@ void CPloverView::Write(bool async) {
             : frame->WriteSync(item, dlg.m_strInput, &reason))
     return;
   // Which item and why: the server's refusal, or a text that does not convert.
-  AfxMessageBox((async ? L"异步写错误!\n" : L"同步写错误!\n") + reason, MB_OK);
+  AfxMessageBox(
+      LoadResString(async ? IDS_ASYNC_WRITE_ERROR : IDS_SYNC_WRITE_ERROR) + L"\n" + reason, MB_OK);
 }
 
 void CPloverView::OnDeleteItem() {

@@ -12,8 +12,9 @@ namespace {
 
 struct MenuEntry {
   const wchar_t* text;  // nullptr for a separator
-  UINT id;
+  UINT id;              // kSubMenu for a popup
 };
+const UINT kSubMenu = ~0u;
 
 void ExpectMenu(HMENU hMenu, const std::vector<MenuEntry>& expected) {
   ASSERT_EQ(static_cast<int>(expected.size()), ::GetMenuItemCount(hMenu));
@@ -27,7 +28,10 @@ void ExpectMenu(HMENU hMenu, const std::vector<MenuEntry>& expected) {
       continue;
     }
     EXPECT_EQ(expected[i].text, ReadMenuString(hMenu, i)) << "item " << i;
-    EXPECT_EQ(expected[i].id, mii.wID) << "item " << i;
+    if (expected[i].id == kSubMenu)
+      EXPECT_NE(nullptr, ::GetSubMenu(hMenu, static_cast<int>(i))) << "item " << i;
+    else
+      EXPECT_EQ(expected[i].id, mii.wID) << "item " << i;
   }
 }
 
@@ -130,7 +134,9 @@ TEST_F(MainFrameTest, MenuHasExactTextsAndIds) {
   ExpectMenu(OpenPopup(2), {{L"工具栏(&T)", 59392},
                             {L"状态栏(&S)", 59393},
                             {nullptr, 0},
-                            {L"服务器断开后自动重新连接(&R)", ID_VIEW_AUTO_RECONNECT}});
+                            {L"服务器断开后自动重新连接(&R)", ID_VIEW_AUTO_RECONNECT},
+                            {nullptr, 0},
+                            {L"语言(&L)", kSubMenu}});
   ExpectMenu(OpenPopup(3), {{L"关于Larkspur(&A)...", 57664}});
 }
 

@@ -140,11 +140,8 @@ class BranchAddTest : public AppFixture {
                    reinterpret_cast<LPARAM>(buf));
     return buf;
   }
-  static std::wstring IdleText() {
-    wchar_t buf[256] = {};
-    ::LoadStringW(::GetModuleHandleW(nullptr), AFX_IDS_IDLEMESSAGE, buf, 256);
-    return buf;
-  }
+  // In the program's language (the raw LoadString would follow Wine's own).
+  static std::wstring IdleText() { return LoadResString(AFX_IDS_IDLEMESSAGE); }
   IPloverSimControl* Control() {
     if (!m_control) m_control.QueryFrom(Server().m_pServer.Get());
     return m_control.Get();
@@ -156,8 +153,8 @@ class BranchAddTest : public AppFixture {
 
 TEST_F(BranchAddTest, OwnLeavesSubtreeSkipsRefusalsEscAndLossOfTheServer) {
   using Entries = std::vector<std::pair<std::wstring, bool>>;
-  const Entries branchMenu = {{CBrowseView::kAddLeavesText, true},
-                              {CBrowseView::kAddSubtreeText, true}};
+  const Entries branchMenu = {{CBrowseView::AddLeavesText(), true},
+                              {CBrowseView::AddSubtreeText(), true}};
   // The root, a branch and a leaf each get their menu, and the clicked node is selected.
   RightClick(Next(TVGN_ROOT), 0);
   HTREEITEM level1 = Node(L"Deep.Level1");
@@ -185,7 +182,7 @@ TEST_F(BranchAddTest, OwnLeavesSubtreeSkipsRefusalsEscAndLossOfTheServer) {
   // A leaf: what a double-click does (one group: added at once, its row the hot one).
   HTREEITEM leaf = Node(L"Signals.Ramp");
   RightClick(leaf, CBrowseView::ID_BROWSE_ADD_LEAF);
-  EXPECT_EQ((Entries{{CBrowseView::kAddLeafText, true}}), m_menu.menus.back());
+  EXPECT_EQ((Entries{{CBrowseView::AddLeafText(), true}}), m_menu.menus.back());
   EXPECT_EQ(31, Agreed());
   EXPECT_EQ(30, ::SendMessageW(Frame()->GetItemView()->m_hWnd, LVM_GETHOTITEM, 0, 0));
 
@@ -261,12 +258,12 @@ TEST_F(BranchAddTest, ALostServersTreeSaysSoInTheStatusBar) {
   Frame()->SetMessageText(AFX_IDS_IDLEMESSAGE);
   ::SendMessageW(Tree(), WM_LBUTTONDBLCLK, MK_LBUTTON,
                  MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2));
-  EXPECT_EQ(CBrowseView::kNotConnectedText, StatusText());
+  EXPECT_EQ(CBrowseView::NotConnectedText(), StatusText());
   Frame()->SetMessageText(AFX_IDS_IDLEMESSAGE);
   POINT pt{(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
   ::ClientToScreen(Tree(), &pt);
   ::SendMessageW(Tree(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Tree()), MAKELPARAM(pt.x, pt.y));
-  EXPECT_EQ(CBrowseView::kNotConnectedText, StatusText());
+  EXPECT_EQ(CBrowseView::NotConnectedText(), StatusText());
   // Off the nodes, a double-click says nothing.
   Frame()->SetMessageText(AFX_IDS_IDLEMESSAGE);
   RECT client{};
