@@ -49,4 +49,13 @@ for dir in "${!allowed[@]}"; do
              --include='*.h' --include='*.cpp' --include='*.c' --include='*.rc' 2>/dev/null || true)
 done
 [ $bad -eq 0 ] && echo "plover: every folder includes only the folders below it" >&2
+
+# The window program's resources exist in two languages; Wine's plain loaders pick one by
+# their own rule, so everything asks framework/UiLanguage for the chosen language's block.
+while IFS=: read -r file line _; do
+  echo "plover: $file:$line loads a resource past the language choice (use LoadResString, LoadUiMenu or CDialog)" >&2
+  bad=1
+done < <(grep -rnE '\b(LoadString[AW]?|LoadMenu[AW]?|DialogBoxParam[AW]|CreateDialogParam[AW]|DialogBox[AW]?|CreateDialog[AW]?)[[:space:]]*\(' \
+           app views dialogs controls framework --include='*.h' --include='*.cpp' 2>/dev/null |
+         grep -v '^framework/UiLanguage\.' || true)
 exit $bad
