@@ -2,13 +2,16 @@
 // variant adds a bulk area for load tests. IDs use "." between levels:
 //   Heartbeat                      BOOL square wave, directly at the root
 //   Signals.{Random, RandomReal, Ramp, Sine, Square, Triangle, Counter, Byte, Text}
-//   Signals.{Char, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date}
+//   Signals.{Char, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date, Error,
+//            Decimal}
 //   Types.{Short, Long, Float, Double, Boolean, String, Byte}      static, read-write
-//   Types.{Char, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date}
+//   Types.{Char, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date, Error, Decimal}
 //   Arrays.{Short,Long,Float,Double,Bool,String}Array              changing, read-only
-//   Arrays.{Char,Byte,Word,DWord,Int,UInt,LongLong,ULongLong,Currency,Date}Array
+//   Arrays.{Char,Byte,Word,DWord,Int,UInt,LongLong,ULongLong,Currency,Date,Error,
+//           Decimal}Array
 //   Arrays.Static.{Short, Long, Float, Double, Boolean, String}    static arrays, read-write
-//   Arrays.Static.{Char, Byte, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date}
+//   Arrays.Static.{Char, Byte, Word, DWord, Int, UInt, LongLong, ULongLong, Currency, Date,
+//                  Error, Decimal}
 //   Access.{ReadOnly, WriteOnly, ReadWrite}
 //   Quality.{Cycling, Bad, Uncertain, LocalOverride}
 //   EU.{Analog (0..100), Enumerated, None}                         static, read-write
@@ -31,6 +34,7 @@ const struct {
   const wchar_t* name;
   VARTYPE type;
   double low, high, start;
+  const wchar_t* startText = nullptr;  // DECIMAL: the exact start value
 } kMoreTypes[] = {
     {L"Char", VT_I1, -128, 127, -5},
     {L"Word", VT_UI2, 0, 65535, 40000},
@@ -41,6 +45,11 @@ const struct {
     {L"ULongLong", VT_UI8, 18000000000000000000.0, 18000000000000100000.0, 9007199254740992.0},
     {L"Currency", VT_CY, -1000, 1000, 12.3456},
     {L"Date", VT_DATE, 46000, 46001, 46000.5},
+    // Codes walk through the OPC results 0xC0040001..0xC004000F; the static one is E_FAIL.
+    {L"Error", VT_ERROR, 3221487617.0, 3221487631.0, 2147500037.0},
+    // Signals beyond 64 bits; the static value, from its text, needs all 96 bits of
+    // mantissa and a scale (no double holds it).
+    {L"Decimal", VT_DECIMAL, -1e20, 1e20, 0, L"-7922816251426433759354395033.5"},
 };
 
 ItemDef Dynamic(const wchar_t* name, VARTYPE type, SignalKind kind, double low, double high,
@@ -86,6 +95,13 @@ ItemDef Text(const wchar_t* name, const wchar_t* start) {
   return d;
 }
 
+template <class MoreType>
+ItemDef MoreStatic(const MoreType& t) {
+  ItemDef d = Static(t.name, t.type, t.start);
+  if (t.startText) d.text = t.startText;
+  return d;
+}
+
 void AddSignals(AddressSpace& s) {
   uint32_t b = s.AddBranch(0, L"Signals");
   s.AddItem(b, Dynamic(L"Random", VT_I4, SignalKind::Random, 0, 1000, 1000));
@@ -110,7 +126,7 @@ void AddTypes(AddressSpace& s) {
   s.AddItem(b, Static(L"Boolean", VT_BOOL, 0));
   s.AddItem(b, Text(L"String", L"Hello"));
   s.AddItem(b, Static(L"Byte", VT_UI1, 0));
-  for (const auto& t : kMoreTypes) s.AddItem(b, Static(t.name, t.type, t.start));
+  for (const auto& t : kMoreTypes) s.AddItem(b, MoreStatic(t));
 }
 
 void AddArrays(AddressSpace& s) {
@@ -135,7 +151,7 @@ void AddArrays(AddressSpace& s) {
   ItemDef strings = Array(Text(L"String", L"Text"), 3);
   s.AddItem(w, strings);
   s.AddItem(w, Array(Static(L"Byte", VT_UI1, 0), 4));
-  for (const auto& t : kMoreTypes) s.AddItem(w, Array(Static(t.name, t.type, t.start), 4));
+  for (const auto& t : kMoreTypes) s.AddItem(w, Array(MoreStatic(t), 4));
 }
 
 void AddAccess(AddressSpace& s) {

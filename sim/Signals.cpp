@@ -22,6 +22,9 @@ const wchar_t* const kWords[] = {L"alpha",   L"bravo", L"charlie", L"delta", L"e
 const WORD kQualityCycle[] = {0xC0, 0xD8, 0x40, 0x44, 0x50, 0x54, 0x58, 0x00,
                               0x04, 0x08, 0x0C, 0x10, 0x14, 0x18, 0x1C, 0x20};
 
+// Number text in one fixed form, whatever the user's locale.
+const LCID kTextLcid = MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT);
+
 double Clamp(double v, double lo, double hi) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
@@ -67,6 +70,23 @@ void PutScalar(const ItemDef& def, double x, VARTYPE vt, uint32_t itemIndex, uin
     case VT_DATE:  // days since 12/30/1899
       out->date = x;
       break;
+    case VT_ERROR:  // codes as 32-bit words
+      out->scode =
+          static_cast<SCODE>(static_cast<uint32_t>(std::llround(Clamp(x, 0, 4294967295.0))));
+      break;
+    case VT_DECIMAL: {
+      // A static item's exact text where it has one (beyond what a double holds); signals
+      // with four decimals. Its first word is where vt is: the type goes back after it.
+      DECIMAL d{};
+      if (def.text.empty() ||
+          FAILED(VarDecFromStr(const_cast<OLECHAR*>(def.text.c_str()), kTextLcid, 0, &d))) {
+        if (FAILED(VarDecFromR8(x, &d)) || FAILED(VarDecRound(&d, 4, &d))) d = DECIMAL{};
+      }
+      out->decVal = d;
+      out->decVal.wReserved = 0;
+      out->vt = VT_DECIMAL;
+      break;
+    }
     case VT_R4:
       out->fltVal = static_cast<float>(x);
       break;
@@ -146,8 +166,12 @@ void Simulation::Compute(uint32_t index, uint64_t nowMs, VARIANT* out) const {
     VariantInit(&e);
     PutScalar(def, SignalValue(def, index, nowMs, i), elem, index, nowMs, i, &e);
     LONG at = static_cast<LONG>(i);
-    SafeArrayPutElement(
-        psa, &at, elem == VT_BSTR ? static_cast<void*>(e.bstrVal) : static_cast<void*>(&e.llVal));
+    void* data = elem == VT_BSTR      ? static_cast<void*>(e.bstrVal)
+                 : elem == VT_DECIMAL ? static_cast<void*>(&e.decVal)
+                                      : static_cast<void*>(&e.llVal);
+    if (elem == VT_DECIMAL)
+      e.decVal.wReserved = 0;  // an element's reserved word; e holds nothing to free
+    SafeArrayPutElement(psa, &at, data);
     VariantClear(&e);
   }
   out->vt = def.type;

@@ -94,6 +94,11 @@ size_t StreamWriter::WriteValue(size_t at, const VARIANT* v) {
     // The NUL and the padding are already zero.
     return size;
   }
+  if (v->vt == VT_DECIMAL) {
+    // Fills the 16 bytes of the VARIANT itself; its first word (reserved) is where vt is.
+    std::memcpy(slot + 2, reinterpret_cast<const uint8_t*>(&v->decVal) + 2, sizeof(DECIMAL) - 2);
+    return size;
+  }
   if (!(v->vt & VT_ARRAY)) {
     size_t n = ScalarSize(v->vt);
     if (n) std::memcpy(slot + 8, &v->llVal, n);

@@ -23,8 +23,10 @@
 // bytes. The packed form puts each value right after the previous one (any offset, odd
 // ones too) and a BSTR array's strings right after the descriptor, with no element slots
 // and no padding.
-// Types without a fixed wire form (interfaces, by-reference values, variant or
-// decimal arrays) are sent as VT_EMPTY.
+// A VT_DECIMAL fills the whole 16 bytes of the VARIANT (its reserved first word is where vt
+// is), in both layouts; the 64-bit slot's last 8 bytes stay 0. Arrays of it have 16-byte
+// elements. Types without a fixed wire form (interfaces, by-reference values, variant
+// arrays) are sent as VT_EMPTY.
 #pragma once
 
 #include <windows.h>

@@ -207,6 +207,8 @@ TEST_F(CliTest, BrowseListsTreesAndFilters) {
       {{L"browse", kSim, L"--flat", L"--filter", L"*.温*"}, "ITEM ID\nNames.温度\n"},
       {{L"browse", kSim, L"--type", L"STRING", L"--access", L"write", L"--csv"},
        "itemId\nTypes.String\nNames.说明\n"},
+      {{L"browse", kSim, L"--type", L"DECIMAL", L"--csv"},
+       "itemId\nSignals.Decimal\nTypes.Decimal\n"},
       {{L"browse", kSim, L"--tree", L"--depth", L"1", L"--filter", L"Heart*"},
        "Heartbeat\nSignals/\nTypes/\nArrays/\nAccess/\nQuality/\nEU/\nDeep/\nMany/\nNames/\n"
        "Plover.SimServer.1/\n"},

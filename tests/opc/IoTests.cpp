@@ -118,6 +118,7 @@ TEST_P(IoTest, AsyncReadsAndRefreshesArriveThroughTheSink) {
 TEST_P(IoTest, EveryTypeWritesAndShowsTheListsText) {
   const struct {
     const wchar_t *id, *text, *type;
+    const wchar_t* beyond = nullptr;  // one past the type's end: refused before the server
   } cases[] = {
       {L"Types.Char", L"-128", L"CHAR"},
       {L"Types.Byte", L"255", L"BYTE"},
@@ -133,31 +134,50 @@ TEST_P(IoTest, EveryTypeWritesAndShowsTheListsText) {
       {L"Arrays.Static.Currency", L"0.0001, -1.5000, 2.0000, 3.0000", L"ARRAY"},
       {L"Arrays.Static.Date", L"1/1/00 0:00:00, 12/31/99 23:59:59", L"ARRAY"},
       {L"Arrays.Static.String", L"\"a, \"\"b\"\"\", \"\", c", L"ARRAY"},
+      {L"Types.Error", L"0xFFFFFFFF", L"ERROR", L"2147483648"},
+      {L"Types.Decimal", L"-79228162514264337593543950335", L"DECIMAL",
+       L"-79228162514264337593543950336"},
+      {L"Arrays.Static.Error", L"0x00000000, 0x80004005, 0x7FFFFFFF, 0xFFFFFFFF", L"ARRAY",
+       L"0x0, -2147483649"},
+      {L"Arrays.Static.Decimal",
+       L"0.0000000000000000000000000001, -1.5, 79228162514264337593543950335, 0", L"ARRAY",
+       L"1, 79228162514264337593543950336"},
   };
-  std::vector<COpcItem*> items;
+  std::vector<std::pair<size_t, COpcItem*>> items;  // case, record
   for (const auto& c : cases) {
     COpcItem* item = m_server->AddItem(c.id);
     ASSERT_NE(nullptr, item);
+    const VARTYPE elem = item->m_vtCanonical & VT_TYPEMASK;
+    // Wine's VARIANT marshalling between processes has no wire form for arrays of error
+    // codes or decimals: their elements arrive as zeros (scalars cross intact).
+    if (m_kind == ServerKind::OwnProcess && (item->m_vtCanonical & VT_ARRAY) &&
+        (elem == VT_ERROR || elem == VT_DECIMAL))
+      continue;
     HRESULT convert = S_OK;
-    if (item->m_vtCanonical != (VT_ARRAY | VT_BSTR)) {
+    if (elem != VT_BSTR && elem != VT_DECIMAL) {  // 10^20 is a fine decimal
       EXPECT_FALSE(m_server->WriteSync(item, L"1, 99999999999999999999", &convert));
       EXPECT_TRUE(FAILED(convert));
     }
+    if (c.beyond) {
+      convert = S_OK;
+      EXPECT_FALSE(m_server->WriteSync(item, c.beyond, &convert)) << c.beyond;
+      EXPECT_EQ(DISP_E_OVERFLOW, convert) << c.beyond;
+    }
     EXPECT_TRUE(m_server->WriteSync(item, c.text, &convert)) << std::hex << convert;
-    items.push_back(item);
+    items.emplace_back(&c - cases, item);
   }
   EXPECT_TRUE(m_server->RefreshDevice());
   ASSERT_EQ(S_OK, Control()->Flush());
   PumpUntil(
       [&] {
-        for (size_t i = 0; i < items.size(); ++i)
-          if (m_server->GetValueText(items[i]) != cases[i].text) return false;
+        for (const auto& [i, item] : items)
+          if (m_server->GetValueText(item) != cases[i].text) return false;
         return true;
       },
       "every written value back in its record");
-  for (size_t i = 0; i < items.size(); ++i) {
-    EXPECT_EQ(cases[i].text, m_server->GetValueText(items[i]));
-    EXPECT_EQ(cases[i].type, m_server->GetValueTypeText(items[i]));
+  for (const auto& [i, item] : items) {
+    EXPECT_EQ(cases[i].text, m_server->GetValueText(item));
+    EXPECT_EQ(cases[i].type, m_server->GetValueTypeText(item));
   }
 }
 

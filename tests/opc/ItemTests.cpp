@@ -34,7 +34,10 @@ TEST_P(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
       {L"Types.Boolean", VT_BOOL, VT_EMPTY, L"-1", L"On", L"BOOL"},
       {L"Types.Byte", VT_UI1, VT_EMPTY, L"200", L"200", L"BYTE"},
       {L"Types.ULongLong", VT_UI8, VT_EMPTY, L"9007199254740993", L"9007199254740993", L"ULLONG"},
-      {L"Types.Date", VT_DATE, VT_EMPTY, L"2/29/24 23:59:58", L"2/29/24 23:59:58", L"DATE"}};
+      {L"Types.Date", VT_DATE, VT_EMPTY, L"2/29/24 23:59:58", L"2/29/24 23:59:58", L"DATE"},
+      {L"Types.Error", VT_ERROR, VT_EMPTY, L"0x80070005", L"0x80070005", L"ERROR"},
+      {L"Types.Decimal", VT_DECIMAL, VT_EMPTY, L"-0.0000000000000000000000000001",
+       L"-0.0000000000000000000000000001", L"DECIMAL"}};
   for (const auto& c : own) {
     COpcItem* item = m_server->AddItem(c.id);
     ASSERT_NE(nullptr, item) << c.id;
@@ -59,8 +62,8 @@ TEST_P(ItemTest, RequestedTypesAreTriedInTheirFixedOrder) {
   for (VARTYPE vt : order) Control()->RefuseType(L"Types.Float", vt);
   EXPECT_EQ(nullptr, m_server->AddItem(L"Types.Float"));
   EXPECT_EQ(nullptr, m_server->FindItem(1, L"Types.Float"));
-  EXPECT_EQ(12, m_server->GetGroupItemCount(1));
-  EXPECT_EQ(12u, m_server->m_groupManager.m_itemTable.Count());
+  EXPECT_EQ(14, m_server->GetGroupItemCount(1));
+  EXPECT_EQ(14u, m_server->m_groupManager.m_itemTable.Count());
 }
 
 TEST_P(ItemTest, TheSameIdTwiceInOneGroupIsRefusedWithoutAServerCall) {

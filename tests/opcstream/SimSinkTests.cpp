@@ -46,12 +46,16 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
            std::memcmp(a.parray->pvData, b.parray->pvData,
                        size_t(ua - la + 1) * SafeArrayGetElemsize(a.parray)) == 0;
   }
-  // Wine's VarCmp knows no unsigned, VT_I1 or VT_INT values: those by their bytes.
-  const size_t bytes = a.vt == VT_I1 || a.vt == VT_UI1                       ? 1
-                       : a.vt == VT_UI2                                      ? 2
-                       : a.vt == VT_UI4 || a.vt == VT_INT || a.vt == VT_UINT ? 4
-                       : a.vt == VT_UI8                                      ? 8
-                                                                             : 0;
+  // A DECIMAL by all its bytes but the type word, so that 1.0 and 1.00 differ.
+  if (a.vt == VT_DECIMAL)
+    return std::memcmp(reinterpret_cast<const char*>(&a.decVal) + 2,
+                       reinterpret_cast<const char*>(&b.decVal) + 2, sizeof(DECIMAL) - 2) == 0;
+  // Wine's VarCmp knows no unsigned, VT_I1, VT_INT or VT_ERROR values: those by their bytes.
+  size_t bytes = 0;
+  if (a.vt == VT_I1 || a.vt == VT_UI1) bytes = 1;
+  if (a.vt == VT_UI2) bytes = 2;
+  if (a.vt == VT_UI4 || a.vt == VT_INT || a.vt == VT_UINT || a.vt == VT_ERROR) bytes = 4;
+  if (a.vt == VT_UI8) bytes = 8;
   if (bytes) return std::memcmp(&a.llVal, &b.llVal, bytes) == 0;
   return VarCmp(const_cast<VARIANT*>(&a), const_cast<VARIANT*>(&b), 0, 0) == VARCMP_EQ;
 }
@@ -254,8 +258,9 @@ TEST_F(SimSink, EveryLayoutAndEncodingThroughTheRealAdvise) {
 }
 
 // Every type beyond the six, scalar and array, static and changing, through every stream
-// form and layout into the records: each record equals the server's cache and shows the
-// text and type name the list gives it (never "?", nor a float in place of a byte).
+// form and layout (a DECIMAL filling its whole slot in both) into the records: each record
+// equals the server's cache and shows the text and type name the list gives it (never "?",
+// nor a float in place of a byte).
 TEST_F(SimSink, EveryTypeReachesItsRecordAndItsText) {
   const struct {
     const wchar_t* name;
@@ -273,6 +278,9 @@ TEST_F(SimSink, EveryTypeReachesItsRecordAndItsText) {
       {L"ULongLong", VT_UI8, L"ULLONG", L"9007199254740992"},
       {L"Currency", VT_CY, L"CURRENCY", L"12.3456"},
       {L"Date", VT_DATE, L"DATE", L"12/9/25 12:00:00"},
+      {L"Error", VT_ERROR, L"ERROR", L"0x80004005"},
+      // All 96 bits of the mantissa and a scale: whole, as no double could carry it.
+      {L"Decimal", VT_DECIMAL, L"DECIMAL", L"-7922816251426433759354395033.5"},
   };
   struct Rec {
     COpcItem* rec;

@@ -266,6 +266,81 @@ TEST_F(SimAdvise, OneRealValueMakesA56ByteStream) {
   EXPECT_EQ(E_INVALIDARG, control->SetStreamForm(2, FALSE));
 }
 
+// A DECIMAL fills its whole 16-byte slot exactly as the platform lays it in a VARIANT (its
+// reserved first word is where vt is), in both layouts, and 16 bytes per array element; an
+// error code sits in the value bytes like a LONG. Each value is a fresh write, so a writer
+// that left any byte where the reader expects another fails here.
+TEST_F(SimAdvise, DecimalsAndErrorCodesAsTheVariantLaysThemOut) {
+  const OPCHANDLE dec = Add(L"Types.Decimal", 1), code = Add(L"Types.Error", 2),
+                  decs = Add(L"Arrays.Static.Decimal", 3);
+  RecordingSink& sink = Sink();
+  Advise(group.Get(), StreamFormats().dataTime, &sink);
+  for (const DWORD pointerBytes : {4u, 8u}) {
+    SCOPED_TRACE(testing::Message() << "pointer bytes " << pointerBytes);
+    ASSERT_EQ(S_OK, control->SetStreamForm(pointerBytes, FALSE));
+    VARIANT d;
+    VariantInit(&d);
+    d.decVal.Hi32 = 0x89ABCDEF + pointerBytes;
+    d.decVal.Lo64 = 0x0123456789ABCDEFull;
+    d.decVal.scale = static_cast<BYTE>(20 + pointerBytes);
+    d.decVal.sign = DECIMAL_NEG;
+    d.vt = VT_DECIMAL;
+    VARIANT e;
+    VariantInit(&e);
+    e.vt = VT_ERROR;
+    e.scode = static_cast<SCODE>(0xC0040000u + pointerBytes);
+    VARIANT a;
+    VariantInit(&a);
+    a.vt = VT_ARRAY | VT_DECIMAL;
+    a.parray = SafeArrayCreateVector(VT_DECIMAL, 0, 4);
+    ASSERT_TRUE(a.parray);
+    for (LONG i = 0; i < 4; ++i) {
+      DECIMAL x = d.decVal;
+      x.wReserved = 0;
+      x.Lo64 += static_cast<ULONGLONG>(i);
+      x.scale = static_cast<BYTE>(i);
+      ASSERT_EQ(S_OK, SafeArrayPutElement(a.parray, &i, &x));
+    }
+    ASSERT_EQ(S_OK, WriteOne(group.Get(), dec, d));
+    ASSERT_EQ(S_OK, WriteOne(group.Get(), code, e));
+    ASSERT_EQ(S_OK, WriteOne(group.Get(), decs, a));
+    const size_t before = sink.received.size();
+    ASSERT_EQ(S_OK, control->AdvanceTime(1000));
+    ASSERT_EQ(before + 1, sink.received.size());
+    const std::vector<uint8_t>& b = sink.received.back().bytes;
+    auto dw = [&](size_t at) {
+      DWORD v = 0;
+      if (at + 4 <= b.size()) memcpy(&v, b.data() + at, 4);
+      return v;
+    };
+    ASSERT_EQ(3u, dw(4));
+    const size_t slot = pointerBytes == 8 ? 24 : 16, countAt = pointerBytes == 8 ? 24 : 16;
+    for (DWORD k = 0; k < 3; ++k) {
+      const DWORD hClient = dw(20 + k * 20), at = dw(24 + k * 20);
+      ASSERT_LE(at + slot, b.size());
+      const uint8_t* v = b.data() + at;
+      const WORD vt = static_cast<WORD>(dw(at) & 0xFFFF);
+      if (hClient == 1) {
+        EXPECT_EQ(VT_DECIMAL, vt);
+        EXPECT_EQ(0, memcmp(v + 2, reinterpret_cast<const uint8_t*>(&d) + 2, 14));
+      } else if (hClient == 2) {
+        EXPECT_EQ(VT_ERROR, vt);
+        EXPECT_EQ(static_cast<DWORD>(e.scode), dw(at + 8));
+      } else {
+        ASSERT_EQ(3u, hClient);
+        EXPECT_EQ(VT_ARRAY | VT_DECIMAL, vt);
+        EXPECT_EQ(1u, dw(at + slot) & 0xFFFF);   // cDims
+        EXPECT_EQ(16u, dw(at + slot + 4));       // cbElements
+        EXPECT_EQ(4u, dw(at + slot + countAt));  // cElements
+        const size_t data = at + slot + (pointerBytes == 8 ? 32 : 24);
+        ASSERT_LE(data + 4 * 16, b.size());
+        EXPECT_EQ(0, memcmp(b.data() + data, a.parray->pvData, 4 * 16));
+      }
+    }
+    VariantClear(&a);
+  }
+}
+
 TEST_F(SimAdvise, ClientMayTearEverythingDownInsideACallback) {
   TComPtr<IPloverSimControl> probe;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_PloverSimServer, nullptr, CLSCTX_INPROC_SERVER,

@@ -1,6 +1,18 @@
 // IOPCSyncIO: reads from cache and device, writes with conversion and their errors.
 #include "SimTestSupport.h"
 
+// A DECIMAL from its parts: sign, the 96-bit magnitude (high 32, low 64 bits), scale.
+VARIANT Decimal(bool negative, uint32_t hi, uint64_t lo, BYTE scale) {
+  VARIANT v;
+  VariantInit(&v);
+  v.decVal.Hi32 = hi;
+  v.decVal.Lo64 = lo;
+  v.decVal.scale = scale;
+  v.decVal.sign = negative ? DECIMAL_NEG : 0;
+  v.vt = VT_DECIMAL;  // after the DECIMAL: its first word is where vt is
+  return v;
+}
+
 class SimSyncIo : public SimFixture {
  protected:
   void SetUp() override {
@@ -199,6 +211,9 @@ TEST_F(SimSyncIo, IntegerWritesInForeignTypesAreRangeChecked) {
   };
   auto i8 = [&](int64_t x) { return typed(VT_I8, x); };
   auto u8 = [&](uint64_t x) { return typed(VT_UI8, static_cast<int64_t>(x)); };
+  VARIANT maxDec = Decimal(false, UINT32_MAX, UINT64_MAX, 0), minDec = maxDec;
+  minDec.decVal.sign = DECIMAL_NEG;
+  VARIANT beyondDec = MakeVariant(L"79228162514264337593543950336");  // 2^96
   // A stored value a foreign request cannot take is refused on reading, not wrapped.
   VARIANT r;
   EXPECT_EQ(OPC_E_RANGE, ReadOne(group.Get(), OPC_DS_DEVICE, Add(L"Types.Word", VT_I2), &r));
@@ -224,6 +239,11 @@ TEST_F(SimSyncIo, IntegerWritesInForeignTypesAreRangeChecked) {
        L"-9223372036854775808", L"9223372036854775807"},
       {L"Types.ULongLong", i8(0), u8(UINT64_MAX), i8(-1), MakeVariant(2e19), L"0",
        L"18446744073709551615"},
+      // A code is a 32-bit word: signed and unsigned readings both fit.
+      {L"Types.Error", i8(INT32_MIN), u8(UINT32_MAX), i8(INT64_C(-2147483649)),
+       i8(INT64_C(4294967296)), L"0x80000000", L"0xFFFFFFFF"},
+      {L"Types.Decimal", minDec, maxDec, MakeVariant(-1e29), beyondDec,
+       L"-79228162514264337593543950335", L"79228162514264337593543950335"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(testing::PrintToString(std::wstring(row.id)));
@@ -239,5 +259,76 @@ TEST_F(SimSyncIo, IntegerWritesInForeignTypesAreRangeChecked) {
     ASSERT_EQ(S_OK, ReadOne(group.Get(), OPC_DS_DEVICE, text, &r));
     EXPECT_STREQ(row.highText, r.bstrVal) << "a refused write stores nothing";
     VariantClear(&r);
+  }
+  VariantClear(&beyondDec);
+}
+
+// Error codes and decimals read in foreign requested types: a code as the signed or the
+// unsigned word the type asks for, a decimal rounded half to even into whole types (its
+// 96 bits, not a double's 53), and what the requested type cannot hold as OPC_E_RANGE.
+TEST_F(SimSyncIo, ErrorCodesAndDecimalsReadInForeignTypes) {
+  auto code = [](uint32_t bits) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = static_cast<SCODE>(bits);
+    return v;
+  };
+  const struct {
+    const wchar_t* id;
+    VARIANT value;
+    VARTYPE requested;
+    const wchar_t* text;  // the value read, as text; null: OPC_E_RANGE
+  } rows[] = {
+      {L"Types.Error", code(0x80004005), VT_I4, L"-2147467259"},
+      {L"Types.Error", code(0x80004005), VT_UI4, L"2147500037"},
+      {L"Types.Error", code(0x80004005), VT_I8, L"-2147467259"},
+      {L"Types.Error", code(0x80004005), VT_I2, nullptr},
+      {L"Types.Error", code(200), VT_UI1, L"200"},
+      {L"Types.Error", code(0xC0040007), VT_BSTR, L"0xC0040007"},
+      {L"Types.Error", MakeVariant(L"0x8000FFFF"), VT_UI4, L"2147549183"},
+      {L"Types.Error", MakeVariant(3e9), VT_UI4, L"3000000000"},
+      {L"Types.Decimal", Decimal(false, 0, 25, 1), VT_I4, L"2"},
+      {L"Types.Decimal", Decimal(false, 0, 35, 1), VT_I4, L"4"},
+      {L"Types.Decimal", Decimal(true, 0, 250001, 5), VT_I1, L"-3"},
+      {L"Types.Decimal", Decimal(true, 0, 1285, 1), VT_I1, L"-128"},  // half to even
+      {L"Types.Decimal", Decimal(true, 0, 12851, 2), VT_I1, nullptr},
+      {L"Types.Decimal", Decimal(false, 0, 3000000000, 0), VT_I4, nullptr},
+      {L"Types.Decimal", Decimal(false, 0, 3000000000, 0), VT_UI4, L"3000000000"},
+      {L"Types.Decimal", Decimal(false, 0, UINT64_C(1) << 63, 0), VT_I8, nullptr},
+      {L"Types.Decimal", Decimal(false, 0, UINT64_C(1) << 63, 0), VT_UI8, L"9223372036854775808"},
+      {L"Types.Decimal", Decimal(false, 1, 0, 0), VT_UI8, nullptr},  // 2^64
+      {L"Types.Decimal", Decimal(false, 1, 0, 1), VT_UI8, L"1844674407370955162"},
+      {L"Types.Decimal", Decimal(true, 0, 1, 0), VT_UI4, nullptr},
+      {L"Types.Decimal", Decimal(true, 0, 1, 0), VT_ERROR, L"0xFFFFFFFF"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << testing::PrintToString(std::wstring(row.id)) << " as " << row.requested
+                 << " expected " << testing::PrintToString(row.text ? row.text : L"range"));
+    ASSERT_EQ(S_OK, WriteOne(group.Get(), Add(row.id), row.value));
+    VARIANT r;
+    const HRESULT hr = ReadOne(group.Get(), OPC_DS_DEVICE, Add(row.id, row.requested), &r);
+    if (!row.text) {
+      EXPECT_EQ(OPC_E_RANGE, hr);
+      continue;
+    }
+    ASSERT_EQ(S_OK, hr);
+    EXPECT_EQ(row.requested, r.vt);
+    // The platform has no text for an error code: the list's hex form.
+    wchar_t got[32] = L"";
+    VARIANT text;
+    VariantInit(&text);
+    if (r.vt == VT_ERROR)
+      swprintf(got, 32, L"0x%08lX", static_cast<unsigned long>(static_cast<uint32_t>(r.scode)));
+    else if (SUCCEEDED(VariantChangeType(&text, &r, 0, VT_BSTR)))
+      wcsncpy(got, text.bstrVal, 31);
+    VariantClear(&text);
+    EXPECT_STREQ(row.text, got);
+    VariantClear(&r);
+  }
+  for (const auto& row : rows) {
+    VARIANT v = row.value;
+    VariantClear(&v);
   }
 }
