@@ -187,8 +187,8 @@ void COpcServer::Disconnect() {
       }
     }
     m_groupManager.ForgetAllGroups();
-    // Its stubs would hold our sinks (and their connections' handles) for the life of the
-    // process, with no one left to release them; nothing it queued can reach them after.
+    // Its stubs would hold our sinks for the life of the process, with no one left to
+    // release them; nothing it queued can reach them after.
     if (m_bProxy)
       for (IUnknown* object : {static_cast<IUnknown*>(m_groupManager.GetSink()),
                                static_cast<IUnknown*>(m_groupManager.GetCallback()),
