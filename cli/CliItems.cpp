@@ -334,8 +334,16 @@ int CliWatch(const CliContext& ctx) {
       const ULONGLONG until = ::GetTickCount64() + WatchReconnectPauseMs(failed);
       // The lost server's proxies are let go of before a new connection is made.
       while ((::GetTickCount64() < until || ReleasesPending(5000)) && !CliStopRequested() &&
-             !timeUp())
-        ::Sleep(50);
+             !timeUp()) {
+        // This thread's apartment serves what was queued for it meanwhile, here and not in
+        // the middle of the next connection.
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, 50, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+          ::TranslateMessage(&msg);
+          ::DispatchMessageW(&msg);
+        }
+      }
       if (CliStopRequested() || timeUp())
         return finish(failures || !any ? kExitItemsFailed : kExitOk);
       ctx.err.Write(L"plover-cli: connecting again to '" + ctx.args.args[0] + L"' (attempt " +

@@ -1,5 +1,6 @@
 #include "OpcServer.h"
 
+#include "OpcDataCallback.h"
 #include "OpcDataSink.h"
 #include "OpcDiscovery.h"
 #include "OpcErrorText.h"
@@ -183,6 +184,13 @@ void COpcServer::Disconnect() {
       }
     }
     m_groupManager.ForgetAllGroups();
+    // Its stubs would hold our sinks for the life of the process, with no one left to
+    // release them; nothing it queued can reach them after.
+    if (m_bProxy)
+      for (IUnknown* object : {static_cast<IUnknown*>(m_groupManager.GetSink()),
+                               static_cast<IUnknown*>(m_groupManager.GetCallback()),
+                               static_cast<IUnknown*>(m_pWatch.Get())})
+        ::CoDisconnectObject(object, 0);
   } else {
     if (m_pShutdownPoint) m_pShutdownPoint->Unadvise(m_dwShutdownCookie);
     m_groupManager.RemoveAllGroups(FALSE);

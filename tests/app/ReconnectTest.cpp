@@ -9,6 +9,8 @@
 #include "BrowseView.h"
 #include "OpcAliveCheck.h"
 #include "PloverView.h"
+#include "ServerSelectDlg.h"
+#include "SimControl.h"
 #include "SimProcess.h"
 #include "TempClassKey.h"
 
@@ -83,6 +85,19 @@ class ReconnectTest : public AppFixture {
 
   HANDLE m_hProcess = nullptr;
   DWORD m_pid = 0;
+};
+
+// Answers the server selection with OK and a server of the test's choice.
+struct ConnectingRunner : RecordingRunner {
+  INT_PTR RunDialog(CDialog& dlg, HWND owner) override {
+    auto* select = dynamic_cast<CServerSelectDlg*>(&dlg);
+    if (!select || server.empty()) return RecordingRunner::RunDialog(dlg, owner);
+    dialogs.push_back(dlg.m_nIDTemplate);
+    select->m_strServer = server;
+    select->m_strNode.clear();
+    return IDOK;
+  }
+  std::wstring server;
 };
 
 TEST_F(ReconnectTest, AKilledServerComesBackWithEveryRowInPlace) {
@@ -210,6 +225,114 @@ TEST_F(ReconnectTest, AKilledServerComesBackWithEveryRowInPlace) {
   EXPECT_FALSE(Frame()->IsReconnecting());
   EXPECT_EQ(0, Rows());
   EXPECT_EQ(1u, m_runner.boxes.size());
+}
+
+TEST_F(ReconnectTest, AShutdownRequestIsOneBoxThenAttemptsAndEveryStopEndsThem) {
+  ConnectingRunner runner;
+  struct Restore {
+    CModalRunner* previous;
+    ~Restore() { SetModalRunner(previous); }
+  } restore{SetModalRunner(&runner)};
+  TempClassKey progId(L"Plover.Test.ReconnectStop");
+  ASSERT_TRUE(progId.Created());
+  const std::wstring good = ClsidText(CLSID_PloverSimServerLocalPrivate);
+  const std::wstring missing = L"{0BADC1A5-0000-4000-8000-00000000DEAD}";
+  ASSERT_TRUE(progId.SetSubKeyDefault(L"CLSID", good));
+  ASSERT_TRUE(Start(L"/server " + progId.Name()));
+  ASSERT_TRUE(Server()->IsConnected());
+  auto addItem = [this] {
+    ASSERT_NE(nullptr, Server()->SelectGroup(1));
+    COpcItem* item = Server()->AddItem(L"Types.Long");
+    ASSERT_NE(nullptr, item);
+    Frame()->OnItemAdded(1, item);
+    ASSERT_EQ(1, Rows());
+  };
+  auto shutdownRequest = [this](const wchar_t* reason) {
+    TComPtr<IPloverSimControl> sim;
+    ASSERT_EQ(S_OK, sim.QueryFrom(Server()->m_pServer.Get()));
+    ASSERT_EQ(S_OK, sim->SendShutdown(reason));
+  };
+  ASSERT_NO_FATAL_FAILURE(addItem());
+
+  // The server asks to go: its one box, through the runner, then the attempts bring the row
+  // back live without another box.
+  ASSERT_NO_FATAL_FAILURE(shutdownRequest(L"maintenance at 14:00"));
+  ASSERT_TRUE(PumpUntil([this] { return Frame()->IsReconnecting(); }, "the shutdown taken up"));
+  ASSERT_EQ(1u, runner.boxes.size());
+  EXPECT_NE(std::wstring::npos, runner.boxes[0].text.find(L"has shut down"))
+      << runner.boxes[0].text;
+  EXPECT_NE(std::wstring::npos, runner.boxes[0].text.find(L"maintenance at 14:00"));
+  EXPECT_FALSE(Server()->IsConnected());
+  ASSERT_EQ(1, Rows());
+  EXPECT_EQ(L"Bad", Cell(0, 3));
+  ASSERT_NO_FATAL_FAILURE(Attempt());
+  ASSERT_TRUE(Server()->IsConnected());
+  EXPECT_FALSE(Frame()->IsReconnecting());
+  ASSERT_EQ(1, Rows());
+  EXPECT_EQ(L"Types.Long", Cell(0, 2));
+  EXPECT_EQ(0u, Status().find(L"已重新连接 " + progId.Name())) << Status();
+  ASSERT_TRUE(PumpUntil([this] { return Cell(0, 3) != L"Bad"; }, "the row live again"));
+  EXPECT_EQ(1u, runner.boxes.size());
+
+  // Each way the user ends the attempts leaves the program disconnected as the command does
+  // (or connected where the user said), and a later timer tick tries nothing: by then the
+  // server could be reached again.
+  const std::wstring folder = TempDir();
+  const std::wstring empty = folder + L"\\empty.plover";
+  WriteFileText(empty, "plover-workspace 1\n");
+  const struct {
+    const char* how;
+    std::function<void()> stop;
+    const wchar_t* connectedTo;  // nullptr: disconnected
+  } stops[] = {
+      {"Disconnect", [this] { Command(ID_OPC_DISCONNECT); }, nullptr},
+      {"Connect, OK",
+       [&] {
+         runner.server = L"Plover.SimServer.1";
+         Command(ID_OPC_CONNECT);
+         runner.server.clear();
+       },
+       L"Plover.SimServer.1"},
+      {"File New", [this] { Command(ID_FILE_NEW); }, nullptr},
+      {"File Open",
+       [&] {
+         runner.nextFile = empty;
+         Command(ID_FILE_OPEN);
+       },
+       nullptr},
+  };
+  for (const auto& s : stops) {
+    SCOPED_TRACE(s.how);
+    if (!Server()->IsConnected() || Server()->m_strProgId != progId.Name()) {
+      Frame()->ConnectServer(progId.Name(), L"");
+      ASSERT_TRUE(Server()->IsConnected());
+      ASSERT_NO_FATAL_FAILURE(addItem());
+    }
+    ASSERT_TRUE(progId.SetSubKeyDefault(L"CLSID", missing));
+    ASSERT_NO_FATAL_FAILURE(shutdownRequest(nullptr));
+    ASSERT_TRUE(PumpUntil([this] { return Frame()->IsReconnecting(); }, "the loss"));
+    ASSERT_NO_FATAL_FAILURE(Attempt());
+    ASSERT_EQ(1, Frame()->ReconnectAttempts());
+    ASSERT_NE(std::wstring::npos, Status().find(L"正在重新连接")) << Status();
+
+    s.stop();
+    EXPECT_FALSE(Frame()->IsReconnecting());
+    EXPECT_EQ(std::wstring::npos, Status().find(L"正在重新连接")) << Status();
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(s.connectedTo != nullptr, !!Server()->IsConnected());
+    ASSERT_TRUE(progId.SetSubKeyDefault(L"CLSID", good));
+    ASSERT_NO_FATAL_FAILURE(Attempt());
+    Pump();
+    EXPECT_FALSE(Frame()->IsReconnecting());
+    EXPECT_EQ(0, Rows());
+    if (s.connectedTo) {
+      EXPECT_TRUE(Server()->IsConnected());
+      EXPECT_EQ(s.connectedTo, Server()->m_strProgId);
+    } else {
+      EXPECT_FALSE(Server()->IsConnected()) << "an attempt after the stop";
+    }
+  }
+  EXPECT_EQ(5u, runner.boxes.size()) << "one box for each shutdown request, nothing more";
 }
 
 }  // namespace
