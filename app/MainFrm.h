@@ -7,6 +7,7 @@
 #include "FrameWnd.h"
 #include "PloverMessages.h"
 #include "Splitter.h"
+#include "TrendWnd.h"
 #include "ViewFrame.h"
 #include "Workspace.h"
 #include "resource.h"
@@ -80,6 +81,11 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   bool StopReconnect();
   BOOL PreTranslateMessage(MSG* pMsg) override;
 
+  // The trend window (TrendOpen.cpp): the item list's selected rows as pens, in the one
+  // window there is, opened when it is not; none while it is closed.
+  void OpenTrend();
+  CTrendWnd* GetTrendWnd() const { return m_pTrend && m_pTrend->m_hWnd ? m_pTrend.get() : nullptr; }
+
   CSplitterWnd& GetSplitter() { return m_wndSplitter; }
   CToolBar& GetToolBar() { return m_wndToolBar; }
   CStatusBar& GetStatusBar() { return m_wndStatusBar; }
@@ -108,6 +114,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
     UPDATE_COMMAND_UI(ID_OPC_GROUP_MANAGEMENT, OnUpdateWhenConnected)
     COMMAND_ID_HANDLER(ID_VIEW_PLDIALOGBAR, OnViewPLDialogBar)
     UPDATE_COMMAND_UI(ID_VIEW_PLDIALOGBAR, OnUpdateControlBarMenu)
+    COMMAND_ID_HANDLER(ID_VIEW_TREND, OpenTrend)
+    UPDATE_COMMAND_UI(ID_VIEW_TREND, OnUpdateTrend)
     CHAIN_MSG_MAP(CFrameWnd)
   END_MSG_MAP()
   // clang-format on
@@ -136,6 +144,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void OnUpdateDisconnect(CCmdUI& ui);
   void OnViewAutoReconnect() { SetAutoReconnect(!m_bAutoReconnect); }
   void OnUpdateAutoReconnect(CCmdUI& ui) { ui.SetCheck(m_bAutoReconnect ? 1 : 0); }
+  // Rows to draw, or a trend window to bring forward.
+  void OnUpdateTrend(CCmdUI& ui);
   // The next attempt after the pause its number calls for; one attempt.
   void ScheduleReconnect();
   void AttemptReconnect();
@@ -162,4 +172,5 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   };
   std::unique_ptr<ReconnectState> m_pReconnect;
   bool m_bAutoReconnect = true;
+  std::unique_ptr<CTrendWnd> m_pTrend;
 };

@@ -34,3 +34,4 @@
 #include "CreditsRes.h"
 #include "ItemMenuRes.h"
 #include "GroupManageRes.h"
+#include "TrendRes.h"
