@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "TrendHistory.h"
@@ -74,6 +75,12 @@ class CTrendCtrl : public CWnd {
   }
   // How many times WM_PAINT drew the picture (the benchmark counts them).
   unsigned PaintCount() const { return m_nPaints; }
+  // Columns made from samples (not taken from the caches) since the control was created.
+  uint64_t ColumnsMade() const {
+    uint64_t n = 0;
+    for (const auto& [series, cache] : m_caches) n += cache.Made();
+    return n;
+  }
 
   // clang-format off
   BEGIN_MSG_MAP(CTrendCtrl)
@@ -108,6 +115,15 @@ class CTrendCtrl : public CWnd {
   int64_t Oldest() const;
   void FreeImage();
 
+  // The image being drawn, when its pixels can be written directly.
+  struct Pixels {
+    DWORD* bits = nullptr;
+    int cx = 0, cy = 0;
+    bool bottomUp = false;
+    void Line(POINT a, POINT b, DWORD c);
+  };
+  Pixels m_pixels;
+
   std::vector<TrendPen> m_pens;
   int64_t m_span = 60 * CTrendSeries::kTicksPerSecond;
   int64_t m_liveEnd = 0;
@@ -128,6 +144,7 @@ class CTrendCtrl : public CWnd {
     double lo = 0, hi = 0;
   };
   std::vector<Reduced> m_reduced;
+  std::unordered_map<const CTrendSeries*, CTrendColumnCache> m_caches;
   double m_sharedLo = 0, m_sharedHi = 1;
   int64_t m_t0 = 0, m_t1 = 1;  // the view reduced last
   RECT m_plot{};

@@ -3,6 +3,7 @@
 // time (100 ns ticks, as FILETIME counts), a value, a quality class and an opaque code the
 // owner gives back when asked (the trend window keeps the OPC quality word there).
 #pragma once
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -46,12 +47,37 @@ class CTrendSeries {
   // Index of the first sample at or after t.
   size_t LowerBound(int64_t t) const;
 
-  // Reduces the samples of [t0, t1] to columns (out gets exactly columns entries; a sample
-  // at t1 counts in the last one). carry, if given, gets the sample in force just before
-  // t0 (its t is 0 when there is none).
+  // Reduces the samples of [t0, t1) to columns (out gets exactly columns entries). carry, if
+  // given, gets the sample in force just before t0 (its t is 0 when there is none).
   void Decimate(int64_t t0, int64_t t1, int columns, std::vector<TrendColumn>& out,
                 TrendPoint* carry = nullptr) const;
 
+  // What changed since the last call: the earliest time a sample was added at, and, when
+  // samples were let go of at the front, the time of the first one kept (INT64_MAX and
+  // INT64_MIN when nothing).
+  void TakeChanges(int64_t& addedFrom, int64_t& droppedTo) const;
+
  private:
+  friend class CTrendColumnCache;
   std::deque<TrendPoint> m_points;
+  mutable int64_t m_addedFrom = INT64_MAX;
+  mutable int64_t m_droppedTo = INT64_MIN;
+};
+
+// One series' columns of width w on absolute time (column k holds [k*w, (k+1)*w)), kept
+// between repaints: a live trend makes again only the columns new samples fell in, not the
+// whole hour. Each series has at most one cache (it takes the series' changes).
+class CTrendColumnCache {
+ public:
+  // out gets columns first .. first+count-1; carry the sample in force before them.
+  void Get(const CTrendSeries& s, int64_t w, int64_t first, int count,
+           std::vector<TrendColumn>& out, TrendPoint* carry);
+  void Clear() { m_cols.clear(); }
+  // Columns made, not taken from the cache, over this cache's life (the benchmark's figure).
+  uint64_t Made() const { return m_made; }
+
+ private:
+  int64_t m_w = 0, m_first = 0;
+  std::vector<TrendColumn> m_cols;
+  uint64_t m_made = 0;
 };

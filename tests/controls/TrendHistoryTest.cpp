@@ -18,7 +18,7 @@ CTrendSeries Series(std::initializer_list<TrendPoint> points) {
 
 }  // namespace
 
-// Ten columns of 10 ticks over [1000, 1100]: where each sample lands, and what each column
+// Ten columns of 10 ticks over [1000, 1100): where each sample lands, and what each column
 // keeps of it.
 TEST(TrendHistoryTest, DecimationColumnsAtTheirEdges) {
   struct Col {
@@ -32,16 +32,14 @@ TEST(TrendHistoryTest, DecimationColumnsAtTheirEdges) {
     std::vector<Col> expected;  // every other column is empty
     int64_t carryT;
   } cases[] = {
-      {"edges: a column's first tick is its own, its last the one before the next",
+      {"edges: a column's first tick is its own, its last the one before the next; t1 is out",
        {{999, 7, G, 0},
         {1000, 5, G, 0},
         {1009, -2, G, 0},
         {1010, 3, G, 0},
         {1100, 9, G, 0},
         {1101, 100, G, 0}},
-       {{0, 2, -2, 5, 5, -2, false, false, false},
-        {1, 1, 3, 3, 3, 3, false, false, false},
-        {9, 1, 9, 9, 9, 9, false, false, false}},
+       {{0, 2, -2, 5, 5, -2, false, false, false}, {1, 1, 3, 3, 3, 3, false, false, false}},
        999},
       {"min and max are the samples' own, first and last in time order",
        {{1020, 4, G, 0}, {1021, 8, G, 0}, {1022, -1, G, 0}, {1029, 2, G, 0}},
@@ -119,9 +117,9 @@ TEST(TrendHistoryTest, LateSamplesLandInPlaceAndColumnsKeepExactExtremes) {
     std::vector<double> lo(columns, 1e300), hi(columns, -1e300);
     std::vector<int> n(columns, 0);
     for (const TrendPoint& p : points) {
-      if (p.t < t0 || p.t > t1) continue;
-      // Column c holds c*span <= (t - t0)*columns < (c+1)*span; t1 itself in the last.
-      int c = static_cast<int>(std::min<int64_t>(columns - 1, (p.t - t0) * columns / (t1 - t0)));
+      if (p.t < t0 || p.t >= t1) continue;
+      // Column c holds c*span <= (t - t0)*columns < (c+1)*span.
+      const int c = static_cast<int>((p.t - t0) * columns / (t1 - t0));
       ASSERT_LE(static_cast<int64_t>(c) * (t1 - t0), (p.t - t0) * columns);
       lo[c] = std::min(lo[c], p.v);
       hi[c] = std::max(hi[c], p.v);
@@ -145,4 +143,41 @@ TEST(TrendHistoryTest, LateSamplesLandInPlaceAndColumnsKeepExactExtremes) {
   hour.Add({CTrendSeries::kKeepTicks + 5, 3, G, 0});
   EXPECT_EQ(2u, hour.Size()) << "the first sample is older than an hour before the newest";
   EXPECT_EQ(10, hour.Oldest());
+}
+
+// The cache a live trend draws from gives what a fresh reduction gives, through samples
+// arriving on time, late, bad, and falling out of the kept hour at the front.
+TEST(TrendHistoryTest, CachedColumnsEqualAFreshReductionAsSamplesComeAndGo) {
+  std::mt19937 rng(11);
+  const int64_t w = CTrendSeries::kTicksPerSecond, hour = CTrendSeries::kKeepTicks;
+  CTrendSeries s;
+  CTrendColumnCache cache;
+  int64_t now = 0;
+  std::vector<TrendColumn> cached, fresh;
+  TrendPoint carryCached{}, carryFresh{};
+  const TrendQuality qualities[] = {G, G, G, U, B};
+  for (int round = 0; round < 400; ++round) {
+    // A burst of samples: mostly new, some late by up to a minute, some an hour ahead.
+    for (int i = 0; i < 40; ++i) {
+      now += static_cast<int64_t>(rng() % 300) * w / 100;
+      int64_t t = now;
+      if (rng() % 7 == 0) t -= static_cast<int64_t>(rng() % 60) * w;
+      if (round == 200 && i == 0) now += hour / 2, t = now;  // half the hour falls out
+      s.Add({t, static_cast<double>(rng() % 1000), qualities[rng() % 5], 0});
+    }
+    // The last ten minutes in 600 columns, following the newest sample.
+    const int64_t first = now / w - 599;
+    cache.Get(s, w, first, 600, cached, &carryCached);
+    s.Decimate(first * w, (first + 600) * w, 600, fresh, &carryFresh);
+    ASSERT_EQ(carryFresh.t, carryCached.t) << round;
+    for (size_t c = 0; c < fresh.size(); ++c) {
+      const TrendColumn &a = fresh[c], &b = cached[c];
+      ASSERT_TRUE(a.n == b.n && a.lo == b.lo && a.hi == b.hi && a.first == b.first &&
+                  a.last == b.last && a.gapBefore == b.gapBefore && a.endsBad == b.endsBad &&
+                  a.uncertain == b.uncertain)
+          << "round " << round << ", column " << c;
+    }
+  }
+  // Most columns came from the cache: only those new samples fell in were made again.
+  EXPECT_LT(cache.Made(), 400u * 600u / 4);
 }
