@@ -467,7 +467,13 @@ void CTrendCtrl::Render(HDC hdc, int cx, int cy) {
     m_pixels.bits = static_cast<DWORD*>(dib.dsBm.bmBits);
     m_pixels.cx = dib.dsBm.bmWidth;
     m_pixels.cy = dib.dsBm.bmHeight;
-    m_pixels.bottomUp = dib.dsBmih.biHeight > 0;
+    // Which way up the rows lie, from a pixel GDI itself puts in the corner.
+    const COLORREF corner = ::GetPixel(hdc, 0, 0);
+    ::SetPixelV(hdc, 0, 0, RGB(1, 2, 3));
+    ::GdiFlush();
+    m_pixels.bottomUp = m_pixels.bits[0] != PixelOf(RGB(1, 2, 3));
+    ::SetPixelV(hdc, 0, 0, corner);
+    ::GdiFlush();
   }
   for (size_t i = 0; i < m_pens.size(); ++i)
     if (m_pens[i].visible && m_pens[i].series) DrawPen(hdc, i, plot);

@@ -258,6 +258,15 @@ TEST_F(TrendTest, SelectedRowsBecomePensWithLegendGapsPauseCursorScalesAndPictur
   ASSERT_TRUE(chart.PenRange(1, lo0, hi0));
   EXPECT_EQ(-5, lo0);
   EXPECT_EQ(250, hi0);
+  // The constant's line lies where the limits put it, up the right way.
+  pic = Picture(cx, cy);
+  const double height = plot.bottom - plot.top;
+  const int yShort =
+      plot.bottom - static_cast<int>(std::lround((items[5]->m_value.iVal + 5) / 255.0 * height));
+  bool found = false;
+  for (int y = yShort - 1; y <= yShort + 1; ++y)
+    found = found || pic[static_cast<size_t>(y) * cx + plot.right - 2] == pens[3].color;
+  EXPECT_TRUE(found) << "row " << yShort;
 
   // The legend's box hides a pen; its menu removes one.
   ListView_SetCheckState(Trend()->Legend(), 1, FALSE);
