@@ -8,6 +8,7 @@
 #include "OpcRecorder.h"
 #include "PloverMessages.h"
 #include "Splitter.h"
+#include "TrendWnd.h"
 #include "ViewFrame.h"
 #include "Workspace.h"
 #include "resource.h"
@@ -89,6 +90,10 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   // Writes everything received, closes the file and says so in the status bar (a file that
   // could not take it in a box); false when no recording ran.
   bool StopRecording();
+  // The trend window (TrendOpen.cpp): the item list's selected rows as pens, in the one
+  // window there is, opened when it is not; none while it is closed.
+  void OpenTrend();
+  CTrendWnd* GetTrendWnd() const { return m_pTrend && m_pTrend->m_hWnd ? m_pTrend.get() : nullptr; }
 
   CSplitterWnd& GetSplitter() { return m_wndSplitter; }
   CToolBar& GetToolBar() { return m_wndToolBar; }
@@ -122,6 +127,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
     COMMAND_ID_HANDLER(ID_FILE_RECORD_STOP, OnRecordStop)
     UPDATE_COMMAND_UI(ID_FILE_RECORD_START, OnUpdateRecordStart)
     UPDATE_COMMAND_UI(ID_FILE_RECORD_STOP, OnUpdateRecording)
+    COMMAND_ID_HANDLER(ID_VIEW_TREND, OpenTrend)
+    UPDATE_COMMAND_UI(ID_VIEW_TREND, OnUpdateTrend)
     CHAIN_MSG_MAP(CFrameWnd)
   END_MSG_MAP()
   // clang-format on
@@ -150,6 +157,8 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   void OnUpdateDisconnect(CCmdUI& ui);
   void OnViewAutoReconnect() { SetAutoReconnect(!m_bAutoReconnect); }
   void OnUpdateAutoReconnect(CCmdUI& ui) { ui.SetCheck(m_bAutoReconnect ? 1 : 0); }
+  // Rows to draw, or a trend window to bring forward.
+  void OnUpdateTrend(CCmdUI& ui);
   // The next attempt after the pause its number calls for; one attempt.
   void ScheduleReconnect();
   void AttemptReconnect();
@@ -184,4 +193,5 @@ class CMainFrame : public CFrameWnd, public IViewFrame {
   bool m_bAutoReconnect = true;
   std::unique_ptr<COpcRecorder> m_pRecorder;
   std::wstring m_strRecordStatus;  // the running recording's last status text
+  std::unique_ptr<CTrendWnd> m_pTrend;
 };

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the program's pictures: toolbar.bmp (six 16x16 buttons), Plover.ico, the document
+"""Writes the program's pictures: toolbar.bmp (seven 16x16 buttons), Plover.ico, the document
 icon PloverDoc.ico, the traffic-light item icons, and the 8-bit About, banner and splash pictures.
 
 Run from this folder after changing a picture; the outputs are committed.
@@ -122,6 +122,23 @@ BUTTONS = [
      "......kyyk......",
      "......kyyk......",
      "......kkkk......"],
+    # a trend: two curves over a grid
+    ["................",
+     ".k..............",
+     ".k..........rr..",
+     ".k.........r..r.",
+     ".kl.l.l.l.r.l.l.",
+     ".k.......r......",
+     ".k..rr..r.......",
+     ".kl.lrlrl.l.l.l.",
+     ".k....r.........",
+     ".k.........bb...",
+     ".kl.l.l.lbblbbb.",
+     ".k.bbb.bb.......",
+     ".kb...b.........",
+     ".k..............",
+     ".kkkkkkkkkkkkkkk",
+     "................"],
 ]
 
 

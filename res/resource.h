@@ -36,3 +36,4 @@
 #include "GroupManageRes.h"
 #include "RecordRes.h"
 #include "TextRes.h"
+#include "TrendRes.h"

@@ -162,6 +162,15 @@ std::vector<std::pair<int, std::wstring>> CPloverView::SelectedKeys() const {
   return keys;
 }
 
+std::vector<OPCHANDLE> CPloverView::SelectedItemHandles() const {
+  std::vector<OPCHANDLE> handles;
+  for (int i = GetFirstSelected(); i >= 0;
+       i = static_cast<int>(SendMessage(LVM_GETNEXTITEM, i, LVNI_SELECTED))) {
+    if (CItemRow* row = m_rows.At(i); row && row->hItem) handles.push_back(row->hItem);
+  }
+  return handles;
+}
+
 COpcItem* CPloverView::SelectedItem(CItemRow** ppRow) const {
   CItemRow* row = m_rows.At(GetFirstSelected());
   if (ppRow) *ppRow = row;

@@ -33,6 +33,8 @@ class CPloverView : public CView {
   // Makes the row of that item the list's hot item; nothing when no row has it.
   void HighlightItem(const COpcItem* item);
   void OnInitialUpdate() override;
+  // The item client handles of the selected rows, top to bottom (a detached row has none).
+  std::vector<OPCHANDLE> SelectedItemHandles() const;
 
   // The server is lost: every row stays where it is, showing "bad: comm failure" from now
   // on, until an item of the same group and ID takes it back (WM_OPC_ITEMADDED).

@@ -134,6 +134,8 @@ TEST_F(MainFrameTest, MenuHasExactTextsAndIds) {
   ExpectMenu(OpenPopup(2), {{L"工具栏(&T)", 59392},
                             {L"状态栏(&S)", 59393},
                             {nullptr, 0},
+                            {L"趋势图(&E)", ID_VIEW_TREND},
+                            {nullptr, 0},
                             {L"服务器断开后自动重新连接(&R)", ID_VIEW_AUTO_RECONNECT},
                             {nullptr, 0},
                             {L"语言(&L)", kSubMenu}});
@@ -169,9 +171,16 @@ TEST_F(MainFrameTest, ToolbarButtonsTipsAndPrompts) {
   ASSERT_TRUE(Start());
   CMainFrame* pFrame = Frame();
   CToolBar& toolBar = pFrame->GetToolBar();
-  const UINT expected[] = {
-      ID_OPC_CONNECT,          ID_OPC_DISCONNECT,     0, ID_OPC_SERVER_PROPERTIES,
-      ID_OPC_GROUP_MANAGEMENT, ID_OPC_BROWSE_OPTIONS, 0, ID_APP_ABOUT};
+  const UINT expected[] = {ID_OPC_CONNECT,
+                           ID_OPC_DISCONNECT,
+                           0,
+                           ID_OPC_SERVER_PROPERTIES,
+                           ID_OPC_GROUP_MANAGEMENT,
+                           ID_OPC_BROWSE_OPTIONS,
+                           0,
+                           ID_APP_ABOUT,
+                           0,
+                           ID_VIEW_TREND};
   ASSERT_EQ(static_cast<LRESULT>(std::size(expected)), toolBar.SendMessage(TB_BUTTONCOUNT));
   for (UINT i = 0; i < std::size(expected); ++i) {
     TBBUTTON b{};

@@ -287,12 +287,23 @@ TEST_F(ItemListTest, MenuGroupMessagesAndDisconnectRemoveRowsBeforeRecords) {
   ::SendMessageW(hList, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hList), MAKELPARAM(40, 40));
   Pump();
   ASSERT_EQ(1u, m_items.menus.size());
-  const std::vector<std::pair<std::wstring, UINT>> menu = {
-      {L"改变活动状态(&S)", 32773}, {L"", 0}, {L"从缓冲刷新(&F)", 32774},
-      {L"从设备刷新(&D)", 32776},   {L"", 0}, {L"同步读缓冲(&H)", 32777},
-      {L"同步读设备(&D)", 32775},   {L"", 0}, {L"异步读缓冲(&Y)", 32778},
-      {L"异步读设备(&S)", 32779},   {L"", 0}, {L"异步写(&W)", 32780},
-      {L"同步写(&B)", 32781},       {L"", 0}, {L"删除(&I)", 32782}};
+  const std::vector<std::pair<std::wstring, UINT>> menu = {{L"改变活动状态(&S)", 32773},
+                                                           {L"", 0},
+                                                           {L"从缓冲刷新(&F)", 32774},
+                                                           {L"从设备刷新(&D)", 32776},
+                                                           {L"", 0},
+                                                           {L"同步读缓冲(&H)", 32777},
+                                                           {L"同步读设备(&D)", 32775},
+                                                           {L"", 0},
+                                                           {L"异步读缓冲(&Y)", 32778},
+                                                           {L"异步读设备(&S)", 32779},
+                                                           {L"", 0},
+                                                           {L"异步写(&W)", 32780},
+                                                           {L"同步写(&B)", 32781},
+                                                           {L"", 0},
+                                                           {L"删除(&I)", 32782},
+                                                           {L"", 0},
+                                                           {L"趋势图(&T)", ID_VIEW_TREND}};
   EXPECT_EQ(menu, m_items.menus[0]);
   ASSERT_EQ(4, Rows());
   EXPECT_EQ(L"Types.Float", Text(2, 2));
