@@ -118,7 +118,7 @@ TEST_F(LanguageTest, MainWindowConnectDialogAndBoxInEachLanguage) {
     EXPECT_EQ(0u, ::GetMenuState(langs, ID_VIEW_LANGUAGE_EN, MF_BYCOMMAND) & MF_CHECKED);
     // Language-neutral resources are still found: the accelerators and the toolbar.
     EXPECT_EQ(14, ::CopyAcceleratorTableW(Frame()->m_hAccelTable, nullptr, 0));
-    EXPECT_EQ(8, Frame()->GetToolBar().SendMessage(TB_BUTTONCOUNT, 0, 0));
+    EXPECT_EQ(10, Frame()->GetToolBar().SendMessage(TB_BUTTONCOUNT, 0, 0));
     EXPECT_EQ(row.idle, Frame()->GetStatusBar().GetPaneText(0));
     // The box about the unreadable file, with the core's fault text in the same language.
     ASSERT_EQ(1u, m_dialogs.boxes.size());

@@ -139,7 +139,7 @@ TEST(ResourcesTest, PicturesHaveTheSizesTheirUsersExpect) {
   struct Expected {
     UINT id;
     int cx, cy, bits;  // bits 0: any depth
-  } pictures[] = {{IDR_MAINFRAME, 6 * 16, 16, 0},
+  } pictures[] = {{IDR_MAINFRAME, 7 * 16, 16, 0},
                   {IDB_ABOUT, 107, 71, 8},
                   {IDB_BANNER_END, 799, 54, 8},
                   {IDB_BANNER, 799, 54, 8},
