@@ -256,9 +256,10 @@ TEST_F(CliTest, ServersStatusAndProperties) {
   EXPECT_TRUE(Contains(r.out, "\n7,Item EU Type,Enumerated,2\n")) << r.out;
   EXPECT_TRUE(Contains(r.out, "\n8,Item EU Info,\"Off, Starting, Running, Stopping, Fault\",\n"))
       << r.out;
-  // Without DA 2.0 properties, the item's attributes in a group stand in.
+  // Without DA 2.0 or 3.0 properties, the item's attributes in a group stand in.
   r = Run({L"props", kSim, L"Access.ReadWrite"}, [](IPloverSimControl* c) {
     c->FailMethod(L"IOPCItemProperties::QueryAvailableProperties", E_NOINTERFACE, TRUE);
+    c->FailMethod(L"IOPCBrowse::GetProperties", E_NOTIMPL, TRUE);
   });
   EXPECT_EQ(r.rc, kExitOk) << r.err;
   EXPECT_TRUE(Contains(r.out, "Item ID         Access.ReadWrite\n")) << r.out;
