@@ -365,7 +365,7 @@ TEST_F(CliTest, AServerThatFailsCallsGivesEachFailureAndExitOne) {
       {L"IOPCSyncIO::Read", E_ACCESSDENIED, {L"read", kSim, L"Types.Short"}, 1, "Types.Short: "},
       {L"IOPCSyncIO::Write", E_FAIL, {L"write", kSim, L"Types.Short=1"}, 1, "(0x80004005)"},
       {L"IOPCServer::GetStatus", E_FAIL, {L"status", kSim}, 1, "GetStatus: "},
-      {L"IOPCItemProperties::QueryAvailableProperties",
+      {L"IOPCBrowse::GetProperties",
        OPC_E_UNKNOWNITEMID,
        {L"props", kSim, L"Types.Short"},
        1,
