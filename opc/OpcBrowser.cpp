@@ -446,6 +446,12 @@ HRESULT COpcBrowser::Fill3Children(OpcTreeNode node, int depth) {
   }
   // The deepest level gets its leaves but no branches, as in the 2.0 build.
   if (depth >= kMaxTreeDepth) return hr;
+  // The has-children flag ignores the filters: under narrowing ones a small level's
+  // branches are looked into, as the 2.0 build does, so none shows openable but empty.
+  const bool narrowed = (!m_buildFilter.empty() && m_buildFilter != L"*") ||
+                        m_buildVt != VT_EMPTY ||
+                        (m_buildAccess != 0 && m_buildAccess != (OPC_READABLE | OPC_WRITEABLE));
+  const bool probe = m_bLazy && narrowed && branches.size() <= kMaxProbes;
   for (const OpcBrowseElement& b : branches) {
     if (m_bStopped) break;
     OpcTreeNode child = InsertNode(b.name, node, -1);
@@ -458,12 +464,23 @@ HRESULT COpcBrowser::Fill3Children(OpcTreeNode node, int depth) {
     m_branchIds[child] = b.itemId;
     if (!m_bLazy) {
       Fill3Children(child, depth + 1);
+    } else if (probe && !Probe3(b.itemId)) {
+      m_branchIds.erase(child);
     } else {
       m_unlisted[child] = Unlisted{depth + 1, Listing{}, m_nNodes};
       m_pTree->MarkExpandable(child);
     }
   }
   return hr;
+}
+
+bool COpcBrowser::Probe3(const std::wstring& itemId) {
+  const bool wasIncomplete = m_bIncomplete;
+  std::vector<OpcBrowseElement> leaves, branches;
+  const bool any =
+      SUCCEEDED(ListLevel3(itemId, leaves, branches)) && (!leaves.empty() || !branches.empty());
+  m_bIncomplete = wasIncomplete;  // a look, not a listing
+  return any;
 }
 
 void COpcBrowser::Fill3Flat(const std::wstring& where, OpcTreeNode root, int depth) {

@@ -143,6 +143,8 @@ class COpcBrowser {
   // Returns the level's result; E_NOTIMPL has the 2.0 browse list the node instead.
   HRESULT Fill3Children(OpcTreeNode node, int depth);
   void Fill3Flat(const std::wstring& where, OpcTreeNode root, int depth);
+  // Whether the branch lists anything under the filters of this build.
+  bool Probe3(const std::wstring& itemId);
 
   // A branch listed but not opened: its depth and its parent position's listing.
   struct Unlisted {
