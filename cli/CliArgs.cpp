@@ -38,20 +38,28 @@ const std::vector<CliCommandDef>& CliCommands() {
       {L"read",
        2,
        -1,
-       {L"--node", L"--out", L"--file"},
+       {L"--node", L"--out", L"--file", L"--max-age"},
        {L"--device"},
-       L"plover-cli read PROGID ITEM... [--device] [--file LIST] [--node N]\n"
+       L"plover-cli read PROGID ITEM... [--device | --max-age MS] [--file LIST] [--node N]\n"
        L"  Value, type, quality and time stamp of each item, from the server's cache or, with\n"
-       L"  --device, from the device. LIST is a UTF-8 file with one item ID a line.\n"},
+       L"  --device, from the device. --max-age MS takes the cache where its value is at most\n"
+       L"  MS milliseconds old and the device otherwise (0: the device, cache: the cache);\n"
+       L"  an OPC DA 3.0 server then reads without a group (IOPCItemIO), an older one from\n"
+       L"  the device for 0 and from its cache otherwise. LIST is a UTF-8 file with one item\n"
+       L"  ID a line.\n"},
       {L"write",
        2,
        -1,
-       {L"--node", L"--out", L"--file"},
+       {L"--node", L"--out", L"--file", L"--quality", L"--time"},
        {L"--async"},
        L"plover-cli write PROGID ITEM=VALUE... [--file CSV] [--async] [--node N]\n"
+       L"                 [--quality Q] [--time T]\n"
        L"  Writes each value in the item's own type and prints the result per item. CSV is a\n"
        L"  UTF-8 file of item,value lines (RFC 4180 quoting). No value is written unless\n"
-       L"  every value converts to its item's type.\n"},
+       L"  every value converts to its item's type. --quality and --time write that quality\n"
+       L"  (good, bad, uncertain or a number such as 0xC0) and time stamp (now or UTC as\n"
+       L"  2024-05-01T08:30:00.000Z) with each value, through OPC DA 3.0 (IOPCItemIO);\n"
+       L"  a server without it writes nothing and the command says so (exit 1).\n"},
       {L"watch",
        2,
        -1,
@@ -70,7 +78,8 @@ const std::vector<CliCommandDef>& CliCommands() {
        {L"--node", L"--out"},
        {},
        L"plover-cli props PROGID ITEM [--node N]\n"
-       L"  The item's OPC DA 2.0 properties, or its attributes where the server has none.\n"},
+       L"  The item's OPC DA properties (in one call from an OPC DA 3.0 server), or its\n"
+       L"  attributes where the server has none.\n"},
   };
   return kCommands;
 }

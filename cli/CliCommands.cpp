@@ -12,33 +12,6 @@
 
 namespace {
 
-// {CC603642-66D7-48F1-B69A-B625E73652D7}, the DA 3.0 category; 1.0 and 2.0 come from opcda.h.
-const GUID kCatidDa30 = {
-    0xcc603642, 0x66d7, 0x48f1, {0xb6, 0x9a, 0xb6, 0x25, 0xe7, 0x36, 0x52, 0xd7}};
-
-// The DA versions the server's registered categories name, "1.0 2.0".
-std::wstring DaVersions(HKEY classes, const std::wstring& progId) {
-  wchar_t clsid[64] = {};
-  LONG cb = sizeof(clsid);
-  if (::RegQueryValueW(classes, (progId + L"\\CLSID").c_str(), clsid, &cb) != ERROR_SUCCESS)
-    return {};
-  const struct {
-    const GUID* catid;
-    const wchar_t* version;
-  } kCats[] = {
-      {&CATID_OPCDAServer10, L"1.0"}, {&CATID_OPCDAServer20, L"2.0"}, {&kCatidDa30, L"3.0"}};
-  std::wstring versions;
-  for (const auto& c : kCats) {
-    std::wstring key =
-        std::wstring(L"CLSID\\") + clsid + L"\\Implemented Categories\\" + GuidText(*c.catid);
-    HKEY h = nullptr;
-    if (::RegOpenKeyExW(classes, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) continue;
-    ::RegCloseKey(h);
-    versions += (versions.empty() ? L"" : L" ") + std::wstring(c.version);
-  }
-  return versions;
-}
-
 // The browse tree as records: text, parent, item index; nothing is drawn.
 class CListTree : public IOpcTree {
  public:
@@ -124,7 +97,7 @@ int CliServers(const CliContext& ctx) {
   CRecordWriter records(ctx.out, ctx.args.format,
                         {{L"PROGID", L"progId"}, {L"DA VERSIONS", L"versions"}});
   for (const std::wstring& name : names)
-    records.Row({name, node.empty() || remote ? DaVersions(classes, name) : std::wstring()});
+    records.Row({name, node.empty() || remote ? ServerDaVersions(classes, name) : std::wstring()});
   records.Finish();
   if (remote) ::RegCloseKey(remote);
   return kExitOk;

@@ -67,8 +67,17 @@ int CliRead(const CliContext& ctx) {
   std::vector<std::wstring> ids;
   if (!CliItemList(ctx, ids)) return kExitUsage;
   ids = Unique(ids);
+  const std::wstring* maxAgeText = ctx.args.Value(L"--max-age");
+  DWORD maxAge = 0;
+  if (maxAgeText && !CliParseMaxAge(*maxAgeText, maxAge))
+    return ctx.Usage(L"--max-age takes milliseconds or cache, not '" + *maxAgeText + L"'");
+  if (maxAgeText && ctx.args.Has(L"--device"))
+    return ctx.Usage(L"--device and --max-age do not go together (--max-age 0 reads the device)");
   CCliSession session(ctx.err, ctx.hooks);
   if (!session.Connect(ctx.args.args[0], ctx.Node())) return kExitNoConnect;
+  // With an age, a DA 3.0 server reads without a group; an older one through a group, from
+  // the device for age 0 and from its cache otherwise.
+  if (int code = 0; maxAgeText && CliReadByItemIo(ctx, session, ids, maxAge, code)) return code;
   COpcServer& server = session.Server();
   server.SetGroupActive(TRUE);
   server.SetGroupUpdateRate(1000);
@@ -77,7 +86,8 @@ int CliRead(const CliContext& ctx) {
   std::vector<COpcItem*> items;
   if (!AddGroups(session, ids, items, nullptr, failures))
     return session.ServerGone() ? kExitNoConnect : kExitItemsFailed;
-  const OPCDATASOURCE source = ctx.args.Has(L"--device") ? OPC_DS_DEVICE : OPC_DS_CACHE;
+  const OPCDATASOURCE source =
+      ctx.args.Has(L"--device") || (maxAgeText && maxAge == 0) ? OPC_DS_DEVICE : OPC_DS_CACHE;
   std::vector<bool> read(items.size(), false);
   for (size_t first = 0, group = 1; first < items.size(); first += kItemsPerGroup, ++group) {
     server.SelectGroup(static_cast<OPCHANDLE>(group));
@@ -182,6 +192,7 @@ int CliWrite(const CliContext& ctx) {
   std::vector<std::wstring> ids;
   for (const auto& p : pairs) ids.push_back(p.first);
   if (Unique(ids).size() != ids.size()) return ctx.Usage(L"an item is written twice");
+  if (ctx.args.Value(L"--quality") || ctx.args.Value(L"--time")) return CliWriteVqt(ctx, pairs);
   CCliSession session(ctx.err, ctx.hooks);
   if (!session.Connect(ctx.args.args[0], ctx.Node())) return kExitNoConnect;
   COpcServer& server = session.Server();

@@ -29,12 +29,14 @@ BOOL CServerPropertyDlg::OnInitDialog() {
       // Unsigned, so a figure past 2^31 is not shown negative.
       {L"GroupCount", std::to_wstring(s.m_dwGroupCount)},
       {L"BandWidth", std::to_wstring(s.m_dwBandwidth)},
+      {nullptr, s.m_strDaVersions},
       {L"", L""},
   };
-  for (size_t i = 0; i < 8; ++i) {
-    m_rows[i] = std::make_unique<CPropertyRow>(rows[i].name, rows[i].value, ROW_DISPLAY, L"");
+  for (size_t i = 0; i < 9; ++i) {
+    const std::wstring name = rows[i].name ? rows[i].name : LoadResString(IDS_SERVER_DA_VERSIONS);
+    m_rows[i] = std::make_unique<CPropertyRow>(name, rows[i].value, ROW_DISPLAY, L"");
     m_wndPropList.AddRow(m_rows[i].get());
   }
-  for (int i = 0; i < 6; ++i) m_wndPropList.AddRow(m_rows[7].get());
+  for (int i = 0; i < 5; ++i) m_wndPropList.AddRow(m_rows[8].get());
   return TRUE;
 }

@@ -23,8 +23,8 @@ class CServerPropertyDlg : public CDialog {
   void DoDataExchange(CDataExchange* pDX) override;
 
  private:
-  // Seven rows and the spacer, which sits in seven list positions but is freed once.
-  std::unique_ptr<CPropertyRow> m_rows[8];
+  // Eight rows and the spacer, which sits in six list positions but is freed once.
+  std::unique_ptr<CPropertyRow> m_rows[9];
   ServerStatusText* m_pStatus;
   HWND m_hParent;
 };

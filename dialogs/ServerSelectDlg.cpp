@@ -1,6 +1,7 @@
 #include "ServerSelectDlg.h"
 
 #include "App.h"
+#include "OpcDiscovery.h"
 #include "OpcListBoxPort.h"
 #include "OpcServer.h"
 
@@ -71,6 +72,19 @@ void CServerSelectDlg::FillServers(const std::wstring& node) {
   if (!m_pServerObj) return;
   COpcListBoxPort list(GetDlgItem(IDC_SERVER_LIST));
   m_pServerObj->FillServerList(&list, node);
+  m_strServer.clear();
+  ShowVersions();
+}
+
+void CServerSelectDlg::ShowVersions() {
+  std::wstring text;
+  const std::wstring versions = ServerDaVersions(m_strNode, m_strServer);
+  if (!versions.empty()) {
+    wchar_t line[128];
+    ::swprintf(line, 128, LoadResString(IDS_SERVER_SELECT_VERSIONS).c_str(), versions.c_str());
+    text = line;
+  }
+  ::SetDlgItemTextW(m_hWnd, IDC_SERVER_VERSIONS, text.c_str());
 }
 
 LRESULT CServerSelectDlg::OnNodeChange(WORD, WORD, HWND hCombo, BOOL&) {
@@ -98,6 +112,7 @@ LRESULT CServerSelectDlg::OnServerChange(WORD, WORD, HWND hList, BOOL&) {
   text.resize(static_cast<size_t>(len));
   m_strServer = text;
   ::SetDlgItemTextW(m_hWnd, IDC_SERVER_PROGID, m_strServer.c_str());
+  ShowVersions();
   ::EnableWindow(GetDlgItem(IDOK), TRUE);
   return 0;
 }

@@ -46,4 +46,6 @@ class CServerSelectDlg : public CDialog {
   LRESULT OnServerChange(WORD, WORD, HWND, BOOL&);
   LRESULT OnServerDblClk(WORD, WORD, HWND, BOOL&);
   void FillServers(const std::wstring& node);
+  // The OPC DA versions of the server picked in the list, under it.
+  void ShowVersions();
 };

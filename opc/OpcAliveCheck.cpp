@@ -93,8 +93,20 @@ DWORD WINAPI COpcAliveCheck::Run(void* param) {
   return 0;
 }
 
+HRESULT COpcAliveCheck::TickKeepAlive(DWORD keepAliveMs, ULONGLONG lastHeard, DWORD limitMs) {
+  if (!m_pShared) return S_OK;
+  const ULONGLONG now = Now();
+  // Entering the watch, or after a stall of this thread (callbacks wait for it): a full
+  // period from now.
+  if (!m_keepAliveFrom || now - m_keepAliveTick > limitMs / 2) m_keepAliveFrom = now;
+  m_keepAliveTick = now;
+  const ULONGLONG since = lastHeard > m_keepAliveFrom ? lastHeard : m_keepAliveFrom;
+  return now - since > static_cast<ULONGLONG>(keepAliveMs) + limitMs ? RPC_E_TIMEOUT : S_OK;
+}
+
 HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
   if (!m_pShared) return S_OK;
+  m_keepAliveFrom = 0;
   const ULONGLONG now = ::GetTickCount64();
   // After a long stall of this thread (a long call, a busy server) the check gets a full
   // limit again: it may have been waiting on the same busy server.
@@ -109,6 +121,7 @@ HRESULT COpcAliveCheck::Tick(DWORD limitMs) {
     m_answeredAsked = m_started;
   }
   ::InterlockedExchange(&m_pShared->done, 0);
+  ++m_nAsked;
   m_bPending = true;
   m_started = now;
   ::SetEvent(m_pShared->wake);

@@ -22,6 +22,16 @@ bool ReleasesPending(DWORD youngerThanMs);
 
 class COpcAliveCheck {
  public:
+  // The millisecond clock of the keep-alive watch and of the callbacks it counts; tests
+  // drive their own.
+  using Clock = ULONGLONG(WINAPI*)();
+  static Clock SetClock(Clock clock) {
+    const Clock old = s_clock;
+    s_clock = clock ? clock : ::GetTickCount64;
+    return old;
+  }
+  static ULONGLONG Now() { return s_clock(); }
+
   // Milliseconds a check may go unanswered before the server counts as no longer
   // answering: generous, since a server busy browsing or adding many thousands of items
   // answers late. Ticks must come more often than every half limit: a longer gap counts as
@@ -52,12 +62,22 @@ class COpcAliveCheck {
   HRESULT Tick(DWORD limitMs);
   // When (GetTickCount64) the last check that came back well was asked; 0 for none yet.
   ULONGLONG AnsweredAsked() const { return m_answeredAsked; }
+  // One tick where a group's keep-alive stands in for the status check: nothing is asked of
+  // the server; RPC_E_TIMEOUT once no callback (lastHeard, on Now()'s clock) has come for
+  // keepAliveMs + limitMs. S_OK for a server in this process.
+  HRESULT TickKeepAlive(DWORD keepAliveMs, ULONGLONG lastHeard, DWORD limitMs);
+  // Status checks asked of the server so far (tests see the polling stop).
+  unsigned ChecksAsked() const { return m_nAsked; }
 
  private:
   struct Shared;
   static DWORD WINAPI Run(void* param);
 
   static inline DWORD s_limitMs = kDefaultLimitMs;
+  static inline Clock s_clock = ::GetTickCount64;
+  unsigned m_nAsked = 0;
+  ULONGLONG m_keepAliveFrom = 0;  // keep-alive watch since; 0 while polling
+  ULONGLONG m_keepAliveTick = 0;
   Shared* m_pShared = nullptr;
   bool m_bPending = false;
   ULONGLONG m_started = 0;

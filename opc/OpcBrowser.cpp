@@ -37,7 +37,8 @@ HRESULT COpcBrowser::Attach(IOPCServer* pServer) {
   HRESULT hr = m_pBrowse.QueryFrom(pServer);
   // A failed query hands back nothing we may release.
   if (FAILED(hr)) m_pBrowse.Detach();
-  return hr;
+  if (FAILED(m_pBrowse3.QueryFrom(pServer))) m_pBrowse3.Detach();
+  return m_pBrowse3 && !m_pBrowse ? S_OK : hr;
 }
 
 void COpcBrowser::BuildBrowseTree(IOpcTree* pTree) {
@@ -67,12 +68,16 @@ void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
   m_itemIds.clear();
   m_idPending.clear();
   m_unlisted.clear();
+  m_branchIds.clear();
+  m_bDa3 = m_pBrowse3 && m_bUseDa3;
   m_buildFilter = m_strFilter;
   m_buildVt = m_vtFilter;
   m_buildAccess = m_bAccessFilter;
   if (m_pBrowse) {
     OPCNAMESPACETYPE type = static_cast<OPCNAMESPACETYPE>(m_nOrganization);
     if (SUCCEEDED(m_pBrowse->QueryOrganization(&type))) m_nOrganization = type;
+  } else {
+    m_nOrganization = OPC_NS_HIERARCHIAL;  // IOPCBrowse has levels whatever the server is
   }
   m_hRoot = nullptr;
   m_nPositionDepth = -1;
@@ -80,10 +85,23 @@ void COpcBrowser::Build(IOpcTree* pTree, bool flat) {
   m_nNodes = 0;
   StartBudget();
   m_bIncomplete = false;
-  if (flat || m_nOrganization == OPC_NS_FLAT)
-    FillFlat();
-  else if (m_nOrganization == OPC_NS_HIERARCHIAL)
+  if (flat || m_nOrganization == OPC_NS_FLAT) {
+    // The 2.0 flat listing is one call; walking every level is for servers without it.
+    if (m_pBrowse) {
+      m_bDa3 = false;
+      FillFlat();
+    } else if (m_bDa3) {
+      if (OpcTreeNode root = InsertRoot()) {
+        Fill3Flat(L"", root, 0);
+        m_pTree->SelectCaret(root);
+        m_pTree->Expand(root);
+      }
+    }
+  } else if (m_bDa3) {
+    Fill3Hierarchical();
+  } else if (m_nOrganization == OPC_NS_HIERARCHIAL) {
     FillHierarchical();
+  }
   if (m_bIncomplete) m_pTree->ShowStatusText(OpcUiString(OpcUiText::BrowseIncomplete));
 }
 
@@ -103,7 +121,10 @@ void COpcBrowser::ListPending(OpcTreeNode node) {
   if (it == m_unlisted.end() || OverBudget()) return;
   const Unlisted at = it->second;
   m_unlisted.erase(it);
-  FillChildren(node, at.depth, &at.from);
+  if (m_bDa3)
+    Fill3Children(node, at.depth);
+  else
+    FillChildren(node, at.depth, &at.from);
 }
 
 void COpcBrowser::ListSubtree(OpcTreeNode node) {
@@ -356,4 +377,127 @@ OpcTreeNode COpcBrowser::InsertNode(const std::wstring& text, OpcTreeNode parent
 bool COpcBrowser::OverBudget() {
   if (!m_bStopped && m_tick() - m_dwStart > kBuildBudgetMs) m_bStopped = m_bIncomplete = true;
   return m_bStopped;
+}
+
+HRESULT COpcBrowser::ListLevel3(const std::wstring& where, std::vector<OpcBrowseElement>& leaves,
+                                std::vector<OpcBrowseElement>& branches) {
+  leaves.clear();
+  branches.clear();
+  const DWORD access = AccessRightsArgument();
+  OpcLevelRequest request;
+  request.itemId = where;
+  request.maxElements = m_nPageSize;
+  request.maxTotal = kMaxNodes;
+  request.typeAndRights = m_buildVt != VT_EMPTY || access != 0;
+  // The name filter is for items only, as in the 2.0 browse: with one, items and branches
+  // are two calls; without, one call brings both.
+  const bool named = !m_buildFilter.empty() && m_buildFilter != L"*";
+  std::vector<OpcBrowseElement> all, more;
+  request.filter = named ? OPC_BROWSE_FILTER_ITEMS : OPC_BROWSE_FILTER_ALL;
+  request.nameFilter = named ? m_buildFilter : std::wstring();
+  HRESULT hr = BrowseLevel(m_pBrowse3.Get(), request, all);
+  if (FAILED(hr)) return hr;
+  if (hr != S_OK) m_bIncomplete = true;
+  if (named) {
+    request.filter = OPC_BROWSE_FILTER_BRANCHES;
+    request.nameFilter.clear();
+    request.typeAndRights = false;
+    HRESULT branchHr = BrowseLevel(m_pBrowse3.Get(), request, more);
+    if (branchHr != S_OK) m_bIncomplete = true;
+  }
+  for (OpcBrowseElement& e : all) {
+    // An item without an ID is a hint, nothing to add.
+    if (e.isItem && !e.itemId.empty() && PassesItemFilters(e, m_buildVt, access))
+      leaves.push_back(e);
+    if (!named && (e.hasChildren || !e.isItem)) branches.push_back(std::move(e));
+  }
+  for (OpcBrowseElement& e : more)
+    if (e.hasChildren || !e.isItem) branches.push_back(std::move(e));
+  return hr;
+}
+
+void COpcBrowser::Fill3Hierarchical() {
+  OpcTreeNode root = InsertRoot();
+  if (!root) return;
+  m_hRoot = root;
+  m_branchIds[root] = std::wstring();
+  Fill3Children(root, 0);
+  m_pTree->SelectCaret(root);
+  m_pTree->Expand(root);
+}
+
+HRESULT COpcBrowser::Fill3Children(OpcTreeNode node, int depth) {
+  auto found = m_branchIds.find(node);
+  if (OverBudget() || found == m_branchIds.end()) return S_OK;
+  const std::wstring where = found->second;
+  std::vector<OpcBrowseElement> leaves, branches;
+  HRESULT hr = ListLevel3(where, leaves, branches);
+  if (hr == E_NOTIMPL && m_pBrowse) {
+    // The server has IOPCBrowse but not its Browse: the 2.0 browse serves from here on.
+    m_bDa3 = false;
+    m_pBrowse3.Release();
+    FillChildren(node, depth, nullptr);
+    return hr;
+  }
+  if (FAILED(hr)) return hr;
+  for (const OpcBrowseElement& leaf : leaves) {
+    if (m_bStopped) break;
+    m_itemIds.push_back(leaf.itemId);
+    m_idPending.push_back(nullptr);
+    InsertNode(leaf.name, node, static_cast<int32_t>(m_itemIds.size() - 1));
+  }
+  // The deepest level gets its leaves but no branches, as in the 2.0 build.
+  if (depth >= kMaxTreeDepth) return hr;
+  // The has-children flag ignores the filters: under narrowing ones a small level's
+  // branches are looked into, as the 2.0 build does, so none shows openable but empty.
+  const bool narrowed = (!m_buildFilter.empty() && m_buildFilter != L"*") ||
+                        m_buildVt != VT_EMPTY ||
+                        (m_buildAccess != 0 && m_buildAccess != (OPC_READABLE | OPC_WRITEABLE));
+  const bool probe = m_bLazy && narrowed && branches.size() <= kMaxProbes;
+  for (const OpcBrowseElement& b : branches) {
+    if (m_bStopped) break;
+    OpcTreeNode child = InsertNode(b.name, node, -1);
+    if (!child || !b.hasChildren || b.itemId.empty()) continue;
+    // A branch naming its own level would list it again for ever.
+    if (b.itemId == where) {
+      m_bIncomplete = true;
+      continue;
+    }
+    m_branchIds[child] = b.itemId;
+    if (!m_bLazy) {
+      Fill3Children(child, depth + 1);
+    } else if (probe && !Probe3(b.itemId)) {
+      m_branchIds.erase(child);
+    } else {
+      m_unlisted[child] = Unlisted{depth + 1, Listing{}, m_nNodes};
+      m_pTree->MarkExpandable(child);
+    }
+  }
+  return hr;
+}
+
+bool COpcBrowser::Probe3(const std::wstring& itemId) {
+  const bool wasIncomplete = m_bIncomplete;
+  std::vector<OpcBrowseElement> leaves, branches;
+  const bool any =
+      SUCCEEDED(ListLevel3(itemId, leaves, branches)) && (!leaves.empty() || !branches.empty());
+  m_bIncomplete = wasIncomplete;  // a look, not a listing
+  return any;
+}
+
+void COpcBrowser::Fill3Flat(const std::wstring& where, OpcTreeNode root, int depth) {
+  if (OverBudget()) return;
+  std::vector<OpcBrowseElement> leaves, branches;
+  if (FAILED(ListLevel3(where, leaves, branches))) return;
+  // Every item under its full ID, a branch's items before those of its sub-branches.
+  for (const OpcBrowseElement& leaf : leaves) {
+    if (m_bStopped) return;
+    m_itemIds.push_back(leaf.itemId);
+    m_idPending.push_back(nullptr);
+    InsertNode(leaf.itemId, root, static_cast<int32_t>(m_itemIds.size() - 1));
+  }
+  if (depth >= kMaxTreeDepth) return;
+  for (const OpcBrowseElement& b : branches)
+    if (b.hasChildren && !b.itemId.empty() && b.itemId != where && !m_bStopped)
+      Fill3Flat(b.itemId, root, depth + 1);
 }

@@ -1,5 +1,7 @@
-// Walks a server's item address space through IOPCBrowseServerAddressSpace and writes it
-// into a tree: one root, branches with data -1, leaves with their index into m_itemIds.
+// Walks a server's item address space and writes it into a tree: one root, branches with
+// data -1, leaves with their index into m_itemIds. Through the DA 3.0 IOPCBrowse where the
+// server offers it (a level per call, item IDs included), else through the 2.0
+// IOPCBrowseServerAddressSpace; the tree is the same either way.
 #pragma once
 #include <windows.h>
 
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "ComPtr.h"
+#include "OpcBrowseLevel.h"
 #include "OpcUiPorts.h"
 #include "opcda.h"
 
@@ -34,11 +37,17 @@ class COpcBrowser {
   COpcBrowser(const COpcBrowser&) = delete;
   COpcBrowser& operator=(const COpcBrowser&) = delete;
 
-  // Releases any previous browse interface and queries the server for one; a failed query
-  // leaves none. Returns the query's result (E_POINTER without a server).
+  // Releases any previous browse interfaces and queries the server for both; a failed
+  // query leaves none of that kind. Returns S_OK when either is there, else the 2.0
+  // query's result (E_POINTER without a server).
   HRESULT Attach(IOPCServer* pServer);
-  void Detach() { m_pBrowse.Release(); }
-  BOOL CanBrowse() const { return m_pBrowse ? TRUE : FALSE; }
+  void Detach() {
+    m_pBrowse.Release();
+    m_pBrowse3.Release();
+  }
+  BOOL CanBrowse() const { return m_pBrowse || m_pBrowse3 ? TRUE : FALSE; }
+  // Whether the last build went through IOPCBrowse.
+  bool BuiltWithDa3() const { return m_bDa3; }
 
   void SetBrowseRootName(const std::wstring& name) { m_strRootName = name; }
   void SetBrowseFilter(const std::wstring& filter) { m_strFilter = filter; }
@@ -93,6 +102,11 @@ class COpcBrowser {
   DWORD(WINAPI* m_tick)() = ::GetTickCount;
 
   TComPtr<IOPCBrowseServerAddressSpace> m_pBrowse;
+  TComPtr<IOPCBrowse> m_pBrowse3;
+  // Builds use IOPCBrowse when offered; off, they take the 2.0 browse (comparisons).
+  bool m_bUseDa3 = true;
+  // Elements asked for per IOPCBrowse call; 0 leaves the page size to the server.
+  DWORD m_nPageSize = 0;
   // Upward steps when the depth of the browse position is unknown (at the start of a
   // build); otherwise the climb stops at the server's refusal, at most that depth + 1.
   int m_nMaxUpSteps = kMaxTreeDepth + 1;
@@ -122,6 +136,16 @@ class COpcBrowser {
   // Whether the branch just entered lists anything (below the root only S_OK counts).
   bool Probe(const std::wstring& name);
   void ListPending(OpcTreeNode node);
+  // The DA 3.0 build: one level's leaves (filters applied) and branches, in the server's
+  // order; fails as Browse did on the first page.
+  HRESULT ListLevel3(const std::wstring& where, std::vector<OpcBrowseElement>& leaves,
+                     std::vector<OpcBrowseElement>& branches);
+  void Fill3Hierarchical();
+  // Returns the level's result; E_NOTIMPL has the 2.0 browse list the node instead.
+  HRESULT Fill3Children(OpcTreeNode node, int depth);
+  void Fill3Flat(const std::wstring& where, OpcTreeNode root, int depth);
+  // Whether the branch lists anything under the filters of this build.
+  bool Probe3(const std::wstring& itemId);
 
   // A branch listed but not opened: its depth and its parent position's listing.
   struct Unlisted {
@@ -131,6 +155,9 @@ class COpcBrowser {
   };
   bool m_bLazy = false;     // branches are listed when opened
   bool m_bLazyIds = false;  // item IDs are asked for when used
+  bool m_bDa3 = false;      // this build goes through IOPCBrowse
+  // The item ID of every branch the DA 3.0 build may still list ("" for the root).
+  std::unordered_map<OpcTreeNode, std::wstring> m_branchIds;
   std::unordered_map<OpcTreeNode, Unlisted> m_unlisted;
   // The filters of the last build, for its later listings.
   std::wstring m_buildFilter = L"*";

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "OpcAliveCheck.h"
 #include "OpcVariantKind.h"
 #include "ItemHandleTable.h"
 #include "OpcItem.h"
@@ -97,6 +98,8 @@ HRESULT STDMETHODCALLTYPE COpcDataCallback::OnDataChange(DWORD, OPCHANDLE hGroup
                                                          DWORD dwCount, OPCHANDLE* phClientItems,
                                                          VARIANT* pvValues, WORD* pwQualities,
                                                          FILETIME* pftTimeStamps, HRESULT*) {
+  // A keep-alive (no items) says only that the server is there.
+  m_lastHeard = COpcAliveCheck::Now();
   StoreValues(hGroup, dwCount, phClientItems, pvValues, pwQualities, pftTimeStamps);
   return S_OK;
 }

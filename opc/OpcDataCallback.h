@@ -45,6 +45,8 @@ class COpcDataCallback : public IOPCDataCallback {
   void SetItemTable(CItemHandleTable* table) { m_pItems = table; }
   // Told of each stored value and each write result; not counted, may be null.
   void SetItemObserver(IOpcItemObserver* observer) { m_pObserver = observer; }
+  // When (COpcAliveCheck::Now()) the last OnDataChange came, keep-alives included; 0 none.
+  ULONGLONG LastHeard() const { return m_lastHeard; }
 
  protected:
   virtual ~COpcDataCallback() = default;
@@ -57,4 +59,5 @@ class COpcDataCallback : public IOPCDataCallback {
   HWND m_hNotifyWnd = nullptr;
   CItemHandleTable* m_pItems = nullptr;
   IOpcItemObserver* m_pObserver = nullptr;
+  ULONGLONG m_lastHeard = 0;
 };

@@ -1,5 +1,7 @@
 #include "OpcDiscovery.h"
 
+#include "opcda.h"
+
 namespace {
 
 // Registry key names are at most 255 characters.
@@ -77,4 +79,40 @@ int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<s
   for (const std::wstring& name : names) list->AddString(name);
   if (list->GetCount() > 0) list->SetCurSel(0);
   return examined;
+}
+
+std::wstring ServerDaVersions(HKEY classes, const std::wstring& progId) {
+  wchar_t clsid[64] = {};
+  LONG cb = sizeof(clsid);
+  if (progId.empty() ||
+      ::RegQueryValueW(classes, (progId + L"\\CLSID").c_str(), clsid, &cb) != ERROR_SUCCESS)
+    return {};
+  const struct {
+    const GUID* catid;
+    const wchar_t* version;
+  } kCats[] = {{&CATID_OPCDAServer10, L"1.0"},
+               {&CATID_OPCDAServer20, L"2.0"},
+               {&CATID_OPCDAServer30, L"3.0"}};
+  std::wstring versions;
+  for (const auto& c : kCats) {
+    wchar_t catid[40] = {};
+    ::StringFromGUID2(*c.catid, catid, 40);
+    std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\Implemented Categories\\" + catid;
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(classes, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) continue;
+    ::RegCloseKey(h);
+    versions += (versions.empty() ? L"" : L" ") + std::wstring(c.version);
+  }
+  return versions;
+}
+
+std::wstring ServerDaVersions(const std::wstring& node, const std::wstring& progId) {
+  if (node.empty()) return ServerDaVersions(HKEY_CLASSES_ROOT, progId);
+  HKEY hConnected = nullptr;
+  HKEY classes = ConnectClassesRoot(node, &hConnected);
+  if (!classes) return {};
+  std::wstring versions = ServerDaVersions(classes, progId);
+  ::RegCloseKey(classes);
+  if (hConnected) ::RegCloseKey(hConnected);
+  return versions;
 }

@@ -24,3 +24,9 @@ int EnumerateServers(const std::wstring& node, std::vector<std::wstring>& names,
 // selected. Returns the same count, or 0 without a list box.
 int FillServerList(IOpcServerList* list, const std::wstring& node, std::vector<std::wstring>& names,
                    OpcTickSource tick = ::GetTickCount);
+
+// The OPC DA versions whose categories the server's class names, "1.0 2.0 3.0" (empty when
+// none, or when the ProgID or the node's registry cannot be read).
+std::wstring ServerDaVersions(const std::wstring& node, const std::wstring& progId);
+// The same from a classes root already open (HKEY_CLASSES_ROOT or a node's).
+std::wstring ServerDaVersions(HKEY classes, const std::wstring& progId);

@@ -50,6 +50,8 @@ class COpcGroup {
   // group's IOPCDataCallback point and the cookie of the manager's callback object there.
   TComPtr<IConnectionPoint> m_pCallbackPoint;
   DWORD m_dwCallbackCookie = 0;
+  // The keep-alive period (ms) the server granted on that subscription; 0 for none.
+  DWORD m_dwKeepAlive = 0;
   std::unordered_map<std::wstring, COpcItem*> m_itemsByName;
   std::list<COpcItem*> m_items;  // in order of addition; owned
 };

@@ -153,7 +153,23 @@ bool COpcGroupManager::AdviseCallback(COpcGroup* group) {
   if (FAILED(Checked(point->Advise(unknown.Get(), &cookie)))) return false;
   group->m_pCallbackPoint = point;
   group->m_dwCallbackCookie = cookie;
+  // A DA 3.0 group calls back now and then even when nothing changes, so a silent server
+  // shows without asking it; the period is the server's to revise.
+  TComPtr<IOPCGroupStateMgt2> keepAlive;
+  DWORD revised = 0;
+  if (FAILED(keepAlive.QueryFrom(group->m_pGroup.Get())))
+    keepAlive.Detach();  // a failed query hands back nothing we may release
+  else if (keepAlive && SUCCEEDED(Checked(keepAlive->SetKeepAlive(kKeepAliveMs, &revised))))
+    group->m_dwKeepAlive = revised;
   return true;
+}
+
+DWORD COpcGroupManager::KeepAliveMs() const {
+  DWORD longest = 0;
+  for (const auto& [key, group] : m_groupTable)
+    if (group->UsesCallback() && group->m_bActive && group->m_dwKeepAlive > longest)
+      longest = group->m_dwKeepAlive;
+  return longest;
 }
 
 void COpcGroupManager::UnadviseGroup(COpcGroup* group) {

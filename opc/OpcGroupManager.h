@@ -63,6 +63,12 @@ class COpcGroupManager {
   void SetServer(IOPCServer* server) { m_pServer = server; }
   COpcDataSink* GetSink() const { return m_pSink.Get(); }
   COpcDataCallback* GetCallback() const { return m_pCallback.Get(); }
+  // What each group subscribed through the DA 2.0 callback asks of its server: a keep-alive
+  // callback at least this often (ms) while it has nothing else to send.
+  static constexpr DWORD kKeepAliveMs = 1000;
+  // The longest keep-alive period of the active groups that have one; 0 when none does,
+  // and the server must be asked for its status instead.
+  DWORD KeepAliveMs() const;
   // Where both the DA 1.0 sink and the DA 2.0 callback post their messages.
   void SetNotifyWindow(HWND hWnd);
   // Told of every value both ways store and of every write result; not counted, may be null.

@@ -64,11 +64,56 @@ void KeepRaw(VARIANT& value, OpcPropertyRow& row) {
   ::VariantClear(&number);
 }
 
+OpcPropertyRow MakeRow(DWORD id, const wchar_t* description, HRESULT error, VARIANT& value) {
+  OpcPropertyRow row;
+  row.id = id;
+  row.name = L"(" + std::to_wstring(id) + L") " + (description ? description : L"");
+  if (SUCCEEDED(error)) {
+    KeepRaw(value, row);
+    row.value = PropertyText(value);
+  }
+  return row;
+}
+
+// Every property with its value in one call.
+HRESULT ListByBrowse(IOPCBrowse* browse, const std::wstring& itemId,
+                     std::vector<OpcPropertyRow>& rows) {
+  LPWSTR id = const_cast<LPWSTR>(itemId.c_str());
+  OPCITEMPROPERTIES* items = nullptr;
+  // No IDs: every property. The array pointer still travels as a reference, never NULL.
+  DWORD none = 0;
+  HRESULT hr = browse->GetProperties(1, &id, TRUE, 0, &none, &items);
+  if (FAILED(hr)) return hr;
+  if (!items) return E_FAIL;
+  OPCITEMPROPERTIES& item = items[0];
+  // The item's own failure (an unknown ID) stands for the call's.
+  if (FAILED(item.hrErrorID)) hr = item.hrErrorID;
+  for (DWORD i = 0; item.pItemProperties && i < item.dwNumProperties; ++i) {
+    OPCITEMPROPERTY& p = item.pItemProperties[i];
+    if (SUCCEEDED(hr))
+      rows.push_back(MakeRow(p.dwPropertyID, p.szDescription, p.hrErrorID, p.vValue));
+    ::CoTaskMemFree(p.szItemID);
+    ::CoTaskMemFree(p.szDescription);
+    ::VariantClear(&p.vValue);
+  }
+  ::CoTaskMemFree(item.pItemProperties);
+  ::CoTaskMemFree(items);
+  if (FAILED(hr)) rows.clear();
+  return hr;
+}
+
 }  // namespace
 
 HRESULT ListItemProperties(IOPCServer* server, const std::wstring& itemId,
-                           std::vector<OpcPropertyRow>& rows) {
+                           std::vector<OpcPropertyRow>& rows, bool useDa3) {
   rows.clear();
+  TComPtr<IOPCBrowse> browse;
+  if (useDa3 && SUCCEEDED(browse.QueryFrom(server)) && browse) {
+    HRESULT hr = ListByBrowse(browse.Get(), itemId, rows);
+    if (hr != E_NOTIMPL) return hr;
+  } else {
+    browse.Detach();  // a failed query hands back nothing we may release
+  }
   TComPtr<IOPCItemProperties> props;
   HRESULT hr = props.QueryFrom(server);
   if (FAILED(hr)) return hr;
@@ -84,17 +129,8 @@ HRESULT ListItemProperties(IOPCServer* server, const std::wstring& itemId,
   if (SUCCEEDED(hr) && count && ids && descriptions) {
     hr = props->GetItemProperties(id, count, ids, &values, &errors);
     if (SUCCEEDED(hr) && values && errors) {
-      for (DWORD i = 0; i < count; ++i) {
-        OpcPropertyRow row;
-        row.id = ids[i];
-        row.name = L"(" + std::to_wstring(ids[i]) + L") " +
-                   (descriptions[i] ? std::wstring(descriptions[i]) : std::wstring());
-        if (SUCCEEDED(errors[i])) {
-          KeepRaw(values[i], row);
-          row.value = PropertyText(values[i]);
-        }
-        rows.push_back(std::move(row));
-      }
+      for (DWORD i = 0; i < count; ++i)
+        rows.push_back(MakeRow(ids[i], descriptions[i], errors[i], values[i]));
     }
   }
   // Everything returned is ours to free: strings inside arrays first, values cleared.

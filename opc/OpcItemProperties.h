@@ -19,8 +19,9 @@ struct OpcPropertyRow {
   FILETIME time = {};
 };
 
-// Every property the server lists for the item, in its order. Empties rows first; returns
-// the result of the server's calls (E_NOINTERFACE for a server without
-// IOPCItemProperties), with no rows on failure.
+// Every property the server lists for the item, in its order: in one call through the DA
+// 3.0 IOPCBrowse::GetProperties where offered (and useDa3), else through the 2.0
+// IOPCItemProperties. Empties rows first; returns the result of the server's calls
+// (E_NOINTERFACE for a server with neither), with no rows on failure.
 HRESULT ListItemProperties(IOPCServer* server, const std::wstring& itemId,
-                           std::vector<OpcPropertyRow>& rows);
+                           std::vector<OpcPropertyRow>& rows, bool useDa3 = true);

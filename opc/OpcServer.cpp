@@ -207,6 +207,13 @@ void COpcServer::Disconnect() {
 
 void COpcServer::CheckAlive(DWORD limitMs) {
   if (!m_bConnected || !m_pServer || m_pWatch->Lost()) return;
+  if (const DWORD keepAlive = m_groupManager.KeepAliveMs()) {
+    // The server's own callbacks say it is there; asking would only add calls.
+    if (m_aliveCheck.TickKeepAlive(keepAlive, m_groupManager.GetCallback()->LastHeard(), limitMs) ==
+        RPC_E_TIMEOUT)
+      m_pWatch->StoppedAnswering(limitMs);
+    return;
+  }
   HRESULT hr = m_aliveCheck.Tick(limitMs);
   // A check that did not come back, or came back failed with any code: the server is lost.
   if (hr == RPC_E_TIMEOUT)
@@ -265,7 +272,9 @@ int COpcServer::GetItemProperties(const COpcItem* item, std::vector<OpcPropertyR
 }
 
 void COpcServer::GetServerStatus(ServerStatusText& info) const {
-  if (m_pServer) FillServerStatus(m_pServer.Get(), info);
+  if (!m_pServer) return;
+  FillServerStatus(m_pServer.Get(), info);
+  info.m_strDaVersions = ServerDaVersions(m_strNode, m_strProgId);
 }
 
 std::wstring COpcServer::GetErrorText(const std::wstring& prefix, DWORD code) const {

@@ -29,6 +29,8 @@ struct ServerStatusText {
   std::wstring m_strCurrentTime;
   DWORD m_dwBandwidth = 0;  // 0 also when the server has no figure (0xFFFFFFFF)
   DWORD m_dwGroupCount = 0;
+  // The OPC DA versions the server's registered categories name, "1.0 2.0 3.0".
+  std::wstring m_strDaVersions;
 };
 
 // Scans the group's item attributes and fills info from every record whose client handle is

@@ -258,9 +258,10 @@ TEST_F(CliTest, ServersStatusAndProperties) {
   EXPECT_TRUE(Contains(r.out, "\n7,Item EU Type,Enumerated,2\n")) << r.out;
   EXPECT_TRUE(Contains(r.out, "\n8,Item EU Info,\"Off, Starting, Running, Stopping, Fault\",\n"))
       << r.out;
-  // Without DA 2.0 properties, the item's attributes in a group stand in.
+  // Without DA 2.0 or 3.0 properties, the item's attributes in a group stand in.
   r = Run({L"props", kSim, L"Access.ReadWrite"}, [](IPloverSimControl* c) {
     c->FailMethod(L"IOPCItemProperties::QueryAvailableProperties", E_NOINTERFACE, TRUE);
+    c->FailMethod(L"IOPCBrowse::GetProperties", E_NOTIMPL, TRUE);
   });
   EXPECT_EQ(r.rc, kExitOk) << r.err;
   EXPECT_TRUE(Contains(r.out, "Item ID         Access.ReadWrite\n")) << r.out;
@@ -366,7 +367,7 @@ TEST_F(CliTest, AServerThatFailsCallsGivesEachFailureAndExitOne) {
       {L"IOPCSyncIO::Read", E_ACCESSDENIED, {L"read", kSim, L"Types.Short"}, 1, "Types.Short: "},
       {L"IOPCSyncIO::Write", E_FAIL, {L"write", kSim, L"Types.Short=1"}, 1, "(0x80004005)"},
       {L"IOPCServer::GetStatus", E_FAIL, {L"status", kSim}, 1, "GetStatus: "},
-      {L"IOPCItemProperties::QueryAvailableProperties",
+      {L"IOPCBrowse::GetProperties",
        OPC_E_UNKNOWNITEMID,
        {L"props", kSim, L"Types.Short"},
        1,

@@ -31,6 +31,8 @@ class SimBrowser : public testing::Test {
     m_progId = progId;
     ASSERT_EQ(S_OK, CreateSimServer(progId, server)) << "is PloverSim.dll registered?";
     ASSERT_EQ(S_OK, control.QueryFrom(server.Get()));
+    // These are the 2.0 browse's own rules; Da3BrowseTests compares the two.
+    browser.m_bUseDa3 = false;
   }
   void Build() {
     browser.SetBrowseRootName(m_progId);

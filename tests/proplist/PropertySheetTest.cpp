@@ -124,8 +124,8 @@ TEST_F(PropertySheetTest, ServerAndTagSheetsShowTheConnectedServerReadOnly) {
     ::SendMessageW(hButton, BM_CLICK, 0, 0);
     EXPECT_TRUE(::IsWindowVisible(hButton));
     EXPECT_EQ(shown, RowTexts(list.m_hWnd));
-    ExpectSpacers(list.m_hWnd, dlg.m_nIDTemplate == IDD_SERVER_PROPERTY ? 7 : 10,
-                  dlg.m_nIDTemplate == IDD_SERVER_PROPERTY ? 7 : 4);
+    ExpectSpacers(list.m_hWnd, dlg.m_nIDTemplate == IDD_SERVER_PROPERTY ? 8 : 10,
+                  dlg.m_nIDTemplate == IDD_SERVER_PROPERTY ? 6 : 4);
     EXPECT_EQ(dlg.m_nIDTemplate == IDD_SERVER_PROPERTY ? L"服务器属性" : L"TAG属性",
               WindowText(hDlg));
   };
@@ -144,6 +144,9 @@ TEST_F(PropertySheetTest, ServerAndTagSheetsShowTheConnectedServerReadOnly) {
   EXPECT_EQ(L"", shown[3].second);
   EXPECT_EQ(L"2", shown[5].second);
   EXPECT_NE(std::wstring::npos, shown[6].second.find_first_of(L"0123456789"));
+  // The versions its registered categories name.
+  EXPECT_EQ(L"DA版本", shown[7].first);
+  EXPECT_EQ(0u, shown[7].second.find(L"1.0 2.0")) << testing::PrintToString(shown[7].second);
 
   // The tag sheet: the item's attributes, the group's rates and deadband, the item's flag.
   for (BOOL active : {TRUE, FALSE}) {
