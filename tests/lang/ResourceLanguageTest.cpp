@@ -24,27 +24,28 @@ HMODULE Self() {
   return ::GetModuleHandleW(nullptr);
 }
 
+// Named functions, not lambdas: the 32-bit build needs the callbacks' stdcall convention.
+BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR p) {
+  if (IS_INTRESOURCE(name))
+    reinterpret_cast<std::vector<UINT>*>(p)->push_back(LOWORD(reinterpret_cast<UINT_PTR>(name)));
+  return TRUE;
+}
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR p) {
+  reinterpret_cast<std::set<LANGID>*>(p)->insert(lang);
+  return TRUE;
+}
+INT_PTR CALLBACK InertDialog(HWND, UINT, WPARAM, LPARAM) {
+  return FALSE;
+}
+
 // Every (numbered) resource name of a type, with the languages each has.
 std::map<UINT, std::set<LANGID>> Languages(LPCWSTR type) {
   std::map<UINT, std::set<LANGID>> out;
   std::vector<UINT> names;
-  ::EnumResourceNamesW(
-      Self(), type,
-      [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR p) -> BOOL {
-        if (IS_INTRESOURCE(name))
-          reinterpret_cast<std::vector<UINT>*>(p)->push_back(
-              LOWORD(reinterpret_cast<UINT_PTR>(name)));
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&names));
+  ::EnumResourceNamesW(Self(), type, CollectName, reinterpret_cast<LONG_PTR>(&names));
   for (UINT name : names) {
-    ::EnumResourceLanguagesW(
-        Self(), type, MAKEINTRESOURCEW(name),
-        [](HMODULE, LPCWSTR, LPCWSTR, WORD lang, LONG_PTR p) -> BOOL {
-          reinterpret_cast<std::set<LANGID>*>(p)->insert(lang);
-          return TRUE;
-        },
-        reinterpret_cast<LONG_PTR>(&out[name]));
+    ::EnumResourceLanguagesW(Self(), type, MAKEINTRESOURCEW(name), CollectLanguage,
+                             reinterpret_cast<LONG_PTR>(&out[name]));
   }
   return out;
 }
@@ -125,8 +126,7 @@ std::wstring DialogShape(UINT id, LANGID lang, std::vector<std::wstring>& texts)
   HWND parent = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                   nullptr, nullptr);
   HWND dlg = ::CreateDialogIndirectParamW(
-      Self(), static_cast<LPCDLGTEMPLATEW>(Resource(RT_DIALOG, id, lang)), parent,
-      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; }, 0);
+      Self(), static_cast<LPCDLGTEMPLATEW>(Resource(RT_DIALOG, id, lang)), parent, InertDialog, 0);
   std::wstring shape;
   if (dlg) {
     wchar_t buf[256];
