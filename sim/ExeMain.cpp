@@ -106,7 +106,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR commandLine, int) {
   CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
                        RPC_C_IMP_LEVEL_IDENTIFY, nullptr, EOAC_NONE, nullptr);
   ClassFactory::SetCreatedHook(privateProcess ? OnPrivateServerCreated : OnServerCreated);
-  SimServer::SetProbeClients(true);
+  SimServer::SetOwnProcess(true);
   Register(privateProcess);
 
   // Checked a few times a second. Idle since: the start, or the last moment in use.

@@ -57,10 +57,13 @@ struct IPloverSimControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE PushStream(DWORD hServerGroup, DWORD clipFormat,
                                                const BYTE* data, DWORD size) = 0;
   // Deterministic mode: the simulated clock stops and update timers do nothing; time
-  // moves only through AdvanceTime, which runs every update the interval holds.
+  // moves only through AdvanceTime, which runs every update the interval holds. A server in
+  // a process of its own then sends asynchronous results only through Flush.
   virtual HRESULT STDMETHODCALLTYPE SetDeterministic(BOOL deterministic) = 0;
   virtual HRESULT STDMETHODCALLTYPE AdvanceTime(DWORD milliseconds) = 0;
-  // Delivers every pending asynchronous result now.
+  // Delivers every pending asynchronous result now. In deterministic mode every callback
+  // asked for before has reached the client when it returns (IAdviseSink calls are one-way:
+  // their streams may come later).
   virtual HRESULT STDMETHODCALLTYPE Flush() = 0;
   // Simulated milliseconds since the server object was created.
   virtual HRESULT STDMETHODCALLTYPE GetSimTime(ULONGLONG* milliseconds) = 0;

@@ -24,7 +24,7 @@ constexpr DWORD kProbeMs = 2000;
 // {6D2B8E41-93A7-4C0F-B5E2-7A1C4F08D3E9}
 constexpr IID kProbeIid = {
     0x6d2b8e41, 0x93a7, 0x4c0f, {0xb5, 0xe2, 0x7a, 0x1c, 0x4f, 0x08, 0xd3, 0xe9}};
-bool g_probeClients = false;
+bool g_ownProcess = false;
 constexpr DWORD kSlowestRate = 3600000;
 const wchar_t kVendorInfo[] = L"Plover Simulation OPC DA Server";
 
@@ -76,11 +76,11 @@ SimServer::SimServer(SimVariant variant, std::shared_ptr<SimShared> shared)
                static_cast<uint32_t>(GetTickCount64()) ^ GetCurrentProcessId();
   Formats();
   m_window.Create(this);
-  if (g_probeClients) m_window.StartTimer(kProbeTimer, kProbeMs);
+  if (g_ownProcess) m_window.StartTimer(kProbeTimer, kProbeMs);
 }
 
-void SimServer::SetProbeClients(bool on) {
-  g_probeClients = on;
+void SimServer::SetOwnProcess(bool on) {
+  g_ownProcess = on;
 }
 
 SimServer::~SimServer() {
@@ -354,8 +354,8 @@ void SimServer::OnTimer(UINT_PTR id) {
   }
 }
 
-void SimServer::Defer(DWORD transactionId, std::function<void()> op) {
-  m_deferred.push_back(Deferred{transactionId, std::move(op)});
+void SimServer::Defer(DWORD transactionId, std::function<void()> op, bool result) {
+  m_deferred.push_back(Deferred{transactionId, std::move(op), result});
   m_window.Post();
 }
 
@@ -374,11 +374,18 @@ SimGroup* SimServer::GroupByHandle(OPCHANDLE h) const {
   return it == m_groups.end() ? nullptr : it->second;
 }
 
+bool SimServer::ResultsWaitForFlush() const {
+  return g_ownProcess && m_shared->deterministic;
+}
+
 void SimServer::OnPosted() {
-  if (m_deferred.empty()) return;
+  const bool wait = ResultsWaitForFlush();
+  auto it = std::find_if(m_deferred.begin(), m_deferred.end(),
+                         [wait](const Deferred& d) { return !wait || !d.result; });
+  if (it == m_deferred.end()) return;
   KeepAlive<SimServer> self(this);
-  Deferred d = std::move(m_deferred.front());
-  m_deferred.pop_front();
+  Deferred d = std::move(*it);
+  m_deferred.erase(it);
   d.op();
 }
 
@@ -408,8 +415,10 @@ static bool ClientProcessGone(HRESULT hr) {
 void SimServer::CallbackResult(HRESULT hr) {
   if (m_clientGone || !ClientProcessGone(hr)) return;
   m_clientGone = true;
-  // Later, from the message loop: the failed callback's caller still uses the group.
-  Defer(0, [this] { DropClient(); });
+  // Later, from the message loop: the failed callback's caller still uses the group. Not a
+  // result: nobody may flush for a client that is gone.
+  std::function<void()> drop = [this] { DropClient(); };
+  Defer(0, std::move(drop), false);
 }
 
 void SimServer::ProbeClient() {
@@ -524,6 +533,10 @@ HRESULT STDMETHODCALLTYPE SimServer::SetDeterministic(BOOL deterministic) {
     sh.startTick = GetTickCount64() - sh.frozenMs;
   }
   sh.deterministic = on;
+  // The loop passed over results kept for Flush: a message for each, so it sends them now.
+  if (!on && g_ownProcess)
+    for (SimServer* s : sh.servers)
+      for (size_t i = 0; i < s->m_deferred.size(); ++i) s->m_window.Post();
   // Every client's groups follow the one clock.
   for (SimServer* s : sh.servers)
     for (auto& [handle, group] : s->m_groups) s->Schedule(group);

@@ -174,7 +174,8 @@ class SimServer final : public ComRoot,
   // Starts, moves or stops the group's update timer after a state change.
   void Schedule(SimGroup* group);
   // Runs op later, from the message loop (or Flush); dropped if Cancel names it first.
-  void Defer(DWORD transactionId, std::function<void()> op);
+  // result: an answer for the client (see ResultsWaitForFlush), not housekeeping.
+  void Defer(DWORD transactionId, std::function<void()> op, bool result = true);
   bool CancelDeferred(DWORD transactionId);
   // The registered group with that server handle, or null.
   SimGroup* GroupByHandle(OPCHANDLE h) const;
@@ -188,15 +189,21 @@ class SimServer final : public ComRoot,
   // A client callback's result: a transport failure that says the client's process is gone
   // lets go of that client (see DropClient).
   void CallbackResult(HRESULT hr);
-  // The executable asks every client with a callback now and then whether its process is
-  // still there (Wine does no pinging of its own).
-  static void SetProbeClients(bool on);
+  // The executable: its clients live in other processes. It asks every client with a
+  // callback now and then whether its process is still there (Wine does no pinging of its
+  // own), and in deterministic mode keeps their results for Flush.
+  static void SetOwnProcess(bool on);
 
  private:
   ~SimServer() override;
   void* Query(REFIID riid) override;
   void OnTimer(UINT_PTR id) override;
   void OnPosted() override;
+  // A result sent from this process's own loop is a call the client did not wait for: it
+  // may reach the client after the reply to a Flush the client made meanwhile (the server
+  // takes that Flush while its callback is under way, and finds nothing left to send). So
+  // with the clock held, only Flush sends them.
+  bool ResultsWaitForFlush() const;
   HRESULT BrowseFlat(uint32_t branch, LPCWSTR filter, VARTYPE vt, DWORD access,
                      std::vector<std::wstring>* names) const;
   bool IsFlat() const { return m_variant == SimVariant::Flat; }
@@ -229,6 +236,7 @@ class SimServer final : public ComRoot,
   struct Deferred {
     DWORD transactionId;
     std::function<void()> op;
+    bool result;
   };
 
   SimVariant m_variant;
