@@ -362,7 +362,20 @@ TEST(IdlAgreement, StructuresMatchFieldForField) {
   PLOVER_FIELD(OPCBROWSEELEMENT, szItemID)
   PLOVER_FIELD(OPCBROWSEELEMENT, dwFlagValue)
   PLOVER_FIELD(OPCBROWSEELEMENT, dwReserved)
-  PLOVER_FIELD(OPCBROWSEELEMENT, ItemProperties)
+  // The IDL spells the embedded property list out (see opcda.idl): same places, same types.
+  {
+    using Nested = ::OPCITEMPROPERTIES;
+    const size_t at = offsetof(::OPCBROWSEELEMENT, ItemProperties);
+    EXPECT_EQ(at + offsetof(Nested, hrErrorID), offsetof(gen::OPCBROWSEELEMENT, hrErrorID));
+    EXPECT_EQ(at + offsetof(Nested, dwNumProperties),
+              offsetof(gen::OPCBROWSEELEMENT, dwNumProperties));
+    EXPECT_EQ(at + offsetof(Nested, pItemProperties),
+              offsetof(gen::OPCBROWSEELEMENT, pItemProperties));
+    EXPECT_EQ(at + offsetof(Nested, dwReserved),
+              offsetof(gen::OPCBROWSEELEMENT, dwPropertiesReserved));
+    static_assert(std::is_same_v<decltype(Nested::pItemProperties),
+                                 Hand<decltype(gen::OPCBROWSEELEMENT::pItemProperties)>::type>);
+  }
   EXPECT_EQ(sizeof(::OPCBROWSEELEMENT), sizeof(gen::OPCBROWSEELEMENT));
   PLOVER_FIELD(PloverSimLiveCounts, servers)
   PLOVER_FIELD(PloverSimLiveCounts, groups)

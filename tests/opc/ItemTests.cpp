@@ -191,7 +191,8 @@ TEST_P(ItemTest, ItemPropertiesBecomeNamedRowsWithValueTexts) {
   EXPECT_EQ(L"", rows[1].value);
   EXPECT_EQ(L"2", rows[4].value);
 
-  // A server that refuses, or no item: no rows.
+  // A server without the DA 3.0 call whose 2.0 call refuses, or no item: no rows.
+  ASSERT_EQ(S_OK, Control()->FailMethod(L"IOPCBrowse::GetProperties", E_NOTIMPL, FALSE));
   ASSERT_EQ(S_OK,
             Control()->FailMethod(L"IOPCItemProperties::QueryAvailableProperties", E_FAIL, FALSE));
   EXPECT_EQ(0, m_server->GetItemProperties(analog, rows));
